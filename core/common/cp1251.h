@@ -1,0 +1,16 @@
+// Windows-1251 <-> UTF-8 conversion for the configuration file and fixed
+// single-byte texts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zentor {
+
+std::string Cp1251ToUtf8(std::string_view bytes);
+// Characters with no Windows-1251 form become '?'.
+std::string Utf8ToCp1251(std::string_view utf8);
+// Upper-case fold of one Windows-1251 byte (Latin and Cyrillic letters).
+unsigned char Cp1251ToUpper(unsigned char c);
+
+}  // namespace zentor

@@ -1,0 +1,28 @@
+// File helpers for the bare-named image files of the working folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zentor {
+
+// The path of the file named `name` in `dir`, matching the name without regard
+// to letter case (as on Windows). When no such file exists, dir / name.
+std::filesystem::path ResolveNoCase(const std::filesystem::path& dir, const std::string& name);
+bool ExistsNoCase(const std::filesystem::path& dir, const std::string& name);
+
+// Whole file, or nullopt when it cannot be opened.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path);
+
+// Writes to a temporary name in the same folder, flushes, and renames into
+// place, so readers never see a partial file. False when any step failed (then
+// the old file, if any, is untouched).
+bool WriteFileAtomic(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size);
+inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<std::uint8_t>& d) {
+    return WriteFileAtomic(path, d.data(), d.size());
+}
+
+}  // namespace zentor

@@ -1,0 +1,68 @@
+// The only way a command talks to the user: log pane, progress bar, message boxes
+// and questions. Texts are UTF-8. Implementations: the Qt main window, the CLI,
+// and RecordingFrontend for tests.
+#pragma once
+
+#include <string>
+
+namespace zentor {
+
+enum class MessageIcon { Information, Exclamation, Question };
+
+// What the update confirmation dialog hands back: "Да" or empty, and one of the
+// two mode texts or empty.
+struct UpdateChoice {
+    std::string answer;
+    std::string mode;
+};
+
+class Frontend {
+public:
+    virtual ~Frontend() = default;
+
+    // Log pane.
+    virtual void ClearLog() = 0;
+    virtual void AppendLine(const std::string& line) = 0;
+    virtual void DeleteLastLine() = 0;
+
+    // Progress bar. A reversed range is swapped; a position is clamped to the range.
+    void SetProgressRange(int lower, int upper);
+    void SetProgressPosition(int value);
+    int ProgressMin() const { return min_; }
+    int ProgressMax() const { return max_; }
+    int ProgressPosition() const { return position_; }
+
+    // Lets the window repaint between exchanges; a no-op where the UI lives on
+    // another thread.
+    virtual void ProcessMessages() {}
+
+    // Stop button of the data read (shown only while a read runs).
+    virtual void ShowStopButton(bool /*visible*/) {}
+
+    // Busy display of the firmware update: button disabled, warning panel shown.
+    virtual void SetUpdateBusy(bool /*busy*/) {}
+
+    // Message box with one OK button.
+    virtual void MessageBox(const std::string& text, const std::string& title,
+                            MessageIcon icon) = 0;
+    // Returns true for Yes / OK.
+    virtual bool AskYesNo(const std::string& text, const std::string& title,
+                          MessageIcon icon) = 0;
+    virtual bool AskOkCancel(const std::string& text, const std::string& title,
+                             MessageIcon icon) = 0;
+
+    // Modal update confirmation: caption, and the model/serial text of its label.
+    virtual UpdateChoice ConfirmUpdate(const std::string& caption,
+                                       const std::string& deviceText) = 0;
+
+protected:
+    // Called after every change of range or position.
+    virtual void OnProgress(int /*min*/, int /*max*/, int /*position*/) {}
+
+private:
+    int min_ = 0;
+    int max_ = 100;
+    int position_ = 0;
+};
+
+}  // namespace zentor

@@ -1,0 +1,54 @@
+// Frontend for tests: keeps the log as lines, records every progress change,
+// message box and question, and answers questions from preset replies.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/frontend.h"
+
+namespace zentor {
+
+class RecordingFrontend : public Frontend {
+public:
+    struct Box {
+        std::string kind;  // "message", "yesno", "okcancel", "confirm"
+        std::string text;
+        std::string title;
+        MessageIcon icon = MessageIcon::Information;
+    };
+    struct Progress {
+        int min, max, position;
+    };
+
+    void ClearLog() override;
+    void AppendLine(const std::string& line) override;
+    void DeleteLastLine() override;
+    void ShowStopButton(bool visible) override;
+    void SetUpdateBusy(bool busy) override;
+    void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
+    bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
+    bool AskOkCancel(const std::string& text, const std::string& title, MessageIcon icon) override;
+    UpdateChoice ConfirmUpdate(const std::string& caption, const std::string& deviceText) override;
+
+    // Replies used by the questions, in order; when empty, questions answer no.
+    std::deque<bool> answers;
+    UpdateChoice confirmReply{"Да", "с сохранением текущих настроек"};
+
+    std::vector<std::string> log;          // current pane contents
+    std::vector<std::string> history;      // every line ever appended
+    std::vector<Box> boxes;
+    std::vector<Progress> progress;
+    int clears = 0;
+    bool stopButtonVisible = false;
+    std::vector<bool> stopButtonChanges;
+    bool busy = false;
+    std::vector<bool> busyChanges;
+
+protected:
+    void OnProgress(int min, int max, int position) override;
+};
+
+}  // namespace zentor

@@ -1,0 +1,30 @@
+// The configuration file: Windows profile format in Windows-1251 beside the
+// executable, with the load pass, the settings save pass and the position save pass.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "config/settings.h"
+
+namespace zentor {
+
+// The executable's path with its extension replaced by ".ini" (appended when
+// the name has no extension).
+std::filesystem::path ConfigPathFor(const std::filesystem::path& exePath);
+
+// Load pass. Missing file, section or key: defaults. screenWidth/Height give the
+// defaults of "Left" and "Top"; designWidth/Height those of "Width"/"Height".
+void LoadConfig(const std::filesystem::path& file, Settings& settings, WindowPosition& position,
+                int screenWidth = 1024, int screenHeight = 768);
+
+// Settings save pass (every key but the stop-button key). False on a failed
+// write; then *error holds "Unable to write to " + path and later keys are not written.
+bool SaveSettings(const std::filesystem::path& file, const Settings& settings,
+                  std::string* error = nullptr);
+
+// Position save pass: "Left", "Top", "Width", "Height".
+bool SavePosition(const std::filesystem::path& file, const WindowPosition& position,
+                  std::string* error = nullptr);
+
+}  // namespace zentor

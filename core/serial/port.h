@@ -1,0 +1,59 @@
+// Byte transport to the instrument, boot ROM or programmer. One implementation per
+// platform opens real serial devices; tests substitute scripted links.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zentor {
+
+// The port's timeout record, kept as last applied (for the timeouts readout).
+struct ComTimeouts {
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+class Port {
+public:
+    virtual ~Port() = default;
+    // Writes all bytes; returns the count the driver took.
+    virtual std::size_t Write(const std::uint8_t* data, std::size_t size) = 0;
+    // Returns as soon as size bytes arrived, or when the read deadline (1000 ms
+    // from the start of the call) passed; returns the count received.
+    virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
+    // Discards pending input only.
+    virtual void PurgeRx() = 0;
+    // The timeouts in force after configuration.
+    virtual ComTimeouts Timeouts() const { return {}; }
+};
+
+// Why an open failed, in the terms of the user-visible messages.
+enum class OpenStatus {
+    Ok,
+    NotFound,      // "такого порта не существует."
+    Busy,          // "порт занят."
+    OtherError,    // "код ошибки: " + code
+    ConfigFailed,  // "Необходимые параметры порта ... не установлены"
+};
+
+struct OpenResult {
+    OpenStatus status = OpenStatus::Ok;
+    int errorCode = 0;  // system error code for OtherError
+    std::unique_ptr<Port> port;
+};
+
+// Opens ports by their configured name ("COM3", or a device path starting with "/").
+class PortOpener {
+public:
+    virtual ~PortOpener() = default;
+    virtual OpenResult Open(const std::string& name, int baudRate) = 0;
+    // Existence probe for the port scan: Ok (free), Busy, or anything else (absent).
+    virtual OpenStatus Probe(const std::string& name) = 0;
+};
+
+}  // namespace zentor

@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "common/clock.h"
+#include "common/cp1251.h"
+#include "common/image_key.h"
+#include "common/recording_frontend.h"
+
+namespace zentor {
+namespace {
+
+TEST(Progress, ReversedRangeIsSwappedAndPositionClamped) {
+    RecordingFrontend ui;
+    ui.SetProgressRange(10, 0);
+    EXPECT_EQ(ui.ProgressMin(), 0);
+    EXPECT_EQ(ui.ProgressMax(), 10);
+    ui.SetProgressPosition(15);
+    EXPECT_EQ(ui.ProgressPosition(), 10);
+    ui.SetProgressPosition(-3);
+    EXPECT_EQ(ui.ProgressPosition(), 0);
+    // A range that shrinks below the position pulls the position in.
+    ui.SetProgressPosition(8);
+    ui.SetProgressRange(0, 5);
+    EXPECT_EQ(ui.ProgressPosition(), 5);
+}
+
+TEST(VirtualClockTest, SleepAdvancesAndRecords) {
+    VirtualClock clock;
+    clock.SleepMs(10);
+    clock.SleepMs(5);
+    EXPECT_EQ(clock.NowMs(), 15);
+    EXPECT_EQ(clock.Sleeps(), (std::vector<int>{10, 5}));
+}
+
+TEST(Cp1251, RoundTripsRussianText) {
+    const std::string text = "Настройки: Ёё №1 — «ok»";
+    const std::string bytes = Utf8ToCp1251(text);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xCD);  // Н
+    EXPECT_EQ(Cp1251ToUtf8(bytes), text);
+    EXPECT_EQ(Cp1251ToUpper(0xE0), 0xC0);  // а -> А
+    EXPECT_EQ(Cp1251ToUpper(0xB8), 0xA8);  // ё -> Ё
+    EXPECT_EQ(Utf8ToCp1251("\xE4\xB8\xAD"), "?");  // no Windows-1251 form
+}
+
+TEST(ImageKeyTest, ScrambleIsItsOwnInverseAndRepeatsEvery397Bytes) {
+    std::vector<std::uint8_t> data(900, 0);
+    ScrambleImage(data);
+    EXPECT_EQ(data[0], ImageKey[0]);
+    EXPECT_EQ(data[397], ImageKey[0]);
+    EXPECT_EQ(data[800], ImageKey[800 % 397]);
+    ScrambleImage(data);
+    EXPECT_EQ(data, std::vector<std::uint8_t>(900, 0));
+}
+
+}  // namespace
+}  // namespace zentor
