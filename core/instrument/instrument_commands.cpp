@@ -1,0 +1,87 @@
+// Restart, register programming and the stop request.
+#include "instrument/instrument_commands.h"
+
+#include <string>
+
+#include "instrument/frames.h"
+
+namespace zentor {
+
+namespace {
+
+std::uint8_t Address(const Session& s) {
+    return static_cast<std::uint8_t>(s.settings.AdrPribor);
+}
+
+void ShowCountdown(Session& s, int secondsLeft) {
+    s.ui.ClearLog();
+    s.ui.AppendLine("Restart at " + std::to_string(secondsLeft) + " sec");
+}
+
+}  // namespace
+
+bool BitBtnRestartClick(Session& s) {
+    const int pause = s.settings.PauseRestart;
+    int countdown = pause;
+    s.ui.SetProgressRange(0, pause);
+    s.ui.SetProgressPosition(0);
+    ShowCountdown(s, countdown);
+    s.ui.ProcessMessages();
+
+    // One tick per second; a pause of 0 or less ticks at once.
+    auto tick = [&] {
+        --countdown;
+        s.ui.SetProgressPosition(pause - countdown);
+        ShowCountdown(s, countdown);
+    };
+    if (countdown <= 0) {
+        tick();
+    } else {
+        do {
+            s.clock.SleepMs(1000);
+            tick();
+        } while (countdown > 0);
+    }
+
+    s.ui.ClearLog();
+    s.ui.AppendLine("Restart ...");
+    s.ui.ProcessMessages();
+    const bool ok = DevWriteByte(s, Address(s), 0xFF, 0x01);
+    s.ui.ClearLog();
+    s.ui.AppendLine(ok ? "Restart - OK" : "Нет связи с устройством!");
+    s.ui.SetProgressPosition(0);
+    return ok;
+}
+
+bool BitBtnProgClick(Session& s) {
+    s.ui.SetProgressRange(0, 2);
+    s.ui.SetProgressPosition(1);
+    s.ui.ClearLog();
+    s.ui.AppendLine("Prog ...");
+    s.ui.ProcessMessages();
+
+    if (!DevWriteByte(s, Address(s), 0xFD, 0xAF)) {
+        s.ui.AppendLine("Не удалось зап. в рег. FD значение AF");
+        s.ui.AppendLine("Prog - Wrong");
+        return false;
+    }
+    s.clock.SleepMs(100);
+    s.ui.SetProgressPosition(2);
+    s.ui.ProcessMessages();
+
+    if (!DevWriteByte(s, Address(s), 0xFF, 0x0B)) {
+        s.ui.AppendLine("Не удалось зап. в рег. FF значение 0B");
+        s.ui.AppendLine("Prog - Wrong");
+        return false;
+    }
+    s.ui.SetProgressPosition(0);
+    s.ui.DeleteLastLine();
+    s.ui.AppendLine("Prog - Ok");
+    return true;
+}
+
+void BitBtnStopClick(Session& s) {
+    s.StopRequested = true;
+}
+
+}  // namespace zentor
