@@ -3,8 +3,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "config/profile_file.h"
 #include "config/settings.h"
 
 namespace zentor {
@@ -26,5 +29,17 @@ bool SaveSettings(const std::filesystem::path& file, const Settings& settings,
 // Position save pass: "Left", "Top", "Width", "Height".
 bool SavePosition(const std::filesystem::path& file, const WindowPosition& position,
                   std::string* error = nullptr);
+
+// The same passes on a file already opened for the pass.
+void LoadConfig(const ProfileFile& file, Settings& settings, WindowPosition& position,
+                int screenWidth = 1024, int screenHeight = 768);
+bool SaveSettings(ProfileFile& file, const Settings& settings, std::string* error = nullptr);
+bool SavePosition(ProfileFile& file, const WindowPosition& position,
+                  std::string* error = nullptr);
+
+// A stored integer: "0x"/"0X" followed by hexadecimal digits, "$" followed by
+// hexadecimal digits, or signed decimal; the whole text must parse into 32 bits
+// (hexadecimal wraps: "$FFFFFFFF" is -1).
+std::optional<int> ParseConfigInt(std::string_view text);
 
 }  // namespace zentor

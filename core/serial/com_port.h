@@ -23,6 +23,10 @@ std::vector<std::string> ScanComPorts(PortOpener& opener);
 // The user-visible text for a failed open of `name`.
 std::string OpenFailureText(const std::string& name, OpenStatus status, int errorCode);
 
+// The timeouts readout: an empty line, the five timeouts (each as a signed
+// 32-bit decimal number), an empty line.
+std::vector<std::string> TimeoutsReadoutLines(const ComTimeouts& timeouts);
+
 // The platform's serial ports. `exeDir` is the folder of the executable, in which a
 // "dosdevices" folder may map COMn names to devices.
 std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& exeDir);

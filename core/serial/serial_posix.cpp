@@ -1,0 +1,277 @@
+#include "serial/serial_posix.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "serial/com_port.h"
+
+namespace zentor {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kReadDeadlineMs = 1000;
+// A write that makes no progress for this long gives up with what was taken.
+constexpr int kWriteStallMs = 5000;
+
+// Devices this process holds open. Another open of one of them is refused
+// without touching the device: opening a tty raises DTR and RTS, even when it
+// is already open, and root is not stopped by TIOCEXCL.
+class HeldDevices {
+public:
+    static HeldDevices& Instance() {
+        static HeldDevices held;
+        return held;
+    }
+    bool Contains(dev_t dev) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return devices_.count(dev) != 0;
+    }
+    void Add(dev_t dev) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        devices_.insert(dev);
+    }
+    void Remove(dev_t dev) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        devices_.erase(dev);
+    }
+
+private:
+    std::mutex mutex_;
+    std::set<dev_t> devices_;
+};
+
+std::optional<speed_t> SpeedFor(int baud) {
+    static constexpr std::pair<int, speed_t> kSpeeds[] = {
+        {50, B50},         {75, B75},         {110, B110},       {134, B134},
+        {150, B150},       {200, B200},       {300, B300},       {600, B600},
+        {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+        {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+        {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    for (const auto& [rate, constant] : kSpeeds)
+        if (rate == baud) return constant;
+    return std::nullopt;
+}
+
+int MsUntil(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
+                                                             std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+class PosixPort final : public Port {
+public:
+    PosixPort(int fd, dev_t dev) : fd_(fd), dev_(dev) {}
+    ~PosixPort() override {
+        ::close(fd_);
+        HeldDevices::Instance().Remove(dev_);
+    }
+
+    std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        std::size_t done = 0;
+        while (done < size) {
+            ssize_t n = ::write(fd_, data + done, size - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) break;
+            pollfd p{fd_, POLLOUT, 0};
+            int r = ::poll(&p, 1, kWriteStallMs);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL))) break;
+        }
+        return done;
+    }
+
+    std::size_t Read(std::uint8_t* data, std::size_t size) override {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadDeadlineMs);
+        std::size_t got = 0;
+        while (got < size) {
+            ssize_t n = ::read(fd_, data + got, size - got);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            // End of file or EIO: the line hung up.
+            if (n == 0 || errno != EAGAIN) break;
+            int wait = MsUntil(deadline);
+            if (wait == 0) break;
+            pollfd p{fd_, POLLIN, 0};
+            int r = ::poll(&p, 1, wait);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            if (!(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) break;
+        }
+        return got;
+    }
+
+    void PurgeRx() override { ::tcflush(fd_, TCIFLUSH); }
+
+    ComTimeouts Timeouts() const override { return {0, 0, kReadDeadlineMs, 0, 0}; }
+
+private:
+    int fd_;
+    dev_t dev_;
+};
+
+OpenStatus StatusForErrno(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR:
+            return OpenStatus::NotFound;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return OpenStatus::Busy;
+        default:
+            return OpenStatus::OtherError;
+    }
+}
+
+OpenResult Failure(OpenStatus status, int code = 0) {
+    OpenResult r;
+    r.status = status;
+    r.errorCode = status == OpenStatus::OtherError ? code : 0;
+    return r;
+}
+
+// An 8250 port node (/dev/ttyS*) with no UART behind it.
+bool IsAbsentLegacyUart(int fd, const struct stat& st) {
+    if (!S_ISCHR(st.st_mode) || major(st.st_rdev) != 4 || minor(st.st_rdev) < 64) return false;
+    serial_struct ss{};
+    return ::ioctl(fd, TIOCGSERIAL, &ss) == 0 && ss.type == PORT_UNKNOWN;
+}
+
+bool Configure(int fd, int baud) {
+    std::optional<speed_t> speed = SpeedFor(baud);
+    termios tio{};
+    if (!speed || ::tcgetattr(fd, &tio) != 0) return false;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IXON | IXOFF | IXANY | INPCK);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, *speed) != 0 || ::cfsetospeed(&tio, *speed) != 0) return false;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+    // Pseudo-terminals have no modem lines and refuse this.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &lines);
+    return true;
+}
+
+// Opens `device` exclusively; configures it unless `probeOnly`.
+OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return Failure(StatusForErrno(errno), errno);
+    // Only character devices can be configured, so only they are ever held.
+    const dev_t id = st.st_rdev;
+    if (S_ISCHR(st.st_mode) && HeldDevices::Instance().Contains(id)) {
+        return Failure(OpenStatus::Busy);
+    }
+
+    int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return Failure(StatusForErrno(errno), errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        return Failure(err == EWOULDBLOCK ? OpenStatus::Busy : OpenStatus::OtherError, err);
+    }
+    ::ioctl(fd, TIOCEXCL);
+    if (IsAbsentLegacyUart(fd, st)) {
+        ::close(fd);
+        return Failure(OpenStatus::NotFound);
+    }
+    if (probeOnly) {
+        ::close(fd);
+        return Failure(OpenStatus::Ok);
+    }
+    if (!Configure(fd, baud)) {
+        ::close(fd);
+        return Failure(OpenStatus::ConfigFailed);
+    }
+    HeldDevices::Instance().Add(id);
+    OpenResult r;
+    r.port = std::make_unique<PosixPort>(fd, id);
+    return r;
+}
+
+class PosixPortOpener final : public PortOpener {
+public:
+    explicit PosixPortOpener(fs::path exeDir) : exeDir_(std::move(exeDir)) {}
+
+    OpenResult Open(const std::string& name, int baudRate) override {
+        std::optional<fs::path> device = PosixDevicePath(exeDir_, name);
+        if (!device) return Failure(OpenStatus::NotFound);
+        return OpenDevice(*device, baudRate, false);
+    }
+
+    OpenStatus Probe(const std::string& name) override {
+        std::optional<fs::path> device = PosixDevicePath(exeDir_, name);
+        if (!device) return OpenStatus::NotFound;
+        OpenResult r = OpenDevice(*device, 0, true);
+        // A device this user may not open still exists.
+        if (r.status == OpenStatus::OtherError && (r.errorCode == EACCES || r.errorCode == EPERM))
+            return OpenStatus::Busy;
+        return r.status;
+    }
+
+private:
+    fs::path exeDir_;
+};
+
+}  // namespace
+
+std::optional<fs::path> PosixDevicePath(const fs::path& exeDir, const std::string& name) {
+    if (!name.empty() && name[0] == '/') return fs::path(name);
+    if (name.size() < 4 || name.size() > 6) return std::nullopt;
+    for (int i = 0; i < 3; ++i)
+        if ((name[i] & ~0x20) != "COM"[i]) return std::nullopt;
+    if (name[3] == '0') return std::nullopt;
+    int n = 0;
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return std::nullopt;
+        n = n * 10 + (name[i] - '0');
+    }
+    if (n < 1 || n > 256) return std::nullopt;
+    if (!exeDir.empty()) {
+        fs::path link = exeDir / "dosdevices" / ("com" + std::to_string(n));
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(link, ec))) return link;
+    }
+    if (n <= 32) return fs::path("/dev/ttyS" + std::to_string(n - 1));
+    if (n <= 64) return fs::path("/dev/ttyUSB" + std::to_string(n - 33));
+    if (n <= 96) return fs::path("/dev/ttyACM" + std::to_string(n - 65));
+    return std::nullopt;
+}
+
+std::unique_ptr<PortOpener> MakeSystemPortOpener(const fs::path& exeDir) {
+    return std::make_unique<PosixPortOpener>(exeDir);
+}
+
+}  // namespace zentor
