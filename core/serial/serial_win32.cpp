@@ -1,0 +1,115 @@
+#include <utility>
+
+#include "serial/com_port.h"
+
+// After the project headers: <windows.h> defines MessageBox as a macro.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace zentor {
+namespace {
+
+constexpr DWORD kReadDeadlineMs = 1000;
+
+HANDLE OpenHandle(const std::string& name) {
+    // The device prefix lets COM10 and above be opened.
+    std::string path = "\\\\.\\" + name;
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0,
+                       NULL);
+}
+
+class Win32Port final : public Port {
+public:
+    Win32Port(HANDLE handle, const COMMTIMEOUTS& timeouts) : handle_(handle), timeouts_(timeouts) {}
+    ~Win32Port() override { CloseHandle(handle_); }
+
+    std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        DWORD written = 0;
+        if (!WriteFile(handle_, data, static_cast<DWORD>(size), &written, NULL)) return written;
+        return written;
+    }
+
+    std::size_t Read(std::uint8_t* data, std::size_t size) override {
+        DWORD got = 0;
+        if (!ReadFile(handle_, data, static_cast<DWORD>(size), &got, NULL)) return got;
+        return got;
+    }
+
+    void PurgeRx() override { PurgeComm(handle_, PURGE_RXCLEAR); }
+
+    ComTimeouts Timeouts() const override {
+        return {timeouts_.ReadIntervalTimeout, timeouts_.ReadTotalTimeoutMultiplier,
+                timeouts_.ReadTotalTimeoutConstant, timeouts_.WriteTotalTimeoutMultiplier,
+                timeouts_.WriteTotalTimeoutConstant};
+    }
+
+private:
+    HANDLE handle_;
+    COMMTIMEOUTS timeouts_;
+};
+
+OpenResult Failure(OpenStatus status, int code = 0) {
+    OpenResult r;
+    r.status = status;
+    r.errorCode = code;
+    return r;
+}
+
+class Win32PortOpener final : public PortOpener {
+public:
+    OpenResult Open(const std::string& name, int baudRate) override {
+        HANDLE h = OpenHandle(name);
+        if (h == INVALID_HANDLE_VALUE) {
+            DWORD err = GetLastError();
+            if (err == ERROR_FILE_NOT_FOUND) return Failure(OpenStatus::NotFound);
+            if (err == ERROR_ACCESS_DENIED) return Failure(OpenStatus::Busy);
+            return Failure(OpenStatus::OtherError, static_cast<int>(err));
+        }
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        GetCommState(h, &dcb);
+        dcb.BaudRate = static_cast<DWORD>(baudRate);
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+        COMMTIMEOUTS timeouts{};
+        bool ok = SetCommState(h, &dcb) && GetCommTimeouts(h, &timeouts);
+        if (ok) {
+            timeouts.ReadTotalTimeoutConstant = kReadDeadlineMs;
+            ok = SetCommTimeouts(h, &timeouts);
+        }
+        if (!ok) {
+            CloseHandle(h);
+            return Failure(OpenStatus::ConfigFailed);
+        }
+        OpenResult r;
+        r.port = std::make_unique<Win32Port>(h, timeouts);
+        return r;
+    }
+
+    OpenStatus Probe(const std::string& name) override {
+        SetLastError(0);
+        HANDLE h = OpenHandle(name);
+        DWORD err = GetLastError();
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return OpenStatus::Ok;
+        }
+        return err == ERROR_ACCESS_DENIED ? OpenStatus::Busy : OpenStatus::NotFound;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& /*exeDir*/) {
+    return std::make_unique<Win32PortOpener>();
+}
+
+}  // namespace zentor
