@@ -1,3 +1,4 @@
+// Identification of a running instrument before a field update.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +8,18 @@
 
 namespace zentor {
 
-// Model code of the instruments whose HCR1 preset is "Velmar M7".
+// Model code of the instruments whose HCR1 preset is "Velmar M7" (their HCR1 is
+// the built-in default A3h; every other model needs 93h).
 inline constexpr std::uint8_t ModelCodeM7 = 7;
 
-// "%02uv%02u%02u%02u" of prefix, model, number1, number2.
+// "%02uv%02u%02u%02u" of prefix, model, number1, number2: 14,7,15,10 -> "14v071510".
 std::string FormatSerialText(const InstrumentIdentity& id);
 
-// Reads the four identity bytes; false when no good answer or a zero byte.
+// Reads the four identity bytes (register ECh) from AdrPribor on the open port.
+// True when a good reply without a zero byte came back; then identity and
+// SerialText are set and, when the configuration has no HCR1 key and the model
+// is not ModelCodeM7, HCR1Value becomes "93". On false nothing is changed.
+// Logs nothing.
 bool IdentifyInstrument(Session& s);
 
 }  // namespace zentor

@@ -1,0 +1,33 @@
+#include "update/identify.h"
+
+#include <cstdio>
+
+#include "instrument/frames.h"
+
+namespace zentor {
+
+std::string FormatSerialText(const InstrumentIdentity& id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02uv%02u%02u%02u", static_cast<unsigned>(id.prefix),
+                  static_cast<unsigned>(id.model), static_cast<unsigned>(id.number1),
+                  static_cast<unsigned>(id.number2));
+    return text;
+}
+
+bool IdentifyInstrument(Session& s) {
+    const auto address = static_cast<std::uint8_t>(s.settings.AdrPribor | 0x80);
+    if (!DevReadBlock(s, address, 0xEC, 4, s.ReplyBuffer.data())) return false;
+
+    const InstrumentIdentity id{s.ReplyBuffer[2], s.ReplyBuffer[3], s.ReplyBuffer[4],
+                                s.ReplyBuffer[5]};
+    // An identity with a zero byte counts as no answer; the previous one stays.
+    if (id.prefix == 0 || id.model == 0 || id.number1 == 0 || id.number2 == 0) return false;
+
+    // A configured HCR1 always wins; without one, every model but M7 needs 93h.
+    if (!s.settings.HCR1KeyPresent && id.model != ModelCodeM7) s.settings.HCR1Value = "93";
+    s.identity = id;
+    s.SerialText = FormatSerialText(id);
+    return true;
+}
+
+}  // namespace zentor

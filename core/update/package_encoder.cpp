@@ -1,0 +1,115 @@
+#include "update/package_encoder.h"
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "common/cp1251.h"
+#include "common/files.h"
+#include "common/image_key.h"
+
+namespace zentor {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kBadSerial = "Неправильно введён серийный номер";
+
+template <std::size_t N>
+void Append(std::vector<std::uint8_t>& out, const std::array<std::uint8_t, N>& piece) {
+    out.insert(out.end(), piece.begin(), piece.end());
+}
+
+void Append(std::vector<std::uint8_t>& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+// Length of the file in bytes, or nullopt when it is not a readable regular file.
+std::optional<std::uintmax_t> ImageSize(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) return std::nullopt;
+    return size;
+}
+
+// Whole regular file (a folder of that name counts as not openable).
+std::optional<std::vector<std::uint8_t>> ReadImage(const fs::path& path) {
+    if (!ImageSize(path)) return std::nullopt;
+    return ReadWholeFile(path);
+}
+
+bool TooLarge(Session& s, const std::string& name, std::uintmax_t size) {
+    if (size <= kMaxPackageImage) return false;
+    s.ui.AppendLine("Файл " + name + " слишком большой: " + std::to_string(size) +
+                    " байт (допустимо не более " + std::to_string(kMaxPackageImage) + ")");
+    return true;
+}
+
+bool WriteScrambled(Session& s, const std::string& name, std::vector<std::uint8_t> content) {
+    ScrambleImage(content);
+    if (!WriteFileAtomic(ResolveNoCase(s.workDir, name), content)) {
+        s.ui.AppendLine("Невозможно открыть файл " + name);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> SerialRecord(const std::string& serial) {
+    const std::size_t length = serial.size();
+    std::vector<std::uint8_t> record;
+    record.reserve(5 * length + 20);
+    record.push_back(static_cast<std::uint8_t>('0' + length / 10 % 10));
+    record.push_back(static_cast<std::uint8_t>('0' + length % 10));
+    Append(record, serial);
+    Append(record, kSerialFiller1);
+    Append(record, serial);
+    Append(record, kSerialFiller2);
+    Append(record, serial);
+    Append(record, kSerialFiller3);
+    Append(record, serial);
+    Append(record, kSerialFiller4);
+    Append(record, serial);
+    Append(record, kSerialFiller5);
+    return record;
+}
+
+bool BitBtnEnodeFilesClick(Session& s, const std::string& serialNumber) {
+    s.ui.ClearLog();
+    const std::string serial = Utf8ToCp1251(serialNumber);
+    if (serial.size() < 9 || (serial[2] != 'v' && serial[3] != 'v') || serial.size() > 99) {
+        s.ui.AppendLine(kBadSerial);
+        return false;
+    }
+
+    // The work buffer holds 64 KiB: refuse a larger image before anything is written.
+    const fs::path progPath = ResolveNoCase(s.workDir, "prog.bin");
+    const fs::path dataPath = ResolveNoCase(s.workDir, "data.bin");
+    if (auto size = ImageSize(progPath); size && TooLarge(s, "prog.bin", *size)) return false;
+    if (auto size = ImageSize(dataPath); size && TooLarge(s, "data.bin", *size)) return false;
+
+    if (!WriteScrambled(s, "n.bin", SerialRecord(serial))) return false;
+
+    auto prog = ReadImage(progPath);
+    if (!prog) {
+        s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
+        return false;
+    }
+    if (TooLarge(s, "prog.bin", prog->size())) return false;
+    if (!WriteScrambled(s, "p.bin", std::move(*prog))) return false;
+
+    auto data = ReadImage(dataPath);
+    if (!data) {
+        s.ui.AppendLine("Невозможно открыть файл data.bin");
+        return false;
+    }
+    if (TooLarge(s, "data.bin", data->size())) return false;
+    if (!WriteScrambled(s, "d.bin", std::move(*data))) return false;
+
+    s.ui.AppendLine("Файлы n.bin, p.bin и d.bin - созданы");
+    return true;
+}
+
+}  // namespace zentor
