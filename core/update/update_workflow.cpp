@@ -156,8 +156,9 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
     std::optional<fs::path> backup;
 
     if (IdentifyInstrument(s)) {
-        const UpdateChoice choice = s.ui.ConfirmUpdate(
-            s.caption, "Velmar " + std::to_string(s.identity.model) + "  s/n: " + s.SerialText + ".");
+        const UpdateChoice choice =
+            s.ui.ConfirmUpdate(s.caption, "Velmar " + std::to_string(s.identity.model) +
+                                              "  s/n: " + s.SerialText + ".");
         s.UpdateAnswer = choice.answer;
         s.UpdateMode = choice.mode;
         if (s.UpdateAnswer != "Да" || s.UpdateMode.empty()) return finish(false);
