@@ -1,0 +1,193 @@
+// Test rig for the instrument commands: a small model of the instrument's
+// register and SRAM protocol behind a ScriptedPort, a virtual clock, a
+// recording front end and a scratch working folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/files.h"
+#include "common/recording_frontend.h"
+#include "common/session.h"
+#include "instrument/frames.h"
+#include "support/scripted_port.h"
+
+namespace zentor::test {
+
+inline Bytes WithCrc(Bytes frame) {
+    frame.push_back(CalcCrc8(frame.data(), static_cast<int>(frame.size())));
+    return frame;
+}
+
+// Bytes whose value depends on the index and a seed, so pages and readings differ.
+inline Bytes Pattern(std::size_t size, unsigned seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<std::uint8_t>((i * 7 + (i >> 8) * 13 + seed * 101 + 1) & 0xFF);
+    return b;
+}
+
+// The instrument as the commands see it: numbered registers, a DATA FLASH of
+// 256-byte pages and SRAM page 3.
+class FakeInstrument {
+public:
+    std::uint8_t address = 1;
+    std::uint8_t version = 99;
+    Bytes flash = Pattern(2048, 0);
+    // When set, reading i (counted by copies of page 0) copies from
+    // readings[min(i, size - 1)] instead of flash.
+    std::vector<Bytes> readings;
+    // Status byte after a copy or store of page p.
+    std::function<std::uint8_t(int page)> status = [](int) { return 0; };
+    // Frames for which the instrument stays silent.
+    std::function<bool(const Bytes&)> silentOn = [](const Bytes&) { return false; };
+    // Called with every frame before it is answered.
+    std::function<void(const Bytes&)> onFrame;
+
+    int readingCount = 0;
+    int restarts = 0;
+    std::vector<int> storedPages;
+    std::vector<std::pair<int, int>> registerWrites;  // (register, value)
+
+    Bytes Respond(const Bytes& w) {
+        if (onFrame) onFrame(w);
+        if (w.size() < 4 || CalcCrc8(w.data(), static_cast<int>(w.size()) - 1) != w.back())
+            return {};
+        if ((w[0] & 0x3F) != address || silentOn(w)) return {};
+        const std::uint8_t crc = w.back();
+        const int kind = w[0] & 0xC0;
+        const int reg = w[1];
+        const int n = w[2] + 1;
+        switch (kind) {
+            case 0x00:
+                if (w.size() == 4) RegisterWrite(reg, w[2]);
+                return {static_cast<std::uint8_t>(w[0] ^ 0x55), crc};
+            case 0x40:
+                if (w.size() != static_cast<std::size_t>(n) + 4 || w[1] + n > 256) return {};
+                std::copy_n(w.begin() + 3, n, sram_.begin() + w[1]);
+                return {0x00, crc};
+            case 0x80: {
+                Bytes data(n, 0);
+                if (reg == 0xED) data[0] = version;
+                if (reg == 0xFF) data[0] = lastStatus_;
+                return Reply(w, data);
+            }
+            default: {
+                if (w[1] + n > 256) return {};
+                return Reply(w, Bytes(sram_.begin() + w[1], sram_.begin() + w[1] + n));
+            }
+        }
+    }
+
+    // Wires this model to `port` as its responder.
+    void Attach(ScriptedPort& port) {
+        port.responder = [this](const Bytes& w) { return Respond(w); };
+    }
+
+private:
+    static Bytes Reply(const Bytes& request, const Bytes& data) {
+        Bytes r{request[0], request[1]};
+        r.insert(r.end(), data.begin(), data.end());
+        return WithCrc(r);
+    }
+
+    void RegisterWrite(int reg, int value) {
+        registerWrites.emplace_back(reg, value);
+        if (reg == 0xFE) selected_ = value;
+        if (reg != 0xFF) return;
+        if (value == 0x01) ++restarts;
+        if (value == 0x06) {
+            if (selected_ == 0) ++readingCount;
+            const Bytes& src =
+                readings.empty()
+                    ? flash
+                    : readings[std::min<std::size_t>(readingCount - 1, readings.size() - 1)];
+            const std::size_t at = static_cast<std::size_t>(selected_) * 256;
+            if (at + 256 <= src.size()) std::copy_n(src.begin() + at, 256, sram_.begin());
+            lastStatus_ = status(selected_);
+        }
+        if (value == 0x05) {
+            const std::size_t at = static_cast<std::size_t>(selected_) * 256;
+            if (flash.size() < at + 256) flash.resize(at + 256);
+            std::copy_n(sram_.begin(), 256, flash.begin() + at);
+            storedPages.push_back(selected_);
+            lastStatus_ = status(selected_);
+        }
+    }
+
+    std::array<std::uint8_t, 256> sram_{};
+    int selected_ = 0;
+    std::uint8_t lastStatus_ = 0;
+};
+
+class ScratchDir {
+public:
+    ScratchDir() {
+        char tmpl[] = "/tmp/zentor-ins-XXXXXX";
+        path_ = ::mkdtemp(tmpl);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void WriteFile(const std::filesystem::path& p, const Bytes& data) {
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+}
+
+inline std::optional<Bytes> ReadFile(const std::filesystem::path& p) {
+    return ReadWholeFile(p);
+}
+
+// Session wired to the model; the port is open.
+struct InstrumentRig {
+    VirtualClock clock;
+    RecordingFrontend ui;
+    ScriptedPort port{&clock};
+    ScriptedOpener opener{port};
+    Session s{ui, clock, opener};
+    FakeInstrument dev;
+    ScratchDir dir;
+
+    InstrumentRig() {
+        dev.Attach(port);
+        s.hComPort = opener.Open("COM3", 9600).port;
+        s.workDir = dir.path();
+        s.settings.AdrPribor = 1;
+        s.settings.PauseRestart = 0;
+        s.settings.MaxKolReadings = 1;
+        s.settings.SizeData = 2048;
+        s.face = WindowFace::FactoryFace;
+    }
+
+    std::filesystem::path File(const std::string& name) const { return dir.path() / name; }
+
+    // Written frames whose first bytes equal `prefix`.
+    std::vector<Bytes> WritesStartingWith(const Bytes& prefix) const {
+        std::vector<Bytes> out;
+        for (const auto& w : port.Writes())
+            if (w.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), w.begin()))
+                out.push_back(w);
+        return out;
+    }
+};
+
+}  // namespace zentor::test
