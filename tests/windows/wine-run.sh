@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the test prefix, creating the prefix on
+# first use. ZENTOR_WINEPREFIX (default /tmp/zentor-wine) selects the prefix.
+set -euo pipefail
+
+export WINEPREFIX=${ZENTOR_WINEPREFIX:-${WINEPREFIX:-/tmp/zentor-wine}}
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installer prompts; console programs need no display.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+unset DISPLAY WAYLAND_DISPLAY
+
+wine=$(command -v wine || command -v wine64 || true)
+if [ -z "$wine" ]; then
+    wine=/usr/lib/wine/wine64
+fi
+[ -x "$wine" ] || { echo "wine-run.sh: Wine is not installed" >&2; exit 127; }
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            "$wine" wineboot -i >/dev/null 2>&1 || true
+            wineserver -w || true
+        fi
+    ) 9>"$WINEPREFIX.lock"
+fi
+
+exec "$wine" "$@"
