@@ -1,0 +1,227 @@
+// "Компиляция": assemble and link with the external tools in the working
+// folder, wait for Prog.bin, and write its scrambled copy prog_c.bin.
+#include "bootrom/build_command.h"
+
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "bootrom/build_tools.h"
+#include "common/files.h"
+#include "common/image_key.h"
+
+namespace zentor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxImageSize = 65536;
+
+void LogBuildFailed(Session& s) {
+    s.ui.AppendLine("Произошла ошибка компиляции");
+    s.ui.AppendLine("");
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// Removes every file in dir named name in any letter case. False when one
+// could not be removed.
+bool RemoveAllNoCase(const fs::path& dir, const std::string& name) {
+    std::error_code ec;
+    std::vector<fs::path> found;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (EqualNoCase(it->path().filename().string(), name)) found.push_back(it->path());
+    }
+    bool ok = true;
+    for (const fs::path& p : found) {
+        std::error_code rm;
+        fs::remove(p, rm);
+        if (rm) ok = false;
+    }
+    return ok;
+}
+
+std::string Shown(const std::string& name) {
+    std::string out;
+    for (char c : name) out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    return out;
+}
+
+// Clears the log, checks the file name and removes what an earlier build left,
+// so that nothing found afterwards can be mistaken for this build's output.
+bool BeginBuild(Session& s) {
+    s.ui.ClearLog();
+    const std::string& asmName = s.settings.AsmFileName;
+    if (!IsPlainAsmFileName(asmName)) {
+        s.ui.AppendLine("Недопустимое имя файла ассемблера: \"" + Shown(asmName) + "\"");
+        return false;
+    }
+    if (!RemoveAllNoCase(s.workDir, "Prog.bin") ||
+        !RemoveAllNoCase(s.workDir, ObjectFileName(asmName))) {
+        s.ui.AppendLine("Невозможно удалить файлы прошлой компиляции");
+        return false;
+    }
+    return true;
+}
+
+// Writes the batch file beside the executable; listed in TempFiles once created.
+bool WriteBatchFile(Session& s) {
+    const fs::path path = BatchFilePath(s.exePath);
+    if (path.empty()) return false;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    s.TempFiles.push_back(path.string());
+    for (const std::string& line : BatchFileLines(s.settings.AsmFileName)) out << line << '\n';
+    out.close();
+    return static_cast<bool>(out);
+}
+
+void ListObjectFile(Session& s) {
+    const std::string object = ObjectFileName(s.settings.AsmFileName);
+    if (ExistsNoCase(s.workDir, object))
+        s.TempFiles.push_back((s.workDir / object).lexically_normal().string());
+}
+
+// Waits up to four seconds for Prog.bin, then scrambles it into prog_c.bin.
+bool FinishBuild(Session& s) {
+    for (int n = 1; n <= 4; ++n) {
+        if (n == 2) {
+            s.ui.AppendLine("Создание файла \"prog.bin\"");
+            s.ui.ProcessMessages();
+        }
+        s.clock.SleepMs(1000);
+        if (n >= 2) s.ui.AppendLine("Создание файла \"prog.bin\" - " + std::to_string(n));
+        s.ui.ProcessMessages();
+        if (ExistsNoCase(s.workDir, "prog.bin")) break;
+    }
+
+    const fs::path image = ResolveNoCase(s.workDir, "prog.bin");
+    std::error_code ec;
+    if (!fs::is_regular_file(image, ec)) {
+        s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
+        return false;
+    }
+    const auto size = fs::file_size(image, ec);
+    if (!ec && size > kMaxImageSize) {
+        s.ui.AppendLine("Файл \"prog.bin\" больше 65536 байт");
+        return false;
+    }
+    std::optional<std::vector<std::uint8_t>> bytes;
+    if (!ec) bytes = ReadWholeFile(image);
+    if (!bytes) {
+        s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
+        return false;
+    }
+    if (bytes->size() > kMaxImageSize) {
+        s.ui.AppendLine("Файл \"prog.bin\" больше 65536 байт");
+        return false;
+    }
+    ScrambleImage(*bytes);
+    if (!WriteFileAtomic(ResolveNoCase(s.workDir, "prog_c.bin"), *bytes)) {
+        s.ui.AppendLine("Невозможно открыть файл prog_c.bin");
+        return false;
+    }
+    s.ui.AppendLine("Компиляция прошла успешно");
+    s.ui.AppendLine("");
+    return true;
+}
+
+#ifdef _WIN32
+bool BuildWithBatch(Session& s) {
+    if (!BeginBuild(s)) return false;
+    // A batch file that could not be written must not be replaced by a stale one.
+    if (!WriteBatchFile(s)) {
+        LogBuildFailed(s);
+        return false;
+    }
+    const bool ran = RunBatchFile(BatchFilePath(s.exePath), s.workDir);
+    ListObjectFile(s);
+    if (!ran) {
+        LogBuildFailed(s);
+        return false;
+    }
+    return FinishBuild(s);
+}
+#endif
+
+}  // namespace
+
+std::string ObjectFileName(const std::string& asmFileName) {
+    const std::size_t keep = asmFileName.size() >= 3 ? asmFileName.size() - 3 : 0;
+    return asmFileName.substr(0, keep) + "r03";
+}
+
+std::vector<std::string> BatchFileLines(const std::string& asmFileName) {
+    return {"@echo off", "A8051.exe " + asmFileName, "pause",
+            "Xlink.exe " + ObjectFileName(asmFileName) + " -o Prog.bin -c8051 -FMPDS-CODE",
+            "pause"};
+}
+
+fs::path BatchFilePath(const fs::path& exePath) {
+    if (exePath.empty()) return {};
+    fs::path p = exePath;
+    return p.replace_extension(".bat");
+}
+
+bool IsPlainAsmFileName(const std::string& name) {
+    if (name.empty() || name.front() == '-') return false;
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c == 0x7F) return false;  // blanks and control characters
+        switch (c) {
+            case '"': case '\'': case '&': case '|': case '<': case '>': case ';':
+            case '$': case '`': case '%': case '^': case '/': case '\\': case ':':
+                return false;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+bool BuildWithRunner(Session& s, BuildToolRunner& runner) {
+    if (!BeginBuild(s)) return false;
+    WriteBatchFile(s);  // the command lines, for the record; not run here
+
+    const std::string& asmName = s.settings.AsmFileName;
+    auto show = [&s](const std::string& line) {
+        s.ui.AppendLine(line);
+        s.ui.ProcessMessages();
+    };
+    const bool assembled = runner.Run("A8051.exe", {asmName}, s.workDir, show);
+    ListObjectFile(s);
+    if (!assembled ||
+        !s.ui.AskOkCancel("Ассемблирование завершено. Продолжить компоновку?", s.caption,
+                          MessageIcon::Question)) {
+        LogBuildFailed(s);
+        return false;
+    }
+    if (!runner.Run("Xlink.exe",
+                    {ObjectFileName(asmName), "-o", "Prog.bin", "-c8051", "-FMPDS-CODE"},
+                    s.workDir, show)) {
+        LogBuildFailed(s);
+        return false;
+    }
+    return FinishBuild(s);
+}
+
+bool BitBtnCompileClick(Session& s) {
+#ifdef _WIN32
+    return BuildWithBatch(s);
+#else
+    const std::unique_ptr<BuildToolRunner> runner = MakeSystemToolRunner();
+    return BuildWithRunner(s, *runner);
+#endif
+}
+
+}  // namespace zentor

@@ -1,0 +1,54 @@
+// Pieces of the "Компиляция" command: the tool command lines, the check of the
+// assembler file name, and the runner that starts the external tools (kept
+// behind an interface so tests can run the build without real processes).
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/session.h"
+
+namespace zentor {
+
+class BuildToolRunner {
+public:
+    using LineSink = std::function<void(const std::string&)>;
+    virtual ~BuildToolRunner() = default;
+    // Runs program (looked up on PATH) with args, current directory dir, to
+    // its end, handing every line it prints (stdout and stderr) to onLine.
+    // False when it could not be started or waited for; its exit code is not
+    // looked at.
+    virtual bool Run(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& dir, const LineSink& onLine) = 0;
+};
+
+#ifndef _WIN32
+// Real processes: posix_spawnp, output through a pipe, lines given as UTF-8
+// (text that is not UTF-8 is taken as Windows-1251).
+std::unique_ptr<BuildToolRunner> MakeSystemToolRunner();
+#endif
+
+// AsmFileName without its last three characters, then "r03".
+std::string ObjectFileName(const std::string& asmFileName);
+// The five lines of the batch file, without line ends.
+std::vector<std::string> BatchFileLines(const std::string& asmFileName);
+// exePath with its extension replaced by "bat"; empty when exePath is.
+std::filesystem::path BatchFilePath(const std::filesystem::path& exePath);
+// False for names a command line would interpret or split: quotes, & | < > ; $ `
+// % ^, blanks and control characters, path separators, ':', a leading '-', and
+// the empty name.
+bool IsPlainAsmFileName(const std::string& name);
+
+// The build with the two tools started one after the other through runner:
+// each tool's output goes to the log, and the user confirms between them.
+bool BuildWithRunner(Session& s, BuildToolRunner& runner);
+
+#ifdef _WIN32
+// Starts the batch file (current directory dir) and waits for it without limit.
+bool RunBatchFile(const std::filesystem::path& batch, const std::filesystem::path& dir);
+#endif
+
+}  // namespace zentor
