@@ -77,11 +77,17 @@ int MsUntil(std::chrono::steady_clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// The exclusive mode outlives this descriptor while any other one is open.
+void CloseExclusive(int fd) {
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
 class PosixPort final : public Port {
 public:
     PosixPort(int fd, dev_t dev) : fd_(fd), dev_(dev) {}
     ~PosixPort() override {
-        ::close(fd_);
+        CloseExclusive(fd_);
         HeldDevices::Instance().Remove(dev_);
     }
 
@@ -175,7 +181,8 @@ bool Configure(int fd, int baud) {
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 0;
+    // With VMIN 0 an empty read returns 0 instead of EAGAIN, like a hang-up.
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, *speed) != 0 || ::cfsetospeed(&tio, *speed) != 0) return false;
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) return false;
@@ -202,7 +209,6 @@ OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
         ::close(fd);
         return Failure(err == EWOULDBLOCK ? OpenStatus::Busy : OpenStatus::OtherError, err);
     }
-    ::ioctl(fd, TIOCEXCL);
     if (IsAbsentLegacyUart(fd, st)) {
         ::close(fd);
         return Failure(OpenStatus::NotFound);
@@ -211,8 +217,9 @@ OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
         ::close(fd);
         return Failure(OpenStatus::Ok);
     }
+    ::ioctl(fd, TIOCEXCL);
     if (!Configure(fd, baud)) {
-        ::close(fd);
+        CloseExclusive(fd);
         return Failure(OpenStatus::ConfigFailed);
     }
     HeldDevices::Instance().Add(id);
