@@ -1,1 +1,263 @@
-int main() { return 0; }
+// zentor-cli: the tool's commands for scripts and production lines.
+//
+//   zentor-cli [--config FILE] COMMAND [--port NAME] [--baud N] [--address N] [--yes]
+//              [--dir DIR] ...
+//
+// Exit status: 0 when the command succeeded, 1 when it failed, 2 for a usage error.
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#undef MessageBox
+#else
+#include <unistd.h>
+#endif
+
+#include "bootrom/build_command.h"
+#include "bootrom/program_chip.h"
+#include "cli_frontend.h"
+#include "common/clock.h"
+#include "common/session.h"
+#include "config/config_store.h"
+#include "instrument/instrument_commands.h"
+#include "serial/com_port.h"
+#include "update/identify.h"
+#include "update/package_encoder.h"
+#include "update/update_workflow.h"
+
+namespace fs = std::filesystem;
+using namespace zentor;
+
+namespace {
+
+bool IsTerminal(std::FILE* f) {
+#ifdef _WIN32
+    return _isatty(_fileno(f)) != 0;
+#else
+    return ::isatty(fileno(f)) != 0;
+#endif
+}
+
+fs::path ExecutablePath(const char* argv0) {
+#ifdef _WIN32
+    char buffer[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    if (n > 0 && n < sizeof buffer) return fs::path(std::string(buffer, n));
+#else
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) return self;
+#endif
+    return fs::absolute(argv0);
+}
+
+// Ctrl-C while data are read: the first press is the Stop button, the second ends
+// the process.
+std::atomic<bool>* g_stopFlag = nullptr;
+std::atomic<int> g_interrupts{0};
+
+extern "C" void OnInterrupt(int) {
+    if (g_interrupts.fetch_add(1) > 0 || g_stopFlag == nullptr) std::_Exit(130);
+    g_stopFlag->store(true);
+}
+
+class StopOnInterrupt {
+public:
+    explicit StopOnInterrupt(Session& s) {
+        g_interrupts = 0;
+        g_stopFlag = &s.StopRequested;
+        previous_ = std::signal(SIGINT, OnInterrupt);
+    }
+    ~StopOnInterrupt() {
+        std::signal(SIGINT, previous_);
+        g_stopFlag = nullptr;
+    }
+    StopOnInterrupt(const StopOnInterrupt&) = delete;
+    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+};
+
+std::string FactoryCaption(const Settings& settings) {
+    if (settings.TypeController >= 1 && settings.TypeController <= 4)
+        return "Zentor MSC1210Y" + std::to_string(settings.TypeController + 1);
+    return "Zentor MSC";
+}
+
+void PrintSettings(const Settings& st) {
+    auto line = [](const char* name, const std::string& value) {
+        std::printf("%s = %s\n", name, value.c_str());
+    };
+    auto num = [&](const char* name, int v) { line(name, std::to_string(v)); };
+    auto flag = [&](const char* name, bool v) { line(name, v ? "1" : "0"); };
+    num("TypeController", st.TypeController);
+    line("NamePort", st.NamePort);
+    num("BaudRate", st.BaudRate);
+    num("PauseRestart", st.PauseRestart);
+    num("AdrPribor", st.AdrPribor);
+    flag("ControlWrite", st.ControlWrite);
+    num("DopPause", st.DopPause);
+    num("MaxKolReadings", st.MaxKolReadings);
+    flag("ShowStopButton", st.ShowStopButton);
+    num("SizeData", st.SizeData);
+    line("HCR0Value", st.HCR0Value);
+    line("HCR1Value", st.HCR1Value);
+    line("HCR1FromFile", st.HCR1FromFile);
+    flag("HCR1KeyPresent", st.HCR1KeyPresent);
+    line("AsmFileName", st.AsmFileName);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Zentor: field update, chip programming and instrument data over one serial port"};
+    // Options may come before or after the command.
+    app.fallthrough();
+    app.require_subcommand(1);
+
+    std::string configFile;
+    std::string port;
+    int baud = 0;
+    int address = 0;
+    bool yes = false;
+    std::string dir;
+    app.add_option("--config", configFile,
+                   "configuration file (default: the .ini beside the executable)");
+    CLI::Option* portOpt = app.add_option("--port", port, "port: COMn or a device path");
+    CLI::Option* baudOpt =
+        app.add_option("--baud", baud, "bit rate for this run")->check(CLI::PositiveNumber);
+    CLI::Option* addressOpt =
+        app.add_option("--address", address, "instrument address for this run")
+            ->check(CLI::Range(1, 63));
+    app.add_flag("--yes,-y", yes, "answer yes/OK to every question");
+    app.add_option("--dir", dir, "folder of the image and data files (default: current)")
+        ->check(CLI::ExistingDirectory);
+
+    auto* cmdPorts = app.add_subcommand("ports", "list the serial ports that exist");
+    auto* cmdTimeouts = app.add_subcommand("timeouts", "open the port and show its timeouts");
+    auto* cmdSettings = app.add_subcommand("settings", "show every setting");
+    auto* cmdReadData = app.add_subcommand("read-data", "read the DATA FLASH into data_rd.bin");
+    auto* cmdWriteData = app.add_subcommand("write-data", "write data.bin into the DATA FLASH");
+    auto* cmdRestart = app.add_subcommand("restart", "restart the instrument");
+    auto* cmdProg = app.add_subcommand("prog", "prepare the instrument for reprogramming");
+    auto* cmdProgram =
+        app.add_subcommand("program", "erase and write the chip from prog.bin and data.bin");
+    auto* cmdBuild = app.add_subcommand("build", "assemble and link, then write prog_c.bin");
+    auto* cmdIdentify = app.add_subcommand("identify", "show the instrument's model and serial");
+    auto* cmdUpdate = app.add_subcommand("update", "field firmware update from prog_c.bin");
+    std::string mode = "keep";
+    cmdUpdate->add_option("--mode", mode, "keep: keep the instrument's settings; factory: data.bin")
+        ->check(CLI::IsMember({"keep", "factory"}));
+    auto* cmdEncode = app.add_subcommand("encode", "write the update package n.bin, p.bin, d.bin");
+    std::string serial;
+    cmdEncode->add_option("SERIAL", serial, "serial number, e.g. 14v071510")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+
+    const fs::path exePath = ExecutablePath(argv[0]);
+    const fs::path config = configFile.empty() ? ConfigPathFor(exePath) : fs::path(configFile);
+
+    CliFrontend::Options uiOptions;
+    uiOptions.assumeYes = yes;
+    uiOptions.interactive = IsTerminal(stdin) && IsTerminal(stderr);
+    uiOptions.progressBar = IsTerminal(stderr);
+    uiOptions.updateMode = mode == "factory" ? kFactoryModeText : kKeepModeText;
+    CliFrontend ui(uiOptions);
+    SystemClock clock;
+    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(exePath.parent_path());
+
+    Session s(ui, clock, *opener);
+    s.exePath = exePath;
+    if (!dir.empty()) s.workDir = dir;
+    WindowPosition position;
+    LoadConfig(config, s.settings, position);
+    // Overrides for this run only; nothing is ever saved.
+    if (portOpt->count()) s.settings.NamePort = port;
+    if (baudOpt->count()) s.settings.BaudRate = baud;
+    if (addressOpt->count()) s.settings.AdrPribor = address;
+
+    s.face = WindowFace::FactoryFace;
+    s.caption = FactoryCaption(s.settings);
+
+    auto runOnPort = [&](auto&& command) {
+        if (!OpenComPort(s)) return 1;
+        const bool ok = command();
+        CloseComPort(s);
+        return ok ? 0 : 1;
+    };
+
+    if (cmdPorts->parsed()) {
+        for (const auto& name : ScanComPorts(*opener)) std::printf("%s\n", name.c_str());
+        return 0;
+    }
+    if (cmdSettings->parsed()) {
+        PrintSettings(s.settings);
+        return 0;
+    }
+    if (cmdTimeouts->parsed()) {
+        return runOnPort([&] {
+            for (const auto& line : TimeoutsReadoutLines(s.comTimeouts)) ui.AppendLine(line);
+            return true;
+        });
+    }
+    if (cmdReadData->parsed()) {
+        return runOnPort([&] {
+            StopOnInterrupt stop(s);
+            const bool ok = BitBtnReadDataClick(s);
+            if (g_interrupts > 0) {
+                ui.EraseProgress();
+                std::fputs("Чтение данных остановлено\n", stderr);
+            }
+            return ok;
+        });
+    }
+    if (cmdWriteData->parsed()) return runOnPort([&] { return BitBtnWriteDataClick(s); });
+    if (cmdRestart->parsed()) return runOnPort([&] { return BitBtnRestartClick(s); });
+    if (cmdProg->parsed()) return runOnPort([&] { return BitBtnProgClick(s); });
+    if (cmdProgram->parsed()) return runOnPort([&] { return BitBtnWriteClick(s); });
+    // The build talks to no device; it leaves the port free for other runs.
+    if (cmdBuild->parsed()) return BitBtnCompileClick(s) ? 0 : 1;
+
+    if (cmdIdentify->parsed()) {
+        s.face = WindowFace::UpdateFace;
+        s.caption = "Zentor Velmar";
+        s.settings.HCR1Value = s.settings.HCR1FromFile;
+        return runOnPort([&] {
+            if (!IdentifyInstrument(s)) {
+                std::fputs("Устройство не определено!\n", stderr);
+                return false;
+            }
+            std::printf("Model = %u\nSerialText = %s\nHCR1Value = %s\n",
+                        static_cast<unsigned>(s.identity.model), s.SerialText.c_str(),
+                        s.settings.HCR1Value.c_str());
+            return true;
+        });
+    }
+    if (cmdUpdate->parsed()) {
+        s.face = WindowFace::UpdateFace;
+        s.caption = "Zentor Velmar";
+        UpdatePanel panel;
+        panel.port = portOpt->count() ? port : "";
+        panel.baud = std::to_string(s.settings.BaudRate);
+        panel.address = std::to_string(s.settings.AdrPribor);
+        return BitBtnProshivkaVelmarClick(s, panel) ? 0 : 1;
+    }
+    if (cmdEncode->parsed()) {
+        s.face = WindowFace::EncoderFace;
+        return BitBtnEnodeFilesClick(s, serial) ? 0 : 1;
+    }
+    return 2;
+}

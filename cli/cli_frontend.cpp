@@ -1,0 +1,147 @@
+#include "cli_frontend.h"
+
+#include <string_view>
+
+namespace zentor {
+
+namespace {
+
+constexpr int kBarCells = 40;
+
+std::string Trim(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    std::size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    return s.substr(i);
+}
+
+bool IsYes(const std::string& answer) {
+    for (std::string_view y :
+         {"y", "Y", "yes", "Yes", "YES", "д", "Д", "да", "Да", "ДА", "ok", "OK", "Ok", "о", "О"})
+        if (answer == y) return true;
+    return false;
+}
+
+// Message text without its trailing line feeds, for one block on the terminal.
+std::string Block(const std::string& text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n') t.pop_back();
+    return t;
+}
+
+}  // namespace
+
+CliFrontend::CliFrontend(Options options, std::FILE* out, std::FILE* err, std::FILE* in)
+    : options_(std::move(options)), out_(out), err_(err), in_(in) {}
+
+CliFrontend::~CliFrontend() {
+    EraseProgress();
+}
+
+void CliFrontend::AppendLine(const std::string& line) {
+    const bool redraw = barShown_;
+    EraseProgress();
+    std::fputs(line.c_str(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    if (redraw) DrawProgress();
+}
+
+void CliFrontend::ShowStopButton(bool visible) {
+    if (visible && options_.interactive) {
+        EraseProgress();
+        std::fputs("(Ctrl-C - остановить чтение данных)\n", err_);
+        std::fflush(err_);
+    }
+}
+
+void CliFrontend::SetUpdateBusy(bool busy) {
+    if (!busy) return;
+    EraseProgress();
+    std::fputs("Не выключайте питание устройства!!!\n", err_);
+    std::fflush(err_);
+}
+
+void CliFrontend::MessageBox(const std::string& text, const std::string& title, MessageIcon) {
+    EraseProgress();
+    std::fprintf(err_, "[%s] %s\n", title.c_str(), Block(text).c_str());
+    std::fflush(err_);
+}
+
+bool CliFrontend::Ask(const std::string& text, const std::string& title, const char* yes,
+                      const char* no) {
+    EraseProgress();
+    std::fprintf(err_, "[%s] %s\n", title.c_str(), Block(text).c_str());
+    if (options_.assumeYes) {
+        std::fprintf(err_, "-> %s (--yes)\n", yes);
+        std::fflush(err_);
+        return true;
+    }
+    if (!options_.interactive) {
+        std::fprintf(err_, "-> %s (нет терминала для ответа; --yes отвечает \"%s\")\n", no, yes);
+        std::fflush(err_);
+        return false;
+    }
+    std::fprintf(err_, "%s/%s? [y/N] ", yes, no);
+    std::fflush(err_);
+    char buffer[256];
+    if (!std::fgets(buffer, sizeof buffer, in_)) {
+        std::fputc('\n', err_);
+        return false;
+    }
+    return IsYes(Trim(buffer));
+}
+
+bool CliFrontend::AskYesNo(const std::string& text, const std::string& title, MessageIcon) {
+    return Ask(text, title, "Да", "Нет");
+}
+
+bool CliFrontend::AskOkCancel(const std::string& text, const std::string& title, MessageIcon) {
+    return Ask(text, title, "OK", "Отмена");
+}
+
+UpdateChoice CliFrontend::ConfirmUpdate(const std::string& caption, const std::string& deviceText) {
+    const std::string text = "Подключено устройство:\n" + deviceText + "\nПроизвести прошивку? (" +
+                             options_.updateMode + ")";
+    if (Ask(text, caption, "Да", "Нет")) return {"Да", options_.updateMode};
+    return {};
+}
+
+void CliFrontend::OnProgress(int min, int max, int position) {
+    barMin_ = min;
+    barMax_ = max;
+    barPos_ = position;
+    if (!options_.progressBar) return;
+    // Position at the minimum: the bar is idle.
+    if (position <= min) {
+        EraseProgress();
+        return;
+    }
+    DrawProgress();
+}
+
+void CliFrontend::DrawProgress() {
+    if (!options_.progressBar || barPos_ <= barMin_ || barMax_ <= barMin_) return;
+    const long long span = static_cast<long long>(barMax_) - barMin_;
+    const int cells =
+        static_cast<int>((static_cast<long long>(barPos_) - barMin_) * kBarCells / span);
+    if (barShown_ && cells == drawnCells_) return;
+    std::string bar = "\r[";
+    bar.append(static_cast<std::size_t>(cells), '#');
+    bar.append(static_cast<std::size_t>(kBarCells - cells), '.');
+    bar += "] " + std::to_string((static_cast<long long>(barPos_) - barMin_) * 100 / span) + "%";
+    std::fputs(bar.c_str(), err_);
+    std::fflush(err_);
+    barShown_ = true;
+    drawnCells_ = cells;
+}
+
+void CliFrontend::EraseProgress() {
+    if (!barShown_) return;
+    std::fputs("\r\033[K", err_);
+    std::fflush(err_);
+    barShown_ = false;
+    drawnCells_ = -1;
+}
+
+}  // namespace zentor

@@ -1,0 +1,330 @@
+#include "update/update_workflow.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "unit/instrument/instrument_rig.h"
+#include "update_rig.h"
+
+namespace zentor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kPowerCycle =
+    "Отключите питание устройства и через 30 секунд включите его снова.";
+const char* const kJumperQuestion = "Устройство не определено!\n\nПроизвести прошивку?";
+const char* const kJumperSteps =
+    "Внимание! Выполните следующие действия:\n"
+    "1. Отключите питание устройства (не меньше 30 секунд).\n"
+    "2. Закоротите перемычку на плате устройства.\n"
+    "3. Не размыкая перемычку включите его питание.\n"
+    "4. Нажмите кнопку \"OK\"\n";
+
+// An instrument at address 1 that answers the identification with 14,7,15,10 and
+// every other frame through the instrument model; no boot ROM ever answers, so a
+// reflash ends at its first boot-ROM exchange.
+struct WorkflowRig : UpdateRig {
+    WorkflowRig() {
+        dev.address = 1;
+        dev.version = 120;
+        dev.flash = Pattern(2048, 9);
+        port.responder = [this](const Bytes& w) -> Bytes {
+            if (!silentIdentity) {
+                if (w == IdentityRequest(1)) return IdentityReply(14, 7, 15, 10);
+            }
+            if (!answers) return {};
+            return dev.Respond(w);
+        };
+        s.settings.NamePort = "COM3";
+        s.settings.PauseRestart = 0;
+        s.settings.MaxKolReadings = 2;
+        s.settings.SizeData = 2048;
+        s.settings.DopPause = 0;
+        s.settings.TypeController = 4;
+        Put("prog_c.bin", Pattern(4096, 3));
+        Put("data.bin", Pattern(2048, 4));
+    }
+
+    bool Run(const UpdatePanel& panel = {"", "9600", "1"}) {
+        return BitBtnProshivkaVelmarClick(s, panel);
+    }
+    // Waits of a second or more: the workflow's own pauses.
+    std::vector<int> LongWaits() const {
+        std::vector<int> out;
+        for (int ms : clock.Sleeps())
+            if (ms >= 1000) out.push_back(ms);
+        return out;
+    }
+    bool SentRegister(int reg, int value) const {
+        return std::find(dev.registerWrites.begin(), dev.registerWrites.end(),
+                         std::pair{reg, value}) != dev.registerWrites.end();
+    }
+    bool PortClosed() const { return !s.hComPort && opener.closeCount == opener.openCount; }
+
+    FakeInstrument dev;
+    bool silentIdentity = false;  // the identification gets no answer
+    bool answers = true;          // false: only the identification is answered
+};
+
+TEST(UpdateWorkflow, MissingProgCNeverOpensThePort) {
+    WorkflowRig rig;
+    fs::remove(rig.dir / "prog_c.bin");
+    EXPECT_FALSE(rig.Run());
+    EXPECT_EQ(rig.ui.history, std::vector<std::string>{"Файл prog_c.bin не обнаружен!"});
+    EXPECT_TRUE(rig.opener.opened.empty());
+    EXPECT_TRUE(rig.port.events.empty());
+}
+
+// A list text that is no number stops the run before the file check and the port.
+TEST(UpdateWorkflow, PanelTextThatIsNotANumber) {
+    const struct {
+        UpdatePanel panel;
+        const char* line;
+    } cases[] = {
+        {{"", "abc", "1"}, "Скорость порта: \"abc\" - не число"},
+        {{"", "", "1"}, "Скорость порта: \"\" - не число"},
+        {{"", "9600", "1x"}, "Адрес устройства: \"1x\" - не число"},
+        {{"", "9600", "99999999999"}, "Адрес устройства: \"99999999999\" - не число"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        WorkflowRig rig;
+        fs::remove(rig.dir / "prog_c.bin");
+        rig.s.settings.BaudRate = 4800;
+        EXPECT_FALSE(rig.Run(c.panel));
+        EXPECT_EQ(rig.ui.history, std::vector<std::string>{c.line});
+        EXPECT_TRUE(rig.opener.opened.empty());
+        EXPECT_EQ(rig.s.settings.BaudRate, 4800);
+    }
+}
+
+TEST(UpdateWorkflow, PanelChoosesPortRateAndAddress) {
+    const struct {
+        UpdatePanel panel;
+        const char* opened;
+        int address;
+    } cases[] = {
+        {{"COM7", "19200", "12"}, "COM7@19200", 12},
+        {{"", "38400", "1"}, "COM3@38400", 1},  // empty port text keeps the configured one
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opened);
+        WorkflowRig rig;
+        rig.ui.confirmReply = {};
+        rig.Run(c.panel);
+        EXPECT_EQ(rig.opener.opened, std::vector<std::string>{c.opened});
+        EXPECT_EQ(rig.s.settings.AdrPribor, c.address);
+        ASSERT_FALSE(rig.port.Writes().empty());
+        EXPECT_EQ(rig.port.Writes()[0], IdentityRequest(c.address));
+    }
+}
+
+TEST(UpdateWorkflow, PortThatCannotBeOpened) {
+    WorkflowRig rig;
+    rig.opener.nextStatus = OpenStatus::Busy;
+    EXPECT_FALSE(rig.Run());
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].kind, "message");
+    EXPECT_TRUE(rig.port.events.empty());
+}
+
+// "Нет", or "Да" without a mode: the port is closed, the log is untouched and
+// nothing is sent after the identification.
+TEST(UpdateWorkflow, DeclinedConfirmation) {
+    const UpdateChoice replies[] = {{}, {"Да", ""}, {"", kKeepModeText}};
+    for (const auto& reply : replies) {
+        SCOPED_TRACE(reply.answer + "/" + reply.mode);
+        WorkflowRig rig;
+        rig.s.settings.HCR1FromFile = "A3";
+        rig.s.settings.HCR1Value = "11";
+        rig.s.UpdateMode = kFactoryModeText;  // left over from an earlier run
+        rig.ui.confirmReply = reply;
+        EXPECT_FALSE(rig.Run());
+        ASSERT_EQ(rig.ui.boxes.size(), 1u);
+        EXPECT_EQ(rig.ui.boxes[0].kind, "confirm");
+        EXPECT_EQ(rig.ui.boxes[0].text, "Velmar 7  s/n: 14v071510.");
+        EXPECT_EQ(rig.ui.boxes[0].title, "Zentor Velmar");
+        EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{IdentityRequest(1)});
+        EXPECT_TRUE(rig.ui.history.empty());
+        EXPECT_TRUE(rig.ui.busyChanges.empty());
+        EXPECT_TRUE(rig.PortClosed());
+        EXPECT_EQ(rig.s.UpdateMode, reply.mode);
+        // Reset from the file before the identification; model 7 keeps it.
+        EXPECT_EQ(rig.s.settings.HCR1Value, "A3");
+        EXPECT_EQ(rig.Listing(), (std::set<std::string>{"prog_c.bin", "data.bin"}));
+    }
+}
+
+TEST(UpdateWorkflow, FactoryModeWithoutDataBin) {
+    WorkflowRig rig;
+    fs::remove(rig.dir / "data.bin");
+    rig.ui.confirmReply = {"Да", kFactoryModeText};
+    EXPECT_FALSE(rig.Run());
+    EXPECT_EQ(rig.ui.boxes.size(), 1u);  // asked only after the dialog
+    EXPECT_EQ(rig.ui.history, std::vector<std::string>{"Файл data.bin не обнаружен!"});
+    EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{IdentityRequest(1)});
+    EXPECT_TRUE(rig.ui.busyChanges.empty());
+    EXPECT_TRUE(rig.PortClosed());
+}
+
+// The read fails: six looks of a second, then the message; the busy display is
+// left and the port closed. An old data_rd.bin is set aside before the read, so
+// it can never be written into this instrument.
+TEST(UpdateWorkflow, KeepModeWhenTheReadFails) {
+    WorkflowRig rig;
+    rig.answers = false;
+    const Bytes stale = Pattern(2048, 77);
+    rig.Put("data_rd.bin", stale);
+    EXPECT_FALSE(rig.Run());
+    ASSERT_FALSE(rig.ui.log.empty());
+    EXPECT_EQ(rig.ui.log.back(), "Файл data_rd.bin не обнаружен!");
+    EXPECT_EQ(rig.LongWaits(), std::vector<int>(6, 1000));
+    const auto sleeps = rig.clock.Sleeps();
+    ASSERT_GE(sleeps.size(), 7u);
+    EXPECT_EQ(std::vector<int>(sleeps.end() - 6, sleeps.end()), std::vector<int>(6, 1000));
+    EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(rig.PortClosed());
+    EXPECT_FALSE(rig.SentRegister(0xFD, 0xAF));
+
+    bool setAside = false;
+    for (const auto& name : rig.Listing()) {
+        if (name.rfind("data_rd.", 0) == 0 && name.size() > 4 &&
+            name.substr(name.size() - 4) == ".bak") {
+            setAside = true;
+            EXPECT_EQ(rig.Get(name), stale);
+        }
+    }
+    EXPECT_TRUE(setAside);
+    EXPECT_FALSE(ExistsNoCase(rig.dir, "data_rd.bin"));
+    EXPECT_FALSE(fs::exists(rig.dir / "backup"));
+}
+
+// Keep mode up to the reflash: the reading is saved and backed up under the
+// serial number before Prog, then Prog, 1 s, restart, 2 s, ProgramChip. With no
+// boot ROM the reflash fails; the backup is named again and the tail follows.
+TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
+    WorkflowRig rig;
+    bool backupBeforeProg = false;
+    rig.dev.onFrame = [&](const Bytes& w) {
+        if (w.size() == 4 && w[0] == 0x01 && w[1] == 0xFD && w[2] == 0xAF) {
+            std::error_code ec;
+            backupBeforeProg =
+                fs::exists(rig.dir / "backup", ec) && !fs::is_empty(rig.dir / "backup", ec);
+        }
+    };
+    EXPECT_FALSE(rig.Run());
+    EXPECT_TRUE(backupBeforeProg);
+    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
+
+    const auto backups = rig.Listing("backup");
+    ASSERT_EQ(backups.size(), 1u);
+    const std::string name = *backups.begin();
+    EXPECT_EQ(name.rfind("14v071510_", 0), 0u) << name;
+    EXPECT_EQ(name.substr(name.size() - 9), "_data.bin");
+    EXPECT_EQ(name.size(), std::string("14v071510_20261210-031500_data.bin").size());
+    EXPECT_EQ(rig.Get("backup/" + name), rig.dev.flash);
+    const std::string backupLine = "Резервная копия DATA FLASH: backup/" + name;
+    EXPECT_NE(std::find(rig.ui.history.begin(), rig.ui.history.end(), backupLine),
+              rig.ui.history.end());
+
+    // Prog's two writes, then the restart, after the read's copies.
+    std::vector<std::pair<int, int>> tail;
+    for (const auto& rw : rig.dev.registerWrites)
+        if (rw.first == 0xFD || rw == std::pair{0xFF, 0x0B} || rw == std::pair{0xFF, 0x01})
+            tail.push_back(rw);
+    EXPECT_EQ(tail, (std::vector<std::pair<int, int>>{{0xFD, 0xAF}, {0xFF, 0x0B}, {0xFF, 0x01}}));
+    EXPECT_EQ(rig.LongWaits(), (std::vector<int>{1000, 1000, 2000}));
+    EXPECT_EQ(rig.dev.restarts, 1);
+
+    ASSERT_GE(rig.ui.log.size(), 4u);
+    const auto& log = rig.ui.log;
+    EXPECT_EQ(log[log.size() - 4], "Нет связи с MSC1210!");
+    EXPECT_EQ(log[log.size() - 3], backupLine);
+    EXPECT_EQ(log[log.size() - 2], "");
+    EXPECT_EQ(log[log.size() - 1], kPowerCycle);
+    EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(rig.PortClosed());
+    EXPECT_EQ(rig.s.UpdateAnswer, "Да");
+    EXPECT_EQ(rig.s.UpdateMode, kKeepModeText);
+}
+
+TEST(UpdateWorkflow, FactoryModeSkipsTheRead) {
+    WorkflowRig rig;
+    rig.ui.confirmReply = {"Да", kFactoryModeText};
+    EXPECT_FALSE(rig.Run());
+    EXPECT_FALSE(rig.SentRegister(0xFF, 0x06));  // no page copied for reading
+    EXPECT_TRUE(rig.SentRegister(0xFD, 0xAF));
+    EXPECT_EQ(rig.dev.restarts, 1);
+    EXPECT_EQ(rig.LongWaits(), (std::vector<int>{1000, 1000, 2000}));
+    EXPECT_FALSE(ExistsNoCase(rig.dir, "data_rd.bin"));
+    EXPECT_FALSE(fs::exists(rig.dir / "backup"));
+    ASSERT_GE(rig.ui.log.size(), 3u);
+    EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3], "Нет связи с MSC1210!");
+    EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 2], "");
+    EXPECT_EQ(rig.ui.log.back(), kPowerCycle);
+    EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(rig.PortClosed());
+}
+
+TEST(UpdateWorkflow, JumperPath) {
+    const struct {
+        const char* name;
+        bool dataBin;
+        std::deque<bool> answers;
+        std::vector<std::string> boxKinds;
+        bool reflash;
+    } cases[] = {
+        {"no data.bin: nothing asked", false, {true, true}, {}, false},
+        {"No to the first box", true, {false}, {"yesno"}, false},
+        {"Cancel in the second box", true, {true, false}, {"yesno", "okcancel"}, false},
+        {"OK: reflash at once", true, {true, true}, {"yesno", "okcancel"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkflowRig rig;
+        rig.silentIdentity = true;
+        rig.answers = false;
+        if (!c.dataBin) fs::remove(rig.dir / "data.bin");
+        rig.s.settings.HCR1FromFile = "C5";
+        rig.s.settings.HCR1Value = "77";
+        rig.ui.answers = c.answers;
+        rig.Run();
+
+        std::vector<std::string> kinds;
+        for (const auto& b : rig.ui.boxes) kinds.push_back(b.kind);
+        EXPECT_EQ(kinds, c.boxKinds);
+        if (kinds.size() >= 1) {
+            EXPECT_EQ(rig.ui.boxes[0].text, kJumperQuestion);
+            EXPECT_EQ(rig.ui.boxes[0].title, "Zentor Velmar");
+            EXPECT_EQ(rig.ui.boxes[0].icon, MessageIcon::Exclamation);
+        }
+        if (kinds.size() >= 2) {
+            EXPECT_EQ(rig.ui.boxes[1].text, kJumperSteps);
+            EXPECT_EQ(rig.ui.boxes[1].title, "Zentor Velmar");
+            EXPECT_EQ(rig.ui.boxes[1].icon, MessageIcon::Exclamation);
+        }
+        EXPECT_EQ(rig.s.settings.HCR1Value, "C5");
+        EXPECT_TRUE(rig.s.UpdateMode.empty());
+        EXPECT_TRUE(rig.PortClosed());
+        EXPECT_TRUE(rig.LongWaits().empty());
+        if (!c.dataBin) {
+            EXPECT_EQ(rig.ui.history, std::vector<std::string>{"Файл data.bin не обнаружен!"});
+        }
+        if (c.reflash) {
+            EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
+            ASSERT_GE(rig.ui.log.size(), 2u);
+            EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 2], "");
+            EXPECT_EQ(rig.ui.log.back(), kPowerCycle);
+        } else {
+            EXPECT_TRUE(rig.ui.busyChanges.empty());
+            // Nothing was sent after the identification request.
+            EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{IdentityRequest(1)});
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zentor::test
