@@ -2,7 +2,10 @@
 // immediate restart.
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "common/files.h"
@@ -49,16 +52,25 @@ std::string StorePage(Session& s, const std::uint8_t* page, int p) {
 
 bool BitBtnWriteDataClick(Session& s) {
     s.ui.ClearLog();
-    const auto image = ReadWholeFile(ResolveNoCase(s.workDir, "data.bin"));
+    // Page numbers are one byte: a file of more than 256 pages is refused, and
+    // is not even loaded when its size already tells.
+    auto tooLarge = [&] {
+        s.ui.AppendLine("Файл data.bin больше 65536 байт");
+        return false;
+    };
+    const std::filesystem::path path = ResolveNoCase(s.workDir, "data.bin");
+    std::error_code ec;
+    std::optional<std::vector<std::uint8_t>> image;
+    if (std::filesystem::is_regular_file(path, ec)) {
+        const auto size = std::filesystem::file_size(path, ec);
+        if (!ec && size > kMaxImage) return tooLarge();
+        image = ReadWholeFile(path);
+    }
     if (!image) {
         s.ui.AppendLine("Невозможно открыть файл data.bin");
         return false;
     }
-    // Page numbers are one byte: more than 256 pages cannot be addressed.
-    if (image->size() > kMaxImage) {
-        s.ui.AppendLine("Файл data.bin больше 65536 байт");
-        return false;
-    }
+    if (image->size() > kMaxImage) return tooLarge();
     if (!ProbeDeviceVersion(s)) {
         s.ui.AppendLine("Ошибка чтения версии устройства!");
         return false;

@@ -187,6 +187,15 @@ TEST(WriteData, Failures) {
     }
 }
 
+// Not a file that can be read: refused like a missing one, nothing sent.
+TEST(WriteData, DirectoryNamedDataBin) {
+    InstrumentRig rig;
+    std::filesystem::create_directory(rig.File("data.bin"));
+    EXPECT_FALSE(BitBtnWriteDataClick(rig.s));
+    EXPECT_EQ(rig.ui.log, Lines{"Невозможно открыть файл data.bin"});
+    EXPECT_TRUE(rig.port.events.empty());
+}
+
 TEST(WriteData, ProbeRetriesBeforeGivingUp) {
     InstrumentRig rig;
     WriteFile(rig.File("data.bin"), Pattern(256, 1));
