@@ -210,7 +210,9 @@ TEST(ProfileFileIo, FailedWritesReportThePathAndKeepTheOldFile) {
     EXPECT_EQ(ReadBytes(readOnly), old);
     EXPECT_TRUE(fs::is_directory(isDir));
     std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(dir.path())) left.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+        left.push_back(e.path().filename().string());
+    }
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"dir.ini", "plain", "ro.ini"}));
 }

@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# The Windows suite: cross-builds the library, the CLI and the tests with MinGW-w64
+# and runs them under Wine. The serial checks talk to zentor-sim (built for Linux)
+# through a COM port of the Wine prefix linked to the simulator's pseudo-terminal.
+# Prints "N passed, N failed" last; exits non-zero on any failure.
+#
+#   ZENTOR_WIN_BUILD_DIR      cross build folder (/tmp/build-win)
+#   ZENTOR_WINHOST_BUILD_DIR  Linux build folder of the simulator (/tmp/build-winhost)
+#   ZENTOR_JOBS               parallel build jobs (2)
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+win=${ZENTOR_WIN_BUILD_DIR:-/tmp/build-win}
+host=${ZENTOR_WINHOST_BUILD_DIR:-/tmp/build-winhost}
+jobs=${ZENTOR_JOBS:-2}
+runner=$root/tests/windows/wine-run.sh
+started=$SECONDS
+
+passed=0
+failed=0
+skipped=0
+failures=()
+
+note_failure() {
+    failed=$((failed + 1))
+    failures+=("$1")
+    echo "FAILED: $1"
+}
+
+# --- Packages ---------------------------------------------------------------
+packages=(cmake ninja-build g++ libgtest-dev libcli11-dev g++-mingw-w64-x86-64-posix wine wine64)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null || { echo "apt-get install failed"; exit 1; }
+fi
+
+mkdir -p "$win"
+logs=$win/logs
+rm -rf "$logs" && mkdir -p "$logs"
+
+# --- GoogleTest for MinGW, from Debian's sources (built once) ----------------
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+gtest=$win/googletest-install
+if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
+    echo "Building GoogleTest for MinGW"
+    if ! { cmake -S /usr/src/googletest -B "$win/googletest" -G Ninja \
+               -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+               -DCMAKE_INSTALL_PREFIX="$gtest" &&
+           cmake --build "$win/googletest" -j"$jobs" &&
+           cmake --install "$win/googletest"; } >"$logs/googletest.log" 2>&1; then
+        tail -20 "$logs/googletest.log"
+        echo "0 passed, 1 failed"
+        exit 1
+    fi
+fi
+
+# --- Cross build (-k 0: what builds is still run) ---------------------------
+echo "Cross-building in $win"
+if ! cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Debug -DZENTOR_WERROR=ON -DZENTOR_GUI=OFF -DZENTOR_SIM=OFF \
+        -DZENTOR_TESTS=ON -DGTest_DIR="$gtest/lib/cmake/GTest" >"$logs/configure.log" 2>&1; then
+    tail -30 "$logs/configure.log"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+if ! cmake --build "$win" -j"$jobs" -- -k 0 >"$logs/build.log" 2>&1; then
+    grep -E -A3 '^FAILED|error:' "$logs/build.log" | head -60
+    note_failure "cross build (see $logs/build.log)"
+fi
+
+# --- The simulator, for Linux ------------------------------------------------
+echo "Building zentor-sim in $host"
+if ! { cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_GUI=OFF \
+           -DZENTOR_TESTS=OFF -DZENTOR_SIM=ON &&
+       cmake --build "$host" -j"$jobs" --target zentor-sim; } >"$logs/sim-build.log" 2>&1; then
+    tail -30 "$logs/sim-build.log"
+    note_failure "simulator build (see $logs/sim-build.log)"
+fi
+sim=$host/sim/zentor-sim
+
+# --- Wine prefix ---------------------------------------------------------------
+export ZENTOR_WINEPREFIX=$win/wineprefix
+export WINEPREFIX=$ZENTOR_WINEPREFIX WINEDEBUG=-all
+if [ ! -f "$WINEPREFIX/system.reg" ]; then echo "Creating the Wine prefix $WINEPREFIX"; fi
+"$runner" cmd /c exit >/dev/null 2>&1 || true
+# One server for the whole run keeps each program start short.
+wineserver -p
+sims=()
+cleanup() {
+    for pid in "${sims[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+    wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+
+work=$win/run
+rm -rf "$work" && mkdir -p "$work"
+
+# Runs one Windows test program under Wine and adds its gtest counts.
+run_gtest() {
+    local label=$1 exe=$2
+    shift 2
+    local log=$logs/$label.log
+    if [ ! -f "$exe" ]; then
+        note_failure "$label: $exe was not built"
+        return
+    fi
+    echo "== $label"
+    (cd "$work" && "$runner" "$exe" --gtest_brief=1 "$@") 2>&1 | tr -d '\r' >"$log"
+    local rc=${PIPESTATUS[0]}
+    grep -vE '^(Running main|Note: Google Test filter|\[==========\]|\[----------\])' "$log" |
+        grep -vE '^\s*$' | head -80
+    local p f s
+    p=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -1)
+    # --gtest_brief prints one "[  FAILED  ] Suite.Name (N ms)" line per failed test.
+    f=$(grep -cE '^\[  FAILED  \] .* \([0-9]+ ms\)$' "$log")
+    s=$(sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?, listed below:.*/\1/p' "$log" | tail -1)
+    if [ -z "$p" ] && [ "$f" -eq 0 ]; then
+        note_failure "$label: no test summary (exit status $rc)"
+        return
+    fi
+    passed=$((passed + ${p:-0}))
+    skipped=$((skipped + ${s:-0}))
+    if [ "$f" -gt 0 ]; then
+        failed=$((failed + f))
+        failures+=("$label: $f failed")
+    elif [ "$rc" -ne 0 ]; then
+        note_failure "$label: exit status $rc"
+    fi
+}
+
+# zentor-sim with its terminal linked to COM<n> of the prefix.
+sim_pid=
+start_sim() {
+    local name=$1 com=$2
+    shift 2
+    sim_pid=
+    rm -f "$WINEPREFIX/dosdevices/com$com"
+    "$sim" --link "$WINEPREFIX" --com "$com" --state-dir "$work/$name-state" "$@" \
+        >"$work/$name.out" 2>"$work/$name.err" &
+    local pid=$!
+    sims+=("$pid")
+    for _ in $(seq 100); do
+        if [ -L "$WINEPREFIX/dosdevices/com$com" ] && [ -s "$work/$name.out" ]; then
+            sim_pid=$pid
+            return 0
+        fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    note_failure "$name: simulator did not start: $(cat "$work/$name.err")"
+    kill -TERM "$pid" 2>/dev/null
+    return 1
+}
+stop_sim() {
+    [ -n "$sim_pid" ] || return 0
+    kill -TERM "$sim_pid" 2>/dev/null
+    wait "$sim_pid" 2>/dev/null
+    sim_pid=
+}
+
+# --- Unit tests ------------------------------------------------------------------
+for exe in "$win"/tests/zentor_*_tests.exe; do
+    [ -e "$exe" ] || continue
+    run_gtest "$(basename "$exe" .exe)" "$exe"
+done
+
+# --- Windows-only tests --------------------------------------------------------------
+wintests=$win/tests/windows/zentor_windows_tests.exe
+run_gtest "windows (profile, build)" "$wintests" --gtest_filter='-InstrumentPort.*:BootRomPort.*'
+
+if [ -x "$sim" ]; then
+    # A running instrument with known DATA FLASH contents.
+    head -c 2048 /dev/urandom >"$work/instrument-data.bin"
+    if start_sim instrument 5 --version-code 120 --data-file "$work/instrument-data.bin"; then
+        ZENTOR_WIN_COM=COM5 ZENTOR_WIN_VERSION_CODE=120 \
+            ZENTOR_WIN_DATA="Z:$work/instrument-data.bin" \
+            run_gtest "windows (serial port, data read)" "$wintests" \
+            --gtest_filter='InstrumentPort.*'
+        stop_sim
+    fi
+
+    # A chip in its boot ROM; its memories are checked in the dump after the run.
+    mkdir -p "$work/boot"
+    if start_sim bootrom 6 --jumper --chip Y5; then
+        ZENTOR_WIN_BOOT_COM=COM6 ZENTOR_WIN_BOOT_DIR="Z:$work/boot" \
+            run_gtest "windows (boot-ROM programming)" "$wintests" \
+            --gtest_filter='BootRomPort.ProgramChipWritesTheImages'
+        stop_sim
+        ZENTOR_WIN_BOOT_DIR="Z:$work/boot" ZENTOR_WIN_BOOT_DUMP="Z:$work/bootrom-state" \
+            run_gtest "windows (chip contents)" "$wintests" \
+            --gtest_filter='BootRomPort.TheChipHoldsTheImages'
+    fi
+fi
+
+echo
+echo "Windows suite finished in $((SECONDS - started)) s"
+for f in "${failures[@]}"; do echo "  failed: $f"; done
+if [ "$skipped" -gt 0 ]; then
+    echo "$passed passed, $failed failed, $skipped skipped"
+else
+    echo "$passed passed, $failed failed"
+fi
+[ "$failed" -eq 0 ]

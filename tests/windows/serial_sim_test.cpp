@@ -1,0 +1,275 @@
+// The Win32 serial port against the simulator. scripts/test-windows.sh starts
+// zentor-sim on the Linux side, links a COM port of the Wine prefix to its
+// terminal and passes the port in the environment:
+//   ZENTOR_WIN_COM            running instrument (no jumper)
+//   ZENTOR_WIN_VERSION_CODE   its register EDh
+//   ZENTOR_WIN_DATA           the DATA FLASH contents it was started with
+//   ZENTOR_WIN_BOOT_COM       a chip in its boot ROM (--jumper, MSC1210Y5)
+//   ZENTOR_WIN_BOOT_DIR       folder for the images the programming run writes
+//   ZENTOR_WIN_BOOT_DUMP      the simulator's dump after that run (flash.bin, hcr.txt)
+// Without them the tests skip.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bootrom/program_chip.h"
+#include "common/clock.h"
+#include "common/recording_frontend.h"
+#include "instrument/frames.h"
+#include "instrument/instrument_commands.h"
+#include "serial/com_port.h"
+#include "win_test_util.h"
+
+namespace zentor {
+namespace {
+
+namespace fs = std::filesystem;
+using Ms = std::chrono::milliseconds;
+using wintest::Env;
+
+std::int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - since).count();
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return out;
+}
+
+// A session on the real Win32 ports with a real clock.
+struct Rig {
+    explicit Rig(const std::string& port, int baud = 38400)
+        : opener(MakeSystemPortOpener(wintest::ExeDir())), s(ui, clock, *opener) {
+        s.settings.NamePort = port;
+        s.settings.BaudRate = baud;
+        s.face = WindowFace::FactoryFace;
+    }
+    RecordingFrontend ui;
+    SystemClock clock;
+    std::unique_ptr<PortOpener> opener;
+    Session s;
+};
+
+// First frame byte of a register read from the instrument at address 1.
+constexpr std::uint8_t kReadRegister = 0x80 | 1;
+
+class InstrumentPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port_ = Env("ZENTOR_WIN_COM");
+        if (port_.empty()) GTEST_SKIP() << "no simulator port (ZENTOR_WIN_COM)";
+    }
+    std::string port_;
+};
+
+// Raw DCB of a port, opened outside the code under test.
+bool ReadDcb(const std::string& port, DCB* dcb) {
+    std::string path = "\\\\.\\" + port;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    *dcb = DCB{};
+    dcb->DCBlength = sizeof(DCB);
+    bool ok = GetCommState(h, dcb);
+    CloseHandle(h);
+    return ok;
+}
+
+TEST_F(InstrumentPort, OpenSetsLineAndDeadlineAndCloseReleases) {
+    for (int baud : {2400, 38400}) {
+        Rig rig(port_, baud);
+        ASSERT_TRUE(OpenComPort(rig.s)) << Joined({rig.ui.boxes.empty() ? "" : rig.ui.boxes[0].text});
+        ASSERT_NE(rig.s.hComPort, nullptr);
+        EXPECT_TRUE(rig.ui.boxes.empty());
+        EXPECT_EQ(rig.s.comTimeouts.ReadTotalTimeoutConstant, 1000u);
+        CloseComPort(rig.s);
+        EXPECT_EQ(rig.s.hComPort, nullptr);
+        CloseComPort(rig.s);  // harmless when closed
+
+        // The line settings stay on the device after the handle is closed.
+        DCB dcb;
+        ASSERT_TRUE(ReadDcb(port_, &dcb)) << "port not released, error " << GetLastError();
+        EXPECT_EQ(dcb.BaudRate, static_cast<DWORD>(baud));
+        EXPECT_EQ(dcb.ByteSize, 8);
+        EXPECT_EQ(dcb.Parity, NOPARITY);
+        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    }
+}
+
+TEST_F(InstrumentPort, ASilentLineEndsAReadAfterOneSecond) {
+    Rig rig(port_);
+    ASSERT_TRUE(OpenComPort(rig.s));
+    std::uint8_t buf[8];
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto start = std::chrono::steady_clock::now();
+        std::size_t got = rig.s.hComPort->Read(buf, sizeof buf);
+        auto ms = ElapsedMs(start);
+        EXPECT_EQ(got, 0u);
+        EXPECT_GE(ms, 900) << "the read returned before its deadline";
+        EXPECT_LE(ms, 2500) << "the read outlived its deadline";
+    }
+}
+
+TEST_F(InstrumentPort, AnAnswerEndsTheReadAtOnce) {
+    int version = std::atoi(Env("ZENTOR_WIN_VERSION_CODE").c_str());
+    Rig rig(port_);
+    ASSERT_TRUE(OpenComPort(rig.s));
+    std::uint8_t reply[8] = {};
+    for (int i = 0; i < 3; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(DevReadBlock(rig.s, kReadRegister, 0xED, 1, reply));
+        EXPECT_LT(ElapsedMs(start), 900) << "the read waited for its deadline";
+        EXPECT_EQ(reply[2], version);
+    }
+}
+
+TEST_F(InstrumentPort, PurgeDropsAPendingAnswer) {
+    Rig rig(port_);
+    ASSERT_TRUE(OpenComPort(rig.s));
+    // A read request of register EDh, sent by hand so that its answer stays pending.
+    std::uint8_t frame[4] = {kReadRegister, 0xED, 0, 0};
+    frame[3] = CalcCrc8(frame, 3);
+    ASSERT_EQ(rig.s.hComPort->Write(frame, 4), 4u);
+    rig.clock.SleepMs(300);
+    rig.s.hComPort->PurgeRx();
+    std::uint8_t buf[8];
+    EXPECT_EQ(rig.s.hComPort->Read(buf, 4), 0u) << "the answer survived the purge";
+
+    // Without the purge the same answer arrives.
+    ASSERT_EQ(rig.s.hComPort->Write(frame, 4), 4u);
+    rig.clock.SleepMs(300);
+    EXPECT_EQ(rig.s.hComPort->Read(buf, 4), 4u);
+}
+
+TEST_F(InstrumentPort, OpenFailuresShowTheirMessages) {
+    {
+        Rig rig("COM199");  // never linked by the test script
+        EXPECT_FALSE(OpenComPort(rig.s));
+        EXPECT_EQ(rig.s.hComPort, nullptr);
+        ASSERT_EQ(rig.ui.boxes.size(), 1u);
+        EXPECT_EQ(rig.ui.boxes[0].text,
+                  "Не могу открыть \"COM199\",\nтакого порта не существует.");
+        EXPECT_EQ(rig.ui.boxes[0].title, rig.s.caption);
+    }
+    {
+        Rig rig("");
+        EXPECT_FALSE(OpenComPort(rig.s));
+        ASSERT_EQ(rig.ui.boxes.size(), 1u);
+        EXPECT_EQ(rig.ui.boxes[0].text, "COM-порт не задан.");
+    }
+    {
+        Rig rig(port_, 1234567);  // a bit rate the driver refuses
+        bool opened = OpenComPort(rig.s);
+        if (opened && wintest::RunningUnderWine()) {
+            GTEST_SKIP() << "Wine accepts any bit rate on a pseudo-terminal";
+        }
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(rig.s.hComPort, nullptr);
+        ASSERT_EQ(rig.ui.boxes.size(), 1u);
+        EXPECT_EQ(rig.ui.boxes[0].text,
+                  "Необходимые параметры порта \"" + port_ + "\" не установлены");
+    }
+}
+
+TEST_F(InstrumentPort, AHeldPortIsBusyAndStillListed) {
+    Rig holder(port_);
+    ASSERT_TRUE(OpenComPort(holder.s));
+    auto names = ScanComPorts(*holder.opener);
+    EXPECT_NE(std::find(names.begin(), names.end(), port_), names.end()) << Joined(names);
+    EXPECT_EQ(std::find(names.begin(), names.end(), "COM199"), names.end());
+
+    Rig second(port_);
+    bool opened = OpenComPort(second.s);
+    if (opened && wintest::RunningUnderWine()) {
+        GTEST_SKIP() << "Wine does not refuse a second open of a serial port";
+    }
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(second.ui.boxes.size(), 1u);
+    EXPECT_EQ(second.ui.boxes[0].text, "Не могу открыть \"" + port_ + "\", порт занят.");
+}
+
+TEST_F(InstrumentPort, DataFlashReadMatchesTheInstrument) {
+    std::string expectedFile = Env("ZENTOR_WIN_DATA");
+    ASSERT_FALSE(expectedFile.empty()) << "ZENTOR_WIN_DATA not set";
+    std::string expected = wintest::ReadBytes(expectedFile);
+    ASSERT_FALSE(expected.empty());
+
+    wintest::TempDir dir;
+    Rig rig(port_);
+    rig.s.workDir = dir.path();
+    rig.s.settings.SizeData = static_cast<int>(expected.size());
+    rig.s.settings.MaxKolReadings = 2;
+    ASSERT_TRUE(OpenComPort(rig.s));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(BitBtnReadDataClick(rig.s)) << Joined(rig.ui.history);
+    auto ms = ElapsedMs(start);
+    EXPECT_EQ(wintest::ReadBytes(dir / "data_rd.bin"), expected) << Joined(rig.ui.history);
+    std::printf("DATA FLASH read of %zu bytes took %lld ms\n", expected.size(),
+                static_cast<long long>(ms));
+}
+
+// Programming through the boot ROM of a chip held in boot mode by its jumper.
+TEST(BootRomPort, ProgramChipWritesTheImages) {
+    std::string port = Env("ZENTOR_WIN_BOOT_COM");
+    std::string dir = Env("ZENTOR_WIN_BOOT_DIR");
+    if (port.empty() || dir.empty()) GTEST_SKIP() << "no boot-ROM port (ZENTOR_WIN_BOOT_COM)";
+
+    // Code image of an odd length (a partial last record) and a DATA FLASH image.
+    std::string program(5000, '\0'), data(2048, '\0');
+    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>(i * 13 + 5);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(0xA5 ^ (i * 3));
+    wintest::WriteBytes(fs::path(dir) / "prog.bin", program);
+    wintest::WriteBytes(fs::path(dir) / "data.bin", data);
+
+    Rig rig(port, 9600);
+    rig.s.workDir = dir;
+    rig.s.settings.TypeController = 4;  // MSC1210Y5
+    rig.s.settings.DopPause = 0;
+    rig.s.settings.ControlWrite = true;
+    rig.s.settings.HCR0Value = "7C";
+    rig.s.settings.HCR1Value = "B3";
+    rig.ui.answers.push_back(true);  // "Произвести запись?"
+    ASSERT_TRUE(OpenComPort(rig.s));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ProgramChip(rig.s)) << Joined(rig.ui.history);
+    std::printf("programming took %lld ms\n", static_cast<long long>(ElapsedMs(start)));
+    const auto& log = rig.ui.history;
+    for (const char* line : {"Стирание FLASH1 - ok!", "Стирание FLASH2 - ok!",
+                             "Запись CODE FLASH - Ok", "Запись DATA FLASH - Ok",
+                             "Запись регистров конфигурации - ok!"}) {
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line << "\n"
+                                                                       << Joined(log);
+    }
+}
+
+// Runs after the simulator of the test above has dumped its memories.
+TEST(BootRomPort, TheChipHoldsTheImages) {
+    std::string dir = Env("ZENTOR_WIN_BOOT_DIR");
+    std::string dump = Env("ZENTOR_WIN_BOOT_DUMP");
+    if (dir.empty() || dump.empty()) GTEST_SKIP() << "no simulator dump (ZENTOR_WIN_BOOT_DUMP)";
+
+    std::string program = wintest::ReadBytes(fs::path(dir) / "prog.bin");
+    std::string data = wintest::ReadBytes(fs::path(dir) / "data.bin");
+    std::string flash = wintest::ReadBytes(fs::path(dump) / "flash.bin");
+    ASSERT_EQ(flash.size(), 32768u);
+    ASSERT_FALSE(program.empty());
+    ASSERT_FALSE(data.empty());
+    EXPECT_EQ(flash.substr(0, program.size()), program);
+    EXPECT_EQ(flash.substr(flash.size() - data.size()), data);
+    // Between the two images the chip stays erased, apart from the padding of
+    // the program's last record.
+    std::size_t gapStart = program.size();
+    std::size_t gapEnd = flash.size() - data.size();
+    EXPECT_EQ(flash.find_first_not_of('\xFF', gapStart), gapEnd);
+
+    EXPECT_EQ(wintest::ReadBytes(fs::path(dump) / "hcr.txt"), "HCR0=7C\nHCR1=B3\n");
+}
+
+}  // namespace
+}  // namespace zentor
