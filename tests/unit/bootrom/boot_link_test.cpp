@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "bootrom/boot_link.h"
+#include "bootrom/hex_record.h"
+#include "bootrom_rig.h"
+
+namespace zentor {
+namespace {
+
+using test::Bytes;
+using test::Rig;
+using test::ScriptedPort;
+using test::Text;
+using Kind = ScriptedPort::Event::Kind;
+
+const Bytes kPage64 = test::Pattern(64, 9);
+const Bytes kPage32 = test::Pattern(32, 17);
+const Bytes kData128 = test::Pattern(128, 1);
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes RecordBytes(std::uint16_t address) {
+    std::uint8_t out[kDataRecordLength];
+    const std::size_t n = ComposeDataRecord(out, address, kData128.data());
+    return Bytes(out, out + n);
+}
+
+// What one command puts on the wire and how long it waits, DopPause 300.
+TEST(BootLinkCommands, BytesWaitsAndReplyLengths) {
+    struct Case {
+        const char* name;
+        std::function<void(Session&)> run;
+        Bytes sent;
+        std::vector<int> sleeps;
+        bool purge;
+        std::size_t readSize;  // 0: no read
+    };
+    const std::vector<Case> cases = {
+        {"identify", [](Session& s) { BootIdentify(s); }, {0x0D}, {300}, true, 26},
+        {"echo off", [](Session& s) { BootEchoOff(s); }, Text("E"), {300}, true, 4},
+        {"register write", [](Session& s) { BootRegisterWrite(s, 0xFB, 0x15); },
+         Text("RWFB15"), {300}, true, 3},
+        {"erase FLASH1", [](Session& s) { BootErase(s, 0x0000); }, Text("M0000"), {1000, 300},
+         true, 6},
+        {"erase FLASH2", [](Session& s) { BootErase(s, 0x8000); }, Text("M8000"), {1000, 300},
+         true, 6},
+        {"load", [](Session& s) { BootLoad(s); }, Text("L"), {300}, true, 6},
+        {"record", [](Session& s) { BootSendRecord(s, 0x0180, kData128.data()); },
+         RecordBytes(0x0180), {300}, true, 1},
+        {"config record", [](Session& s) { BootSendRecordText(s, ":02807E00A37DE0\r\n"); },
+         Text(":02807E00A37DE0\r\n"), {300}, true, 1},
+        {"sync", [](Session& s) { ProgSync(s); }, {0x55}, {}, false, 1},
+        {"programming enable", [](Session& s) { ProgEnable(s); }, {0xAC, 0x53, 0x00, 0x00},
+         {20}, false, 0},
+        {"chip erase", [](Session& s) { ProgChipErase(s); }, {0xAC, 0x80, 0x00, 0x00}, {},
+         false, 0},
+        {"code page write", [](Session& s) { ProgWriteCodePage(s, 0x1FC0, kPage64.data()); },
+         Concat({0x50, 0x1F, 0xC0}, kPage64), {20}, false, 0},
+        {"code page read", [](Session& s) { ProgVerifyCodePage(s, 0x1FC0, kPage64.data()); },
+         {0x30, 0x1F, 0xC0, 0x00}, {}, false, 64},
+        {"data page write", [](Session& s) { ProgWriteDataPage(s, 0x07E0, kPage32.data()); },
+         Concat({0xD0, 0x07, 0xE0}, kPage32), {20}, false, 0},
+        {"data page read", [](Session& s) { ProgVerifyDataPage(s, 0x07E0, kPage32.data()); },
+         {0xB0, 0x07, 0xE0, 0x00}, {}, false, 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.port.responder = nullptr;  // silent: every read is short
+        c.run(rig.s);
+
+        std::vector<Kind> kinds;
+        for (const auto& e : rig.port.events) kinds.push_back(e.kind);
+        std::vector<Kind> expected;
+        if (c.purge) expected.push_back(Kind::Purge);
+        expected.push_back(Kind::Write);
+        if (c.readSize) expected.push_back(Kind::Read);
+        ASSERT_EQ(kinds, expected);
+
+        const auto& write = rig.port.events[c.purge ? 1 : 0];
+        EXPECT_EQ(write.bytes, c.sent);
+        EXPECT_EQ(rig.clock.Sleeps(), c.sleeps);
+        if (c.readSize) {
+            const auto& read = rig.port.events.back();
+            EXPECT_EQ(read.requested, c.readSize);
+            // The waits lie between the write and the read (which costs 1000 ms when short).
+            const int waited = std::accumulate(c.sleeps.begin(), c.sleeps.end(), 0);
+            EXPECT_EQ(read.atMs - write.atMs, waited + 1000);
+        }
+    }
+}
+
+TEST(BootLinkCommands, DopPauseIsTakenFromSettings) {
+    Rig rig;
+    rig.s.settings.DopPause = 0;
+    BootErase(rig.s, 0x0000);
+    BootLoad(rig.s);
+    EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{1000, 0, 0}));
+}
+
+// How each reply is judged. The reply buffer holds a good answer from an
+// earlier exchange, so a silent or short reply only fails if the reply area is
+// cleared before the read.
+TEST(BootLinkJudging, RepliesWithControlWriteOnAndOff) {
+    struct Case {
+        const char* name;
+        std::function<bool(Session&)> run;
+        std::string good;   // left in ReplyBuffer beforehand
+        std::string reply;  // what the device answers
+        bool controlWrite;
+        bool expected;
+    };
+    auto identify = [](Session& s) { return BootIdentify(s); };
+    auto echo = [](Session& s) { return BootEchoOff(s); };
+    auto erase = [](Session& s) { return BootErase(s, 0x0000); };
+    auto record = [](Session& s) { return BootSendRecord(s, 0, kData128.data()); };
+    auto config = [](Session& s) { return BootSendRecordText(s, ":02807E00A37DE0\r\n"); };
+    const std::string banner = "\r\nMSC1210 v1";
+    const std::vector<Case> cases = {
+        {"banner", identify, banner, banner, false, true},
+        {"banner, control write on", identify, banner, banner, true, true},
+        {"banner without line start", identify, banner, "MSC1210 v1.0", false, false},
+        {"banner shifted by one", identify, banner, "\r\n MSC1210", false, false},
+        {"banner lower case", identify, banner, "\r\nmsc1210 v1", false, false},
+        {"banner cut short", identify, banner, "\r\nMSC121", false, false},
+        {"MSC1210 further on", identify, banner, "\r\nBoot MSC1210", false, false},
+        {"banner silent", identify, banner, "", false, false},
+        {"echo", echo, "E", "E\r\n>", true, true},
+        {"echo missing", echo, "E", "", true, false},
+        {"echo wrong", echo, "E", "e\r\n>", true, false},
+        {"echo missing, not judged", echo, "E", "", false, true},
+        {"echo wrong, not judged", echo, "E", "X", false, true},
+        {"erase ok", erase, " o", " ok\r\n", false, true},
+        {"erase ok, control write on", erase, " o", " ok\r\n", true, true},
+        {"erase silent, judged anyway", erase, " o", "", false, false},
+        {"erase o in first place", erase, " o", "ok\r\n", false, false},
+        {"erase silent, control write on", erase, " o", "", true, false},
+        {"record dot", record, ".", ".", true, true},
+        {"record silent", record, ".", "", true, false},
+        {"record wrong", record, ".", "?", true, false},
+        {"record silent, not judged", record, ".", "", false, true},
+        {"record wrong, not judged", record, ".", "?", false, true},
+        {"config dot", config, ".", ".", true, true},
+        {"config silent", config, ".", "", true, false},
+        {"config silent, not judged", config, ".", "", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.s.settings.ControlWrite = c.controlWrite;
+        std::copy(c.good.begin(), c.good.end(), rig.s.ReplyBuffer.begin());
+        const Bytes reply = Text(c.reply);
+        rig.port.responder = [&](const Bytes&) { return reply; };
+        EXPECT_EQ(c.run(rig.s), c.expected);
+    }
+}
+
+TEST(BootLinkJudging, StaleInputIsPurgedBeforeEachCommand) {
+    Rig rig;
+    rig.port.responder = nullptr;
+    const Bytes stale = Text("\r\nMSC1210 banner from before");
+    rig.port.rx.assign(stale.begin(), stale.end());
+    EXPECT_FALSE(BootIdentify(rig.s));
+}
+
+TEST(ProgrammerJudging, SyncNeedsOneByteOf55h) {
+    struct Case {
+        const char* name;
+        Bytes reply;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"55h", {0x55}, true},
+        {"other byte", {0x54}, false},
+        {"nothing", {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(0);
+        rig.s.ReplyBuffer[0] = 0x55;  // left over: must not count
+        rig.port.responder = [&](const Bytes&) { return c.reply; };
+        EXPECT_EQ(ProgSync(rig.s), c.expected);
+    }
+}
+
+TEST(ProgrammerJudging, PageReadBackMustBeCompleteAndEqual) {
+    struct Case {
+        const char* name;
+        std::size_t bytesBack;
+        int flipAt;  // -1: none
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"equal", 64, -1, true},
+        {"last byte differs", 64, 63, false},
+        {"first byte differs", 64, 0, false},
+        {"one byte short", 63, -1, false},
+        {"silent", 0, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(0);
+        // The buffer already holds the expected page: only the received bytes may count.
+        std::copy(kPage64.begin(), kPage64.end(), rig.s.ReplyBuffer.begin());
+        rig.port.responder = [&](const Bytes&) {
+            Bytes page(kPage64.begin(), kPage64.begin() + static_cast<std::ptrdiff_t>(c.bytesBack));
+            if (c.flipAt >= 0) page[static_cast<std::size_t>(c.flipAt)] ^= 0x01;
+            return page;
+        };
+        EXPECT_EQ(ProgVerifyCodePage(rig.s, 0x40, kPage64.data()), c.expected);
+    }
+}
+
+TEST(ProgrammerJudging, DataPageReadBack) {
+    Rig rig(0);
+    rig.port.responder = [&](const Bytes& w) {
+        return w[0] == 0xB0 ? kPage32 : Bytes{};
+    };
+    EXPECT_TRUE(ProgVerifyDataPage(rig.s, 0x20, kPage32.data()));
+    Bytes other = kPage32;
+    other[31] ^= 0xFF;
+    EXPECT_FALSE(ProgVerifyDataPage(rig.s, 0x20, other.data()));
+}
+
+TEST(ClosedPort, BehavesLikeASilentDeviceWithoutReadDeadlines) {
+    Rig rig;
+    rig.s.hComPort.reset();
+    rig.s.settings.ControlWrite = false;
+    std::copy_n("\r\nMSC1210", 9, rig.s.ReplyBuffer.begin());
+    EXPECT_FALSE(BootIdentify(rig.s));
+    EXPECT_FALSE(BootErase(rig.s, 0));
+    EXPECT_TRUE(BootSendRecord(rig.s, 0, kData128.data()));  // not judged
+    EXPECT_FALSE(ProgSync(rig.s));
+    EXPECT_FALSE(ProgVerifyCodePage(rig.s, 0, kPage64.data()));
+    // Only the mandated waits passed: 300, 1000 + 300, 300.
+    EXPECT_EQ(rig.clock.NowMs(), 1900);
+}
+
+TEST(Banner, ExcerptFromThirdCharacterUpToZeroAtMost21) {
+    struct Case {
+        std::string reply;
+        std::string excerpt;
+    };
+    const std::vector<Case> cases = {
+        {"\r\nMSC1210 Boot ROM v1.0\r\n", "MSC1210 Boot ROM v1.0"},
+        {"\r\nMSC1210 Boot ROM v1.05 and more", "MSC1210 Boot ROM v1.0"},
+        {"\r\nMSC1210", "MSC1210"},
+        {std::string("\r\nMSC1210\0junk", 14), "MSC1210"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.excerpt);
+        Rig rig;
+        rig.s.ReplyBuffer.fill('#');  // leftovers beyond the 26-byte reply area
+        const Bytes reply = Text(c.reply);
+        rig.port.responder = [&](const Bytes&) { return reply; };
+        ASSERT_TRUE(BootIdentify(rig.s));
+        EXPECT_EQ(BannerExcerpt(rig.s), c.excerpt);
+    }
+}
+
+}  // namespace
+}  // namespace zentor

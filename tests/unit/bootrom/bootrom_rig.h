@@ -1,0 +1,82 @@
+// Test rig for the programming commands: a session on a ScriptedPort with
+// virtual time, a scratch working folder, and a scripted chip that answers the
+// boot-ROM and programmer dialogues and keeps what was written to it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/recording_frontend.h"
+#include "common/session.h"
+#include "support/scripted_port.h"
+
+namespace zentor::test {
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    void Write(const std::string& name, const Bytes& bytes) const;
+    Bytes Read(const std::string& name) const;
+    bool Exists(const std::string& name) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+Bytes Pattern(std::size_t size, std::uint8_t seed = 0);
+Bytes Text(const std::string& text);
+
+// Answers like an MSC1210 boot ROM (TypeController 1..4) or the hardware
+// programmer (TypeController 0); each knob breaks one part of the dialogue.
+struct FakeChip {
+    std::string banner = "\r\nMSC1210 Boot ROM v1.0\r\n";
+    std::string echoReply = "E\r\n>";
+    std::string eraseReply = " ok\r\n";
+    std::string recordReply = ".";
+    std::string failErase;    // erase command answered with nothing ("M8000")
+    int refuseRecord = -1;    // data record (0-based) answered with nothing
+    int silentAfterRecord = -1;  // no answers at all after this data record
+    int corruptCodePage = -1;    // programmer: page address read back wrong
+    int corruptDataPage = -1;
+    bool programmerSilent = false;
+
+    std::map<int, std::uint8_t> flash;  // boot ROM: load address -> byte
+    std::vector<int> recordAddresses;    // data records, in order
+    std::string configRecord;
+    std::array<std::uint8_t, 65536> code{};  // programmer memories
+    std::array<std::uint8_t, 65536> data{};
+    std::vector<int> codePagesWritten, dataPagesWritten;
+
+    Bytes AnswerBootRom(const Bytes& written);
+    Bytes AnswerProgrammer(const Bytes& written);
+
+private:
+    bool silent_ = false;
+};
+
+struct Rig {
+    explicit Rig(int typeController = 4);
+    // Session face and files: factory face answers Yes to the question.
+    void Factory(bool yes = true);
+    std::vector<std::string> Log() const { return ui.log; }
+    bool SentAnything() const;
+
+    RecordingFrontend ui;
+    VirtualClock clock;
+    ScriptedPort port{&clock};
+    ScriptedOpener opener{port};
+    Session s{ui, clock, opener};
+    FakeChip chip;
+    ScratchDir dir;
+};
+
+}  // namespace zentor::test

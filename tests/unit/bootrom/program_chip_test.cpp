@@ -1,0 +1,560 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bootrom/program_chip.h"
+#include "common/image_key.h"
+#include "bootrom_rig.h"
+
+namespace zentor {
+namespace {
+
+using test::Bytes;
+using test::Pattern;
+using test::Rig;
+using Lines = std::vector<std::string>;
+
+const Lines kBootRomRunLog = {
+    "MSC1210 Boot ROM v1.0",      "Стирание FLASH1 - ok!",
+    "Стирание FLASH2 - ok!",      "Запись CODE FLASH ...",
+    "Запись CODE FLASH - Ok",     "Запись DATA FLASH ...",
+    "Запись DATA FLASH - Ok",     "Запись регистров конфигурации - ok!",
+};
+
+Bytes Scrambled(Bytes b) {
+    ScrambleImage(b);
+    return b;
+}
+
+Bytes FlashRange(const test::FakeChip& chip, int from, int size) {
+    Bytes out;
+    for (int a = from; a < from + size; ++a) {
+        auto it = chip.flash.find(a);
+        out.push_back(it == chip.flash.end() ? 0xEE : it->second);  // EE: never written
+    }
+    return out;
+}
+
+std::vector<std::string> WrittenTexts(const Rig& rig) {
+    std::vector<std::string> out;
+    for (const Bytes& w : rig.port.Writes()) out.emplace_back(w.begin(), w.end());
+    return out;
+}
+
+TEST(BootRomRun, UpdateFaceWritesEverythingAndLogsInOrder) {
+    Rig rig(4);
+    const Bytes program = Pattern(1024, 5);
+    const Bytes data = Pattern(256, 77);
+    rig.dir.Write("prog_c.bin", Scrambled(program));
+    rig.dir.Write("data.bin", data);
+
+    EXPECT_TRUE(ProgramChip(rig.s));
+    EXPECT_EQ(rig.Log(), kBootRomRunLog);
+    EXPECT_EQ(rig.ui.clears, 1);
+    EXPECT_TRUE(rig.ui.boxes.empty()) << "the update face asks nothing";
+
+    const auto texts = WrittenTexts(rig);
+    ASSERT_EQ(texts.size(), 8u + 8u + 2u + 1u);
+    EXPECT_EQ(Lines(texts.begin(), texts.begin() + 8),
+              (Lines{"\r", "E", "RWFB15", "RWFC65", "RWFD56", "M0000", "M8000", "L"}));
+    EXPECT_EQ(texts.back(), ":02807E00A37DE0\r\n");
+    EXPECT_EQ(rig.chip.recordAddresses,
+              (std::vector<int>{0x000, 0x080, 0x100, 0x180, 0x200, 0x280, 0x300, 0x380, 0x7F00,
+                                0x7F80}));
+    EXPECT_EQ(FlashRange(rig.chip, 0, 1024), program);
+    EXPECT_EQ(FlashRange(rig.chip, 0x7F00, 256), data);
+}
+
+TEST(BootRomRun, WaitsOfAWholeRun) {
+    Rig rig(4);
+    rig.s.settings.DopPause = 50;
+    rig.dir.Write("prog_c.bin", Pattern(256));
+    rig.dir.Write("data.bin", Pattern(128));
+    ASSERT_TRUE(ProgramChip(rig.s));
+    // identify, echo, 3 registers, 2 erases, load, 3 records, configuration record.
+    const std::vector<int> expected = {50, 50, 50, 50, 50, 1000, 50, 1000, 50,
+                                       50, 50, 50, 50, 50};
+    EXPECT_EQ(rig.clock.Sleeps(), expected);
+}
+
+TEST(BootRomRun, Msc1210Y3DataImageEndsAtTopOfFlash) {
+    Rig rig(2);
+    const Bytes data = Pattern(1024, 33);
+    rig.dir.Write("prog_c.bin", Pattern(512));
+    rig.dir.Write("data.bin", data);
+    ASSERT_TRUE(ProgramChip(rig.s));
+    const std::vector<int> dataRecords(rig.chip.recordAddresses.begin() + 4,
+                                       rig.chip.recordAddresses.end());
+    EXPECT_EQ(dataRecords, (std::vector<int>{0x1C00, 0x1C80, 0x1D00, 0x1D80, 0x1E00, 0x1E80,
+                                             0x1F00, 0x1F80}));
+    EXPECT_EQ(FlashRange(rig.chip, 0x1C00, 1024), data);
+}
+
+TEST(BootRomRun, EmptyDataImageStillLogsAndWritesConfiguration) {
+    Rig rig(4);
+    rig.dir.Write("prog_c.bin", Pattern(256));
+    rig.dir.Write("data.bin", {});
+    ASSERT_TRUE(ProgramChip(rig.s));
+    EXPECT_EQ(rig.Log(), kBootRomRunLog);
+    EXPECT_EQ(rig.chip.recordAddresses, (std::vector<int>{0x000, 0x080}));
+    EXPECT_EQ(rig.chip.configRecord, ":02807E00A37DE0\r\n");
+}
+
+TEST(BootRomRun, LastRecordIsFilledWithErasedBytes) {
+    Rig rig(4);
+    const Bytes program = Pattern(200, 4);
+    rig.dir.Write("prog_c.bin", Scrambled(program));
+    rig.dir.Write("data.bin", {});
+    ASSERT_TRUE(ProgramChip(rig.s));
+    Bytes expected = program;
+    expected.resize(256, 0xFF);
+    EXPECT_EQ(FlashRange(rig.chip, 0, 256), expected);
+}
+
+TEST(BootRomRun, ConfigurationRecordCarriesSettingsAsTheyStand) {
+    Rig rig(4);
+    rig.s.settings.HCR1Value = "93";
+    rig.s.settings.HCR0Value = "7d";
+    rig.dir.Write("prog_c.bin", Pattern(128));
+    rig.dir.Write("data.bin", {});
+    ASSERT_TRUE(ProgramChip(rig.s));
+    EXPECT_EQ(rig.chip.configRecord, ":02807E00937dF0\r\n");
+}
+
+TEST(BootRomRun, ProgressFollowsRecordOffsets) {
+    Rig rig(2);
+    rig.dir.Write("prog_c.bin", Pattern(256));
+    rig.dir.Write("data.bin", Pattern(256));
+    ASSERT_TRUE(ProgramChip(rig.s));
+    using P = RecordingFrontend::Progress;
+    // Range and position calls for the code, then the data (offsets, not addresses).
+    const std::vector<P> half = {{0, 128, 0}, {0, 128, 0}, {0, 128, 0}, {0, 128, 128},
+                                 {0, 128, 0}};
+    ASSERT_EQ(rig.ui.progress.size(), 10u);
+    for (std::size_t i = 0; i < 10; ++i) {
+        const P& got = rig.ui.progress[i];
+        const P& want = half[i % 5];
+        EXPECT_EQ(std::tie(got.min, got.max, got.position),
+                  std::tie(want.min, want.max, want.position))
+            << "progress change " << i;
+    }
+}
+
+TEST(BootRomRun, ShortImageGivesSwappedRange) {
+    Rig rig(4);
+    rig.dir.Write("prog_c.bin", Pattern(64));
+    rig.dir.Write("data.bin", {});
+    ASSERT_TRUE(ProgramChip(rig.s));
+    // 0 .. L - 128 = 0 .. -64, swapped; the empty data image gives -128 .. 0.
+    EXPECT_EQ(rig.ui.progress.front().min, -64);
+    EXPECT_EQ(rig.ui.progress.front().max, 0);
+    EXPECT_EQ(rig.ui.ProgressMin(), -128);
+}
+
+// Which files a run takes, by face, UpdateMode and link.
+TEST(ImageChoice, FaceModeAndLinkPickTheFiles) {
+    struct Case {
+        const char* name;
+        WindowFace face;
+        std::string mode;
+        int typeController;
+        const char* dataFile;  // whose bytes must land in the chip
+        bool programScrambled;
+    };
+    const std::vector<Case> cases = {
+        {"update, keep settings", WindowFace::UpdateFace, kKeepModeText, 4, "data_rd.bin", true},
+        {"update, factory settings", WindowFace::UpdateFace, kFactoryModeText, 4, "data.bin",
+         true},
+        {"update, no mode", WindowFace::UpdateFace, "", 4, "data.bin", true},
+        {"update, mode not exact", WindowFace::UpdateFace, std::string(kKeepModeText) + " ",
+         4, "data.bin", true},
+        {"factory, keep mode ignored", WindowFace::FactoryFace, kKeepModeText, 4, "data.bin",
+         false},
+        {"update, programmer", WindowFace::UpdateFace, kKeepModeText, 0, "data.bin", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(c.typeController);
+        rig.s.face = c.face;
+        rig.s.UpdateMode = c.mode;
+        rig.ui.answers.push_back(true);
+        const Bytes program = Pattern(256, 1);
+        const Bytes plainProgram = Pattern(256, 2);
+        rig.dir.Write("prog_c.bin", Scrambled(program));
+        rig.dir.Write("PROG.BIN", plainProgram);  // names match without regard to case
+        rig.dir.Write("data.bin", Pattern(128, 3));
+        rig.dir.Write("Data_Rd.bin", Pattern(128, 4));
+        ASSERT_TRUE(ProgramChip(rig.s));
+        const Bytes expectedData = rig.dir.Read(c.dataFile == std::string("data.bin")
+                                                    ? "data.bin"
+                                                    : "Data_Rd.bin");
+        const Bytes expectedProgram = c.programScrambled ? program : plainProgram;
+        if (c.typeController == 0) {
+            EXPECT_EQ(Bytes(rig.chip.code.begin(), rig.chip.code.begin() + 256), expectedProgram);
+            EXPECT_EQ(Bytes(rig.chip.data.begin(), rig.chip.data.begin() + 128), expectedData);
+        } else {
+            EXPECT_EQ(FlashRange(rig.chip, 0, 256), expectedProgram);
+            EXPECT_EQ(FlashRange(rig.chip, 0x8000 - 128, 128), expectedData);
+        }
+    }
+}
+
+TEST(FactoryFace, AsksFirstAndNoSendsNothing) {
+    Rig rig(4);
+    rig.Factory(false);
+    rig.dir.Write("prog.bin", Pattern(256));
+    rig.dir.Write("data.bin", Pattern(128));
+    rig.ui.AppendLine("earlier line");
+    EXPECT_FALSE(ProgramChip(rig.s));
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].kind, "yesno");
+    EXPECT_EQ(rig.ui.boxes[0].text, "Произвести запись?");
+    EXPECT_EQ(rig.ui.boxes[0].title, "Zentor");
+    EXPECT_EQ(rig.ui.boxes[0].icon, MessageIcon::Question);
+    EXPECT_TRUE(rig.port.events.empty());
+    EXPECT_EQ(rig.ui.clears, 0);
+    EXPECT_EQ(rig.Log(), Lines{"earlier line"});
+}
+
+TEST(FactoryFace, YesRunsFromPlainFiles) {
+    Rig rig(4);
+    rig.Factory(true);
+    rig.dir.Write("prog.bin", Pattern(256, 8));
+    rig.dir.Write("data.bin", Pattern(128));
+    EXPECT_TRUE(BitBtnWriteClick(rig.s));
+    EXPECT_EQ(rig.Log(), kBootRomRunLog);
+    EXPECT_EQ(FlashRange(rig.chip, 0, 256), Pattern(256, 8));
+}
+
+// A failure ends the run with one line after the lines of the steps that passed.
+TEST(BootRomFailures, EachStepReportsAndStops) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> setup;
+        Lines log;
+        std::string lastSent;
+    };
+    const std::vector<Case> cases = {
+        {"no banner", [](Rig& r) { r.chip.banner = "\r\nMSC1201"; }, {"Нет связи с MSC1210!"},
+         "\r"},
+        {"no echo", [](Rig& r) { r.chip.echoReply = ""; },
+         {"MSC1210 Boot ROM v1.0", "Ошибка отключения ЭХО"}, "E"},
+        {"FLASH1 not erased", [](Rig& r) { r.chip.failErase = "M0000"; },
+         {"MSC1210 Boot ROM v1.0", "Ошибка стирания FLASH1"}, "M0000"},
+        {"FLASH2 not erased", [](Rig& r) { r.chip.failErase = "M8000"; },
+         {"MSC1210 Boot ROM v1.0", "Стирание FLASH1 - ok!", "Ошибка стирания FLASH2"}, "M8000"},
+        {"configuration refused",
+         [](Rig& r) {
+             r.port.responder = [&r](const Bytes& w) {
+                 return w.size() == 17 ? Bytes{} : r.chip.AnswerBootRom(w);
+             };
+         },
+         {"MSC1210 Boot ROM v1.0", "Стирание FLASH1 - ok!", "Стирание FLASH2 - ok!",
+          "Запись CODE FLASH ...", "Запись CODE FLASH - Ok", "Запись DATA FLASH ...",
+          "Запись DATA FLASH - Ok", "Ошибка записи регистров конфигурации"},
+         ":02807E00A37DE0\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(4);
+        rig.dir.Write("prog_c.bin", Pattern(256));
+        rig.dir.Write("data.bin", Pattern(128));
+        c.setup(rig);
+        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_EQ(rig.Log(), c.log);
+        const auto texts = WrittenTexts(rig);
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(texts.back(), c.lastSent);
+    }
+}
+
+TEST(BootRomFailures, UnacknowledgedRecordNamesItsLoadAddress) {
+    struct Case {
+        int refused;  // record index: 2 code records, then 8 data records on the Y3
+        const char* line;
+        std::size_t recordsSent;
+    };
+    const Case cases[] = {
+        {0, "Ошибка записи по адресу 0000h", 1},
+        {1, "Ошибка записи по адресу 0080h", 2},
+        {2, "Ошибка записи по адресу 1C00h", 3},
+        {9, "Ошибка записи по адресу 1F80h", 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Rig rig(2);
+        rig.dir.Write("prog_c.bin", Pattern(256));
+        rig.dir.Write("data.bin", Pattern(1024));
+        rig.chip.refuseRecord = c.refused;
+        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_EQ(rig.Log().back(), c.line);
+        EXPECT_EQ(rig.chip.recordAddresses.size(), c.recordsSent);
+        EXPECT_TRUE(rig.chip.configRecord.empty());
+        EXPECT_EQ(rig.ui.ProgressPosition(), 0);
+    }
+}
+
+TEST(BootRomFailures, ControlWriteOffStillJudgesErases) {
+    Rig rig(4);
+    rig.s.settings.ControlWrite = false;
+    rig.dir.Write("prog_c.bin", Pattern(256));
+    rig.dir.Write("data.bin", Pattern(128));
+    rig.port.responder = [&rig](const Bytes& w) {
+        return w == Bytes{0x0D} ? rig.chip.AnswerBootRom(w) : Bytes{};
+    };
+    EXPECT_FALSE(ProgramChip(rig.s));
+    EXPECT_EQ(rig.Log(), (Lines{"MSC1210 Boot ROM v1.0", "Ошибка стирания FLASH1"}));
+}
+
+TEST(BootRomFailures, ControlWriteOffIgnoresSilentRecords) {
+    Rig rig(4);
+    rig.s.settings.ControlWrite = false;
+    rig.chip.recordReply = "";
+    rig.chip.echoReply = "";
+    rig.dir.Write("prog_c.bin", Pattern(256));
+    rig.dir.Write("data.bin", Pattern(128));
+    EXPECT_TRUE(ProgramChip(rig.s));
+    EXPECT_EQ(rig.Log(), kBootRomRunLog);
+    EXPECT_EQ(rig.chip.recordAddresses.size(), 3u);
+}
+
+TEST(BootRomFailures, ClosedPortReportsNoConnection) {
+    for (int type : {4, 0}) {
+        SCOPED_TRACE(type);
+        Rig rig(type);
+        rig.s.hComPort.reset();
+        rig.dir.Write("prog_c.bin", Pattern(256));
+        rig.dir.Write("prog.bin", Pattern(256));
+        rig.dir.Write("data.bin", Pattern(128));
+        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_EQ(rig.Log(), Lines{type ? "Нет связи с MSC1210!" : "Нет связи с программатором!"});
+        EXPECT_LE(rig.clock.NowMs(), 300);
+    }
+}
+
+void WriteGoodImages(Rig& r) {
+    r.dir.Write("prog.bin", Pattern(256));
+    r.dir.Write("data.bin", Pattern(128));
+}
+
+// Everything known in advance is refused before a byte is sent: the chip is
+// never erased for a run that cannot finish.
+TEST(Refusals, OneLineAndNothingSent) {
+    struct Case {
+        const char* name;
+        int typeController;
+        WindowFace face;
+        std::function<void(Rig&)> setup;
+        std::string line;
+    };
+    const auto F = WindowFace::FactoryFace;
+    const auto U = WindowFace::UpdateFace;
+    const std::vector<Case> cases = {
+        {"prog.bin missing", 4, F, [](Rig& r) { r.dir.Write("data.bin", Pattern(128)); },
+         "Невозможно открыть файл \"prog.bin\""},
+        {"prog_c.bin missing", 4, U, [](Rig& r) { r.dir.Write("data.bin", Pattern(128)); },
+         "Невозможно открыть файл \"prog_c.bin\""},
+        {"prog.bin is a folder", 4, F,
+         [](Rig& r) {
+             std::filesystem::create_directory(r.dir.path() / "prog.bin");
+             r.dir.Write("data.bin", Pattern(128));
+         },
+         "Невозможно открыть файл \"prog.bin\""},
+        {"data.bin missing", 4, F, [](Rig& r) { r.dir.Write("prog.bin", Pattern(128)); },
+         "Невозможно открыть файл data.bin"},
+        {"data_rd.bin missing", 4, U,
+         [](Rig& r) {
+             r.s.UpdateMode = kKeepModeText;
+             r.dir.Write("prog_c.bin", Pattern(128));
+             r.dir.Write("data.bin", Pattern(128));
+         },
+         "Невозможно открыть файл data_rd.bin"},
+        {"programmer, prog.bin missing", 0, U,
+         [](Rig& r) {
+             r.dir.Write("prog_c.bin", Pattern(128));
+             r.dir.Write("data.bin", Pattern(128));
+         },
+         "Невозможно открыть файл \"prog.bin\""},
+        {"programmer, data.bin missing", 0, F, [](Rig& r) { r.dir.Write("prog.bin", Pattern(64)); },
+         "Невозможно открыть файл data.bin"},
+        {"program image too large", 4, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", Pattern(65537));
+             r.dir.Write("data.bin", {});
+         },
+         "Файл \"prog.bin\" больше 65536 байт - запись отменена"},
+        {"programmer, data image too large", 0, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", Pattern(64));
+             r.dir.Write("data.bin", Pattern(65537));
+         },
+         "Файл data.bin больше 65536 байт - запись отменена"},
+        {"program image empty", 4, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", {});
+             r.dir.Write("data.bin", Pattern(128));
+         },
+         "Файл \"prog.bin\" пуст - запись отменена"},
+        {"programmer, program image empty", 0, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", {});
+             r.dir.Write("data.bin", Pattern(32));
+         },
+         "Файл \"prog.bin\" пуст - запись отменена"},
+        {"data image larger than the flash", 2, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", Pattern(128));
+             r.dir.Write("data.bin", Pattern(8192 + 128));
+         },
+         "Файл data.bin (8320 байт) больше FLASH (8192 байт) - запись отменена"},
+        {"data image not whole records", 4, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", Pattern(128));
+             r.dir.Write("data.bin", Pattern(1000));
+         },
+         "Длина файла data.bin (1000 байт) не кратна 128 - запись отменена"},
+        {"program reaches into the data area", 2, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", Pattern(7169));
+             r.dir.Write("data.bin", Pattern(1024));
+         },
+         "Программа (7169 байт) заходит в область данных с адреса 1C00h - запись отменена"},
+        {"program larger than the flash", 1, F,
+         [](Rig& r) {
+             r.dir.Write("prog.bin", Pattern(4097));
+             r.dir.Write("data.bin", {});
+         },
+         "Программа (4097 байт) заходит в область данных с адреса 1000h - запись отменена"},
+        {"HCR0 one digit", 4, F,
+         [](Rig& r) {
+             WriteGoodImages(r);
+             r.s.settings.HCR0Value = "7";
+         },
+         "Неверное значение HCR0: \"7\" - запись отменена"},
+        {"HCR1 with a blank", 4, F,
+         [](Rig& r) {
+             WriteGoodImages(r);
+             r.s.settings.HCR1Value = "A3 ";
+         },
+         "Неверное значение HCR1: \"A3 \" - запись отменена"},
+        {"HCR0 not hexadecimal", 4, F,
+         [](Rig& r) {
+             WriteGoodImages(r);
+             r.s.settings.HCR0Value = "G0";
+         },
+         "Неверное значение HCR0: \"G0\" - запись отменена"},
+        {"controller type 5", 5, F, WriteGoodImages,
+         "Неизвестный тип контроллера 5 - запись отменена"},
+        {"controller type -1", -1, F, WriteGoodImages,
+         "Неизвестный тип контроллера -1 - запись отменена"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(c.typeController);
+        rig.s.face = c.face;
+        rig.ui.answers.push_back(true);
+        c.setup(rig);
+        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_EQ(rig.Log(), Lines{c.line});
+        EXPECT_FALSE(rig.SentAnything());
+        EXPECT_TRUE(rig.port.events.empty());
+    }
+}
+
+TEST(Refusals, LimitsThemselvesAreAccepted) {
+    struct Case {
+        const char* name;
+        int typeController;
+        std::size_t program;
+        std::size_t data;
+    };
+    const Case cases[] = {
+        {"program up to the data area", 2, 7168, 1024},
+        {"program fills the Y5 flash", 4, 32768, 0},
+        {"data fills the Y2 flash but one record", 1, 128, 4096 - 128},
+        {"programmer, 65536-byte images", 0, 65536, 65536},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(c.typeController);
+        rig.s.settings.DopPause = 0;
+        rig.Factory(true);
+        rig.dir.Write("prog.bin", Pattern(c.program, 1));
+        rig.dir.Write("data.bin", Pattern(c.data, 2));
+        EXPECT_TRUE(ProgramChip(rig.s)) << (rig.Log().empty() ? "" : rig.Log().back());
+    }
+}
+
+const Lines kProgrammerRunLog = {
+    "Chip Erase",
+    "Write Program memory ...",
+    "Write Program memory - Ok",
+    "Verify Program memory ...",
+    "Verify Program memory - Ok",
+    "Write Data memory ...",
+    "Verify Data memory ...",
+    "Verify Data memory - Ok",
+};
+
+TEST(ProgrammerRun, WritesVerifiesAndLogsInOrder) {
+    Rig rig(0);
+    rig.Factory(true);
+    const Bytes program = Pattern(200, 6);  // last page filled with FFh
+    const Bytes data = Pattern(64, 7);
+    rig.dir.Write("prog.bin", program);
+    rig.dir.Write("data.bin", data);
+    EXPECT_TRUE(ProgramChip(rig.s));
+    EXPECT_EQ(rig.Log(), kProgrammerRunLog);
+    Bytes expected = program;
+    expected.resize(256, 0xFF);
+    EXPECT_EQ(Bytes(rig.chip.code.begin(), rig.chip.code.begin() + 256), expected);
+    EXPECT_EQ(Bytes(rig.chip.data.begin(), rig.chip.data.begin() + 64), data);
+    EXPECT_EQ(rig.chip.codePagesWritten, (std::vector<int>{0, 64, 128, 192}));
+    EXPECT_EQ(rig.chip.dataPagesWritten, (std::vector<int>{0, 32}));
+    // sync, 100, enable 20, erase 100, 4 code pages, 20, 2 data pages, 20.
+    EXPECT_EQ(rig.clock.Sleeps(),
+              (std::vector<int>{100, 20, 100, 20, 20, 20, 20, 20, 20, 20, 20}));
+    for (const auto& e : rig.port.events) EXPECT_NE(e.kind, test::ScriptedPort::Event::Purge);
+}
+
+TEST(ProgrammerRun, ReadBackDifferenceStopsAtThatPage) {
+    struct Case {
+        int codePage, dataPage;
+        Lines tail;
+        int position;
+    };
+    const Case cases[] = {
+        {128, -1, {"Verify Program memory ...", "Ошибка записи программы"}, 128},
+        {-1, 32, {"Verify Data memory ...", "Ошибка записи данных"}, 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tail.back());
+        Rig rig(0);
+        rig.Factory(true);
+        rig.chip.corruptCodePage = c.codePage;
+        rig.chip.corruptDataPage = c.dataPage;
+        rig.dir.Write("prog.bin", Pattern(256));
+        rig.dir.Write("data.bin", Pattern(96));
+        EXPECT_FALSE(ProgramChip(rig.s));
+        const Lines log = rig.Log();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(Lines(log.end() - 2, log.end()), c.tail);
+        EXPECT_EQ(rig.ui.ProgressPosition(), c.position);
+    }
+}
+
+TEST(ProgrammerRun, SilentProgrammer) {
+    Rig rig(0);
+    rig.Factory(true);
+    rig.chip.programmerSilent = true;
+    rig.dir.Write("prog.bin", Pattern(256));
+    rig.dir.Write("data.bin", Pattern(96));
+    EXPECT_FALSE(ProgramChip(rig.s));
+    EXPECT_EQ(rig.Log(), Lines{"Нет связи с программатором!"});
+    EXPECT_EQ(rig.port.Writes(), (std::vector<Bytes>{{0x55}}));
+}
+
+}  // namespace
+}  // namespace zentor
