@@ -1,0 +1,219 @@
+// The simulator's fault options, each checked against the bytes on the line.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "support/sim_process.h"
+
+namespace zentor::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kRestart = {0x01, 0xFF, 0x01, 0x2B};
+const Bytes kVersion = {0x81, 0xED, 0x00, 0x6A};
+
+struct TempDir {
+    TempDir() {
+        char name[] = "/tmp/zentor-sim-test-XXXXXX";
+        path = ::mkdtemp(name);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::filesystem::path path;
+};
+
+bool GoodRead(const Bytes& reply, std::size_t n) {
+    return reply.size() == n + 3 && BusChecksum(reply, n + 2) == reply.back();
+}
+
+// Three exchanges; what arrived for each (read for a while, so surplus shows).
+std::vector<Bytes> ThreeExchanges(SimLine& line) {
+    std::vector<Bytes> got;
+    for (const Bytes& frame : {kRestart, kVersion, kRestart}) {
+        line.Purge();
+        line.Write(frame);
+        got.push_back(line.ReadFor(150ms));
+    }
+    return got;
+}
+
+TEST(SimFaults, FramedReplyFaults) {
+    const Bytes restartReply = {0x01, 0x2B};
+    const Bytes versionReply = {0x81, 0xED, 0x78, 0x50};
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<Bytes> expected;
+    } cases[] = {
+        {{}, {restartReply, versionReply, restartReply}},
+        {{"--bad-crc", "2"}, {restartReply, {0x81, 0xED, 0x78, 0xAF}, restartReply}},
+        {{"--bad-crc", "1", "--bad-crc", "3"}, {{0x01, 0xD4}, versionReply, {0x01, 0xD4}}},
+        {{"--short-reply", "2"}, {restartReply, {0x81, 0xED, 0x78}, restartReply}},
+        {{"--short-reply", "3"}, {restartReply, versionReply, {0x01}}},
+        {{"--surplus"}, {{0x01, 0x2B, 0xA5}, {0x81, 0xED, 0x78, 0x50, 0xA5}, {0x01, 0x2B, 0xA5}}},
+        {{"--noise"}, {{0x01, 0x2B, 0xE7}, {0x81, 0xED, 0x78, 0x50, 0xE7}, {0x01, 0x2B, 0xE7}}},
+        {{"--no-answer"}, {{}, {}, {}}},
+    };
+    for (const auto& c : cases) {
+        SimProcess sim(c.args);
+        SimLine line(sim.DevicePath());
+        EXPECT_EQ(ThreeExchanges(line), c.expected) << (c.args.empty() ? "" : c.args[0]);
+    }
+}
+
+TEST(SimFaults, NoiseArrivesAfterTheReplyAndIsClearedByAPurge) {
+    SimProcess sim({"--noise"});
+    SimLine line(sim.DevicePath());
+    for (int i = 0; i < 3; ++i) {
+        // The tool reads exactly the reply, then purges before the next frame.
+        Bytes reply = line.Exchange(kVersion, 4);
+        EXPECT_TRUE(GoodRead(reply, 1)) << i;
+        std::this_thread::sleep_for(15ms);
+    }
+}
+
+TEST(SimFaults, FlipReadingChangesOneByteOfTheNamedCopiesOfPageZero) {
+    SimProcess sim({"--flip-reading", "2", "--flip-reading", "4"});
+    SimLine line(sim.DevicePath());
+    auto write = [&](std::uint8_t reg, std::uint8_t value) {
+        return line.Exchange(WithChecksum({0x01, reg, value}), 2).size() == 2;
+    };
+    std::vector<int> differing;
+    for (int copy = 1; copy <= 5; ++copy) {
+        ASSERT_TRUE(write(0xFE, 0));
+        ASSERT_TRUE(write(0xFF, 0x06));
+        ASSERT_TRUE(write(0xFE, 3));
+        Bytes page;
+        for (std::uint8_t off : {0x00, 0x80}) {
+            Bytes r = line.Exchange(WithChecksum({0xC1, off, 0x7F}), 131);
+            ASSERT_TRUE(GoodRead(r, 128));
+            page.insert(page.end(), r.begin() + 2, r.end() - 1);
+        }
+        int n = 0;
+        for (int i = 0; i < 256; ++i) n += page[i] != static_cast<std::uint8_t>((i * 7 + 3) & 0xFF);
+        differing.push_back(n);
+    }
+    EXPECT_EQ(differing, (std::vector<int>{0, 1, 0, 1, 0}));
+}
+
+TEST(SimFaults, DieAfterEndsTheProcessOnceTheReplyIsOut) {
+    TempDir temp;
+    SimProcess sim({"--die-after", "2", "--link", temp.path.string(), "--com", "4"});
+    const auto link = temp.path / "dosdevices" / "com4";
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    SimLine line(sim.DevicePath());
+    EXPECT_EQ(line.Exchange(kRestart, 2).size(), 2u);
+    EXPECT_EQ(line.Exchange(kVersion, 4).size(), 4u);
+    EXPECT_TRUE(line.Exchange(kVersion, 4, 300ms).empty());
+    ASSERT_TRUE(sim.WaitForExit(2s));
+    EXPECT_EQ(sim.ExitCode(), 3);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    sim.Kill();  // harmless once gone
+    EXPECT_THROW(sim.Dump(), std::runtime_error);
+}
+
+TEST(SimFaults, RestartAfterGoesSilentAndLosesSram) {
+    SimProcess sim({"--restart-after", "3"});
+    SimLine line(sim.DevicePath());
+    ASSERT_EQ(line.Exchange(WithChecksum({0x01, 0xFF, 0xFB}), 2).size(), 2u);
+    ASSERT_EQ(line.Exchange(WithChecksum({0x41, 0x00, 0x00, 0x99}), 2).size(), 2u);
+    ASSERT_EQ(line.Exchange(kVersion, 4).size(), 4u);  // exchange 3, then the restart
+    EXPECT_TRUE(line.Exchange(WithChecksum({0xC1, 0x00, 0x00}), 4, 150ms).empty());
+    std::this_thread::sleep_for(250ms);
+    Bytes sram = line.Exchange(WithChecksum({0xC1, 0x00, 0x00}), 4);
+    ASSERT_TRUE(GoodRead(sram, 1));
+    EXPECT_EQ(sram[2], 0x00);
+}
+
+// Banner, echo off, timing registers, both erases, load.
+void StartLoading(SimLine& line) {
+    for (const char* command : {"\r", "E", "RWFB15", "RWFC65", "RWFD56", "M0000", "M8000", "L"}) {
+        line.Purge();
+        line.WriteText(command);
+        ASSERT_FALSE(line.ReadFor(50ms).empty()) << command;
+    }
+}
+
+TEST(SimFaults, BootRomRecordFaults) {
+    struct Case {
+        const char* option;
+        std::string acks;  // for records 1..5; '-' = no answer
+        Bytes flash;       // bytes 0..4 afterwards
+        bool exits;
+    } cases[] = {
+        {"--refuse-record", ".X...", {0x10, 0xFF, 0x12, 0x13, 0x14}, false},
+        {"--silent-after-record", "..---", {0x10, 0x11, 0xFF, 0xFF, 0xFF}, false},
+        {"--die-after-record", "..---", {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        SimProcess sim({"--jumper", c.option, "2"});
+        SimLine line(sim.DevicePath());
+        StartLoading(line);
+        std::string acks;
+        for (int k = 0; k < 5; ++k) {
+            char record[32];
+            std::snprintf(record, sizeof record, ":0100%02X00%02X%02X\r\n", k, 0x10 + k,
+                          (0x100 - (1 + k + 0x10 + k)) & 0xFF);
+            Bytes reply = line.Exchange(Bytes(record, record + std::strlen(record)), 1, 200ms);
+            acks += reply.empty() ? '-' : static_cast<char>(reply[0]);
+        }
+        EXPECT_EQ(acks, c.acks);
+        EXPECT_EQ(sim.WaitForExit(500ms), c.exits);
+        if (!c.exits) {
+            Bytes flash = sim.Flash();
+            EXPECT_EQ(Bytes(flash.begin(), flash.begin() + 5), c.flash);
+        }
+    }
+}
+
+TEST(SimFaults, EraseFailRefusesTheErase) {
+    TempDir temp;
+    std::ofstream(temp.path / "code.bin", std::ios::binary) << "\x02\x01\x00code";
+    SimProcess sim({"--jumper", "--erase-fail", "--code-file", (temp.path / "code.bin").string()});
+    SimLine line(sim.DevicePath());
+    const Bytes before = sim.Flash();
+    ASSERT_EQ(before[0], 0x02);
+    for (const char* command : {"\r", "E", "RWFB15", "RWFC65", "RWFD56"}) {
+        line.Purge();
+        line.WriteText(command);
+        ASSERT_FALSE(line.ReadFor(50ms).empty()) << command;
+    }
+    for (const char* erase : {"M0000", "M8000"}) {
+        line.Purge();
+        line.WriteText(erase);
+        Bytes reply = line.Read(6);
+        ASSERT_EQ(reply.size(), 6u);
+        EXPECT_NE(reply[1], 'o');
+    }
+    EXPECT_EQ(sim.Flash(), before);
+    EXPECT_EQ(sim.Hcr0(), "7D");
+}
+
+TEST(SimFaults, RxLogHoldsEveryByteReceived) {
+    TempDir temp;
+    const auto log = temp.path / "rx.bin";
+    SimProcess sim({"--rx-log", log.string()});
+    SimLine line(sim.DevicePath());
+    Bytes sent;
+    for (const Bytes& frame : {kRestart, Bytes{0x00, 0xFF, 0x13, 0x11}, kVersion}) {
+        line.Exchange(frame, 4, 100ms);
+        sent.insert(sent.end(), frame.begin(), frame.end());
+    }
+    sim.Dump();
+    std::ifstream in(log, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), sent);
+}
+
+}  // namespace
+}  // namespace zentor::test

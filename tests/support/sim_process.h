@@ -1,0 +1,96 @@
+// Runs zentor-sim, the simulated instrument, for integration tests, and talks to
+// its pseudo-terminal with raw bytes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zentor::test {
+
+class SimProcess {
+public:
+    // Starts ZENTOR_SIM_PATH with args plus "--state-dir <fresh temp dir>" and waits
+    // for the device-path line. Throws std::runtime_error if the simulator does not
+    // come up within 5 s.
+    explicit SimProcess(std::vector<std::string> args);
+    // SIGTERM, wait, remove the temp dir.
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // The pty slave path, e.g. /dev/pts/5.
+    const std::string& DevicePath() const { return devicePath_; }
+    std::filesystem::path StateDir() const { return stateDir_; }
+
+    // Each waits at most 5 s for the simulator's status line and throws
+    // std::runtime_error when it does not come (or the simulator is gone).
+    void Dump();        // SIGUSR1, wait for "dumped"
+    void PowerCycle();  // SIGUSR2, wait for "power-cycled"
+
+    std::vector<std::uint8_t> Flash();      // Dump(), then flash.bin
+    std::vector<std::uint8_t> DataFlash();  // Dump(), then data.bin
+    std::string Hcr0();                     // Dump(), then two upper-case hex digits
+    std::string Hcr1();
+    std::string Mode();  // Dump(), then "firmware", "bootrom" or "programmer"
+
+    // SIGKILL now (the device vanishes); safe to call twice.
+    void Kill();
+    bool Running();
+    // Waits for the simulator to end by itself; true if it did within `timeout`.
+    bool WaitForExit(std::chrono::milliseconds timeout);
+    // Exit status once it has ended on its own (-1 while running or when killed).
+    int ExitCode();
+
+private:
+    void Signal(int signo, const std::string& expectedLine);
+    std::string ReadLine(std::chrono::milliseconds timeout);
+    std::string HcrValue(const std::string& key);
+    bool Reap(bool block);
+
+    std::filesystem::path stateDir_;
+    std::string devicePath_;
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int status_ = 0;
+    int stdout_ = -1;
+    std::string pending_;
+};
+
+// The tool's side of the line, opened raw, with plain POSIX calls.
+class SimLine {
+public:
+    using Bytes = std::vector<std::uint8_t>;
+
+    // Throws std::runtime_error when the path cannot be opened.
+    explicit SimLine(const std::string& path);
+    ~SimLine();
+    SimLine(const SimLine&) = delete;
+    SimLine& operator=(const SimLine&) = delete;
+
+    // False when the line is gone (the simulator exited).
+    bool Write(const Bytes& bytes);
+    bool WriteText(const std::string& text);
+    // Returns when n bytes arrived or the timeout passed, with what arrived.
+    Bytes Read(std::size_t n, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+    // Everything that arrives within the given time.
+    Bytes ReadFor(std::chrono::milliseconds duration);
+    // Discards pending input.
+    void Purge();
+    // Purge, write, read n bytes.
+    Bytes Exchange(const Bytes& request, std::size_t n,
+                   std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+
+private:
+    int fd_ = -1;
+};
+
+// Appends the bus checksum (CRC-8, reflected polynomial 8Ch, start 0Fh) to a frame.
+std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame);
+std::uint8_t BusChecksum(const std::vector<std::uint8_t>& bytes, std::size_t count);
+
+}  // namespace zentor::test
