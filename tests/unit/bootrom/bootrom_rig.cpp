@@ -26,9 +26,14 @@ ScratchDir::~ScratchDir() {
 }
 
 void ScratchDir::Write(const std::string& name, const Bytes& bytes) const {
-    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + name);
+    WriteTo(path_ / name, bytes);
+}
+
+void ScratchDir::WriteTo(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
 Bytes ScratchDir::Read(const std::string& name) const {

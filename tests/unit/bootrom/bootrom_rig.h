@@ -25,6 +25,7 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
     void Write(const std::string& name, const Bytes& bytes) const;
+    static void WriteTo(const std::filesystem::path& path, const Bytes& bytes);
     Bytes Read(const std::string& name) const;
     bool Exists(const std::string& name) const;
 
