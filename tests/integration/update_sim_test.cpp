@@ -1,0 +1,221 @@
+// Field updates of the simulated instrument, end to end over a pseudo-terminal in
+// real time: in process through the workflow, and through zentor-cli.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+#include "common/clock.h"
+#include "common/files.h"
+#include "common/image_key.h"
+#include "common/recording_frontend.h"
+#include "common/session.h"
+#include "serial/com_port.h"
+#include "support/sim_process.h"
+#include "update/update_workflow.h"
+
+namespace zentor::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kFlashSize = 32768;  // MSC1210Y5
+constexpr int kDataSize = 2048;
+const char* const kPowerCycle =
+    "Отключите питание устройства и через 30 секунд включите его снова.";
+
+Bytes Pattern(std::size_t size, unsigned seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<std::uint8_t>((i * 13 + (i >> 7) * 29 + seed * 71 + 3) & 0xFF);
+    return b;
+}
+
+Bytes Scrambled(Bytes b) {
+    ScrambleImage(b);
+    return b;
+}
+
+class UpdateOnSim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zentor-upd-it-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ASSERT_TRUE(WriteFileAtomic(dir_ / "prog_c.bin", Scrambled(program_)));
+        ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", factory_));
+        ASSERT_TRUE(WriteFileAtomic(dir_ / "old.bin", oldProgram_));
+        ASSERT_TRUE(WriteFileAtomic(dir_ / "cal.bin", calibration_));
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    std::vector<std::string> SimArgs(std::vector<std::string> extra) const {
+        std::vector<std::string> args{"--code-file", (dir_ / "old.bin").string(), "--data-file",
+                                      (dir_ / "cal.bin").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    // The workflow in process, on the real serial back end.
+    bool RunWorkflow(SimProcess& sim, RecordingFrontend& ui, Settings settings) {
+        SystemClock clock;
+        auto opener = MakeSystemPortOpener(dir_);
+        Session s(ui, clock, *opener);
+        s.face = WindowFace::UpdateFace;
+        s.caption = "Zentor Velmar";
+        s.workDir = dir_;
+        s.settings = settings;
+        return BitBtnProshivkaVelmarClick(s, {sim.DevicePath(), "38400", "1"});
+    }
+
+    static Settings QuickSettings() {
+        Settings st;
+        st.DopPause = 0;
+        st.TypeController = 4;
+        st.SizeData = kDataSize;
+        st.MaxKolReadings = 2;
+        return st;
+    }
+
+    // CODE FLASH holds the program, the rest below the DATA FLASH is erased.
+    void ExpectProgramInstalled(const Bytes& flash) const {
+        ASSERT_EQ(flash.size(), static_cast<std::size_t>(kFlashSize));
+        EXPECT_TRUE(std::equal(program_.begin(), program_.end(), flash.begin()));
+        EXPECT_TRUE(std::all_of(flash.begin() + static_cast<long>(program_.size()),
+                                flash.end() - kDataSize, [](std::uint8_t b) { return b == 0xFF; }));
+    }
+
+    std::vector<fs::path> Backups() const {
+        std::vector<fs::path> out;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir_ / "backup", ec)) out.push_back(e.path());
+        return out;
+    }
+
+    fs::path dir_;
+    const Bytes program_ = Pattern(8192, 1);
+    const Bytes oldProgram_ = Pattern(6144, 2);
+    const Bytes factory_ = Pattern(kDataSize, 3);
+    const Bytes calibration_ = Pattern(kDataSize, 4);
+};
+
+// Keep mode for 16-byte (version 99) and 128-byte (version 120) instruments; the
+// model decides HCR1 when the configuration has no HCR1 key.
+TEST_F(UpdateOnSim, KeepModePreservesTheDataFlash) {
+    const struct {
+        const char* version;
+        const char* identity;
+        const char* serial;
+        const char* device;
+        const char* hcr1;
+    } cases[] = {
+        {"99", "14,7,15,10", "14v071510", "Velmar 7  s/n: 14v071510.", "A3"},
+        {"120", "5,120,3,200", "05v12003200", "Velmar 120  s/n: 05v12003200.", "93"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        fs::remove_all(dir_ / "backup");
+        SimProcess sim(SimArgs({"--version-code", c.version, "--identity", c.identity}));
+        RecordingFrontend ui;
+        ASSERT_TRUE(RunWorkflow(sim, ui, QuickSettings())) << ::testing::PrintToString(ui.log);
+        ASSERT_GE(ui.log.size(), 3u);
+        EXPECT_EQ(ui.log[ui.log.size() - 3], "Запись регистров конфигурации - ok!");
+        EXPECT_EQ(ui.log[ui.log.size() - 2], "");
+        EXPECT_EQ(ui.log.back(), kPowerCycle);
+        EXPECT_EQ(ui.boxes.at(0).text, c.device);
+
+        const auto backups = Backups();
+        ASSERT_EQ(backups.size(), 1u);
+        EXPECT_EQ(backups[0].filename().string().rfind(std::string(c.serial) + "_", 0), 0u);
+        EXPECT_EQ(ReadWholeFile(backups[0]), calibration_);
+
+        sim.PowerCycle();
+        EXPECT_EQ(sim.Mode(), "firmware");
+        ExpectProgramInstalled(sim.Flash());
+        EXPECT_EQ(sim.DataFlash(), calibration_);
+        EXPECT_EQ(sim.Hcr1(), c.hcr1);
+        EXPECT_EQ(sim.Hcr0(), "7D");
+    }
+}
+
+TEST_F(UpdateOnSim, FactoryModeInstallsDataBin) {
+    SimProcess sim(SimArgs({}));
+    RecordingFrontend ui;
+    ui.confirmReply = {"Да", kFactoryModeText};
+    ASSERT_TRUE(RunWorkflow(sim, ui, QuickSettings())) << ::testing::PrintToString(ui.log);
+    EXPECT_EQ(ui.log.back(), kPowerCycle);
+    EXPECT_FALSE(ExistsNoCase(dir_, "data_rd.bin"));
+    sim.PowerCycle();
+    EXPECT_EQ(sim.Mode(), "firmware");
+    ExpectProgramInstalled(sim.Flash());
+    EXPECT_EQ(sim.DataFlash(), factory_);
+}
+
+// A chip held in its boot ROM by the jumper does not answer the identification;
+// after both questions the reflash writes data.bin and the configured HCR1.
+TEST_F(UpdateOnSim, JumperPathThroughTheCli) {
+    SimProcess sim(SimArgs({"--jumper", "--hcr1", "A3"}));
+    Settings st = QuickSettings();
+    st.HCR1Value = "C5";
+    WriteConfig(dir_ / "z.ini", st);
+    const CliResult r = RunCli({"--config", (dir_ / "z.ini").string(), "update", "--yes", "--port",
+                                sim.DevicePath(), "--dir", dir_.string()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.err.find("Устройство не определено!"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("4. Нажмите кнопку \"OK\""), std::string::npos) << r.err;
+    ASSERT_FALSE(r.OutLines().empty());
+    EXPECT_EQ(r.OutLines().back(), kPowerCycle);
+    ExpectProgramInstalled(sim.Flash());
+    EXPECT_EQ(sim.DataFlash(), factory_);
+    EXPECT_EQ(sim.Hcr1(), "C5");
+}
+
+// The instrument vanishes in the middle of CODE FLASH: the run fails, and the
+// calibration read before the erase is on disk.
+TEST_F(UpdateOnSim, DeviceLostMidReflashKeepsTheCalibrationBackup) {
+    SimProcess sim(SimArgs({"--die-after-record", "20"}));
+    Settings st = QuickSettings();
+    st.ControlWrite = true;
+    WriteConfig(dir_ / "z.ini", st);
+    const CliResult r = RunCli({"--config", (dir_ / "z.ini").string(), "update", "--mode", "keep",
+                                "--yes", "--port", sim.DevicePath(), "--dir", dir_.string()});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    const auto backups = Backups();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(ReadWholeFile(backups[0]), calibration_);
+    // Named again after the failure, right before the power-cycle instruction.
+    const auto lines = r.OutLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3],
+              "Резервная копия DATA FLASH: backup/" + backups[0].filename().string());
+    EXPECT_EQ(lines.back(), kPowerCycle);
+}
+
+// Without --yes and without a terminal the confirmation is declined: nothing is
+// sent after the identification and the chip keeps its old program.
+TEST_F(UpdateOnSim, NoTerminalDeclines) {
+    SimProcess sim(SimArgs({}));
+    Settings st = QuickSettings();
+    WriteConfig(dir_ / "z.ini", st);
+    const CliResult r = RunCli({"--config", (dir_ / "z.ini").string(), "update", "--port",
+                                sim.DevicePath(), "--dir", dir_.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Velmar 7  s/n: 14v071510."), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(sim.Mode(), "firmware");
+    const Bytes flash = sim.Flash();
+    EXPECT_TRUE(std::equal(oldProgram_.begin(), oldProgram_.end(), flash.begin()));
+    EXPECT_FALSE(fs::exists(dir_ / "backup"));
+}
+
+}  // namespace
+}  // namespace zentor::test
