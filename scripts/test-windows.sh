@@ -112,7 +112,9 @@ run_gtest() {
         return
     fi
     echo "== $label"
-    (cd "$work" && "$runner" "$exe" --gtest_brief=1 "$@") 2>&1 | tr -d '\r' >"$log"
+    # Blank lines answer the "pause" of the build's batch file.
+    (cd "$work" && timeout -s KILL 300 "$runner" "$exe" --gtest_brief=1 "$@" \
+        < <(for _ in $(seq 50); do printf '\r\n'; done)) 2>&1 | tr -d '\r' >"$log"
     local rc=${PIPESTATUS[0]}
     grep -vE '^(Running main|Note: Google Test filter|\[==========\]|\[----------\])' "$log" |
         grep -vE '^\s*$' | head -80
@@ -165,6 +167,46 @@ stop_sim() {
     sim_pid=
 }
 
+# One named check outside gtest: passes when the command succeeds.
+check() {
+    local label=$1
+    shift
+    echo "== $label" >>"$logs/checks.log"
+    if "$@" >>"$logs/checks.log" 2>&1; then
+        passed=$((passed + 1))
+        echo "ok: $label"
+    else
+        note_failure "$label (see $logs/checks.log)"
+    fi
+}
+
+# The Windows CLI under Wine; its standard input is empty, so it asks nothing.
+cli=$win/cli/zentor-cli.exe
+wcli() { (cd "$work" && timeout -s KILL 300 "$runner" "$cli" "$@" </dev/null); }
+
+wait_sim_status() {
+    local name=$1 text=$2
+    for _ in $(seq 100); do
+        grep -qx -- "$text" "$work/$name.out" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+cli_lists_port() { wcli ports | tr -d '\r' | tee /dev/stderr | grep -qx "$1"; }
+cli_reads_data() {
+    local dir=$work/cli-read
+    mkdir -p "$dir"
+    wcli --port "$1" --dir "Z:$dir" read-data && cmp "$dir/data_rd.bin" "$2"
+}
+cli_updates() {
+    local dir=$1 port=$2
+    wcli encode 14v071510 --dir "Z:$dir" && cp "$dir/p.bin" "$dir/prog_c.bin" &&
+        wcli --config "Z:$dir/update.ini" update --mode keep --yes --port "$port" \
+            --baud 38400 --dir "Z:$dir"
+}
+flash_starts_with() { head -c "$(stat -c %s "$2")" "$1" | cmp - "$2"; }
+
 # --- Unit tests ------------------------------------------------------------------
 for exe in "$win"/tests/zentor_*_tests.exe; do
     [ -e "$exe" ] || continue
@@ -183,6 +225,10 @@ if [ -x "$sim" ]; then
             ZENTOR_WIN_DATA="Z:$work/instrument-data.bin" \
             run_gtest "windows (serial port, data read)" "$wintests" \
             --gtest_filter='InstrumentPort.*'
+        if [ -f "$cli" ]; then
+            check "zentor-cli ports lists COM5" cli_lists_port COM5
+            check "zentor-cli read-data over COM5" cli_reads_data COM5 "$work/instrument-data.bin"
+        fi
         stop_sim
     fi
 
@@ -196,6 +242,34 @@ if [ -x "$sim" ]; then
         ZENTOR_WIN_BOOT_DIR="Z:$work/boot" ZENTOR_WIN_BOOT_DUMP="Z:$work/bootrom-state" \
             run_gtest "windows (chip contents)" "$wintests" \
             --gtest_filter='BootRomPort.TheChipHoldsTheImages'
+    fi
+
+    # Keep-mode field update with the Windows CLI: the instrument runs old firmware
+    # with its own calibration; afterwards it runs the new firmware and keeps the
+    # calibration byte for byte.
+    if [ -f "$cli" ]; then
+        up=$work/update
+        mkdir -p "$up"
+        cp "$root/samples/prog.bin" "$root/samples/data.bin" "$up/"
+        { printf '[%s]\r\n' "Настройки"; printf '%s=0\r\n' "Доп. пауза при записи, мс"; } |
+            iconv -f UTF-8 -t CP1251 >"$up/update.ini"
+        if start_sim update 7 --identity 14,7,15,10 --chip Y5 --baud 38400 \
+            --code-file "$root/samples/prog-old.bin" \
+            --data-file "$root/samples/calibration.bin"; then
+            update_started=$SECONDS
+            check "zentor-cli update --mode keep over COM7" cli_updates "$up" COM7
+            echo "   (field update took $((SECONDS - update_started)) s)"
+            kill -USR2 "$sim_pid" && wait_sim_status update power-cycled &&
+                kill -USR1 "$sim_pid" && wait_sim_status update dumped
+            state=$work/update-state
+            check "the update kept the calibration" \
+                cmp "$state/data.bin" "$root/samples/calibration.bin"
+            check "the update wrote the new firmware" \
+                flash_starts_with "$state/flash.bin" "$root/samples/prog.bin"
+            check "the instrument runs its firmware after power-up" \
+                grep -qx firmware "$state/mode.txt"
+            stop_sim
+        fi
     fi
 fi
 

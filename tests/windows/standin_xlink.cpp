@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     std::ifstream in(argv[1], std::ios::binary);
     std::string object((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto eol = object.find('\n');
-    if (!in.eof() || object.compare(0, 4, "R03 ") != 0 || eol == std::string::npos) {
+    if (object.compare(0, 4, "R03 ") != 0 || eol == std::string::npos) {
         std::fprintf(stderr, "Xlink: %s is not an object file\n", argv[1]);
         return 1;
     }
