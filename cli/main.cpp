@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
 
     CliFrontend::Options uiOptions;
     uiOptions.assumeYes = yes;
-    uiOptions.interactive = IsTerminal(stdin) && IsTerminal(stderr);
+    uiOptions.interactive = IsTerminal(stdin);
     uiOptions.progressBar = IsTerminal(stderr);
     uiOptions.updateMode = mode == "factory" ? kFactoryModeText : kKeepModeText;
     CliFrontend ui(uiOptions);

@@ -131,6 +131,15 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
     s.settings.BaudRate = *baud;
     s.settings.AdrPribor = *address;
 
+    // Everything called below behaves as in the update face (no restart after the
+    // read, ProgramChip without its question and from prog_c.bin).
+    struct FaceGuard {
+        Session& s;
+        WindowFace saved;
+        ~FaceGuard() { s.face = saved; }
+    } faceGuard{s, s.face};
+    s.face = WindowFace::UpdateFace;
+
     if (!ExistsNoCase(s.workDir, "prog_c.bin")) {
         s.ui.AppendLine("Файл prog_c.bin не обнаружен!");
         return false;

@@ -192,6 +192,72 @@ TEST_F(CliOnSim, ReadDataWritesTheInstrumentsDataFlash) {
     EXPECT_TRUE(Has(r.OutLines(), "Restart - OK")) << r.out;
 }
 
+// The factory-face commands open the port, run, close it, and map the
+// command's outcome to the exit status.
+TEST_F(CliOnSim, InstrumentCommandsExitStatus) {
+    const struct {
+        const char* command;
+        std::vector<std::string> simArgs;
+        int status;
+        const char* lastLine;
+    } cases[] = {
+        {"prog", {}, 0, "Prog - Ok"},
+        {"restart", {}, 0, "Restart - OK"},
+        {"prog", {"--no-answer"}, 1, "Prog - Wrong"},
+        {"restart", {"--no-answer"}, 1, "Нет связи с устройством!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + (c.simArgs.empty() ? "" : " " + c.simArgs[0]));
+        SimProcess sim(c.simArgs);
+        const CliResult r = RunCli({c.command, "--port", sim.DevicePath()});
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        ASSERT_FALSE(r.OutLines().empty());
+        EXPECT_EQ(r.OutLines().back(), c.lastLine);
+    }
+}
+
+TEST_F(CliOnSim, WriteDataInstallsDataBin) {
+    SimProcess sim({});
+    Bytes data(2048);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 3 + 1);
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", data));
+    const CliResult r = RunCli({"write-data", "--port", sim.DevicePath(), "--dir", dir_.string()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(sim.DataFlash(), data);
+}
+
+// Erase and write through the boot ROM: "Произвести запись?" is answered by --yes;
+// without it (and without a terminal) nothing is written.
+TEST_F(CliOnSim, ProgramAsksFirst) {
+    Bytes prog(4096), data(2048);
+    for (std::size_t i = 0; i < prog.size(); ++i) prog[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i + 9);
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "prog.bin", prog));
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", data));
+    Settings st;
+    st.DopPause = 0;
+    WriteConfig(dir_ / "z.ini", st);
+    SimProcess sim({"--jumper"});
+    const std::vector<std::string> args = {"--config",   (dir_ / "z.ini").string(), "program",
+                                           "--port",     sim.DevicePath(),          "--dir",
+                                           dir_.string()};
+
+    const Bytes before = sim.Flash();
+    const CliResult declined = RunCli(args);
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_NE(declined.err.find("Произвести запись?"), std::string::npos) << declined.err;
+    EXPECT_EQ(sim.Flash(), before);
+
+    std::vector<std::string> withYes = args;
+    withYes.push_back("--yes");
+    const CliResult r = RunCli(withYes);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.OutLines().back(), "Запись регистров конфигурации - ok!");
+    const Bytes flash = sim.Flash();
+    EXPECT_TRUE(std::equal(prog.begin(), prog.end(), flash.begin()));
+    EXPECT_EQ(sim.DataFlash(), data);
+}
+
 // Ctrl-C during a read is the Stop button; a second one ends the process.
 TEST_F(CliOnSim, InterruptDuringReadData) {
     SimProcess sim({"--baud", "2400", "--version-code", "99"});

@@ -326,5 +326,22 @@ TEST(UpdateWorkflow, JumperPath) {
     }
 }
 
+// The reflash runs as in the update face whatever face the session shows (no
+// "Произвести запись?", prog_c.bin), and the session's face is given back.
+TEST(UpdateWorkflow, RunsInTheUpdateFace) {
+    WorkflowRig rig;
+    rig.silentIdentity = true;
+    rig.answers = false;
+    rig.s.face = WindowFace::FactoryFace;
+    rig.ui.answers = {true, true, true};
+    rig.Run();
+    std::vector<std::string> kinds;
+    for (const auto& b : rig.ui.boxes) kinds.push_back(b.kind);
+    EXPECT_EQ(kinds, (std::vector<std::string>{"yesno", "okcancel"}));
+    EXPECT_EQ(rig.s.face, WindowFace::FactoryFace);
+    ASSERT_GE(rig.ui.log.size(), 3u);
+    EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3], "Нет связи с MSC1210!");
+}
+
 }  // namespace
 }  // namespace zentor::test
