@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -119,6 +120,10 @@ void PrintSettings(const Settings& st) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Log lines are UTF-8.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     CLI::App app{"Zentor: field update, chip programming and instrument data over one serial port"};
     // Options may come before or after the command.
     app.fallthrough();
