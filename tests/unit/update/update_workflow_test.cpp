@@ -251,6 +251,23 @@ TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
     EXPECT_EQ(rig.s.UpdateMode, kKeepModeText);
 }
 
+// A reading that cannot be backed up is not written into a freshly erased chip:
+// the run ends before Prog, with the instrument still running its firmware.
+TEST(UpdateWorkflow, KeepModeStopsWhenTheBackupCannotBeWritten) {
+    WorkflowRig rig;
+    rig.Put("backup", Bytes{1});  // a file where the folder should go
+    EXPECT_FALSE(rig.Run());
+    ASSERT_FALSE(rig.ui.log.empty());
+    EXPECT_EQ(
+        rig.ui.log.back().rfind("Невозможно сохранить резервную копию DATA FLASH: backup/", 0), 0u)
+        << rig.ui.log.back();
+    EXPECT_FALSE(rig.SentRegister(0xFD, 0xAF));
+    EXPECT_EQ(rig.dev.restarts, 0);
+    EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(rig.PortClosed());
+    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
+}
+
 TEST(UpdateWorkflow, FactoryModeSkipsTheRead) {
     WorkflowRig rig;
     rig.ui.confirmReply = {"Да", kFactoryModeText};
