@@ -132,7 +132,7 @@ std::optional<Plan> PreparePlan(Session& s) {
         plan.dataBase = flash - d;
         const int l = Length(plan.program);
         if (l > plan.dataBase) {
-            char base[8];
+            char base[16];
             std::snprintf(base, sizeof base, "%04X", static_cast<unsigned>(plan.dataBase));
             s.ui.AppendLine("Программа (" + std::to_string(l) +
                             " байт) заходит в область данных с адреса " + base + "h" +

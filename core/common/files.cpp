@@ -45,6 +45,8 @@ bool ExistsNoCase(const fs::path& dir, const std::string& name) {
 }
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::vector<std::uint8_t> data;

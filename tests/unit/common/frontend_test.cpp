@@ -53,3 +53,39 @@ TEST(ImageKeyTest, ScrambleIsItsOwnInverseAndRepeatsEvery397Bytes) {
 
 }  // namespace
 }  // namespace zentor
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/files.h"
+
+namespace zentor {
+namespace {
+
+TEST(Files, ReadWholeFileRefusesFoldersAndMissingFiles) {
+    const auto dir = std::filesystem::temp_directory_path() / "zentor_files_test";
+    std::filesystem::create_directories(dir / "sub");
+    EXPECT_FALSE(ReadWholeFile(dir / "sub").has_value());
+    EXPECT_FALSE(ReadWholeFile(dir / "missing.bin").has_value());
+    { std::ofstream(dir / "Prog.BIN", std::ios::binary) << "abc"; }
+    auto data = ReadWholeFile(ResolveNoCase(dir, "prog.bin"));
+    ASSERT_TRUE(data.has_value());
+    EXPECT_EQ(data->size(), 3u);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Files, AtomicWriteReplacesWholeFileAndFailsCleanly) {
+    const auto dir = std::filesystem::temp_directory_path() / "zentor_atomic_test";
+    std::filesystem::create_directories(dir);
+    const std::vector<std::uint8_t> a(1000, 0xAA), b(10, 0xBB);
+    ASSERT_TRUE(WriteFileAtomic(dir / "x.bin", a));
+    ASSERT_TRUE(WriteFileAtomic(dir / "x.bin", b));
+    EXPECT_EQ(*ReadWholeFile(dir / "x.bin"), b);
+    // A parent that is a file cannot hold the target: the old file stays intact.
+    EXPECT_FALSE(WriteFileAtomic(dir / "x.bin" / "y.bin", a));
+    EXPECT_EQ(*ReadWholeFile(dir / "x.bin"), b);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace zentor
