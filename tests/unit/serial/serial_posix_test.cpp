@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -313,19 +314,69 @@ TEST_F(SerialTest, SecondOpenIsBusyInThisAndAnotherProcess) {
     // The same device by its own path.
     EXPECT_EQ(opener_->Open(pty.SlaveName(), 9600).status, OpenStatus::Busy);
 
+    // Another process sees the lock: its own exclusive lock attempt fails (or,
+    // when not root, the open itself is refused).
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        auto opener = MakeSystemPortOpener(dir_);
-        OpenStatus open = opener->Open("COM12", 9600).status;
-        OpenStatus probe = opener->Probe("COM12");
-        ::_exit(open == OpenStatus::Busy && probe == OpenStatus::Busy ? 0 : 1);
+        int fd = ::open(pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) ::_exit(errno == EBUSY ? 0 : 2);
+        ::_exit(::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
     held.reset();
+    EXPECT_TRUE(OpenComPort(s));
+    CloseComPort(s);
+}
+
+TEST_F(SerialTest, PortLockedByAnotherProcessIsBusy) {
+    Pty pty;
+    Link(9, pty.SlaveName());
+    int locked[2], release[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Ends when the test writes to `release` or exits.
+        ::close(locked[0]);
+        ::close(release[1]);
+        int fd = ::open(pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        char c = (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? 'y' : 'n';
+        if (::write(locked[1], &c, 1) != 1) ::_exit(1);
+        if (::read(release[0], &c, 1) < 0) ::_exit(1);
+        ::_exit(0);
+    }
+    ::close(locked[1]);
+    ::close(release[0]);
+    struct Reap {
+        Reap(int r, int l, pid_t c) : release(r), locked(l), child(c) {}
+        int release, locked;
+        pid_t child;
+        ~Reap() {
+            ::close(release);
+            ::close(locked);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+        }
+    };
+    std::optional<Reap> reap;
+    reap.emplace(release[1], locked[0], child);
+
+    char c = 0;
+    ASSERT_EQ(::read(locked[0], &c, 1), 1);
+    ASSERT_EQ(c, 'y');
+    RecordingFrontend ui;
+    Session s(ui, clock_, *opener_);
+    s.settings.NamePort = "COM9";
+    EXPECT_FALSE(OpenComPort(s));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Не могу открыть \"COM9\", порт занят.");
+    EXPECT_EQ(opener_->Probe("COM9"), OpenStatus::Busy);
+    reap.reset();
     EXPECT_TRUE(OpenComPort(s));
 }
 
