@@ -12,10 +12,10 @@ namespace zentor {
 namespace {
 
 struct BootCommand {
-    std::size_t length;      // bytes in CommandBuffer
-    bool erase = false;      // 1000 ms before DopPause
-    std::size_t replySize;   // read up to this many bytes
-    std::size_t clearSize;   // reply bytes zeroed before the read (0: not judged)
+    std::size_t length;     // bytes in CommandBuffer
+    bool erase = false;     // 1000 ms before DopPause
+    std::size_t replySize;  // read up to this many bytes
+    std::size_t clearSize;  // reply bytes zeroed before the read (0: not judged)
 };
 
 void BootExchange(Session& s, const BootCommand& c) {

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -174,17 +175,12 @@ fs::path BatchFilePath(const fs::path& exePath) {
 }
 
 bool IsPlainAsmFileName(const std::string& name) {
+    static constexpr std::string_view kSpecial = "\"'&|<>;$`%^/\\:";
     if (name.empty() || name.front() == '-') return false;
     for (char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
         if (c <= 0x20 || c == 0x7F) return false;  // blanks and control characters
-        switch (c) {
-            case '"': case '\'': case '&': case '|': case '<': case '>': case ';':
-            case '$': case '`': case '%': case '^': case '/': case '\\': case ':':
-                return false;
-            default:
-                break;
-        }
+        if (kSpecial.find(ch) != std::string_view::npos) return false;
     }
     return true;
 }
@@ -200,15 +196,14 @@ bool BuildWithRunner(Session& s, BuildToolRunner& runner) {
     };
     const bool assembled = runner.Run("A8051.exe", {asmName}, s.workDir, show);
     ListObjectFile(s);
-    if (!assembled ||
-        !s.ui.AskOkCancel("Ассемблирование завершено. Продолжить компоновку?", s.caption,
-                          MessageIcon::Question)) {
+    if (!assembled || !s.ui.AskOkCancel("Ассемблирование завершено. Продолжить компоновку?",
+                                        s.caption, MessageIcon::Question)) {
         LogBuildFailed(s);
         return false;
     }
     if (!runner.Run("Xlink.exe",
-                    {ObjectFileName(asmName), "-o", "Prog.bin", "-c8051", "-FMPDS-CODE"},
-                    s.workDir, show)) {
+                    {ObjectFileName(asmName), "-o", "Prog.bin", "-c8051", "-FMPDS-CODE"}, s.workDir,
+                    show)) {
         LogBuildFailed(s);
         return false;
     }

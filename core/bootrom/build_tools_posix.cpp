@@ -66,8 +66,8 @@ public:
         argv.push_back(nullptr);
 
         pid_t pid = 0;
-        const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(),
-                                      environ);
+        const int rc =
+            ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         if (rc != 0) {

@@ -1,8 +1,8 @@
-// Included before <windows.h>, whose MessageBox macro would rename the
-// front end's method.
+// clang-format off
+// Ahead of <windows.h>, whose MessageBox macro would rename the front end's method.
 #include "bootrom/build_tools.h"
-
 #include <windows.h>
+// clang-format on
 
 #include <string>
 

@@ -63,8 +63,8 @@ std::optional<std::string> ComposeConfigRecord(std::string_view hcr1, std::strin
     const std::optional<int> v1 = HexTextToInt(hcr1);
     const std::optional<int> v0 = HexTextToInt(hcr0);
     if (!v1 || !v0) return std::nullopt;
-    const unsigned sum = 0x02u + 0x80u + 0x7Eu + 0x00u + static_cast<unsigned>(*v1) +
-                         static_cast<unsigned>(*v0);
+    const unsigned sum =
+        0x02u + 0x80u + 0x7Eu + 0x00u + static_cast<unsigned>(*v1) + static_cast<unsigned>(*v0);
     std::string record = ":02807E00";
     record.append(hcr1);
     record.append(hcr0);

@@ -40,15 +40,22 @@ struct Plan {
 
 int FlashSizeFor(int typeController) {
     switch (typeController) {
-        case 1: return 4096;
-        case 2: return 8192;
-        case 3: return 16384;
-        case 4: return 32768;
-        default: return 0;
+        case 1:
+            return 4096;
+        case 2:
+            return 8192;
+        case 3:
+            return 16384;
+        case 4:
+            return 32768;
+        default:
+            return 0;
     }
 }
 
-int Length(const ImageFile& f) { return static_cast<int>(f.bytes.size()); }
+int Length(const ImageFile& f) {
+    return static_cast<int>(f.bytes.size());
+}
 
 // Reads the image from the working folder. Logs and returns false when the file
 // cannot be opened or is larger than the image buffer.
@@ -86,8 +93,8 @@ std::optional<Plan> PreparePlan(Session& s) {
         return std::nullopt;
     }
     if (!programmer) {
-        for (const auto& [reg, text] : {std::pair{"HCR1", &cfg.HCR1Value},
-                                        std::pair{"HCR0", &cfg.HCR0Value}}) {
+        for (const auto& [reg, text] :
+             {std::pair{"HCR1", &cfg.HCR1Value}, std::pair{"HCR0", &cfg.HCR0Value}}) {
             if (!IsHexByteText(*text)) {
                 s.ui.AppendLine(std::string("Неверное значение ") + reg + ": \"" + *text + "\"" +
                                 kCancelled);
@@ -135,8 +142,7 @@ std::optional<Plan> PreparePlan(Session& s) {
             char base[16];
             std::snprintf(base, sizeof base, "%04X", static_cast<unsigned>(plan.dataBase));
             s.ui.AppendLine("Программа (" + std::to_string(l) +
-                            " байт) заходит в область данных с адреса " + base + "h" +
-                            kCancelled);
+                            " байт) заходит в область данных с адреса " + base + "h" + kCancelled);
             return std::nullopt;
         }
     }
@@ -285,6 +291,8 @@ bool ProgramChip(Session& s) {
     return s.settings.TypeController == 0 ? RunProgrammer(s, *plan) : RunBootRom(s, *plan);
 }
 
-bool BitBtnWriteClick(Session& s) { return ProgramChip(s); }
+bool BitBtnWriteClick(Session& s) {
+    return ProgramChip(s);
+}
 
 }  // namespace zentor

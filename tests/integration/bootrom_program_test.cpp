@@ -45,7 +45,8 @@ struct Folder {
 
 Bytes Image(std::size_t n, int seed) {
     Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>((i * 11 + (i >> 7) + seed) & 0xFF);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>((i * 11 + (i >> 7) + seed) & 0xFF);
     return b;
 }
 
@@ -81,8 +82,12 @@ struct SimRun {
 };
 
 const Lines kBootRomLog = {
-    "Стирание FLASH1 - ok!",  "Стирание FLASH2 - ok!",  "Запись CODE FLASH ...",
-    "Запись CODE FLASH - Ok", "Запись DATA FLASH ...",  "Запись DATA FLASH - Ok",
+    "Стирание FLASH1 - ok!",
+    "Стирание FLASH2 - ok!",
+    "Запись CODE FLASH ...",
+    "Запись CODE FLASH - Ok",
+    "Запись DATA FLASH ...",
+    "Запись DATA FLASH - Ok",
     "Запись регистров конфигурации - ok!",
 };
 
@@ -116,10 +121,12 @@ TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
     const fs::path out = logs.path / "out.bin";
     const fs::path cfg = logs.path / "cfg.bin";
     const std::string hex = hexLog.string();
-    const std::string cmd1 = "srec_cat '" + hex + "' -Intel -crop 0 0x2000 -fill 0xEE 0 0x2000 -o '" +
-                             out.string() + "' -Binary 2>/dev/null";
-    const std::string cmd2 = "srec_cat '" + hex + "' -Intel -crop 0x807E 0x8080 -offset -0x807E -o '" +
-                             cfg.string() + "' -Binary 2>/dev/null";
+    const std::string cmd1 = "srec_cat '" + hex +
+                             "' -Intel -crop 0 0x2000 -fill 0xEE 0 0x2000 -o '" + out.string() +
+                             "' -Binary 2>/dev/null";
+    const std::string cmd2 = "srec_cat '" + hex +
+                             "' -Intel -crop 0x807E 0x8080 -offset -0x807E -o '" + cfg.string() +
+                             "' -Binary 2>/dev/null";
     ASSERT_EQ(std::system(cmd1.c_str()), 0);
     ASSERT_EQ(std::system(cmd2.c_str()), 0);
     const Bytes rebuilt = logs.Read("out.bin");
@@ -205,10 +212,10 @@ TEST(ProgrammerOnSim, WritesAndVerifiesBothMemories) {
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);
     ASSERT_TRUE(ProgramChip(*run.s)) << ::testing::PrintToString(run.ui.log);
-    EXPECT_EQ(run.ui.log,
-              (Lines{"Chip Erase", "Write Program memory ...", "Write Program memory - Ok",
-                     "Verify Program memory ...", "Verify Program memory - Ok",
-                     "Write Data memory ...", "Verify Data memory ...", "Verify Data memory - Ok"}));
+    EXPECT_EQ(run.ui.log, (Lines{"Chip Erase", "Write Program memory ...",
+                                 "Write Program memory - Ok", "Verify Program memory ...",
+                                 "Verify Program memory - Ok", "Write Data memory ...",
+                                 "Verify Data memory ...", "Verify Data memory - Ok"}));
     EXPECT_EQ(Slice(run.sim.Flash(), 0, 5000), program);
     EXPECT_EQ(Slice(run.sim.DataFlash(), 0, 1000), data);
 }

@@ -1,3 +1,5 @@
+#include "bootrom/boot_link.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "bootrom/boot_link.h"
 #include "bootrom/hex_record.h"
 #include "bootrom_rig.h"
 
@@ -46,30 +47,74 @@ TEST(BootLinkCommands, BytesWaitsAndReplyLengths) {
     const std::vector<Case> cases = {
         {"identify", [](Session& s) { BootIdentify(s); }, {0x0D}, {300}, true, 26},
         {"echo off", [](Session& s) { BootEchoOff(s); }, Text("E"), {300}, true, 4},
-        {"register write", [](Session& s) { BootRegisterWrite(s, 0xFB, 0x15); },
-         Text("RWFB15"), {300}, true, 3},
-        {"erase FLASH1", [](Session& s) { BootErase(s, 0x0000); }, Text("M0000"), {1000, 300},
-         true, 6},
-        {"erase FLASH2", [](Session& s) { BootErase(s, 0x8000); }, Text("M8000"), {1000, 300},
-         true, 6},
+        {"register write",
+         [](Session& s) { BootRegisterWrite(s, 0xFB, 0x15); },
+         Text("RWFB15"),
+         {300},
+         true,
+         3},
+        {"erase FLASH1",
+         [](Session& s) { BootErase(s, 0x0000); },
+         Text("M0000"),
+         {1000, 300},
+         true,
+         6},
+        {"erase FLASH2",
+         [](Session& s) { BootErase(s, 0x8000); },
+         Text("M8000"),
+         {1000, 300},
+         true,
+         6},
         {"load", [](Session& s) { BootLoad(s); }, Text("L"), {300}, true, 6},
-        {"record", [](Session& s) { BootSendRecord(s, 0x0180, kData128.data()); },
-         RecordBytes(0x0180), {300}, true, 1},
-        {"config record", [](Session& s) { BootSendRecordText(s, ":02807E00A37DE0\r\n"); },
-         Text(":02807E00A37DE0\r\n"), {300}, true, 1},
+        {"record",
+         [](Session& s) { BootSendRecord(s, 0x0180, kData128.data()); },
+         RecordBytes(0x0180),
+         {300},
+         true,
+         1},
+        {"config record",
+         [](Session& s) { BootSendRecordText(s, ":02807E00A37DE0\r\n"); },
+         Text(":02807E00A37DE0\r\n"),
+         {300},
+         true,
+         1},
         {"sync", [](Session& s) { ProgSync(s); }, {0x55}, {}, false, 1},
-        {"programming enable", [](Session& s) { ProgEnable(s); }, {0xAC, 0x53, 0x00, 0x00},
-         {20}, false, 0},
-        {"chip erase", [](Session& s) { ProgChipErase(s); }, {0xAC, 0x80, 0x00, 0x00}, {},
-         false, 0},
-        {"code page write", [](Session& s) { ProgWriteCodePage(s, 0x1FC0, kPage64.data()); },
-         Concat({0x50, 0x1F, 0xC0}, kPage64), {20}, false, 0},
-        {"code page read", [](Session& s) { ProgVerifyCodePage(s, 0x1FC0, kPage64.data()); },
-         {0x30, 0x1F, 0xC0, 0x00}, {}, false, 64},
-        {"data page write", [](Session& s) { ProgWriteDataPage(s, 0x07E0, kPage32.data()); },
-         Concat({0xD0, 0x07, 0xE0}, kPage32), {20}, false, 0},
-        {"data page read", [](Session& s) { ProgVerifyDataPage(s, 0x07E0, kPage32.data()); },
-         {0xB0, 0x07, 0xE0, 0x00}, {}, false, 32},
+        {"programming enable",
+         [](Session& s) { ProgEnable(s); },
+         {0xAC, 0x53, 0x00, 0x00},
+         {20},
+         false,
+         0},
+        {"chip erase",
+         [](Session& s) { ProgChipErase(s); },
+         {0xAC, 0x80, 0x00, 0x00},
+         {},
+         false,
+         0},
+        {"code page write",
+         [](Session& s) { ProgWriteCodePage(s, 0x1FC0, kPage64.data()); },
+         Concat({0x50, 0x1F, 0xC0}, kPage64),
+         {20},
+         false,
+         0},
+        {"code page read",
+         [](Session& s) { ProgVerifyCodePage(s, 0x1FC0, kPage64.data()); },
+         {0x30, 0x1F, 0xC0, 0x00},
+         {},
+         false,
+         64},
+        {"data page write",
+         [](Session& s) { ProgWriteDataPage(s, 0x07E0, kPage32.data()); },
+         Concat({0xD0, 0x07, 0xE0}, kPage32),
+         {20},
+         false,
+         0},
+        {"data page read",
+         [](Session& s) { ProgVerifyDataPage(s, 0x07E0, kPage32.data()); },
+         {0xB0, 0x07, 0xE0, 0x00},
+         {},
+         false,
+         32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -221,9 +266,7 @@ TEST(ProgrammerJudging, PageReadBackMustBeCompleteAndEqual) {
 
 TEST(ProgrammerJudging, DataPageReadBack) {
     Rig rig(0);
-    rig.port.responder = [&](const Bytes& w) {
-        return w[0] == 0xB0 ? kPage32 : Bytes{};
-    };
+    rig.port.responder = [&](const Bytes& w) { return w[0] == 0xB0 ? kPage32 : Bytes{}; };
     EXPECT_TRUE(ProgVerifyDataPage(rig.s, 0x20, kPage32.data()));
     Bytes other = kPage32;
     other[31] ^= 0xFF;

@@ -1,12 +1,12 @@
 #include "bootrom_rig.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace zentor::test {
 
@@ -41,7 +41,9 @@ Bytes ScratchDir::Read(const std::string& name) const {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool ScratchDir::Exists(const std::string& name) const { return fs::exists(path_ / name); }
+bool ScratchDir::Exists(const std::string& name) const {
+    return fs::exists(path_ / name);
+}
 
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
     Bytes b(size);
@@ -50,7 +52,9 @@ Bytes Pattern(std::size_t size, std::uint8_t seed) {
     return b;
 }
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes Text(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 namespace {
 
@@ -79,7 +83,9 @@ Bytes FakeChip::AnswerBootRom(const Bytes& w) {
         const int address = Hex(w, 3, 4);
         const int index = static_cast<int>(recordAddresses.size());
         recordAddresses.push_back(address);
-        for (int i = 0; i < count; ++i) flash[address + i] = static_cast<std::uint8_t>(Hex(w, 9 + 2 * static_cast<std::size_t>(i), 2));
+        for (int i = 0; i < count; ++i)
+            flash[address + i] =
+                static_cast<std::uint8_t>(Hex(w, 9 + 2 * static_cast<std::size_t>(i), 2));
         if (index == silentAfterRecord) silent_ = true;
         if (index == refuseRecord) return {};
         return Text(recordReply);
@@ -123,8 +129,7 @@ Rig::Rig(int typeController) {
     s.workDir = dir.path();
     s.face = WindowFace::UpdateFace;
     port.responder = [this](const Bytes& w) {
-        return s.settings.TypeController == 0 ? chip.AnswerProgrammer(w)
-                                              : chip.AnswerBootRom(w);
+        return s.settings.TypeController == 0 ? chip.AnswerProgrammer(w) : chip.AnswerBootRom(w);
     };
     s.hComPort = opener.Open("COM3", 9600).port;
 }

@@ -43,15 +43,15 @@ struct FakeChip {
     std::string echoReply = "E\r\n>";
     std::string eraseReply = " ok\r\n";
     std::string recordReply = ".";
-    std::string failErase;    // erase command answered with nothing ("M8000")
-    int refuseRecord = -1;    // data record (0-based) answered with nothing
+    std::string failErase;       // erase command answered with nothing ("M8000")
+    int refuseRecord = -1;       // data record (0-based) answered with nothing
     int silentAfterRecord = -1;  // no answers at all after this data record
     int corruptCodePage = -1;    // programmer: page address read back wrong
     int corruptDataPage = -1;
     bool programmerSilent = false;
 
     std::map<int, std::uint8_t> flash;  // boot ROM: load address -> byte
-    std::vector<int> recordAddresses;    // data records, in order
+    std::vector<int> recordAddresses;   // data records, in order
     std::string configRecord;
     std::array<std::uint8_t, 65536> code{};  // programmer memories
     std::array<std::uint8_t, 65536> data{};

@@ -1,3 +1,5 @@
+#include "bootrom/build_command.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -5,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "bootrom/build_command.h"
 #include "bootrom/build_tools.h"
-#include "common/image_key.h"
 #include "bootrom_rig.h"
+#include "common/image_key.h"
 
 namespace zentor {
 namespace {
@@ -40,8 +41,8 @@ struct FakeTools final : BuildToolRunner {
         std::vector<std::string> args;
         fs::path dir;
     };
-    bool Run(const std::string& program, const std::vector<std::string>& args,
-             const fs::path& dir, const LineSink& onLine) override {
+    bool Run(const std::string& program, const std::vector<std::string>& args, const fs::path& dir,
+             const LineSink& onLine) override {
         calls.push_back({program, args, dir});
         if (program == "A8051.exe") {
             if (!assemblerStarts) return false;
@@ -95,8 +96,7 @@ TEST(Build, RunsBothToolsAndWritesTheScrambledImage) {
     EXPECT_EQ(rig.tools.calls[0].program, "A8051.exe");
     EXPECT_EQ(rig.tools.calls[0].args, Lines{"1.asm"});
     EXPECT_EQ(rig.tools.calls[1].program, "Xlink.exe");
-    EXPECT_EQ(rig.tools.calls[1].args,
-              (Lines{"1.r03", "-o", "Prog.bin", "-c8051", "-FMPDS-CODE"}));
+    EXPECT_EQ(rig.tools.calls[1].args, (Lines{"1.r03", "-o", "Prog.bin", "-c8051", "-FMPDS-CODE"}));
     for (const auto& c : rig.tools.calls) EXPECT_EQ(c.dir, rig.dir.path());
 
     EXPECT_EQ(rig.Log(), (Lines{"A8051.exe 1.asm", "0 errors", "Xlink.exe linked",
@@ -130,9 +130,8 @@ TEST(Build, BatchFileHoldsTheFiveCommandLines) {
         rig.s.settings.AsmFileName = c.asmName;
         rig.s.exePath = rig.dir.path() / c.exe;
         BuildWithRunner(rig.s, rig.tools);
-        const std::string expected = "@echo off\nA8051.exe " + c.asmName +
-                                     "\npause\nXlink.exe " + c.objectName +
-                                     " -o Prog.bin -c8051 -FMPDS-CODE\npause\n";
+        const std::string expected = "@echo off\nA8051.exe " + c.asmName + "\npause\nXlink.exe " +
+                                     c.objectName + " -o Prog.bin -c8051 -FMPDS-CODE\npause\n";
         const Bytes batch = rig.dir.Read(c.batch);
         EXPECT_EQ(std::string(batch.begin(), batch.end()), expected);
         ASSERT_EQ(rig.tools.calls.size(), 2u);
@@ -256,8 +255,7 @@ TEST(BuildFailures, ToolsThatDoNotRunOrACancel) {
     };
     const std::vector<Case> cases = {
         {"assembler cannot start", [](BuildRig& r) { r.tools.assemblerStarts = false; }, 1, 0},
-        {"user cancels after the assembler",
-         [](BuildRig& r) { r.ui.answers = {false}; }, 1, 1},
+        {"user cancels after the assembler", [](BuildRig& r) { r.ui.answers = {false}; }, 1, 1},
         {"linker cannot start", [](BuildRig& r) { r.tools.linkerStarts = false; }, 2, 1},
     };
     for (const Case& c : cases) {
@@ -277,10 +275,29 @@ TEST(BuildFailures, ToolsThatDoNotRunOrACancel) {
 
 TEST(BuildFailures, AsmFileNamesACommandLineWouldInterpret) {
     const std::vector<std::string> bad = {
-        "",          "a&b.asm",  "a|b.asm",    "a<b.asm",    "a>b.asm",     "a;b.asm",
-        "$x.asm",    "`x`.asm",  "a\"b.asm",   "a'b.asm",    " 1.asm",      "1.asm ",
-        "a b.asm",   "a\tb.asm", "a\nb.asm",   "../1.asm",   "dir\\1.asm",  "/tmp/1.asm",
-        "c:1.asm",   "%PATH%.asm", "a^b.asm",  "-o.asm",     std::string("a\x7f.asm"),
+        "",
+        "a&b.asm",
+        "a|b.asm",
+        "a<b.asm",
+        "a>b.asm",
+        "a;b.asm",
+        "$x.asm",
+        "`x`.asm",
+        "a\"b.asm",
+        "a'b.asm",
+        " 1.asm",
+        "1.asm ",
+        "a b.asm",
+        "a\tb.asm",
+        "a\nb.asm",
+        "../1.asm",
+        "dir\\1.asm",
+        "/tmp/1.asm",
+        "c:1.asm",
+        "%PATH%.asm",
+        "a^b.asm",
+        "-o.asm",
+        std::string("a\x7f.asm"),
     };
     for (const std::string& name : bad) {
         SCOPED_TRACE(name);

@@ -1,9 +1,10 @@
+#include "bootrom/hex_record.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "bootrom/hex_record.h"
 #include "bootrom_rig.h"
 
 namespace zentor {
@@ -18,7 +19,8 @@ std::string Record(std::uint16_t address, const test::Bytes& data) {
 // Independent check: every byte of a record from the byte count on sums to 0 mod 256.
 bool ChecksumClosesRecord(const std::string& r) {
     unsigned sum = 0;
-    for (std::size_t i = 1; i + 2 < r.size(); i += 2) sum += std::stoul(r.substr(i, 2), nullptr, 16);
+    for (std::size_t i = 1; i + 2 < r.size(); i += 2)
+        sum += std::stoul(r.substr(i, 2), nullptr, 16);
     return (sum & 0xFF) == 0;
 }
 
@@ -82,9 +84,20 @@ TEST(HexText, ReadsLikeAHexNumber) {
         std::optional<int> value;
     };
     const Case cases[] = {
-        {"7D", 125},  {"7d", 125},   {"a3", 163},  {"  A3", 163}, {"0x1F", 31},
-        {"0X1f", 31}, {"A3zz", 163}, {"0", 0},     {"0x", 0},     {"0xG", 0},
-        {"", std::nullopt},  {"  ", std::nullopt}, {"G1", std::nullopt}, {"-1", std::nullopt},
+        {"7D", 125},
+        {"7d", 125},
+        {"a3", 163},
+        {"  A3", 163},
+        {"0x1F", 31},
+        {"0X1f", 31},
+        {"A3zz", 163},
+        {"0", 0},
+        {"0x", 0},
+        {"0xG", 0},
+        {"", std::nullopt},
+        {"  ", std::nullopt},
+        {"G1", std::nullopt},
+        {"-1", std::nullopt},
         {"FFFFFFFFFFFF", 0x7FFFFFFF},
     };
     for (const Case& c : cases) {

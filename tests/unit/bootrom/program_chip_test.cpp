@@ -1,12 +1,13 @@
+#include "bootrom/program_chip.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "bootrom/program_chip.h"
-#include "common/image_key.h"
 #include "bootrom_rig.h"
+#include "common/image_key.h"
 
 namespace zentor {
 namespace {
@@ -17,10 +18,10 @@ using test::Rig;
 using Lines = std::vector<std::string>;
 
 const Lines kBootRomRunLog = {
-    "MSC1210 Boot ROM v1.0",      "Стирание FLASH1 - ok!",
-    "Стирание FLASH2 - ok!",      "Запись CODE FLASH ...",
-    "Запись CODE FLASH - Ok",     "Запись DATA FLASH ...",
-    "Запись DATA FLASH - Ok",     "Запись регистров конфигурации - ok!",
+    "MSC1210 Boot ROM v1.0",  "Стирание FLASH1 - ok!",
+    "Стирание FLASH2 - ok!",  "Запись CODE FLASH ...",
+    "Запись CODE FLASH - Ok", "Запись DATA FLASH ...",
+    "Запись DATA FLASH - Ok", "Запись регистров конфигурации - ok!",
 };
 
 Bytes Scrambled(Bytes b) {
@@ -60,9 +61,8 @@ TEST(BootRomRun, UpdateFaceWritesEverythingAndLogsInOrder) {
     EXPECT_EQ(Lines(texts.begin(), texts.begin() + 8),
               (Lines{"\r", "E", "RWFB15", "RWFC65", "RWFD56", "M0000", "M8000", "L"}));
     EXPECT_EQ(texts.back(), ":02807E00A37DE0\r\n");
-    EXPECT_EQ(rig.chip.recordAddresses,
-              (std::vector<int>{0x000, 0x080, 0x100, 0x180, 0x200, 0x280, 0x300, 0x380, 0x7F00,
-                                0x7F80}));
+    EXPECT_EQ(rig.chip.recordAddresses, (std::vector<int>{0x000, 0x080, 0x100, 0x180, 0x200, 0x280,
+                                                          0x300, 0x380, 0x7F00, 0x7F80}));
     EXPECT_EQ(FlashRange(rig.chip, 0, 1024), program);
     EXPECT_EQ(FlashRange(rig.chip, 0x7F00, 256), data);
 }
@@ -74,8 +74,7 @@ TEST(BootRomRun, WaitsOfAWholeRun) {
     rig.dir.Write("data.bin", Pattern(128));
     ASSERT_TRUE(ProgramChip(rig.s));
     // identify, echo, 3 registers, 2 erases, load, 3 records, configuration record.
-    const std::vector<int> expected = {50, 50, 50, 50, 50, 1000, 50, 1000, 50,
-                                       50, 50, 50, 50, 50};
+    const std::vector<int> expected = {50, 50, 50, 50, 50, 1000, 50, 1000, 50, 50, 50, 50, 50, 50};
     EXPECT_EQ(rig.clock.Sleeps(), expected);
 }
 
@@ -87,8 +86,8 @@ TEST(BootRomRun, Msc1210Y3DataImageEndsAtTopOfFlash) {
     ASSERT_TRUE(ProgramChip(rig.s));
     const std::vector<int> dataRecords(rig.chip.recordAddresses.begin() + 4,
                                        rig.chip.recordAddresses.end());
-    EXPECT_EQ(dataRecords, (std::vector<int>{0x1C00, 0x1C80, 0x1D00, 0x1D80, 0x1E00, 0x1E80,
-                                             0x1F00, 0x1F80}));
+    EXPECT_EQ(dataRecords,
+              (std::vector<int>{0x1C00, 0x1C80, 0x1D00, 0x1D80, 0x1E00, 0x1E80, 0x1F00, 0x1F80}));
     EXPECT_EQ(FlashRange(rig.chip, 0x1C00, 1024), data);
 }
 
@@ -130,8 +129,7 @@ TEST(BootRomRun, ProgressFollowsRecordOffsets) {
     ASSERT_TRUE(ProgramChip(rig.s));
     using P = RecordingFrontend::Progress;
     // Range and position calls for the code, then the data (offsets, not addresses).
-    const std::vector<P> half = {{0, 128, 0}, {0, 128, 0}, {0, 128, 0}, {0, 128, 128},
-                                 {0, 128, 0}};
+    const std::vector<P> half = {{0, 128, 0}, {0, 128, 0}, {0, 128, 0}, {0, 128, 128}, {0, 128, 0}};
     ASSERT_EQ(rig.ui.progress.size(), 10u);
     for (std::size_t i = 0; i < 10; ++i) {
         const P& got = rig.ui.progress[i];
@@ -165,11 +163,10 @@ TEST(ImageChoice, FaceModeAndLinkPickTheFiles) {
     };
     const std::vector<Case> cases = {
         {"update, keep settings", WindowFace::UpdateFace, kKeepModeText, 4, "data_rd.bin", true},
-        {"update, factory settings", WindowFace::UpdateFace, kFactoryModeText, 4, "data.bin",
-         true},
+        {"update, factory settings", WindowFace::UpdateFace, kFactoryModeText, 4, "data.bin", true},
         {"update, no mode", WindowFace::UpdateFace, "", 4, "data.bin", true},
-        {"update, mode not exact", WindowFace::UpdateFace, std::string(kKeepModeText) + " ",
-         4, "data.bin", true},
+        {"update, mode not exact", WindowFace::UpdateFace, std::string(kKeepModeText) + " ", 4,
+         "data.bin", true},
         {"factory, keep mode ignored", WindowFace::FactoryFace, kKeepModeText, 4, "data.bin",
          false},
         {"update, programmer", WindowFace::UpdateFace, kKeepModeText, 0, "data.bin", false},
@@ -187,9 +184,8 @@ TEST(ImageChoice, FaceModeAndLinkPickTheFiles) {
         rig.dir.Write("data.bin", Pattern(128, 3));
         rig.dir.Write("Data_Rd.bin", Pattern(128, 4));
         ASSERT_TRUE(ProgramChip(rig.s));
-        const Bytes expectedData = rig.dir.Read(c.dataFile == std::string("data.bin")
-                                                    ? "data.bin"
-                                                    : "Data_Rd.bin");
+        const Bytes expectedData =
+            rig.dir.Read(c.dataFile == std::string("data.bin") ? "data.bin" : "Data_Rd.bin");
         const Bytes expectedProgram = c.programScrambled ? program : plainProgram;
         if (c.typeController == 0) {
             EXPECT_EQ(Bytes(rig.chip.code.begin(), rig.chip.code.begin() + 256), expectedProgram);
@@ -237,14 +233,22 @@ TEST(BootRomFailures, EachStepReportsAndStops) {
         std::string lastSent;
     };
     const std::vector<Case> cases = {
-        {"no banner", [](Rig& r) { r.chip.banner = "\r\nMSC1201"; }, {"Нет связи с MSC1210!"},
+        {"no banner",
+         [](Rig& r) { r.chip.banner = "\r\nMSC1201"; },
+         {"Нет связи с MSC1210!"},
          "\r"},
-        {"no echo", [](Rig& r) { r.chip.echoReply = ""; },
-         {"MSC1210 Boot ROM v1.0", "Ошибка отключения ЭХО"}, "E"},
-        {"FLASH1 not erased", [](Rig& r) { r.chip.failErase = "M0000"; },
-         {"MSC1210 Boot ROM v1.0", "Ошибка стирания FLASH1"}, "M0000"},
-        {"FLASH2 not erased", [](Rig& r) { r.chip.failErase = "M8000"; },
-         {"MSC1210 Boot ROM v1.0", "Стирание FLASH1 - ok!", "Ошибка стирания FLASH2"}, "M8000"},
+        {"no echo",
+         [](Rig& r) { r.chip.echoReply = ""; },
+         {"MSC1210 Boot ROM v1.0", "Ошибка отключения ЭХО"},
+         "E"},
+        {"FLASH1 not erased",
+         [](Rig& r) { r.chip.failErase = "M0000"; },
+         {"MSC1210 Boot ROM v1.0", "Ошибка стирания FLASH1"},
+         "M0000"},
+        {"FLASH2 not erased",
+         [](Rig& r) { r.chip.failErase = "M8000"; },
+         {"MSC1210 Boot ROM v1.0", "Стирание FLASH1 - ok!", "Ошибка стирания FLASH2"},
+         "M8000"},
         {"configuration refused",
          [](Rig& r) {
              r.port.responder = [&r](const Bytes& w) {
@@ -514,8 +518,7 @@ TEST(ProgrammerRun, WritesVerifiesAndLogsInOrder) {
     EXPECT_EQ(rig.chip.codePagesWritten, (std::vector<int>{0, 64, 128, 192}));
     EXPECT_EQ(rig.chip.dataPagesWritten, (std::vector<int>{0, 32}));
     // sync, 100, enable 20, erase 100, 4 code pages, 20, 2 data pages, 20.
-    EXPECT_EQ(rig.clock.Sleeps(),
-              (std::vector<int>{100, 20, 100, 20, 20, 20, 20, 20, 20, 20, 20}));
+    EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{100, 20, 100, 20, 20, 20, 20, 20, 20, 20, 20}));
     for (const auto& e : rig.port.events) EXPECT_NE(e.kind, test::ScriptedPort::Event::Purge);
 }
 
