@@ -48,27 +48,27 @@ std::optional<int> ParseHex(std::string_view digits) {
 // Section and key names on disk are Windows-1251.
 class Pass {
 public:
-    explicit Pass(const ProfileFile& file) : file_(file) {}
+    explicit Pass(const ProfileText& text) : text_(text) {}
 
     std::string Text(const char* section, const char* key, const std::string& def) const {
         std::string raw =
-            file_.GetString(Utf8ToCp1251(section), Utf8ToCp1251(key), Utf8ToCp1251(def));
+            text_.GetString(Utf8ToCp1251(section), Utf8ToCp1251(key), Utf8ToCp1251(def));
         return Cp1251ToUtf8(raw);
     }
     int Int(const char* section, const char* key, int def) const {
         // A missing key reads as "", which does not parse either.
-        return ParseConfigInt(file_.GetString(Utf8ToCp1251(section), Utf8ToCp1251(key), ""))
+        return ParseConfigInt(text_.GetString(Utf8ToCp1251(section), Utf8ToCp1251(key), ""))
             .value_or(def);
     }
     bool Bool(const char* section, const char* key, bool def) const {
         return Int(section, key, def ? 1 : 0) != 0;
     }
     bool Has(const char* section, const char* key) const {
-        return file_.HasKey(Utf8ToCp1251(section), Utf8ToCp1251(key));
+        return text_.HasKey(Utf8ToCp1251(section), Utf8ToCp1251(key));
     }
 
 private:
-    const ProfileFile& file_;
+    const ProfileText& text_;
 };
 
 bool Write(ProfileFile& file, const char* section, const char* key, const std::string& value,
@@ -112,11 +112,11 @@ std::optional<int> ParseConfigInt(std::string_view text) {
     return static_cast<int>(v);
 }
 
-void LoadConfig(const ProfileFile& file, Settings& s, WindowPosition& position, int screenWidth,
+void LoadConfig(const ProfileText& text, Settings& s, WindowPosition& position, int screenWidth,
                 int screenHeight) {
     const Settings def;
     const WindowPosition defPos;
-    Pass p(file);
+    Pass p(text);
     const char* sec = kSettingsSection;
     s.TypeController = p.Int(sec, kTypeKey, def.TypeController);
     s.NamePort = p.Text(sec, kPortKey, def.NamePort);
@@ -143,7 +143,7 @@ void LoadConfig(const ProfileFile& file, Settings& s, WindowPosition& position, 
 
 void LoadConfig(const fs::path& file, Settings& settings, WindowPosition& position,
                 int screenWidth, int screenHeight) {
-    LoadConfig(ProfileFile(file), settings, position, screenWidth, screenHeight);
+    LoadConfig(ProfileFile(file).Text(), settings, position, screenWidth, screenHeight);
 }
 
 bool SaveSettings(ProfileFile& f, const Settings& s, std::string* error) {

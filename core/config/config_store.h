@@ -30,8 +30,8 @@ bool SaveSettings(const std::filesystem::path& file, const Settings& settings,
 bool SavePosition(const std::filesystem::path& file, const WindowPosition& position,
                   std::string* error = nullptr);
 
-// The same passes on a file already opened for the pass.
-void LoadConfig(const ProfileFile& file, Settings& settings, WindowPosition& position,
+// The same passes on text already read, and on a file already opened for the pass.
+void LoadConfig(const ProfileText& text, Settings& settings, WindowPosition& position,
                 int screenWidth = 1024, int screenHeight = 768);
 bool SaveSettings(ProfileFile& file, const Settings& settings, std::string* error = nullptr);
 bool SavePosition(ProfileFile& file, const WindowPosition& position,
