@@ -75,6 +75,8 @@ if ! cmake --build "$win" -j"$jobs" -- -k 0 >"$logs/build.log" 2>&1; then
     note_failure "cross build (see $logs/build.log)"
 fi
 
+echo "   (cross build: $((SECONDS - started)) s)"
+
 # --- The simulator, for Linux ------------------------------------------------
 echo "Building zentor-sim in $host"
 if ! { cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_GUI=OFF \

@@ -5,6 +5,8 @@ set -euo pipefail
 
 export WINEPREFIX=${ZENTOR_WINEPREFIX:-${WINEPREFIX:-/tmp/zentor-wine}}
 export WINEDEBUG=${WINEDEBUG:--all}
+# A Russian Windows: ANSI code page 1251, OEM 866 (Wine needs no installed locale).
+export LC_ALL=${ZENTOR_WINE_LOCALE:-ru_RU.UTF-8}
 # No Mono or Gecko installer prompts; console programs need no display.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY WAYLAND_DISPLAY
