@@ -73,8 +73,7 @@ private:
 
 bool Write(ProfileFile& file, const char* section, const char* key, const std::string& value,
            std::string* error) {
-    return file.WriteString(Utf8ToCp1251(section), Utf8ToCp1251(key), Utf8ToCp1251(value),
-                            error);
+    return file.WriteString(Utf8ToCp1251(section), Utf8ToCp1251(key), Utf8ToCp1251(value), error);
 }
 
 bool WriteInt(ProfileFile& file, const char* section, const char* key, int value,
@@ -141,8 +140,8 @@ void LoadConfig(const ProfileText& text, Settings& s, WindowPosition& position, 
     s.PauseRestart = 0;
 }
 
-void LoadConfig(const fs::path& file, Settings& settings, WindowPosition& position,
-                int screenWidth, int screenHeight) {
+void LoadConfig(const fs::path& file, Settings& settings, WindowPosition& position, int screenWidth,
+                int screenHeight) {
     LoadConfig(ProfileFile(file).Text(), settings, position, screenWidth, screenHeight);
 }
 
@@ -170,8 +169,7 @@ bool SaveSettings(const fs::path& file, const Settings& settings, std::string* e
 bool SavePosition(ProfileFile& f, const WindowPosition& p, std::string* error) {
     const char* sec = kPositionSection;
     return WriteInt(f, sec, "Left", p.Left, error) && WriteInt(f, sec, "Top", p.Top, error) &&
-           WriteInt(f, sec, "Width", p.Width, error) &&
-           WriteInt(f, sec, "Height", p.Height, error);
+           WriteInt(f, sec, "Width", p.Width, error) && WriteInt(f, sec, "Height", p.Height, error);
 }
 
 bool SavePosition(const fs::path& file, const WindowPosition& position, std::string* error) {

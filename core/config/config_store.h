@@ -34,8 +34,7 @@ bool SavePosition(const std::filesystem::path& file, const WindowPosition& posit
 void LoadConfig(const ProfileText& text, Settings& settings, WindowPosition& position,
                 int screenWidth = 1024, int screenHeight = 768);
 bool SaveSettings(ProfileFile& file, const Settings& settings, std::string* error = nullptr);
-bool SavePosition(ProfileFile& file, const WindowPosition& position,
-                  std::string* error = nullptr);
+bool SavePosition(ProfileFile& file, const WindowPosition& position, std::string* error = nullptr);
 
 // A stored integer: "0x"/"0X" followed by hexadecimal digits, "$" followed by
 // hexadecimal digits, or signed decimal; the whole text must parse into 32 bits

@@ -120,7 +120,8 @@ void ProfileText::InsertAfter(std::size_t index, std::string text) {
         lines_[index].eol = "\r\n";
     }
     std::size_t at = lines_.empty() ? 0 : index + 1;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Classify(std::move(text), "\r\n"));
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at),
+                  Classify(std::move(text), "\r\n"));
 }
 
 void ProfileText::SetString(std::string_view section, std::string_view key,
@@ -175,8 +176,7 @@ bool WriteProfileBytes(const fs::path& path, const std::string& bytes) {
         if (::access(path.c_str(), W_OK) != 0) return false;
 #endif
     }
-    return WriteFileAtomic(path, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                           bytes.size());
+    return WriteFileAtomic(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 ProfileFile::ProfileFile(fs::path path, ProfileWriter writer)
@@ -194,8 +194,8 @@ ProfileFile::ProfileFile(fs::path path, ProfileWriter writer)
         unreadable_ = true;
         return;
     }
-    text_ = ProfileText(
-        std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+    text_ =
+        ProfileText(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
 }
 
 bool ProfileFile::WriteString(std::string_view section, std::string_view key,

@@ -41,7 +41,7 @@ private:
         std::string text;  // without its line end
         std::string eol;   // "\r\n", "\n" or "" (last line only)
         Kind kind = Kind::Other;
-        std::string name;  // section name or key, trimmed
+        std::string name;   // section name or key, trimmed
         std::string value;  // entry value, trimmed
     };
 

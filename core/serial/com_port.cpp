@@ -40,7 +40,9 @@ bool OpenComPort(Session& s) {
     return true;
 }
 
-void CloseComPort(Session& s) { s.hComPort.reset(); }
+void CloseComPort(Session& s) {
+    s.hComPort.reset();
+}
 
 std::vector<std::string> ScanComPorts(PortOpener& opener) {
     std::vector<std::string> names;
@@ -53,9 +55,7 @@ std::vector<std::string> ScanComPorts(PortOpener& opener) {
 }
 
 std::vector<std::string> TimeoutsReadoutLines(const ComTimeouts& t) {
-    auto text = [](std::uint32_t v) {
-        return std::to_string(static_cast<std::int32_t>(v));
-    };
+    auto text = [](std::uint32_t v) { return std::to_string(static_cast<std::int32_t>(v)); };
     return {"",
             "ReadTotalTimeoutConstant = " + text(t.ReadTotalTimeoutConstant),
             "ReadIntervalTimeout = " + text(t.ReadIntervalTimeout),

@@ -19,8 +19,7 @@ constexpr DWORD kReadDeadlineMs = 1000;
 HANDLE OpenHandle(const std::string& name) {
     // The device prefix lets COM10 and above be opened.
     std::string path = "\\\\.\\" + name;
-    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0,
-                       NULL);
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
 }
 
 class Win32Port final : public Port {

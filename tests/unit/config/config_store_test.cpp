@@ -163,11 +163,8 @@ TEST_F(ConfigStoreTest, Hcr1PresenceAndTexts) {
         bool present;
     };
     const std::vector<Case> cases = {
-        {"HCR1=\r\n", "", true},
-        {"HCR1=B5\r\n", "B5", true},
-        {"hcr1 = 'C1'\r\n", "C1", true},
-        {"HCR0=7C\r\n", "A3", false},
-        {"HCR1\r\n", "A3", false},
+        {"HCR1=\r\n", "", true},      {"HCR1=B5\r\n", "B5", true}, {"hcr1 = 'C1'\r\n", "C1", true},
+        {"HCR0=7C\r\n", "A3", false}, {"HCR1\r\n", "A3", false},
     };
     for (const Case& c : cases) {
         Settings s = Load(std::string("[Настройки]\r\n") + c.body);
@@ -183,9 +180,12 @@ TEST_F(ConfigStoreTest, Hcr1PresenceAndTexts) {
 
 TEST_F(ConfigStoreTest, SectionAndKeyNamesIgnoreCyrillicCase) {
     const std::vector<std::string> files = {
-        "[НАСТРОЙКИ]\r\nПОРТ=COM9\r\nАДРЕС УСТРОЙСТВА=7\r\n[ПОЗИЦИЯ ОКНА ПРОГРАММЫ]\r\nWIDTH=500\r\n",
-        "[настройки]\r\nпорт=COM9\r\nадрес устройства=7\r\n[позиция окна программы]\r\nwidth=500\r\n",
-        "[нАсТрОйКи]\r\nпОрТ=COM9\r\nАдРеС уСтРоЙсТвА=7\r\n[Позиция Окна Программы]\r\nwidth=500\r\n",
+        "[НАСТРОЙКИ]\r\nПОРТ=COM9\r\nАДРЕС УСТРОЙСТВА=7\r\n[ПОЗИЦИЯ ОКНА "
+        "ПРОГРАММЫ]\r\nWIDTH=500\r\n",
+        "[настройки]\r\nпорт=COM9\r\nадрес устройства=7\r\n[позиция окна "
+        "программы]\r\nwidth=500\r\n",
+        "[нАсТрОйКи]\r\nпОрТ=COM9\r\nАдРеС уСтРоЙсТвА=7\r\n[Позиция Окна "
+        "Программы]\r\nwidth=500\r\n",
     };
     for (const std::string& f : files) {
         WindowPosition p;
@@ -282,7 +282,9 @@ TEST_F(ConfigStoreTest, TextsAreWindows1251OnDisk) {
                          " \xF4\xE0\xE9\xEB\xE0=\xCF\xF0\xEE\xF8\xE8\xE2\xEA\xE0 \xB8\xEB\xEA\xE8"
                          ".asm\r\n"),
               std::string::npos);
-    EXPECT_NE(bytes.find("=COM\xB9" "1\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("=COM\xB9"
+                         "1\r\n"),
+              std::string::npos);
     EXPECT_EQ(bytes.find("[\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE8]\r\n"), 0u);
     EXPECT_EQ(bytes.find("Настройки"), std::string::npos);
     EXPECT_EQ(bytes.find("ёлки"), std::string::npos);
@@ -348,10 +350,8 @@ TEST_F(ConfigStoreTest, DamagedFilesLoadWithoutHarm) {
         {"garbage around a section", garbage + "\r\n" + section + portKey + "COM4\r\n" + garbage,
          "COM4"},
         {"NUL inside the value", section + portKey + std::string("CO\0M5\r\n", 7), "CO"},
-        {"one long line", section + std::string(1 << 20, 'q') + "\r\n" + portKey + "COM6",
-         "COM6"},
-        {"long value", section + portKey + std::string(5000, '7') + "\r\n",
-         std::string(2047, '7')},
+        {"one long line", section + std::string(1 << 20, 'q') + "\r\n" + portKey + "COM6", "COM6"},
+        {"long value", section + portKey + std::string(5000, '7') + "\r\n", std::string(2047, '7')},
         {"no line end at all", section.substr(0, section.size() - 2), "COM3"},
         {"UTF-8 instead of Windows-1251", "[Настройки]\r\nПорт=COM8\r\n", "COM3"},
         {"CR-only line ends", section.substr(0, section.size() - 1) + portKey + "COM9\r", "COM3"},

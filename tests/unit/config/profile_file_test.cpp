@@ -26,7 +26,9 @@ std::string ReadBytes(const fs::path& p) {
 }
 
 // Converts a UTF-8 literal to the file's code page.
-std::string W(const std::string& utf8) { return Utf8ToCp1251(utf8); }
+std::string W(const std::string& utf8) {
+    return Utf8ToCp1251(utf8);
+}
 
 class TempDir {
 public:
@@ -122,9 +124,8 @@ TEST(ProfileWrite, ChangesOnlyTheLineOfTheKey) {
          "[a]\r\nx=1\r\nz=5\r\n[b]\r\ny=2\r\n"},
         {"append after header of empty section", "[a]\r\n[b]\r\n", "a", "k", "1",
          "[a]\r\nk=1\r\n[b]\r\n"},
-        {"comments and blanks stay with the next section",
-         "[a]\r\nx=1\r\n\r\n; about b\r\n[b]\r\n", "a", "y", "2",
-         "[a]\r\nx=1\r\ny=2\r\n\r\n; about b\r\n[b]\r\n"},
+        {"comments and blanks stay with the next section", "[a]\r\nx=1\r\n\r\n; about b\r\n[b]\r\n",
+         "a", "y", "2", "[a]\r\nx=1\r\ny=2\r\n\r\n; about b\r\n[b]\r\n"},
         {"new section after a last line without line end", "[a]\r\nx=1", "b", "k", "v",
          "[a]\r\nx=1\r\n[b]\r\nk=v\r\n"},
         {"append to section ending the file without line end", "[a]\r\nx=1", "a", "y", "2",
@@ -150,7 +151,12 @@ TEST(ProfileWrite, ChangesOnlyTheLineOfTheKey) {
 
 TEST(ProfileParse, UnchangedBytesRoundTrip) {
     const std::vector<std::string> texts = {
-        "", "\r\n", "a", "[a]\r\nk=1", "x\ry\r\n\n\r\n", std::string("\0\0\n\0", 4),
+        "",
+        "\r\n",
+        "a",
+        "[a]\r\nk=1",
+        "x\ry\r\n\n\r\n",
+        std::string("\0\0\n\0", 4),
         ReadBytes(kProfileFixtures / "hand-edited.ini"),
     };
     for (const std::string& t : texts) EXPECT_EQ(ProfileText(t).Bytes(), t);
@@ -162,7 +168,9 @@ TEST(ProfileParse, SurvivesArbitraryBytes) {
         std::string bytes(rng() % 4096, '\0');
         for (char& b : bytes) {
             // Mostly structure characters, so sections and keys do occur.
-            static const char kPick[] = "[]=;\"' \t\r\n\xcd\xe0" "az";
+            static const char kPick[] =
+                "[]=;\"' \t\r\n\xcd\xe0"
+                "az";
             b = (rng() % 3 == 0) ? static_cast<char>(rng()) : kPick[rng() % (sizeof(kPick) - 1)];
         }
         ProfileText text(bytes);

@@ -52,8 +52,7 @@ TEST(OpenComPort, FailuresShowOneMessageAndLeaveNoPort) {
         {OpenStatus::NotFound, 0, "Не могу открыть \"COM12\",\nтакого порта не существует."},
         {OpenStatus::Busy, 0, "Не могу открыть \"COM12\", порт занят."},
         {OpenStatus::OtherError, 31, "Не могу открыть \"COM12\", код ошибки: 31"},
-        {OpenStatus::OtherError, -2147024891,
-         "Не могу открыть \"COM12\", код ошибки: -2147024891"},
+        {OpenStatus::OtherError, -2147024891, "Не могу открыть \"COM12\", код ошибки: -2147024891"},
         {OpenStatus::ConfigFailed, 0, "Необходимые параметры порта \"COM12\" не установлены"},
     };
     for (const Case& c : cases) {
@@ -123,13 +122,16 @@ public:
 
 TEST(ScanComPorts, ListsFreeAndBusyPortsOneToTwoHundredFiftySix) {
     TableOpener opener;
-    opener.table = {{"COM1", OpenStatus::Ok},           {"COM2", OpenStatus::Busy},
-                    {"COM3", OpenStatus::NotFound},     {"COM4", OpenStatus::OtherError},
-                    {"COM5", OpenStatus::ConfigFailed}, {"COM10", OpenStatus::Busy},
-                    {"COM256", OpenStatus::Ok},         {"COM257", OpenStatus::Ok},
+    opener.table = {{"COM1", OpenStatus::Ok},
+                    {"COM2", OpenStatus::Busy},
+                    {"COM3", OpenStatus::NotFound},
+                    {"COM4", OpenStatus::OtherError},
+                    {"COM5", OpenStatus::ConfigFailed},
+                    {"COM10", OpenStatus::Busy},
+                    {"COM256", OpenStatus::Ok},
+                    {"COM257", OpenStatus::Ok},
                     {"COM0", OpenStatus::Ok}};
-    EXPECT_EQ(ScanComPorts(opener),
-              (std::vector<std::string>{"COM1", "COM2", "COM10", "COM256"}));
+    EXPECT_EQ(ScanComPorts(opener), (std::vector<std::string>{"COM1", "COM2", "COM10", "COM256"}));
     ASSERT_EQ(opener.probed.size(), 256u);
     for (int n = 1; n <= 256; ++n) EXPECT_EQ(opener.probed[n - 1], "COM" + std::to_string(n));
 

@@ -114,12 +114,12 @@ TEST(PosixDevicePath, MapsComNamesToDevices) {
         std::optional<std::string> device;
     };
     const std::vector<Case> cases = {
-        {"COM1", "/dev/ttyS0"},       {"COM32", "/dev/ttyS31"},     {"COM33", "/dev/ttyUSB0"},
-        {"COM64", "/dev/ttyUSB31"},   {"COM65", "/dev/ttyACM0"},    {"COM96", "/dev/ttyACM31"},
-        {"com3", "/dev/ttyS2"},       {"COM97", std::nullopt},      {"COM256", std::nullopt},
-        {"COM257", std::nullopt},     {"COM0", std::nullopt},       {"COM012", std::nullopt},
-        {"COM", std::nullopt},        {"COM1x", std::nullopt},      {"LPT1", std::nullopt},
-        {"", std::nullopt},           {"COM-1", std::nullopt},      {"COM99999", std::nullopt},
+        {"COM1", "/dev/ttyS0"},       {"COM32", "/dev/ttyS31"},  {"COM33", "/dev/ttyUSB0"},
+        {"COM64", "/dev/ttyUSB31"},   {"COM65", "/dev/ttyACM0"}, {"COM96", "/dev/ttyACM31"},
+        {"com3", "/dev/ttyS2"},       {"COM97", std::nullopt},   {"COM256", std::nullopt},
+        {"COM257", std::nullopt},     {"COM0", std::nullopt},    {"COM012", std::nullopt},
+        {"COM", std::nullopt},        {"COM1x", std::nullopt},   {"LPT1", std::nullopt},
+        {"", std::nullopt},           {"COM-1", std::nullopt},   {"COM99999", std::nullopt},
         {"/dev/pts/7", "/dev/pts/7"}, {"/tmp/x y", "/tmp/x y"},
     };
     for (const Case& c : cases) {
