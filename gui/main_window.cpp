@@ -1,0 +1,324 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTimer>
+
+#include "bootrom/build_command.h"
+#include "bootrom/program_chip.h"
+#include "config/config_store.h"
+#include "instrument/instrument_commands.h"
+#include "serial/com_port.h"
+#include "settings_dialog.h"
+#include "ui_main_window.h"
+#include "update/package_encoder.h"
+#include "update/update_workflow.h"
+#include "window_rules.h"
+
+namespace zentor::gui {
+
+namespace {
+
+void RedBold(QWidget* w, int pixelSize) {
+    QFont f = w->font();
+    f.setBold(true);
+    f.setPixelSize(pixelSize);
+    w->setFont(f);
+    QPalette p = w->palette();
+    p.setColor(QPalette::ButtonText, Qt::red);
+    p.setColor(QPalette::WindowText, Qt::red);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0xd0, 0x80, 0x80));
+    w->setPalette(p);
+}
+
+QSize ScreenSize(const QWidget* w) {
+    const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+}  // namespace
+
+TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::TFormZentorFrom_Halden>()),
+      face_(options.face),
+      configPath_(options.configPath.empty() ? ConfigPathFor(options.exePath)
+                                             : options.configPath),
+      ownedOpener_(options.opener ? nullptr
+                                  : MakeSystemPortOpener(options.exePath.parent_path())),
+      session_(frontend_, clock_, options.opener ? *options.opener : *ownedOpener_) {
+    ui_->setupUi(this);
+    setObjectName(QStringLiteral("TFormZentorFrom_Halden"));
+    session_.face = face_;
+    session_.exePath = options.exePath;
+    frontend_.SetBoxHook(std::move(options.boxHook));
+    frontend_.Attach({ui_->MemoZentor, ui_->ProgressBar1, this,
+                      [this](bool visible) { ui_->BitBtnStop->setVisible(visible); },
+                      [this](bool busy) {
+                          updateBusy_ = busy;
+                          ui_->paInfo->setVisible(busy);
+                          ApplyBusy();
+                      }});
+    runner_.SetErrorHandler([this](const QString& message) {
+        frontend_.MessageBox(message.toStdString(), session_.caption, MessageIcon::Exclamation);
+    });
+
+    timerUpdateCOMport_ = new QTimer(this);
+    timerUpdateCOMport_->setObjectName(QStringLiteral("TimerUpdateCOMport"));
+    timerUpdateCOMport_->setInterval(200);
+    timerUpdateCOMport_->setSingleShot(true);
+
+    openDialog_ = new QFileDialog(this);
+    openDialog_->setObjectName(QStringLiteral("OpenDialog1"));
+    openDialog_->setFileMode(QFileDialog::ExistingFile);
+    openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    openDialog_->setNameFilters(ConvertDialogFilter(QString::fromUtf8(kAsmFileFilter)));
+
+    SetupLook();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TFormZentorFrom_Halden::~TFormZentorFrom_Halden() { runner_.WaitIdle(); }
+
+void TFormZentorFrom_Halden::SetupLook() {
+    QFont memo(QStringLiteral("Courier New"));
+    memo.setPixelSize(13);
+    memo.setStyleHint(QFont::TypeWriter);
+    memo.setFixedPitch(true);
+    ui_->MemoZentor->setFont(memo);
+
+    RedBold(ui_->BitBtnStop, 32);
+    RedBold(ui_->BitBtnProshivkaVelmar, 16);
+    RedBold(ui_->laInputBoxSerNum, 18);
+
+    QStyle* st = style();
+    ui_->BitBtnNasrt->setIcon(st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    ui_->BitBtnCompile->setIcon(st->standardIcon(QStyle::SP_ArrowRight));
+    ui_->BitBtnWrite->setIcon(st->standardIcon(QStyle::SP_DriveHDIcon));
+    ui_->BitBtnRestart->setIcon(st->standardIcon(QStyle::SP_BrowserReload));
+    ui_->BitBtnProg->setIcon(st->standardIcon(QStyle::SP_DialogApplyButton));
+    ui_->BitBtnProshivkaVelmar->setIcon(st->standardIcon(QStyle::SP_DriveHDIcon));
+
+    ui_->ImageUpdateCOMport->setPixmap(RefreshIdlePicture(24));
+    ui_->ImageUpdatesNow->setPixmap(RefreshBusyPicture(24));
+}
+
+void TFormZentorFrom_Halden::ConnectHandlers() {
+    auto command = [this](QPushButton* button, auto fn) {
+        connect(button, &QPushButton::clicked, this, [this, fn] {
+            FocusSink();
+            RunCommand(fn);
+        });
+    };
+    command(ui_->BitBtnReadData, [](Session& s) { BitBtnReadDataClick(s); });
+    command(ui_->BitBtnWriteData, [](Session& s) { BitBtnWriteDataClick(s); });
+    command(ui_->BitBtnRestart, [](Session& s) { BitBtnRestartClick(s); });
+    command(ui_->BitBtnProg, [](Session& s) { BitBtnProgClick(s); });
+    command(ui_->BitBtnWrite, [](Session& s) { BitBtnWriteClick(s); });
+    command(ui_->BitBtnCompile, [](Session& s) { BitBtnCompileClick(s); });
+
+    connect(ui_->BitBtnEnodeFiles, &QPushButton::clicked, this, [this] {
+        FocusSink();
+        const std::string serial = ui_->edSN->text().toStdString();
+        RunCommand([serial](Session& s) { BitBtnEnodeFilesClick(s, serial); });
+    });
+    connect(ui_->BitBtnProshivkaVelmar, &QPushButton::clicked, this, [this] {
+        FocusSink();
+        const UpdatePanel panel{ui_->cbNamePort->currentText().toStdString(),
+                                ui_->cbBaudRate->currentText().toStdString(),
+                                ui_->cbAdrPribor->currentText().toStdString()};
+        RunCommand([panel](Session& s) { BitBtnProshivkaVelmarClick(s, panel); });
+    });
+    // The stop flag is atomic: set at once, even while the read runs.
+    connect(ui_->BitBtnStop, &QPushButton::clicked, this, [this] { BitBtnStopClick(session_); });
+
+    connect(ui_->BitBtnNasrt, &QPushButton::clicked, this,
+            &TFormZentorFrom_Halden::BitBtnNasrtClick);
+    connect(ui_->BitBtn1, &QPushButton::clicked, this, &TFormZentorFrom_Halden::BitBtnNasrtClick);
+    connect(ui_->Button1, &QPushButton::clicked, this, &TFormZentorFrom_Halden::Button1Click);
+    connect(ui_->ImageUpdateCOMport, &ClickableImage::clicked, this,
+            &TFormZentorFrom_Halden::ImageUpdateCOMportClick);
+    connect(ui_->ImageUpdatesNow, &ClickableImage::clicked, this,
+            &TFormZentorFrom_Halden::ImageUpdateCOMportClick);
+    connect(timerUpdateCOMport_, &QTimer::timeout, this,
+            &TFormZentorFrom_Halden::TimerUpdateCOMportTimer);
+    connect(ui_->cbNamePort, &DropDownList::closedUp, this, &TFormZentorFrom_Halden::FocusSink);
+    connect(&runner_, &CommandRunner::busyChanged, this, &TFormZentorFrom_Halden::ApplyBusy);
+}
+
+void TFormZentorFrom_Halden::FormCreate() {
+    // 1. Stop button in place, no stop pending.
+    ui_->BitBtnStop->move(6, 4);
+    session_.StopRequested = false;
+
+    // 2. Font check; the title is the default one, "Zentor Halden" comes later.
+    if (NeedsArialWarning(QFontDatabase::families())) {
+        frontend_.PlainMessage(kArialWarning, DefaultApplicationTitle(QString::fromStdString(
+                                                  session_.exePath.string()))
+                                                  .toStdString());
+    }
+
+    // 3. The image key is built into the core. 4. Caption.
+    SetCaption(QStringLiteral("Zentor MSC"));
+
+    // 5. Only the height can change.
+    setFixedWidth(width());
+    setMinimumHeight(280);
+
+    // 6. Configuration and window bounds.
+    const QSize screen = ScreenSize(this);
+    WindowPosition position;
+    LoadConfig(configPath_, session_.settings, position, screen.width(), screen.height());
+    resize(position.Width, position.Height);
+    move(position.Left, position.Top);
+
+    // 7. Face.
+    SetupFace();
+
+    // 8. Keep the window on the screen.
+    move(KeepOnScreen(pos(), size(), screen));
+
+    // 9. File dialog for the assembler source.
+    openDialog_->setDirectory(QString::fromStdString(session_.exePath.parent_path().string()));
+    openDialog_->selectFile(QString::fromStdString(session_.settings.AsmFileName));
+
+    // 10. The factory face holds the port for the whole session.
+    if (face_ == WindowFace::FactoryFace) OpenComPort(session_);
+
+    // 11. No temporary files yet.
+    session_.TempFiles.clear();
+
+    // 12. Warning panel at the top of the update panel.
+    ui_->paInfo->move(0, 0);
+    ui_->paInfo->resize(ui_->paProshivkaVelmar->width(), ui_->paInfo->height());
+}
+
+void TFormZentorFrom_Halden::SetupFace() {
+    const bool factory = face_ == WindowFace::FactoryFace;
+    const bool update = face_ == WindowFace::UpdateFace;
+    const bool encoder = face_ == WindowFace::EncoderFace;
+    // The panels cover the command buttons; covered buttons are hidden.
+    for (QWidget* w : std::initializer_list<QWidget*>{ui_->BitBtnNasrt, ui_->BitBtnCompile,
+                       ui_->BitBtnWrite, ui_->BitBtnReadData, ui_->BitBtnWriteData,
+                       ui_->BitBtnRestart, ui_->BitBtnProg})
+        w->setVisible(factory);
+    ui_->paProshivkaVelmar->setVisible(update);
+    ui_->paEnodeFiles->setVisible(encoder);
+
+    const Settings& st = session_.settings;
+    if (update) {
+        ui_->ImageUpdatesNow->setGeometry(ui_->ImageUpdateCOMport->geometry());
+        ui_->cbNamePort->clear();
+        for (const std::string& name : ScanComPorts(session_.opener))
+            ui_->cbNamePort->addItem(QString::fromStdString(name));
+        int port = ui_->cbNamePort->findText(QString::fromStdString(st.NamePort),
+                                             Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (port < 0 && ui_->cbNamePort->count() > 0) port = 0;
+        ui_->cbNamePort->setCurrentIndex(port);
+        ui_->cbBaudRate->setCurrentIndex(ui_->cbBaudRate->findText(
+            QString::number(st.BaudRate), Qt::MatchExactly | Qt::MatchCaseSensitive));
+        for (int a = 2; a <= 63; ++a) ui_->cbAdrPribor->addItem(QString::number(a));
+        ui_->cbAdrPribor->setCurrentIndex(ui_->cbAdrPribor->findText(
+            QString::number(st.AdrPribor), Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
+    SetCaption(FaceCaption(face_, st.TypeController));
+}
+
+void TFormZentorFrom_Halden::SetCaption(const QString& caption) {
+    session_.caption = caption.toStdString();
+    setWindowTitle(caption);
+}
+
+void TFormZentorFrom_Halden::FocusSink() { ui_->ButtonPusto->setFocus(Qt::OtherFocusReason); }
+
+bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command) {
+    return runner_.Start([this, command = std::move(command)] { command(session_); });
+}
+
+void TFormZentorFrom_Halden::ApplyBusy() {
+    const bool busy = runner_.Busy();
+    for (QWidget* w : std::initializer_list<QWidget*>{ui_->BitBtnCompile, ui_->BitBtnWrite,
+                       ui_->BitBtnReadData, ui_->BitBtnWriteData, ui_->BitBtnRestart,
+                       ui_->BitBtnProg, ui_->BitBtnEnodeFiles, ui_->Button1,
+                       ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow})
+        w->setEnabled(!busy);
+    ui_->BitBtnProshivkaVelmar->setEnabled(!busy && !updateBusy_);
+}
+
+TfmSetings* TFormZentorFrom_Halden::settingsDialog() const { return settingsDialog_; }
+
+void TFormZentorFrom_Halden::BitBtnNasrtClick() {
+    FocusSink();
+    settingsDialog_ = new TfmSetings(*this);
+    settingsDialog_->show();
+}
+
+void TFormZentorFrom_Halden::ImageUpdateCOMportClick() {
+    QComboBox* list = ui_->cbNamePort;
+    QString remembered = list->currentText();
+    if (remembered.isEmpty()) remembered = QString::fromStdString(session_.settings.NamePort);
+    ui_->ImageUpdateCOMport->hide();
+    ui_->ImageUpdatesNow->show();
+    // The scan blocks the window: draw the busy picture first.
+    ui_->paProshivkaVelmar->repaint();
+    list->clear();
+    for (const std::string& name : ScanComPorts(session_.opener))
+        list->addItem(QString::fromStdString(name));
+    list->setCurrentIndex(list->findText(remembered, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    timerUpdateCOMport_->start();
+}
+
+void TFormZentorFrom_Halden::TimerUpdateCOMportTimer() {
+    timerUpdateCOMport_->stop();
+    ui_->ImageUpdateCOMport->show();
+    ui_->ImageUpdatesNow->hide();
+}
+
+void TFormZentorFrom_Halden::Button1Click() {
+    FocusSink();
+    for (const std::string& line : TimeoutsReadoutLines(session_.comTimeouts))
+        frontend_.AppendLine(line);
+}
+
+void TFormZentorFrom_Halden::BringToFront() {
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFormZentorFrom_Halden::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        move(CentreOnScreen(size(), ScreenSize(this)));
+        ui_->ButtonPusto->resize(0, 0);
+        FocusSink();
+    }
+    QWidget::showEvent(event);
+}
+
+void TFormZentorFrom_Halden::closeEvent(QCloseEvent* event) {
+    // A command owns the port and may be waiting for an answer: not now.
+    if (runner_.Busy()) {
+        event->ignore();
+        return;
+    }
+    if (face_ != WindowFace::EncoderFace) CloseComPort(session_);
+    if (face_ == WindowFace::FactoryFace) {
+        const WindowPosition position{x(), y(), width(), height()};
+        std::string error;
+        if (!SavePosition(configPath_, position, &error))
+            frontend_.MessageBox(error, session_.caption, MessageIcon::Exclamation);
+    }
+    for (TfmSetings* dialog : findChildren<TfmSetings*>()) dialog->close();
+    event->accept();
+}
+
+}  // namespace zentor::gui

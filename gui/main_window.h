@@ -1,0 +1,90 @@
+// The main window: three faces (factory, update, encoder), the log pane and the
+// progress bar; owns the session every command uses.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+
+#include "command_runner.h"
+#include "common/clock.h"
+#include "common/session.h"
+#include "qt_frontend.h"
+
+class QFileDialog;
+class QTimer;
+
+namespace Ui {
+class TFormZentorFrom_Halden;
+}
+
+namespace zentor::gui {
+
+class TfmSetings;
+
+class TFormZentorFrom_Halden : public QWidget {
+    Q_OBJECT
+public:
+    struct Options {
+        WindowFace face = WindowFace::UpdateFace;
+        std::filesystem::path exePath;     // configuration and port names are found beside it
+        std::filesystem::path configPath;  // empty: beside the executable
+        PortOpener* opener = nullptr;      // null: the system's serial ports
+        // Installed before anything can show a box (tests answer boxes here).
+        QtFrontend::BoxHook boxHook;
+    };
+
+    explicit TFormZentorFrom_Halden(Options options, QWidget* parent = nullptr);
+    ~TFormZentorFrom_Halden() override;
+
+    Session& session() { return session_; }
+    QtFrontend& frontend() { return frontend_; }
+    CommandRunner& runner() { return runner_; }
+    WindowFace face() const { return face_; }
+    const std::filesystem::path& configPath() const { return configPath_; }
+    QFileDialog* openDialog() const { return openDialog_; }
+
+    // Caption of the window and title of every message box.
+    void SetCaption(const QString& caption);
+    // Starts a command on the worker thread; false while another one runs.
+    bool RunCommand(std::function<void(Session&)> command);
+    // A second start of the program asked for this window.
+    void BringToFront();
+    // The settings dialog opened last (tests).
+    TfmSetings* settingsDialog() const;
+
+    void BitBtnNasrtClick();
+    void ImageUpdateCOMportClick();
+    void TimerUpdateCOMportTimer();
+    void Button1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void SetupLook();
+    void ConnectHandlers();
+    void SetupFace();
+    void ApplyBusy();
+    void FocusSink();
+
+    std::unique_ptr<Ui::TFormZentorFrom_Halden> ui_;
+    WindowFace face_;
+    std::filesystem::path configPath_;
+    std::unique_ptr<PortOpener> ownedOpener_;
+    QtFrontend frontend_;
+    SystemClock clock_;
+    Session session_;
+    QTimer* timerUpdateCOMport_ = nullptr;
+    QFileDialog* openDialog_ = nullptr;
+    QPointer<TfmSetings> settingsDialog_;
+    bool updateBusy_ = false;
+    // Last member: stopped first, while the session is still there.
+    CommandRunner runner_;
+};
+
+}  // namespace zentor::gui

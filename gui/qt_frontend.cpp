@@ -1,0 +1,164 @@
+#include "qt_frontend.h"
+
+#include <QPushButton>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QThread>
+
+#include "message_question.h"
+
+namespace zentor::gui {
+
+QtFrontend::QtFrontend(QObject* parent) : QObject(parent) {}
+
+void QtFrontend::Attach(Targets targets) { targets_ = std::move(targets); }
+
+template <typename F>
+void QtFrontend::Post(F f) {
+    if (QThread::currentThread() == thread()) {
+        f();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+    }
+}
+
+template <typename R, typename F>
+R QtFrontend::Call(F f) {
+    if (QThread::currentThread() == thread()) return f();
+    R result{};
+    QMetaObject::invokeMethod(
+        this, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+void QtFrontend::ClearLog() {
+    Post([this] {
+        lines_ = 0;
+        if (targets_.log) targets_.log->clear();
+    });
+}
+
+void QtFrontend::AppendLine(const std::string& line) {
+    Post([this, text = QString::fromStdString(line)] {
+        QPlainTextEdit* log = targets_.log;
+        if (!log) return;
+        if (lines_ == 0) {
+            log->setPlainText(text);
+        } else {
+            log->appendPlainText(text);
+        }
+        lines_ += static_cast<int>(text.count(QLatin1Char('\n'))) + 1;
+        log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
+    });
+}
+
+void QtFrontend::DeleteLastLine() {
+    Post([this] {
+        QPlainTextEdit* log = targets_.log;
+        if (!log || lines_ == 0) return;
+        --lines_;
+        if (lines_ == 0) {
+            log->clear();
+            return;
+        }
+        QTextCursor cursor(log->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+        cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    });
+}
+
+void QtFrontend::ShowStopButton(bool visible) {
+    Post([this, visible] {
+        if (targets_.showStopButton) targets_.showStopButton(visible);
+    });
+}
+
+void QtFrontend::SetUpdateBusy(bool busy) {
+    Post([this, busy] {
+        if (targets_.setUpdateBusy) targets_.setUpdateBusy(busy);
+    });
+}
+
+void QtFrontend::OnProgress(int min, int max, int position) {
+    Post([this, min, max, position] {
+        if (!targets_.progress) return;
+        targets_.progress->setRange(min, max);
+        targets_.progress->setValue(position);
+    });
+}
+
+bool QtFrontend::ShowBox(BoxKind kind, const std::string& text, const std::string& title,
+                         MessageIcon icon) {
+    if (boxHook_) return boxHook_(kind, text, title, icon);
+    QMessageBox::Icon qicon = QMessageBox::NoIcon;
+    if (kind != BoxKind::Plain) {
+        switch (icon) {
+            case MessageIcon::Information:
+                qicon = QMessageBox::Information;
+                break;
+            case MessageIcon::Exclamation:
+                qicon = QMessageBox::Warning;
+                break;
+            case MessageIcon::Question:
+                qicon = QMessageBox::Question;
+                break;
+        }
+    }
+    QMessageBox box(qicon, QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::NoButton, targets_.dialogParent);
+    QPushButton* yes = nullptr;
+    switch (kind) {
+        case BoxKind::Plain:
+        case BoxKind::Message:
+            yes = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+            break;
+        case BoxKind::YesNo:
+            yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+            box.setEscapeButton(box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole));
+            break;
+        case BoxKind::OkCancel:
+            yes = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+            box.setEscapeButton(box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole));
+            break;
+    }
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void QtFrontend::MessageBox(const std::string& text, const std::string& title, MessageIcon icon) {
+    Call<bool>([&] { return ShowBox(BoxKind::Message, text, title, icon); });
+}
+
+void QtFrontend::PlainMessage(const std::string& text, const std::string& title) {
+    Call<bool>([&] { return ShowBox(BoxKind::Plain, text, title, MessageIcon::Information); });
+}
+
+bool QtFrontend::AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) {
+    return Call<bool>([&] { return ShowBox(BoxKind::YesNo, text, title, icon); });
+}
+
+bool QtFrontend::AskOkCancel(const std::string& text, const std::string& title,
+                             MessageIcon icon) {
+    return Call<bool>([&] { return ShowBox(BoxKind::OkCancel, text, title, icon); });
+}
+
+UpdateChoice QtFrontend::ConfirmUpdate(const std::string& caption, const std::string& deviceText) {
+    return Call<UpdateChoice>([&] {
+        if (confirmHook_) return confirmHook_(caption, deviceText);
+        TfmMessageQuestion dialog(QString::fromStdString(caption),
+                                  QString::fromStdString(deviceText), targets_.dialogParent);
+        dialog.exec();
+        return UpdateChoice{dialog.UpdateAnswer().toStdString(),
+                            dialog.UpdateMode().toStdString()};
+    });
+}
+
+}  // namespace zentor::gui

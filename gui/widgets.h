@@ -1,0 +1,42 @@
+// Small widget kinds used by the forms.
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPixmap>
+
+namespace zentor::gui {
+
+// Drop-down list that reports when its list closes, whether or not an entry was picked.
+class DropDownList : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void hidePopup() override;
+
+signals:
+    void closedUp();
+};
+
+// A picture that acts on a click.
+class ClickableImage : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool pressed_ = false;
+};
+
+// The two pictures of the port-list refresh: idle (circular arrow) and busy (hourglass).
+QPixmap RefreshIdlePicture(int size = 24);
+QPixmap RefreshBusyPicture(int size = 24);
+
+}  // namespace zentor::gui
