@@ -165,8 +165,15 @@ std::string ProfileText::Bytes() const {
 bool WriteProfileBytes(const fs::path& path, const std::string& bytes) {
     std::error_code ec;
     fs::file_status st = fs::status(path, ec);
-    if (st.type() != fs::file_type::not_found) {
+    const bool exists = st.type() != fs::file_type::not_found;
+    if (exists && ec) return false;
+    // Replace the file a link points to, not the link.
+    fs::path target = path;
+    if (exists && fs::is_symlink(fs::symlink_status(path, ec))) {
+        target = fs::canonical(path, ec);
         if (ec) return false;
+    }
+    if (exists) {
         if (!fs::is_regular_file(st)) return false;
         // A read-only file stays as it is, even for a user who could replace it.
         constexpr fs::perms kWrite =
@@ -176,7 +183,11 @@ bool WriteProfileBytes(const fs::path& path, const std::string& bytes) {
         if (::access(path.c_str(), W_OK) != 0) return false;
 #endif
     }
-    return WriteFileAtomic(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    if (!WriteFileAtomic(target, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
+        return false;
+    // The replacement is a new file: give it the old one's mode.
+    if (exists) fs::permissions(target, st.permissions(), ec);
+    return true;
 }
 
 ProfileFile::ProfileFile(fs::path path, ProfileWriter writer)

@@ -195,6 +195,23 @@ TEST(ProfileFileIo, EachWriteReachesTheDiskAtOnce) {
     EXPECT_EQ(ProfileFile(ini).GetString("a", "j", ""), "2");
 }
 
+TEST(ProfileFileIo, WritesThroughALinkAndKeepsTheFileMode) {
+    TempDir dir;
+    fs::create_directory(dir.path() / "shared");
+    fs::path real = dir.path() / "shared" / "zentor.ini";
+    std::ofstream(real, std::ios::binary) << "[a]\r\nk=1\r\n";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    fs::path link = dir.path() / "zentor.ini";
+    fs::create_symlink(real, link);
+
+    ProfileFile file(link);
+    ASSERT_TRUE(file.WriteString("a", "k", "2"));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    EXPECT_EQ(ReadBytes(real), "[a]\r\nk=2\r\n");
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST(ProfileFileIo, FailedWritesReportThePathAndKeepTheOldFile) {
     TempDir dir;
     const std::string old = "[a]\r\nk=old\r\n";
