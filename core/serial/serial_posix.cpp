@@ -157,7 +157,7 @@ OpenStatus StatusForErrno(int err) {
     }
 }
 
-OpenResult Failure(OpenStatus status, int code = 0) {
+OpenResult Result(OpenStatus status, int code = 0) {
     OpenResult r;
     r.status = status;
     r.errorCode = status == OpenStatus::OtherError ? code : 0;
@@ -195,32 +195,32 @@ bool Configure(int fd, int baud) {
 // Opens `device` exclusively; configures it unless `probeOnly`.
 OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
     struct stat st {};
-    if (::stat(device.c_str(), &st) != 0) return Failure(StatusForErrno(errno), errno);
+    if (::stat(device.c_str(), &st) != 0) return Result(StatusForErrno(errno), errno);
     // Only character devices can be configured, so only they are ever held.
     const dev_t id = st.st_rdev;
     if (S_ISCHR(st.st_mode) && HeldDevices::Instance().Contains(id)) {
-        return Failure(OpenStatus::Busy);
+        return Result(OpenStatus::Busy);
     }
 
     int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return Failure(StatusForErrno(errno), errno);
+    if (fd < 0) return Result(StatusForErrno(errno), errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
-        return Failure(err == EWOULDBLOCK ? OpenStatus::Busy : OpenStatus::OtherError, err);
+        return Result(err == EWOULDBLOCK ? OpenStatus::Busy : OpenStatus::OtherError, err);
     }
     if (IsAbsentLegacyUart(fd, st)) {
         ::close(fd);
-        return Failure(OpenStatus::NotFound);
+        return Result(OpenStatus::NotFound);
     }
     if (probeOnly) {
         ::close(fd);
-        return Failure(OpenStatus::Ok);
+        return Result(OpenStatus::Ok);
     }
     ::ioctl(fd, TIOCEXCL);
     if (!Configure(fd, baud)) {
         CloseExclusive(fd);
-        return Failure(OpenStatus::ConfigFailed);
+        return Result(OpenStatus::ConfigFailed);
     }
     HeldDevices::Instance().Add(id);
     OpenResult r;
@@ -234,7 +234,7 @@ public:
 
     OpenResult Open(const std::string& name, int baudRate) override {
         std::optional<fs::path> device = PosixDevicePath(exeDir_, name);
-        if (!device) return Failure(OpenStatus::NotFound);
+        if (!device) return Result(OpenStatus::NotFound);
         return OpenDevice(*device, baudRate, false);
     }
 
