@@ -107,8 +107,10 @@ void BootRom::Command(TimePoint at) {
 }
 
 void BootRom::Reply(char lead, const std::string& rest, TimePoint at) {
-    Bytes bytes{static_cast<std::uint8_t>(lead)};
-    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    Bytes bytes;
+    bytes.reserve(rest.size() + 1);
+    bytes.push_back(static_cast<std::uint8_t>(lead));
+    for (char c : rest) bytes.push_back(static_cast<std::uint8_t>(c));
     host_.Send(bytes, at);
 }
 

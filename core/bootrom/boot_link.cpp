@@ -18,16 +18,20 @@ struct BootCommand {
     std::size_t clearSize;  // reply bytes zeroed before the read (0: not judged)
 };
 
-void BootExchange(Session& s, const BootCommand& c) {
+// Returns false when the command did not leave the port whole (device gone):
+// an unjudged reply must not turn a vanished chip into a success.
+bool BootExchange(Session& s, const BootCommand& c) {
     Port* port = s.hComPort.get();
+    bool delivered = false;
     if (port) {
         port->PurgeRx();
-        port->Write(s.CommandBuffer.data(), c.length);
+        delivered = port->Write(s.CommandBuffer.data(), c.length) == c.length;
     }
     if (c.erase) s.clock.SleepMs(1000);
     s.clock.SleepMs(s.settings.DopPause);
     std::fill_n(s.ReplyBuffer.begin(), c.clearSize, std::uint8_t{0});
     if (port) port->Read(s.ReplyBuffer.data(), c.replySize);
+    return delivered;
 }
 
 std::size_t PutText(Session& s, const char* text) {
@@ -87,8 +91,8 @@ std::string BannerExcerpt(const Session& s) {
 bool BootEchoOff(Session& s) {
     s.CommandBuffer[0] = 'E';
     const bool judged = s.settings.ControlWrite;
-    BootExchange(s, {1, false, 4, judged ? 4u : 0u});
-    return !judged || s.ReplyBuffer[0] == 'E';
+    const bool delivered = BootExchange(s, {1, false, 4, judged ? 4u : 0u});
+    return judged ? s.ReplyBuffer[0] == 'E' : delivered;
 }
 
 void BootRegisterWrite(Session& s, std::uint8_t reg, std::uint8_t value) {
@@ -112,16 +116,16 @@ void BootLoad(Session& s) {
 bool BootSendRecord(Session& s, std::uint16_t address, const std::uint8_t* data) {
     const std::size_t n = ComposeDataRecord(s.CommandBuffer.data(), address, data);
     const bool judged = s.settings.ControlWrite;
-    BootExchange(s, {n, false, 1, judged ? 1u : 0u});
-    return !judged || s.ReplyBuffer[0] == '.';
+    const bool delivered = BootExchange(s, {n, false, 1, judged ? 1u : 0u});
+    return judged ? s.ReplyBuffer[0] == '.' : delivered;
 }
 
 bool BootSendRecordText(Session& s, const std::string& record) {
     if (record.size() > s.CommandBuffer.size()) return false;
     std::memcpy(s.CommandBuffer.data(), record.data(), record.size());
     const bool judged = s.settings.ControlWrite;
-    BootExchange(s, {record.size(), false, 1, judged ? 1u : 0u});
-    return !judged || s.ReplyBuffer[0] == '.';
+    const bool delivered = BootExchange(s, {record.size(), false, 1, judged ? 1u : 0u});
+    return judged ? s.ReplyBuffer[0] == '.' : delivered;
 }
 
 bool ProgSync(Session& s) {

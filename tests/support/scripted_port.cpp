@@ -7,6 +7,7 @@ namespace zentor::test {
 std::size_t ScriptedPort::Write(const std::uint8_t* data, std::size_t size) {
     Bytes w(data, data + size);
     events.push_back({Event::Write, clock_ ? clock_->NowMs() : 0, w, 0});
+    if (hungUp) return 0;
     if (responder) {
         Bytes reply = responder(w);
         rx.insert(rx.end(), reply.begin(), reply.end());

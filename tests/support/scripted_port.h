@@ -36,6 +36,8 @@ public:
     // Bytes the device sends in answer to one write (may be empty: silence).
     std::function<Bytes(const Bytes& written)> responder;
     std::deque<std::uint8_t> rx;
+    // The device is gone: writes are refused (return 0) and nothing answers.
+    bool hungUp = false;
     std::vector<Event> events;
     ComTimeouts timeouts{0, 0, 1000, 0, 0};
 

@@ -324,6 +324,22 @@ TEST(BootRomFailures, ControlWriteOffIgnoresSilentRecords) {
     EXPECT_EQ(rig.chip.recordAddresses.size(), 3u);
 }
 
+TEST(BootRomFailures, ChipVanishingMidRunFailsEvenWithoutReplyCheck) {
+    Rig rig(4);
+    rig.s.settings.ControlWrite = false;
+    rig.dir.Write("prog_c.bin", Pattern(512));
+    rig.dir.Write("data.bin", Pattern(128));
+    int records = 0;
+    auto answer = rig.port.responder;
+    rig.port.responder = [&](const Bytes& w) {
+        if (!w.empty() && w[0] == ':' && ++records == 2) rig.port.hungUp = true;
+        return answer(w);
+    };
+    EXPECT_FALSE(ProgramChip(rig.s));
+    ASSERT_FALSE(rig.Log().empty());
+    EXPECT_EQ(rig.Log().back(), "Ошибка записи по адресу 0100h");
+}
+
 TEST(BootRomFailures, ClosedPortReportsNoConnection) {
     for (int type : {4, 0}) {
         SCOPED_TRACE(type);
