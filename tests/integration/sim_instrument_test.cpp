@@ -44,8 +44,12 @@ bool WriteByte(SimLine& line, std::uint8_t reg, std::uint8_t value, std::uint8_t
 
 bool WriteBlock(SimLine& line, std::uint8_t addrByte, std::uint8_t target, const Bytes& payload,
                 std::chrono::milliseconds timeout = 1000ms) {
-    Bytes frame{addrByte, target, static_cast<std::uint8_t>(payload.size() - 1)};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    Bytes frame;
+    frame.reserve(payload.size() + 4);
+    frame.push_back(addrByte);
+    frame.push_back(target);
+    frame.push_back(static_cast<std::uint8_t>(payload.size() - 1));
+    for (std::uint8_t b : payload) frame.push_back(b);
     frame = WithChecksum(frame);
     Bytes reply = line.Exchange(frame, 2, timeout);
     return reply.size() == 2 && reply[1] == frame.back();
