@@ -41,6 +41,16 @@ if ((${#missing[@]})); then
         "${missing[@]}" >/dev/null || { echo "apt-get install failed"; exit 1; }
 fi
 
+# A build folder configured from another checkout is reconfigured from scratch.
+forget_other_source() {
+    local cache=$1/CMakeCache.txt
+    if [ -f "$cache" ] && ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$root" "$cache"; then
+        rm -rf "$cache" "$1/CMakeFiles"
+    fi
+}
+forget_other_source "$win"
+forget_other_source "$host"
+
 mkdir -p "$win"
 logs=$win/logs
 rm -rf "$logs" && mkdir -p "$logs"
@@ -92,6 +102,10 @@ export ZENTOR_WINEPREFIX=$win/wineprefix
 export WINEPREFIX=$ZENTOR_WINEPREFIX WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then echo "Creating the Wine prefix $WINEPREFIX"; fi
 "$runner" cmd /c exit >/dev/null 2>&1 || true
+# Every run starts with an empty Windows temp folder.
+for d in "$WINEPREFIX"/drive_c/users/*/Temp; do
+    [ -d "$d" ] && find "$d" -mindepth 1 -delete
+done
 # One server for the whole run keeps each program start short.
 wineserver -p
 sims=()
@@ -118,13 +132,13 @@ run_gtest() {
     (cd "$work" && timeout -s KILL 300 "$runner" "$exe" --gtest_brief=1 "$@" \
         < <(for _ in $(seq 50); do printf '\r\n'; done)) 2>&1 | tr -d '\r' >"$log"
     local rc=${PIPESTATUS[0]}
-    grep -vE '^(Running main|Note: Google Test filter|\[==========\]|\[----------\])' "$log" |
-        grep -vE '^\s*$' | head -80
+    grep -avE '^(Running main|Note: Google Test filter|\[==========\]|\[----------\])' "$log" |
+        grep -avE '^\s*$' | iconv -f UTF-8 -t UTF-8 -c | head -80
     local p f s
-    p=$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -1)
+    p=$(LC_ALL=C sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -1)
     # --gtest_brief prints one "[  FAILED  ] Suite.Name (N ms)" line per failed test.
-    f=$(grep -cE '^\[  FAILED  \] .* \([0-9]+ ms\)$' "$log")
-    s=$(sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?, listed below:.*/\1/p' "$log" | tail -1)
+    f=$(grep -acE '^\[  FAILED  \] .* \([0-9]+ ms\)$' "$log")
+    s=$(LC_ALL=C sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?, listed below:.*/\1/p' "$log" | tail -1)
     if [ -z "$p" ] && [ "$f" -eq 0 ]; then
         note_failure "$label: no test summary (exit status $rc)"
         return
@@ -217,19 +231,19 @@ done
 
 # --- Windows-only tests --------------------------------------------------------------
 wintests=$win/tests/windows/zentor_windows_tests.exe
-run_gtest "windows (profile, build)" "$wintests" --gtest_filter='-InstrumentPort.*:BootRomPort.*'
+run_gtest "windows (profile, build)" "$wintests" --gtest_filter='-InstrumentPort.*:BootRomPort.*:ProgrammerPort.*'
 
 if [ -x "$sim" ]; then
-    # A running instrument with known DATA FLASH contents.
+    # A running instrument with known DATA FLASH contents, on a port above COM9.
     head -c 2048 /dev/urandom >"$work/instrument-data.bin"
-    if start_sim instrument 5 --version-code 120 --data-file "$work/instrument-data.bin"; then
-        ZENTOR_WIN_COM=COM5 ZENTOR_WIN_VERSION_CODE=120 \
+    if start_sim instrument 12 --version-code 120 --data-file "$work/instrument-data.bin"; then
+        ZENTOR_WIN_COM=COM12 ZENTOR_WIN_VERSION_CODE=120 \
             ZENTOR_WIN_DATA="Z:$work/instrument-data.bin" \
             run_gtest "windows (serial port, data read)" "$wintests" \
             --gtest_filter='InstrumentPort.*'
         if [ -f "$cli" ]; then
-            check "zentor-cli ports lists COM5" cli_lists_port COM5
-            check "zentor-cli read-data over COM5" cli_reads_data COM5 "$work/instrument-data.bin"
+            check "zentor-cli ports lists COM12" cli_lists_port COM12
+            check "zentor-cli read-data over COM12" cli_reads_data COM12 "$work/instrument-data.bin"
         fi
         stop_sim
     fi
@@ -244,6 +258,19 @@ if [ -x "$sim" ]; then
         ZENTOR_WIN_BOOT_DIR="Z:$work/boot" ZENTOR_WIN_BOOT_DUMP="Z:$work/bootrom-state" \
             run_gtest "windows (chip contents)" "$wintests" \
             --gtest_filter='BootRomPort.TheChipHoldsTheImages'
+    fi
+
+    # The same through the hardware programmer's link.
+    mkdir -p "$work/programmer"
+    if start_sim programmer 8 --programmer; then
+        ZENTOR_WIN_PROG_COM=COM8 ZENTOR_WIN_PROG_DIR="Z:$work/programmer" \
+            run_gtest "windows (programmer link)" "$wintests" \
+            --gtest_filter='ProgrammerPort.ProgramChipWritesAndVerifies'
+        stop_sim
+        ZENTOR_WIN_PROG_DIR="Z:$work/programmer" \
+            ZENTOR_WIN_PROG_DUMP="Z:$work/programmer-state" \
+            run_gtest "windows (programmer target contents)" "$wintests" \
+            --gtest_filter='ProgrammerPort.TheTargetHoldsTheImages'
     fi
 
     # Keep-mode field update with the Windows CLI: the instrument runs old firmware

@@ -7,6 +7,8 @@
 //   ZENTOR_WIN_BOOT_COM       a chip in its boot ROM (--jumper, MSC1210Y5)
 //   ZENTOR_WIN_BOOT_DIR       folder for the images the programming run writes
 //   ZENTOR_WIN_BOOT_DUMP      the simulator's dump after that run (flash.bin, hcr.txt)
+//   ZENTOR_WIN_PROG_COM, ZENTOR_WIN_PROG_DIR, ZENTOR_WIN_PROG_DUMP
+//                             the same for a hardware programmer (--programmer)
 // Without them the tests skip.
 #include <gtest/gtest.h>
 
@@ -214,38 +216,50 @@ TEST_F(InstrumentPort, DataFlashReadMatchesTheInstrument) {
                 static_cast<long long>(ms));
 }
 
+// Images of a programming run: a code image of an odd length (a partial last
+// record or page) and a DATA FLASH image.
+void WriteImages(const fs::path& dir) {
+    std::string program(5000, '\0'), data(2048, '\0');
+    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>(i * 13 + 5);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(0xA5 ^ (i * 3));
+    wintest::WriteBytes(dir / "prog.bin", program);
+    wintest::WriteBytes(dir / "data.bin", data);
+}
+
+bool RunProgramChip(Rig& rig, const std::string& dir) {
+    rig.s.workDir = dir;
+    rig.ui.answers.push_back(true);  // "Произвести запись?"
+    if (!OpenComPort(rig.s)) return false;
+    auto start = std::chrono::steady_clock::now();
+    bool ok = ProgramChip(rig.s);
+    std::printf("programming took %lld ms\n", static_cast<long long>(ElapsedMs(start)));
+    return ok;
+}
+
+void ExpectLogged(const std::vector<std::string>& log, const std::vector<std::string>& lines) {
+    for (const auto& line : lines) {
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line << "\n"
+                                                                       << Joined(log);
+    }
+}
+
 // Programming through the boot ROM of a chip held in boot mode by its jumper.
 TEST(BootRomPort, ProgramChipWritesTheImages) {
     std::string port = Env("ZENTOR_WIN_BOOT_COM");
     std::string dir = Env("ZENTOR_WIN_BOOT_DIR");
     if (port.empty() || dir.empty()) GTEST_SKIP() << "no boot-ROM port (ZENTOR_WIN_BOOT_COM)";
-
-    // Code image of an odd length (a partial last record) and a DATA FLASH image.
-    std::string program(5000, '\0'), data(2048, '\0');
-    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>(i * 13 + 5);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(0xA5 ^ (i * 3));
-    wintest::WriteBytes(fs::path(dir) / "prog.bin", program);
-    wintest::WriteBytes(fs::path(dir) / "data.bin", data);
+    WriteImages(dir);
 
     Rig rig(port, 9600);
-    rig.s.workDir = dir;
     rig.s.settings.TypeController = 4;  // MSC1210Y5
     rig.s.settings.DopPause = 0;
     rig.s.settings.ControlWrite = true;
     rig.s.settings.HCR0Value = "7C";
     rig.s.settings.HCR1Value = "B3";
-    rig.ui.answers.push_back(true);  // "Произвести запись?"
-    ASSERT_TRUE(OpenComPort(rig.s));
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(ProgramChip(rig.s)) << Joined(rig.ui.history);
-    std::printf("programming took %lld ms\n", static_cast<long long>(ElapsedMs(start)));
-    const auto& log = rig.ui.history;
-    for (const char* line : {"Стирание FLASH1 - ok!", "Стирание FLASH2 - ok!",
-                             "Запись CODE FLASH - Ok", "Запись DATA FLASH - Ok",
-                             "Запись регистров конфигурации - ok!"}) {
-        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line << "\n"
-                                                                       << Joined(log);
-    }
+    EXPECT_TRUE(RunProgramChip(rig, dir)) << Joined(rig.ui.history);
+    ExpectLogged(rig.ui.history,
+                 {"Стирание FLASH1 - ok!", "Стирание FLASH2 - ok!", "Запись CODE FLASH - Ok",
+                  "Запись DATA FLASH - Ok", "Запись регистров конфигурации - ok!"});
 }
 
 // Runs after the simulator of the test above has dumped its memories.
@@ -267,8 +281,34 @@ TEST(BootRomPort, TheChipHoldsTheImages) {
     std::size_t gapStart = program.size();
     std::size_t gapEnd = flash.size() - data.size();
     EXPECT_EQ(flash.find_first_not_of('\xFF', gapStart), gapEnd);
-
     EXPECT_EQ(wintest::ReadBytes(fs::path(dump) / "hcr.txt"), "HCR0=7C\nHCR1=B3\n");
+}
+
+// Programming through the hardware programmer's link, which verifies by reading back.
+TEST(ProgrammerPort, ProgramChipWritesAndVerifies) {
+    std::string port = Env("ZENTOR_WIN_PROG_COM");
+    std::string dir = Env("ZENTOR_WIN_PROG_DIR");
+    if (port.empty() || dir.empty()) GTEST_SKIP() << "no programmer port (ZENTOR_WIN_PROG_COM)";
+    WriteImages(dir);
+
+    Rig rig(port, 9600);
+    rig.s.settings.TypeController = 0;
+    EXPECT_TRUE(RunProgramChip(rig, dir)) << Joined(rig.ui.history);
+    ExpectLogged(rig.ui.history, {"Verify Program memory - Ok", "Verify Data memory - Ok"});
+}
+
+TEST(ProgrammerPort, TheTargetHoldsTheImages) {
+    std::string dir = Env("ZENTOR_WIN_PROG_DIR");
+    std::string dump = Env("ZENTOR_WIN_PROG_DUMP");
+    if (dir.empty() || dump.empty()) GTEST_SKIP() << "no simulator dump (ZENTOR_WIN_PROG_DUMP)";
+    std::string program = wintest::ReadBytes(fs::path(dir) / "prog.bin");
+    std::string data = wintest::ReadBytes(fs::path(dir) / "data.bin");
+    std::string code = wintest::ReadBytes(fs::path(dump) / "flash.bin");
+    std::string memory = wintest::ReadBytes(fs::path(dump) / "data.bin");
+    ASSERT_GE(code.size(), program.size());
+    ASSERT_GE(memory.size(), data.size());
+    EXPECT_EQ(code.substr(0, program.size()), program);
+    EXPECT_EQ(memory.substr(0, data.size()), data);
 }
 
 }  // namespace

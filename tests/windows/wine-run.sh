@@ -5,8 +5,9 @@ set -euo pipefail
 
 export WINEPREFIX=${ZENTOR_WINEPREFIX:-${WINEPREFIX:-/tmp/zentor-wine}}
 export WINEDEBUG=${WINEDEBUG:--all}
-# A Russian Windows: ANSI code page 1251, OEM 866 (Wine needs no installed locale).
-export LC_ALL=${ZENTOR_WINE_LOCALE:-ru_RU.UTF-8}
+# A Russian Windows: ANSI code page 1251, OEM 866 (Wine needs no installed locale;
+# only Wine gets it, so this shell does not complain about a missing one).
+locale=${ZENTOR_WINE_LOCALE:-ru_RU.UTF-8}
 # No Mono or Gecko installer prompts; console programs need no display.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY WAYLAND_DISPLAY
@@ -22,10 +23,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     (
         flock 9
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            "$wine" wineboot -i >/dev/null 2>&1 || true
+            env LC_ALL="$locale" "$wine" wineboot -i >/dev/null 2>&1 || true
             wineserver -w || true
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
 
-exec "$wine" "$@"
+exec env LC_ALL="$locale" "$wine" "$@"
