@@ -71,7 +71,9 @@ struct BuildRig {
     Session s;
 };
 
-std::vector<std::string> Log(const RecordingFrontend& ui) { return ui.history; }
+std::vector<std::string> Log(const RecordingFrontend& ui) {
+    return ui.history;
+}
 
 TEST(BuildBatch, AssemblesLinksAndScramblesTheImage) {
     StandInsOnPath tools;

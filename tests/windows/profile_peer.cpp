@@ -22,14 +22,16 @@ using wintest::WriteBytes;
 const std::string kAbsent = "\x01<absent>";
 
 // UTF-8 text of our sources -> the Windows-1251 bytes the A functions take.
-std::string W(const std::string& utf8) { return Utf8ToCp1251(utf8); }
+std::string W(const std::string& utf8) {
+    return Utf8ToCp1251(utf8);
+}
 
 // Profile API reads and writes; section, key and value are Windows-1251 bytes.
 std::string ApiGet(const fs::path& file, const std::string& section, const std::string& key,
                    const std::string& def = kAbsent) {
     char buf[kProfileValueMax + 1];
-    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buf,
-                                       sizeof buf, file.string().c_str());
+    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), def.c_str(), buf, sizeof buf,
+                                       file.string().c_str());
     return std::string(buf, n);
 }
 
@@ -251,9 +253,15 @@ std::vector<LookupCase> LookupCases() {
         {"Quotes",
          "[S]\r\nd=\"\"\r\ns=''\r\ninner=\"a\"b\"\r\nmixed=\"a'\r\nspaced= \" x \" \r\n"
          "lone=\"\r\nsingle='q'\r\n",
-         {{"S", "d"}, {"S", "s"}, {"S", "inner"}, {"S", "mixed"}, {"S", "spaced"},
-          {"S", "lone"}, {"S", "single"}}},
-        {"LongValueIsCut", "[S]\r\nlong=" + longValue + "\r\nnext=1\r\n",
+         {{"S", "d"},
+          {"S", "s"},
+          {"S", "inner"},
+          {"S", "mixed"},
+          {"S", "spaced"},
+          {"S", "lone"},
+          {"S", "single"}}},
+        {"LongValueIsCut",
+         "[S]\r\nlong=" + longValue + "\r\nnext=1\r\n",
          {{"S", "long"}, {"S", "next"}}},
         {"SectionHeaders",
          "[ A ]\r\nk=1\r\n[B] ; note\r\nk=2\r\n  [C]\r\nk=3\r\n[D\r\nk=4\r\n",
@@ -348,19 +356,34 @@ TEST(ProfileWriteMatchesApi, QuirkFiles) {
     const std::vector<WriteCase> cases = {
         {"OtherLatinCase", "[S]\r\nKEY=1\r\n", "s", "key", "2", {{"S", "KEY"}}},
         {"FirstOfDuplicateKeys", "[S]\r\nk=1\r\nk=2\r\n", "S", "k", "3", {{"S", "k"}}},
-        {"FirstOfDuplicateSections", "[S]\r\na=1\r\n[T]\r\nb=1\r\n[S]\r\nk=old\r\n", "S", "k",
-         "new", {{"S", "k"}, {"S", "a"}, {"T", "b"}}},
-        {"NewKeyBeforeNextSection", "[S]\r\na=1\r\n\r\n[T]\r\nk=t\r\n", "S", "k", "s",
+        {"FirstOfDuplicateSections",
+         "[S]\r\na=1\r\n[T]\r\nb=1\r\n[S]\r\nk=old\r\n",
+         "S",
+         "k",
+         "new",
+         {{"S", "k"}, {"S", "a"}, {"T", "b"}}},
+        {"NewKeyBeforeNextSection",
+         "[S]\r\na=1\r\n\r\n[T]\r\nk=t\r\n",
+         "S",
+         "k",
+         "s",
          {{"S", "k"}, {"S", "a"}, {"T", "k"}}},
-        {"NewSectionAfterUnendedLine", "[S]\r\nlast=1", "T", "k", "2",
-         {{"S", "last"}, {"T", "k"}}},
-        {"OrphanKeysStayOrphans", "k=orphan\r\n[S]\r\na=1\r\n", "S", "k", "mine",
+        {"NewSectionAfterUnendedLine", "[S]\r\nlast=1", "T", "k", "2", {{"S", "last"}, {"T", "k"}}},
+        {"OrphanKeysStayOrphans",
+         "k=orphan\r\n[S]\r\na=1\r\n",
+         "S",
+         "k",
+         "mine",
          {{"S", "k"}, {"S", "a"}}},
         {"BlankedValue", "[S]\r\nk=1\r\n", "S", "k", "  v  ", {{"S", "k"}}},
         {"QuotedValue", "[S]\r\nk=1\r\n", "S", "k", "\"q\"", {{"S", "k"}}},
         {"EmptyValue", "[S]\r\nk=1\r\nn=2\r\n", "S", "k", "", {{"S", "k"}, {"S", "n"}}},
         {"NoFile", "", "S", "k", "1", {{"S", "k"}}},
-        {"CyrillicExact", W("[Настройки]\r\nПорт=COM1\r\n"), W(kSettings), W("Порт"), "COM9",
+        {"CyrillicExact",
+         W("[Настройки]\r\nПорт=COM1\r\n"),
+         W(kSettings),
+         W("Порт"),
+         "COM9",
          {{W(kSettings), W("Порт")}}},
     };
     TempDir dir;

@@ -73,8 +73,8 @@ protected:
 // Raw DCB of a port, opened outside the code under test.
 bool ReadDcb(const std::string& port, DCB* dcb) {
     std::string path = "\\\\.\\" + port;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     *dcb = DCB{};
     dcb->DCBlength = sizeof(DCB);
@@ -86,7 +86,8 @@ bool ReadDcb(const std::string& port, DCB* dcb) {
 TEST_F(InstrumentPort, OpenSetsLineAndDeadlineAndCloseReleases) {
     for (int baud : {2400, 38400}) {
         Rig rig(port_, baud);
-        ASSERT_TRUE(OpenComPort(rig.s)) << Joined({rig.ui.boxes.empty() ? "" : rig.ui.boxes[0].text});
+        ASSERT_TRUE(OpenComPort(rig.s))
+            << Joined({rig.ui.boxes.empty() ? "" : rig.ui.boxes[0].text});
         ASSERT_NE(rig.s.hComPort, nullptr);
         EXPECT_TRUE(rig.ui.boxes.empty());
         EXPECT_EQ(rig.s.comTimeouts.ReadTotalTimeoutConstant, 1000u);
@@ -155,8 +156,7 @@ TEST_F(InstrumentPort, OpenFailuresShowTheirMessages) {
         EXPECT_FALSE(OpenComPort(rig.s));
         EXPECT_EQ(rig.s.hComPort, nullptr);
         ASSERT_EQ(rig.ui.boxes.size(), 1u);
-        EXPECT_EQ(rig.ui.boxes[0].text,
-                  "Не могу открыть \"COM199\",\nтакого порта не существует.");
+        EXPECT_EQ(rig.ui.boxes[0].text, "Не могу открыть \"COM199\",\nтакого порта не существует.");
         EXPECT_EQ(rig.ui.boxes[0].title, rig.s.caption);
     }
     {
@@ -239,7 +239,7 @@ bool RunProgramChip(Rig& rig, const std::string& dir) {
 void ExpectLogged(const std::vector<std::string>& log, const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
         EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line << "\n"
-                                                                       << Joined(log);
+                                                                      << Joined(log);
     }
 }
 
