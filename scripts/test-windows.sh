@@ -138,7 +138,7 @@ run_gtest() {
     p=$(LC_ALL=C sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | tail -1)
     # --gtest_brief prints one "[  FAILED  ] Suite.Name (N ms)" line per failed test.
     f=$(grep -acE '^\[  FAILED  \] .* \([0-9]+ ms\)$' "$log")
-    s=$(LC_ALL=C sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?, listed below:.*/\1/p' "$log" | tail -1)
+    s=$(LC_ALL=C sed -nE 's/^\[  SKIPPED \] ([0-9]+) tests?[.,].*/\1/p' "$log" | tail -1)
     if [ -z "$p" ] && [ "$f" -eq 0 ]; then
         note_failure "$label: no test summary (exit status $rc)"
         return
