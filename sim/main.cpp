@@ -108,16 +108,16 @@ private:
 };
 
 void ArmTimer(int timerFd, std::optional<TimePoint> at) {
-    itimerspec spec{};
+    itimerspec when{};
     if (at) {
         const auto ns =
             std::chrono::duration_cast<std::chrono::nanoseconds>(at->time_since_epoch());
-        spec.it_value.tv_sec = ns.count() / 1'000'000'000;
-        spec.it_value.tv_nsec = ns.count() % 1'000'000'000;
+        when.it_value.tv_sec = ns.count() / 1'000'000'000;
+        when.it_value.tv_nsec = ns.count() % 1'000'000'000;
         // Zero would disarm; a moment already past fires at once.
-        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
+        if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0) when.it_value.tv_nsec = 1;
     }
-    ::timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    ::timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &when, nullptr);
 }
 
 int Run(const Options& options) {
