@@ -240,6 +240,10 @@ int main(int argc, char** argv) {
         s.face = WindowFace::UpdateFace;
         s.caption = "Zentor Velmar";
         s.settings.HCR1Value = s.settings.HCR1FromFile;
+        if (auto refusal = AddressRefusal(s.settings.AdrPribor)) {
+            ui.AppendLine(*refusal);
+            return 1;
+        }
         return runOnPort([&] {
             if (!IdentifyInstrument(s)) {
                 std::fputs("Устройство не определено!\n", stderr);

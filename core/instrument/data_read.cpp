@@ -21,15 +21,6 @@ constexpr int kMaxImage = 65536;
 
 enum class ReadEnd { Done, Stopped, Failed };
 
-// Sizes the images and one-byte page numbers cannot hold are refused up front.
-std::optional<std::string> SizeRefusal(int size) {
-    if (size < 0 || size > kMaxImage)
-        return "Размер данных " + std::to_string(size) + " байт вне диапазона 0..65536";
-    if (size % kPageSize != 0)
-        return "Размер данных " + std::to_string(size) + " байт должен быть кратен 256";
-    return std::nullopt;
-}
-
 class PageReader {
 public:
     PageReader(Session& s, int pages, int blockSize)
@@ -92,9 +83,20 @@ private:
 
 }  // namespace
 
+// Sizes the images and one-byte page numbers cannot hold are refused up front.
+std::optional<std::string> DataSizeRefusal(int size) {
+    if (size < 0 || size > kMaxImage)
+        return "Размер данных " + std::to_string(size) + " байт вне диапазона 0..65536";
+    if (size % kPageSize != 0)
+        return "Размер данных " + std::to_string(size) + " байт должен быть кратен 256";
+    return std::nullopt;
+}
+
 bool BitBtnReadDataClick(Session& s) {
     const int size = s.settings.SizeData;
-    if (auto refusal = SizeRefusal(size)) {
+    auto refusal = AddressRefusal(s.settings.AdrPribor);
+    if (!refusal) refusal = DataSizeRefusal(size);
+    if (refusal) {
         s.ui.ClearLog();
         s.ui.AppendLine(*refusal);
         return false;

@@ -52,6 +52,10 @@ std::string StorePage(Session& s, const std::uint8_t* page, int p) {
 
 bool BitBtnWriteDataClick(Session& s) {
     s.ui.ClearLog();
+    if (auto refusal = AddressRefusal(s.settings.AdrPribor)) {
+        s.ui.AppendLine(*refusal);
+        return false;
+    }
     // Page numbers are one byte: a file of more than 256 pages is refused, and
     // is not even loaded when its size already tells.
     auto tooLarge = [&] {

@@ -18,9 +18,24 @@ void ShowCountdown(Session& s, int secondsLeft) {
     s.ui.AppendLine("Restart at " + std::to_string(secondsLeft) + " sec");
 }
 
+// Logs the address refusal, if any; true when the commands may send.
+bool AddressUsable(Session& s) {
+    const auto refusal = AddressRefusal(s.settings.AdrPribor);
+    if (!refusal) return true;
+    s.ui.ClearLog();
+    s.ui.AppendLine(*refusal);
+    return false;
+}
+
 }  // namespace
 
+std::optional<std::string> AddressRefusal(int address) {
+    if (address >= 1 && address <= 63) return std::nullopt;
+    return "Адрес устройства " + std::to_string(address) + " вне диапазона 1..63";
+}
+
 bool BitBtnRestartClick(Session& s) {
+    if (!AddressUsable(s)) return false;
     const int pause = s.settings.PauseRestart;
     int countdown = pause;
     s.ui.SetProgressRange(0, pause);
@@ -54,6 +69,7 @@ bool BitBtnRestartClick(Session& s) {
 }
 
 bool BitBtnProgClick(Session& s) {
+    if (!AddressUsable(s)) return false;
     s.ui.SetProgressRange(0, 2);
     s.ui.SetProgressPosition(1);
     s.ui.ClearLog();

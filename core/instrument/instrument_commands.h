@@ -2,9 +2,19 @@
 // (the GUI ignores it, the CLI maps it to its exit status).
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "common/session.h"
 
 namespace zentor {
+
+// An address outside 1..63 would put kind bits into the address byte of every
+// frame: the line the commands log instead of sending anything, or nullopt.
+std::optional<std::string> AddressRefusal(int address);
+// A DATA FLASH read size the images and one-byte page numbers cannot hold
+// (outside 0..65536, or not whole 256-byte pages): the refusal line, or nullopt.
+std::optional<std::string> DataSizeRefusal(int size);
 
 // Reads the DATA FLASH into data_rd.bin (repeated readings until they agree);
 // restarts the instrument afterwards except in the update face.

@@ -128,6 +128,10 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
         s.ui.AppendLine("Адрес устройства: \"" + panel.address + "\" - не число");
         return false;
     }
+    if (auto refusal = AddressRefusal(*address)) {
+        s.ui.AppendLine(*refusal);
+        return false;
+    }
     s.settings.BaudRate = *baud;
     s.settings.AdrPribor = *address;
 
