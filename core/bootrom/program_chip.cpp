@@ -4,6 +4,7 @@
 // never leaves an erased chip behind for a reason known in advance.
 #include "bootrom/program_chip.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -81,7 +82,8 @@ bool LoadImage(Session& s, ImageFile& f) {
     return true;
 }
 
-std::optional<Plan> PreparePlan(Session& s) {
+// With dataSize given, the DATA FLASH image is not read: it is taken to be that long.
+std::optional<Plan> PreparePlan(Session& s, std::optional<int> dataSize = std::nullopt) {
     const Settings& cfg = s.settings;
     const bool programmer = cfg.TypeController == 0;
     const bool update = s.face == WindowFace::UpdateFace;
@@ -117,7 +119,11 @@ std::optional<Plan> PreparePlan(Session& s) {
         return std::nullopt;
     }
     if (plan.program.name == "prog_c.bin") ScrambleImage(plan.program.bytes);
-    if (!LoadImage(s, plan.data)) return std::nullopt;
+    if (dataSize) {
+        plan.data.bytes.assign(static_cast<std::size_t>(std::max(0, *dataSize)), 0xFF);
+    } else if (!LoadImage(s, plan.data)) {
+        return std::nullopt;
+    }
 
     if (!programmer) {
         const int flash = FlashSizeFor(cfg.TypeController);
@@ -289,6 +295,10 @@ bool ProgramChip(Session& s) {
     const std::optional<Plan> plan = PreparePlan(s);
     if (!plan) return false;
     return s.settings.TypeController == 0 ? RunProgrammer(s, *plan) : RunBootRom(s, *plan);
+}
+
+bool CheckProgramChipInputs(Session& s, std::optional<int> dataSize) {
+    return PreparePlan(s, dataSize).has_value();
 }
 
 bool BitBtnWriteClick(Session& s) {

@@ -148,6 +148,10 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
         s.ui.AppendLine("Файл prog_c.bin не обнаружен!");
         return false;
     }
+    // What the reflash would refuse about the settings and the program image is
+    // refused before the instrument is asked anything; the DATA FLASH image is
+    // checked once the mode tells which one it is.
+    if (!CheckProgramChipInputs(s, 0)) return false;
     if (!panel.port.empty()) s.settings.NamePort = panel.port;
     if (!OpenComPort(s)) return false;
 
@@ -181,6 +185,7 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
                 s.ui.AppendLine("Файл data.bin не обнаружен!");
                 return finish(false);
             }
+            if (!CheckProgramChipInputs(s)) return finish(false);
             setBusy(true);
             s.clock.SleepMs(1000);
             BitBtnProgClick(s);
@@ -188,6 +193,17 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
             BitBtnRestartClick(s);
             s.clock.SleepMs(2000);
         } else {
+            // What the read gets is written back: a size it refuses, or nothing
+            // read at all, must not lead to an erase of the instrument's settings.
+            const int size = s.settings.SizeData;
+            std::optional<std::string> refusal = DataSizeRefusal(size);
+            if (!refusal && size == 0)
+                refusal = "Размер данных 0 байт - сохранить текущие настройки нельзя";
+            if (refusal) {
+                s.ui.AppendLine(*refusal);
+                return finish(false);
+            }
+            if (!CheckProgramChipInputs(s, size)) return finish(false);
             setBusy(true);
             if (!SetAsideOldReading(s)) return finish(false);
             BitBtnReadDataClick(s);
@@ -213,6 +229,7 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
             s.ui.AppendLine("Файл data.bin не обнаружен!");
             return finish(false);
         }
+        if (!CheckProgramChipInputs(s)) return finish(false);
         if (!s.ui.AskYesNo(kJumperQuestion, s.caption, MessageIcon::Exclamation))
             return finish(false);
         if (!s.ui.AskOkCancel(kJumperSteps, s.caption, MessageIcon::Exclamation))
