@@ -10,6 +10,7 @@
 
 #include "common/cp1251.h"
 #include "common/files.h"
+#include "support/remove_tree.h"
 
 namespace zentor {
 namespace {
@@ -32,13 +33,12 @@ protected:
         static int counter = 0;
         dir_ = fs::temp_directory_path() /
                ("zentor-config-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fs::remove_all(dir_);
+        zentor::test::RemoveTree(dir_);
         fs::create_directories(dir_);
         ini_ = dir_ / "zentor.ini";
     }
     void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+        zentor::test::RemoveTree(dir_);
     }
     // Writes a configuration given in UTF-8 as Windows-1251 and loads it.
     Settings Load(const std::string& utf8, WindowPosition* pos = nullptr) {

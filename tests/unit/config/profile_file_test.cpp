@@ -13,6 +13,7 @@
 
 #include "common/cp1251.h"
 #include "common/files.h"
+#include "support/remove_tree.h"
 
 namespace zentor {
 namespace {
@@ -36,12 +37,11 @@ public:
         static int counter = 0;
         path_ = fs::temp_directory_path() /
                 ("zentor-profile-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fs::remove_all(path_);
+        zentor::test::RemoveTree(path_);
         fs::create_directories(path_);
     }
     ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
+        zentor::test::RemoveTree(path_);
     }
     const fs::path& path() const { return path_; }
 
@@ -196,6 +196,9 @@ TEST(ProfileFileIo, EachWriteReachesTheDiskAtOnce) {
 }
 
 TEST(ProfileFileIo, WritesThroughALinkAndKeepsTheFileMode) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links need privileges on Windows";
+#endif
     TempDir dir;
     fs::create_directory(dir.path() / "shared");
     fs::path real = dir.path() / "shared" / "zentor.ini";

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -134,8 +135,12 @@ private:
 class ScratchDir {
 public:
     ScratchDir() {
-        char tmpl[] = "/tmp/zentor-ins-XXXXXX";
-        path_ = ::mkdtemp(tmpl);
+        static int serial = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        do {
+            path_ = base / ("zentor-ins-" + std::to_string(std::random_device{}()) + "-" +
+                            std::to_string(++serial));
+        } while (!std::filesystem::create_directory(path_));
     }
     ~ScratchDir() {
         std::error_code ec;
