@@ -1,0 +1,142 @@
+// A production bench: four instruments programmed at the same time, each by its
+// own zentor-cli process on its own port and folder. Nothing may cross between
+// the runs: every instrument ends with the program and its own calibration.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_run.h"
+#include "common/files.h"
+#include "common/image_key.h"
+#include "support/sim_process.h"
+
+namespace zentor::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kFlashSize = 32768;
+constexpr int kDataSize = 1024;
+
+Bytes Pattern(std::size_t size, unsigned seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<std::uint8_t>((i * (seed * 2 + 7) + (i >> 8) * 13 + seed * 29) & 0xFF);
+    return b;
+}
+
+struct Station {
+    bool update;           // update --mode keep on a running instrument, else program
+    std::string identity;  // the instrument's identification bytes
+    std::string serial;    // its serial text
+    fs::path dir;
+    Bytes calibration;  // the instrument's own DATA FLASH
+    std::unique_ptr<SimProcess> sim;
+    CliResult result;
+};
+
+TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
+    char tmpl[] = "/tmp/zentor-parallel-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const fs::path root = tmpl;
+    const Bytes program = Pattern(8192, 1);
+    Bytes scrambled = program;
+    ScrambleImage(scrambled);
+
+    std::array<Station, 4> stations = {{
+        {true, "14,7,15,10", "14v071510", {}, {}, {}, {}},
+        {false, "", "", {}, {}, {}, {}},
+        {true, "5,120,3,200", "05v12003200", {}, {}, {}, {}},
+        {false, "", "", {}, {}, {}, {}},
+    }};
+    Settings st;
+    st.DopPause = 0;
+    st.ControlWrite = true;
+    st.SizeData = kDataSize;
+    st.HCR0Value = "6D";
+    st.HCR1Value = "A3";
+    WriteConfig(root / "z.ini", st);
+
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        Station& s = stations[i];
+        s.dir = root / ("station" + std::to_string(i));
+        fs::create_directories(s.dir);
+        s.calibration = Pattern(kDataSize, 10 + static_cast<unsigned>(i));
+        // The instrument holds an older program and its calibration; for a chip on
+        // the boot ROM, its calibration comes as data.bin of its folder.
+        ASSERT_TRUE(
+            WriteFileAtomic(s.dir / "old.bin", Pattern(4096, 20 + static_cast<unsigned>(i))));
+        ASSERT_TRUE(WriteFileAtomic(s.dir / "cal.bin", s.calibration));
+        ASSERT_TRUE(WriteFileAtomic(s.dir / "prog.bin", program));
+        ASSERT_TRUE(WriteFileAtomic(s.dir / "prog_c.bin", scrambled));
+        if (!s.update) {
+            ASSERT_TRUE(WriteFileAtomic(s.dir / "data.bin", s.calibration));
+        }
+        std::vector<std::string> args = {"--data-flash-size", std::to_string(kDataSize),
+                                         "--code-file", (s.dir / "old.bin").string()};
+        if (s.update) {
+            args.insert(args.end(),
+                        {"--data-file", (s.dir / "cal.bin").string(), "--identity", s.identity});
+        } else {
+            args.push_back("--jumper");
+        }
+        s.sim = std::make_unique<SimProcess>(args);
+    }
+
+    std::vector<std::thread> runs;
+    for (Station& s : stations) {
+        runs.emplace_back([&s, &root] {
+            std::vector<std::string> args = {"--config", (root / "z.ini").string()};
+            if (s.update) {
+                args.insert(args.end(), {"update", "--mode", "keep", "--yes"});
+            } else {
+                args.insert(args.end(), {"program", "--yes"});
+            }
+            args.insert(args.end(), {"--port", s.sim->DevicePath(), "--dir", s.dir.string()});
+            s.result = RunCli(args, {}, std::chrono::seconds(90));
+        });
+    }
+    for (auto& t : runs) t.join();
+
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        Station& s = stations[i];
+        SCOPED_TRACE("station " + std::to_string(i));
+        EXPECT_EQ(s.result.status, 0) << s.result.out << s.result.err;
+        if (s.update) {
+            EXPECT_EQ(s.result.OutLines().back(),
+                      "Отключите питание устройства и через 30 секунд включите его снова.");
+            EXPECT_EQ(ReadWholeFile(s.dir / "data_rd.bin"), s.calibration);
+            std::vector<fs::path> backups;
+            for (const auto& e : fs::directory_iterator(s.dir / "backup"))
+                backups.push_back(e.path());
+            ASSERT_EQ(backups.size(), 1u);
+            EXPECT_EQ(backups[0].filename().string().rfind(s.serial + "_", 0), 0u);
+            EXPECT_EQ(ReadWholeFile(backups[0]), s.calibration);
+        }
+        s.sim->PowerCycle();
+        if (s.update) {
+            EXPECT_EQ(s.sim->Mode(), "firmware");
+        }
+        const Bytes flash = s.sim->Flash();
+        ASSERT_EQ(flash.size(), static_cast<std::size_t>(kFlashSize));
+        EXPECT_TRUE(std::equal(program.begin(), program.end(), flash.begin()));
+        EXPECT_TRUE(std::all_of(flash.begin() + static_cast<long>(program.size()),
+                                flash.end() - kDataSize, [](std::uint8_t b) { return b == 0xFF; }));
+        EXPECT_EQ(s.sim->DataFlash(), s.calibration);
+        EXPECT_EQ(s.sim->Hcr0(), "6D");
+        EXPECT_EQ(s.sim->Hcr1(), "A3");
+    }
+    std::error_code ec;
+    fs::remove_all(root, ec);
+}
+
+}  // namespace
+}  // namespace zentor::test
