@@ -214,7 +214,9 @@ TEST(PackageEncoder, LogShowsOnlyTheLastRun) {
 // Names match without regard to case; an existing upper-case output is replaced.
 TEST(PackageEncoder, FileNamesIgnoreCase) {
     EncoderRig rig;
-    fs::rename(rig.dir / "prog.bin", rig.dir / "Prog.bin");
+    // Through another name: a rename that only changes case may keep the old one.
+    fs::rename(rig.dir / "prog.bin", rig.dir / "moving.tmp");
+    fs::rename(rig.dir / "moving.tmp", rig.dir / "Prog.bin");
     rig.Put("N.BIN", Bytes{1, 2, 3});
     ASSERT_TRUE(BitBtnEnodeFilesClick(rig.s, "14v071510"));
     EXPECT_EQ(rig.Get("N.BIN").size(), 65u);
