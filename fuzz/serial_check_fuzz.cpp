@@ -1,0 +1,59 @@
+// The encoder's serial-number check on arbitrary text (any bytes, also broken
+// UTF-8), and the serial record built from an accepted number. The folder does
+// not exist, so an accepted number ends at the first file it cannot write.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/clock.h"
+#include "common/cp1251.h"
+#include "common/recording_frontend.h"
+#include "common/session.h"
+#include "update/package_encoder.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace zentor;
+    const std::string typed(reinterpret_cast<const char*>(data), size);
+
+    RecordingFrontend ui;
+    VirtualClock clock;
+    class NoPorts final : public PortOpener {
+        OpenResult Open(const std::string&, int) override { return {}; }
+        OpenStatus Probe(const std::string&) override { return OpenStatus::NotFound; }
+    } opener;
+    Session s(ui, clock, opener);
+    s.workDir = "/nonexistent/zentor-fuzz";
+
+    const bool written = BitBtnEnodeFilesClick(s, typed);
+    Check(!written);
+    Check(ui.log.size() == 1);
+
+    // Single-byte text of 9..99 characters with a lower-case v third or fourth.
+    const std::string serial = Utf8ToCp1251(typed);
+    const std::size_t n = serial.size();
+    const bool valid = n >= 9 && n <= 99 && (serial[2] == 'v' || serial[3] == 'v');
+    Check(ui.log[0] ==
+          (valid ? "Невозможно открыть файл n.bin" : "Неправильно введён серийный номер"));
+    if (!valid) return 0;
+
+    const auto record = SerialRecord(serial);
+    Check(record.size() == 5 * n + 20);
+    Check(record[0] == '0' + n / 10 && record[1] == '0' + n % 10);
+    const std::size_t fillers[] = {3, 3, 3, 3, 6};
+    std::size_t at = 2;
+    for (std::size_t copy = 0; copy < 5; ++copy) {
+        Check(std::string(record.begin() + at, record.begin() + at + n) == serial);
+        at += n + fillers[copy];
+    }
+    Check(at == record.size());
+    Check(record[2 + n] == kSerialFiller1[0] && record.back() == kSerialFiller5[5]);
+    return 0;
+}
