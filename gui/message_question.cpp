@@ -28,7 +28,9 @@ void TfmMessageQuestion::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
         const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-        const QRect ownerRect = owner ? owner->geometry() : screen->geometry();
+        // Left and top of the owner's frame, its width and height.
+        const QRect ownerRect =
+            owner ? QRect(owner->pos(), owner->size()) : screen->geometry();
         move(PlaceOverOwner(ownerRect, size(), screen->geometry().size()));
         ui_->ButtonPusto->resize(0, 0);
         ui_->BitBtnYes->setFocus(Qt::OtherFocusReason);

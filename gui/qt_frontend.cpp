@@ -47,11 +47,11 @@ void QtFrontend::AppendLine(const std::string& line) {
     Post([this, text = QString::fromStdString(line)] {
         QPlainTextEdit* log = targets_.log;
         if (!log) return;
-        if (lines_ == 0) {
-            log->setPlainText(text);
-        } else {
-            log->appendPlainText(text);
-        }
+        // An empty pane has one empty block: the first line goes into it.
+        QTextCursor cursor(log->document());
+        cursor.movePosition(QTextCursor::End);
+        if (lines_ > 0) cursor.insertBlock();
+        cursor.insertText(text);
         lines_ += static_cast<int>(text.count(QLatin1Char('\n'))) + 1;
         log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
     });

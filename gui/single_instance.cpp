@@ -60,7 +60,7 @@ LRESULT CALLBACK InstanceWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-QString SingleInstance::ServerPath(const QString& name) { return name; }
+QString SingleInstance::ServerPath(const QString& name, const QString&) { return name; }
 
 bool SingleInstance::Acquire() {
     const QByteArray mutexName = name_.toLocal8Bit();
@@ -98,7 +98,7 @@ SingleInstance::~SingleInstance() {
 
 #else
 
-QString SingleInstance::ServerPath(const QString& name) {
+QString SingleInstance::ServerPath(const QString& name, const QString& tempDir) {
     // Socket names keep to plain characters; one name per user.
     QString clean;
     for (QChar c : name)
@@ -106,7 +106,8 @@ QString SingleInstance::ServerPath(const QString& name) {
                          c == QLatin1Char('-')
                      ? c
                      : QLatin1Char('_');
-    return QDir(QDir::tempPath()).filePath(clean + QLatin1Char('-') + QString::number(getuid()));
+    return QDir(tempDir.isEmpty() ? QDir::tempPath() : tempDir)
+        .filePath(clean + QLatin1Char('-') + QString::number(getuid()));
 }
 
 bool SingleInstance::Acquire() {

@@ -30,8 +30,9 @@ public:
     // Run on the first instance's thread when a second start asks for the window.
     void SetActivationHandler(std::function<void()> handler);
 
-    // Where the name lives on this platform (a socket path outside Windows).
-    static QString ServerPath(const QString& name);
+    // Where the name lives on this platform: outside Windows a socket path in
+    // tempDir (empty: the system's temporary folder).
+    static QString ServerPath(const QString& name, const QString& tempDir = QString());
 
 private:
     QString name_;

@@ -1,5 +1,6 @@
 #include "widgets.h"
 
+#include <QAbstractItemView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -8,8 +9,10 @@
 namespace zentor::gui {
 
 void DropDownList::hidePopup() {
+    // Also called when the window goes away; only a list that was down closes up.
+    const bool wasDown = view() && view()->isVisible();
     QComboBox::hidePopup();
-    emit closedUp();
+    if (wasDown) emit closedUp();
 }
 
 void ClickableImage::mousePressEvent(QMouseEvent* event) {

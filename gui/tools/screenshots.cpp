@@ -1,1 +1,97 @@
-int main() { return 0; }
+// Writes PNG pictures of the three faces and the two dialogs into a folder, for the
+// documentation. Run under an X server (xvfb-run) so the windows are real:
+//   xvfb-run -a zentor_screenshots OUTDIR
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "main_window.h"
+#include "message_question.h"
+#include "settings_dialog.h"
+
+namespace {
+
+// Two free ports, nothing behind them.
+class ShowcaseOpener : public zentor::PortOpener {
+public:
+    zentor::OpenResult Open(const std::string&, int) override {
+        return {zentor::OpenStatus::NotFound, 0, nullptr};
+    }
+    zentor::OpenStatus Probe(const std::string& name) override {
+        return name == "COM1" || name == "COM3" ? zentor::OpenStatus::Ok
+                                                : zentor::OpenStatus::NotFound;
+    }
+};
+
+void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QTimer t;
+        t.start(10);
+        while (t.isActive() && t.remainingTime() > 0) QApplication::processEvents();
+    }
+}
+
+bool Save(QWidget* w, const QDir& dir, const QString& name) {
+    Settle();
+    const bool ok = w->grab().save(dir.filePath(name));
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(dir.filePath(name)));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Zentor Halden"));
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: zentor_screenshots OUTDIR\n");
+        return 2;
+    }
+    QDir out(QString::fromLocal8Bit(argv[1]));
+    out.mkpath(QStringLiteral("."));
+    QTemporaryDir tmp;
+    ShowcaseOpener opener;
+    bool ok = true;
+
+    const struct {
+        zentor::WindowFace face;
+        const char* file;
+    } faces[] = {{zentor::WindowFace::UpdateFace, "face-update.png"},
+                 {zentor::WindowFace::FactoryFace, "face-factory.png"},
+                 {zentor::WindowFace::EncoderFace, "face-encoder.png"}};
+    for (const auto& f : faces) {
+        zentor::gui::TFormZentorFrom_Halden::Options o;
+        o.face = f.face;
+        o.exePath = tmp.filePath(QStringLiteral("zentor")).toStdString();
+        o.opener = &opener;
+        o.boxHook = [](auto, auto&, auto&, auto) { return true; };
+        zentor::gui::TFormZentorFrom_Halden window(std::move(o));
+        window.show();
+        if (f.face == zentor::WindowFace::FactoryFace) {
+            window.frontend().ClearLog();
+            window.frontend().AppendLine("Чтение DATA FLASH ...");
+            window.frontend().AppendLine("1-e чтение DATA FLASH - Ok");
+            window.frontend().SetProgressRange(0, 8);
+            window.frontend().SetProgressPosition(5);
+            ok &= Save(&window, out, QString::fromLatin1(f.file));
+            window.BitBtnNasrtClick();
+            ok &= Save(window.settingsDialog(), out, QStringLiteral("settings-dialog.png"));
+            window.settingsDialog()->close();
+        } else {
+            ok &= Save(&window, out, QString::fromLatin1(f.file));
+        }
+        if (f.face == zentor::WindowFace::UpdateFace) {
+            zentor::gui::TfmMessageQuestion question(
+                QStringLiteral("Zentor Velmar"), QStringLiteral("Velmar 7  s/n: 14v801510."),
+                &window);
+            question.show();
+            ok &= Save(&question, out, QStringLiteral("confirm-dialog.png"));
+        }
+        window.close();
+    }
+    return ok ? 0 : 1;
+}
