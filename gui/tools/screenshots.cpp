@@ -81,6 +81,9 @@ int main(int argc, char* argv[]) {
             window.BitBtnNasrtClick();
             ok &= Save(window.settingsDialog(), out, QStringLiteral("settings-dialog.png"));
             window.settingsDialog()->close();
+            // A data read in progress: the stop button over the command buttons.
+            window.frontend().ShowStopButton(true);
+            ok &= Save(&window, out, QStringLiteral("face-factory-reading.png"));
         } else {
             ok &= Save(&window, out, QString::fromLatin1(f.file));
         }
@@ -90,6 +93,14 @@ int main(int argc, char* argv[]) {
                 &window);
             question.show();
             ok &= Save(&question, out, QStringLiteral("confirm-dialog.png"));
+            question.close();
+            // An update in progress: button disabled, warning shown.
+            window.frontend().SetUpdateBusy(true);
+            window.frontend().AppendLine("Стирание CODE FLASH ... Ok");
+            window.frontend().SetProgressRange(0, 10);
+            window.frontend().SetProgressPosition(3);
+            ok &= Save(&window, out, QStringLiteral("face-update-busy.png"));
+            window.frontend().SetUpdateBusy(false);
         }
         window.close();
     }
