@@ -16,8 +16,9 @@ int main(int argc, char* argv[]) {
 
     const zentor::gui::StartOptions options = zentor::gui::ParseStartOptions(app.arguments());
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "zentor: %s\nusage: zentor [--face factory|update|encoder] "
-                             "[--config FILE]\n",
+        std::fprintf(stderr,
+                     "zentor: %s\nusage: zentor [--face factory|update|encoder] "
+                     "[--config FILE]\n",
                      options.error.toLocal8Bit().constData());
         return 2;
     }

@@ -48,10 +48,8 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::TFormZentorFrom_Halden>()),
       face_(options.face),
-      configPath_(options.configPath.empty() ? ConfigPathFor(options.exePath)
-                                             : options.configPath),
-      ownedOpener_(options.opener ? nullptr
-                                  : MakeSystemPortOpener(options.exePath.parent_path())),
+      configPath_(options.configPath.empty() ? ConfigPathFor(options.exePath) : options.configPath),
+      ownedOpener_(options.opener ? nullptr : MakeSystemPortOpener(options.exePath.parent_path())),
       session_(frontend_, clock_, options.opener ? *options.opener : *ownedOpener_) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TFormZentorFrom_Halden"));
@@ -85,7 +83,9 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     FormCreate();
 }
 
-TFormZentorFrom_Halden::~TFormZentorFrom_Halden() { runner_.WaitIdle(); }
+TFormZentorFrom_Halden::~TFormZentorFrom_Halden() {
+    runner_.WaitIdle();
+}
 
 void TFormZentorFrom_Halden::SetupLook() {
     QFont memo(QStringLiteral("Courier New"));
@@ -160,8 +160,8 @@ void TFormZentorFrom_Halden::FormCreate() {
 
     // 2. Font check; the title is the default one, "Zentor Halden" comes later.
     if (NeedsArialWarning(QFontDatabase::families())) {
-        frontend_.PlainMessage(kArialWarning, DefaultApplicationTitle(QString::fromStdString(
-                                                  session_.exePath.string()))
+        frontend_.PlainMessage(kArialWarning, DefaultApplicationTitle(
+                                                  QString::fromStdString(session_.exePath.string()))
                                                   .toStdString());
     }
 
@@ -205,9 +205,9 @@ void TFormZentorFrom_Halden::SetupFace() {
     const bool update = face_ == WindowFace::UpdateFace;
     const bool encoder = face_ == WindowFace::EncoderFace;
     // The panels cover the command buttons; covered buttons are hidden.
-    for (QWidget* w : std::initializer_list<QWidget*>{ui_->BitBtnNasrt, ui_->BitBtnCompile,
-                       ui_->BitBtnWrite, ui_->BitBtnReadData, ui_->BitBtnWriteData,
-                       ui_->BitBtnRestart, ui_->BitBtnProg})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             ui_->BitBtnNasrt, ui_->BitBtnCompile, ui_->BitBtnWrite, ui_->BitBtnReadData,
+             ui_->BitBtnWriteData, ui_->BitBtnRestart, ui_->BitBtnProg})
         w->setVisible(factory);
     ui_->paProshivkaVelmar->setVisible(update);
     ui_->paEnodeFiles->setVisible(encoder);
@@ -236,7 +236,9 @@ void TFormZentorFrom_Halden::SetCaption(const QString& caption) {
     setWindowTitle(caption);
 }
 
-void TFormZentorFrom_Halden::FocusSink() { ui_->ButtonPusto->setFocus(Qt::OtherFocusReason); }
+void TFormZentorFrom_Halden::FocusSink() {
+    ui_->ButtonPusto->setFocus(Qt::OtherFocusReason);
+}
 
 bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command) {
     return runner_.Start([this, command = std::move(command)] { command(session_); });
@@ -244,15 +246,17 @@ bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command) {
 
 void TFormZentorFrom_Halden::ApplyBusy() {
     const bool busy = runner_.Busy();
-    for (QWidget* w : std::initializer_list<QWidget*>{ui_->BitBtnCompile, ui_->BitBtnWrite,
-                       ui_->BitBtnReadData, ui_->BitBtnWriteData, ui_->BitBtnRestart,
-                       ui_->BitBtnProg, ui_->BitBtnEnodeFiles, ui_->Button1,
-                       ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             ui_->BitBtnCompile, ui_->BitBtnWrite, ui_->BitBtnReadData, ui_->BitBtnWriteData,
+             ui_->BitBtnRestart, ui_->BitBtnProg, ui_->BitBtnEnodeFiles, ui_->Button1,
+             ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow})
         w->setEnabled(!busy);
     ui_->BitBtnProshivkaVelmar->setEnabled(!busy && !updateBusy_);
 }
 
-TfmSetings* TFormZentorFrom_Halden::settingsDialog() const { return settingsDialog_; }
+TfmSetings* TFormZentorFrom_Halden::settingsDialog() const {
+    return settingsDialog_;
+}
 
 void TFormZentorFrom_Halden::BitBtnNasrtClick() {
     FocusSink();

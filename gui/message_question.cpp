@@ -29,8 +29,7 @@ void TfmMessageQuestion::showEvent(QShowEvent* event) {
         const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
         const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
         // Left and top of the owner's frame, its width and height.
-        const QRect ownerRect =
-            owner ? QRect(owner->pos(), owner->size()) : screen->geometry();
+        const QRect ownerRect = owner ? QRect(owner->pos(), owner->size()) : screen->geometry();
         move(PlaceOverOwner(ownerRect, size(), screen->geometry().size()));
         ui_->ButtonPusto->resize(0, 0);
         ui_->BitBtnYes->setFocus(Qt::OtherFocusReason);
@@ -48,6 +47,8 @@ void TfmMessageQuestion::BitBtnYesClick() {
     accept();
 }
 
-void TfmMessageQuestion::BitBtnNoClick() { reject(); }
+void TfmMessageQuestion::BitBtnNoClick() {
+    reject();
+}
 
 }  // namespace zentor::gui

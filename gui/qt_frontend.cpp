@@ -1,10 +1,10 @@
 #include "qt_frontend.h"
 
-#include <QPushButton>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -16,7 +16,9 @@ namespace zentor::gui {
 
 QtFrontend::QtFrontend(QObject* parent) : QObject(parent) {}
 
-void QtFrontend::Attach(Targets targets) { targets_ = std::move(targets); }
+void QtFrontend::Attach(Targets targets) {
+    targets_ = std::move(targets);
+}
 
 template <typename F>
 void QtFrontend::Post(F f) {
@@ -145,8 +147,7 @@ bool QtFrontend::AskYesNo(const std::string& text, const std::string& title, Mes
     return Call<bool>([&] { return ShowBox(BoxKind::YesNo, text, title, icon); });
 }
 
-bool QtFrontend::AskOkCancel(const std::string& text, const std::string& title,
-                             MessageIcon icon) {
+bool QtFrontend::AskOkCancel(const std::string& text, const std::string& title, MessageIcon icon) {
     return Call<bool>([&] { return ShowBox(BoxKind::OkCancel, text, title, icon); });
 }
 
@@ -156,8 +157,7 @@ UpdateChoice QtFrontend::ConfirmUpdate(const std::string& caption, const std::st
         TfmMessageQuestion dialog(QString::fromStdString(caption),
                                   QString::fromStdString(deviceText), targets_.dialogParent);
         dialog.exec();
-        return UpdateChoice{dialog.UpdateAnswer().toStdString(),
-                            dialog.UpdateMode().toStdString()};
+        return UpdateChoice{dialog.UpdateAnswer().toStdString(), dialog.UpdateMode().toStdString()};
     });
 }
 

@@ -61,8 +61,7 @@ private:
     // Runs f on the GUI thread and waits for its result.
     template <typename R, typename F>
     R Call(F f);
-    bool ShowBox(BoxKind kind, const std::string& text, const std::string& title,
-                 MessageIcon icon);
+    bool ShowBox(BoxKind kind, const std::string& text, const std::string& title, MessageIcon icon);
 
     Targets targets_;
     BoxHook boxHook_;

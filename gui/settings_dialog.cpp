@@ -106,7 +106,8 @@ void TfmSetings::FormCreate() {
     SelectText(ui_->cbPauseRestart, QString::number(st.PauseRestart));
     // 5. Addresses.
     for (int a = 2; a <= 63; ++a) ui_->cbAdrPribor->addItem(QString::number(a));
-    ui_->cbAdrPribor->setCurrentIndex(ui_->cbAdrPribor->findText(QString::number(st.AdrPribor), kExact));
+    ui_->cbAdrPribor->setCurrentIndex(
+        ui_->cbAdrPribor->findText(QString::number(st.AdrPribor), kExact));
     // 6.
     ui_->CheckBoxControlWrite->setChecked(st.ControlWrite);
     // 7. Without a match the built-in "200" stays.
@@ -283,6 +284,8 @@ void TfmSetings::BitBtnYesClick() {
     close();
 }
 
-void TfmSetings::BitBtnNoClick() { close(); }
+void TfmSetings::BitBtnNoClick() {
+    close();
+}
 
 }  // namespace zentor::gui

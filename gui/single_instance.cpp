@@ -60,7 +60,9 @@ LRESULT CALLBACK InstanceWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-QString SingleInstance::ServerPath(const QString& name, const QString&) { return name; }
+QString SingleInstance::ServerPath(const QString& name, const QString&) {
+    return name;
+}
 
 bool SingleInstance::Acquire() {
     const QByteArray mutexName = name_.toLocal8Bit();

@@ -21,8 +21,8 @@ void ClickableImage::mousePressEvent(QMouseEvent* event) {
 }
 
 void ClickableImage::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click =
-        pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
     pressed_ = false;
     QLabel::mouseReleaseEvent(event);
     if (click) emit clicked();

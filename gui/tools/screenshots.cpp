@@ -88,9 +88,9 @@ int main(int argc, char* argv[]) {
             ok &= Save(&window, out, QString::fromLatin1(f.file));
         }
         if (f.face == zentor::WindowFace::UpdateFace) {
-            zentor::gui::TfmMessageQuestion question(
-                QStringLiteral("Zentor Velmar"), QStringLiteral("Velmar 7  s/n: 14v801510."),
-                &window);
+            zentor::gui::TfmMessageQuestion question(QStringLiteral("Zentor Velmar"),
+                                                     QStringLiteral("Velmar 7  s/n: 14v801510."),
+                                                     &window);
             question.show();
             ok &= Save(&question, out, QStringLiteral("confirm-dialog.png"));
             question.close();

@@ -21,8 +21,7 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         app_ = std::make_unique<QApplication>(argc_, argv_);
     }
     void TearDown() override { app_.reset(); }
@@ -62,8 +61,8 @@ void Spin(int ms) {
 QtFrontend::BoxHook BoxLog::Hook() {
     return [this](QtFrontend::BoxKind kind, const std::string& text, const std::string& title,
                   MessageIcon) {
-        boxes.push_back(
-            {kind, text, title, QThread::currentThread() == QCoreApplication::instance()->thread()});
+        boxes.push_back({kind, text, title,
+                         QThread::currentThread() == QCoreApplication::instance()->thread()});
         if (answers.empty()) return true;
         const bool answer = answers.front();
         answers.pop_front();
@@ -71,7 +70,9 @@ QtFrontend::BoxHook BoxLog::Hook() {
     };
 }
 
-WindowRig::WindowRig() { EXPECT_TRUE(dir_.isValid()); }
+WindowRig::WindowRig() {
+    EXPECT_TRUE(dir_.isValid());
+}
 
 void WindowRig::WriteConfig(const Settings& settings) {
     std::string error;

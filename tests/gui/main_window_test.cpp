@@ -23,14 +23,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QSize Screen() { return QGuiApplication::primaryScreen()->geometry().size(); }
+QSize Screen() {
+    return QGuiApplication::primaryScreen()->geometry().size();
+}
 
 QStringList LogLines(TFormZentorFrom_Halden& w) {
     const QString text = Child<QPlainTextEdit>(&w, "MemoZentor")->toPlainText();
     return text.split(QLatin1Char('\n'));
 }
 
-const char* const kCommandButtons[] = {"BitBtnNasrt",    "BitBtnCompile", "BitBtnWrite",
+const char* const kCommandButtons[] = {"BitBtnNasrt",    "BitBtnCompile",   "BitBtnWrite",
                                        "BitBtnReadData", "BitBtnWriteData", "BitBtnRestart",
                                        "BitBtnProg"};
 
@@ -49,9 +51,8 @@ TEST(MainWindowFaces, ComponentsCaptionAndPort) {
          "Zentor MSC1210Y5",
          1},
         {WindowFace::UpdateFace,
-         {"paProshivkaVelmar", "Label1", "cbNamePort", "ImageUpdateCOMport", "Label4",
-          "cbBaudRate", "Label8", "cbAdrPribor", "BitBtnProshivkaVelmar", "MemoZentor",
-          "ProgressBar1"},
+         {"paProshivkaVelmar", "Label1", "cbNamePort", "ImageUpdateCOMport", "Label4", "cbBaudRate",
+          "Label8", "cbAdrPribor", "BitBtnProshivkaVelmar", "MemoZentor", "ProgressBar1"},
          {"BitBtnNasrt", "BitBtnCompile", "BitBtnWrite", "BitBtnReadData", "BitBtnWriteData",
           "BitBtnRestart", "BitBtnProg", "paEnodeFiles", "paInfo", "ImageUpdatesNow", "BitBtn1",
           "BitBtnStop", "Button1"},
@@ -94,9 +95,12 @@ TEST(MainWindowFaces, CaptionFollowsStoredType) {
         int type;
         const char* caption;
     } cases[] = {
-        {WindowFace::FactoryFace, 0, "Zentor MSC"},       {WindowFace::FactoryFace, 5, "Zentor MSC"},
-        {WindowFace::FactoryFace, 1, "Zentor MSC1210Y2"}, {WindowFace::EncoderFace, 0, "Zentor MSC"},
-        {WindowFace::EncoderFace, 3, "Zentor MSC1210Y4"}, {WindowFace::UpdateFace, 1, "Zentor Velmar"},
+        {WindowFace::FactoryFace, 0, "Zentor MSC"},
+        {WindowFace::FactoryFace, 5, "Zentor MSC"},
+        {WindowFace::FactoryFace, 1, "Zentor MSC1210Y2"},
+        {WindowFace::EncoderFace, 0, "Zentor MSC"},
+        {WindowFace::EncoderFace, 3, "Zentor MSC1210Y4"},
+        {WindowFace::UpdateFace, 1, "Zentor Velmar"},
     };
     for (const auto& c : cases) {
         WindowRig rig;
@@ -129,9 +133,8 @@ TEST(MainWindowLook, FixedParts) {
     EXPECT_EQ(Child<QWidget>(w.get(), "ImageUpdateCOMport")->toolTip(),
               QString::fromUtf8("Обновить список COM-портов"));
     // The file dialog folds runs of spaces in its filter captions.
-    EXPECT_EQ(w->openDialog()->nameFilters(),
-              QStringList({QString::fromUtf8("Файл *.asm (*.asm)"),
-                           QString::fromUtf8("Все *.* (*)")}));
+    EXPECT_EQ(w->openDialog()->nameFilters(), QStringList({QString::fromUtf8("Файл *.asm (*.asm)"),
+                                                           QString::fromUtf8("Все *.* (*)")}));
     EXPECT_EQ(fs::path(w->openDialog()->directory().absolutePath().toStdString()), rig.Dir());
 }
 
@@ -243,11 +246,11 @@ TEST(MainWindowReadout, TimeoutsAppendedWithoutClearing) {
     w->frontend().AppendLine("earlier");
     w->session().comTimeouts = {0xFFFFFFFFu, 0, 1000, 0, 7};
     Child<QPushButton>(w.get(), "Button1")->click();
-    EXPECT_EQ(LogLines(*w), QStringList({"earlier", "", "ReadTotalTimeoutConstant = 1000",
-                                         "ReadIntervalTimeout = -1",
-                                         "ReadTotalTimeoutMultiplier = 0",
-                                         "WriteTotalTimeoutMultiplier = 0",
-                                         "WriteTotalTimeoutConstant = 7", ""}));
+    EXPECT_EQ(
+        LogLines(*w),
+        QStringList({"earlier", "", "ReadTotalTimeoutConstant = 1000", "ReadIntervalTimeout = -1",
+                     "ReadTotalTimeoutMultiplier = 0", "WriteTotalTimeoutMultiplier = 0",
+                     "WriteTotalTimeoutConstant = 7", ""}));
 }
 
 TEST(UpdateFacePorts, SelectionAtCreation) {
@@ -369,9 +372,9 @@ TEST(MainWindowCommands, WorkerThreadWithMarshalledCalls) {
     }));
     EXPECT_FALSE(w->RunCommand([](Session&) {}));  // one at a time
     ASSERT_TRUE(WaitFor([&] { return asked.load(); }));
-    for (const char* name : {"BitBtnCompile", "BitBtnWrite", "BitBtnReadData", "BitBtnWriteData",
-                             "BitBtnRestart", "BitBtnProg", "BitBtnEnodeFiles",
-                             "BitBtnProshivkaVelmar", "Button1"})
+    for (const char* name :
+         {"BitBtnCompile", "BitBtnWrite", "BitBtnReadData", "BitBtnWriteData", "BitBtnRestart",
+          "BitBtnProg", "BitBtnEnodeFiles", "BitBtnProshivkaVelmar", "Button1"})
         EXPECT_FALSE(Child<QWidget>(w.get(), name)->isEnabled()) << name;
     EXPECT_FALSE(settingsYes->isEnabled());
     EXPECT_TRUE(Child<QWidget>(w.get(), "BitBtnStop")->isEnabled());

@@ -1,3 +1,5 @@
+#include "message_question.h"
+
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -7,7 +9,6 @@
 #include <atomic>
 
 #include "gui_test_support.h"
-#include "message_question.h"
 
 namespace zentor::gui::test {
 namespace {
@@ -20,7 +21,8 @@ TEST(ConfirmationDialog, LookAndDefaults) {
     EXPECT_EQ(d.windowTitle(), "Zentor Velmar");
     EXPECT_EQ(d.size(), QSize(336, 248));
     EXPECT_EQ(Child<QLabel>(&d, "laMessageQuestion")->text(), kDevice);
-    EXPECT_EQ(Child<QLabel>(&d, "laConnected")->text(), QString::fromUtf8("Подключено устройство:"));
+    EXPECT_EQ(Child<QLabel>(&d, "laConnected")->text(),
+              QString::fromUtf8("Подключено устройство:"));
     EXPECT_EQ(Child<QLabel>(&d, "laQuestion")->text(), QString::fromUtf8("Произвести прошивку?"));
     auto* factory = Child<QRadioButton>(&d, "RadioButtonZavodskNastr");
     auto* keep = Child<QRadioButton>(&d, "RadioButtonTekuschNastr");
@@ -45,8 +47,8 @@ TEST(ConfirmationDialog, TabOrderStartsAtYes) {
         if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
         w = w->nextInFocusChain();
     } while (w != start);
-    EXPECT_EQ(chain, QStringList({"BitBtnYes", "BitBtnNo", "ButtonPusto",
-                                  "RadioButtonZavodskNastr", "RadioButtonTekuschNastr"}));
+    EXPECT_EQ(chain, QStringList({"BitBtnYes", "BitBtnNo", "ButtonPusto", "RadioButtonZavodskNastr",
+                                  "RadioButtonTekuschNastr"}));
 }
 
 TEST(ConfirmationDialog, Answers) {
@@ -91,9 +93,8 @@ TEST(ConfirmationDialog, AskedFromACommand) {
     auto w = rig.Make(WindowFace::UpdateFace);
     w->show();
     UpdateChoice choice;
-    ASSERT_TRUE(w->RunCommand([&](Session& s) {
-        choice = s.ui.ConfirmUpdate(s.caption, "Velmar 7  s/n: 14v801510.");
-    }));
+    ASSERT_TRUE(w->RunCommand(
+        [&](Session& s) { choice = s.ui.ConfirmUpdate(s.caption, "Velmar 7  s/n: 14v801510."); }));
     // The dialog runs its own event loop: answer it from a timer inside that loop.
     QString title;
     QString label;

@@ -1,3 +1,5 @@
+#include "settings_dialog.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@
 
 #include "config/config_store.h"
 #include "gui_test_support.h"
-#include "settings_dialog.h"
 
 namespace zentor::gui::test {
 namespace {
@@ -20,17 +21,20 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Describe(const Settings& s) {
-    return std::to_string(s.TypeController) + "|" + s.NamePort + "|" +
-           std::to_string(s.BaudRate) + "|" + std::to_string(s.PauseRestart) + "|" +
-           std::to_string(s.AdrPribor) + "|" + std::to_string(s.ControlWrite) + "|" +
-           std::to_string(s.DopPause) + "|" + std::to_string(s.MaxKolReadings) + "|" +
-           std::to_string(s.ShowStopButton) + "|" + std::to_string(s.SizeData) + "|" +
-           s.HCR0Value + "|" + s.HCR1Value + "|" + s.HCR1FromFile + "|" +
-           std::to_string(s.HCR1KeyPresent) + "|" + s.AsmFileName;
+    return std::to_string(s.TypeController) + "|" + s.NamePort + "|" + std::to_string(s.BaudRate) +
+           "|" + std::to_string(s.PauseRestart) + "|" + std::to_string(s.AdrPribor) + "|" +
+           std::to_string(s.ControlWrite) + "|" + std::to_string(s.DopPause) + "|" +
+           std::to_string(s.MaxKolReadings) + "|" + std::to_string(s.ShowStopButton) + "|" +
+           std::to_string(s.SizeData) + "|" + s.HCR0Value + "|" + s.HCR1Value + "|" +
+           s.HCR1FromFile + "|" + std::to_string(s.HCR1KeyPresent) + "|" + s.AsmFileName;
 }
 
-QComboBox* List(QWidget* d, const char* name) { return Child<QComboBox>(d, name); }
-QLineEdit* Edit(QWidget* d, const char* name) { return Child<QLineEdit>(d, name); }
+QComboBox* List(QWidget* d, const char* name) {
+    return Child<QComboBox>(d, name);
+}
+QLineEdit* Edit(QWidget* d, const char* name) {
+    return Child<QLineEdit>(d, name);
+}
 
 // Selected text of a list, "<none>" without a selection.
 QString Selected(QWidget* d, const char* name) {
@@ -115,10 +119,18 @@ TEST_F(SettingsDialogTest, SelectionsAtCreation) {
     } cases[] = {
         {"defaults",
          {},
-         {{"cbTypeControllers", "MSC1210Y5"}, {"cbNamePort", "COM3"}, {"cbBaudRate", "9600"},
-          {"cbPauseRestart", "0"}, {"cbDopPause", "300"}, {"cbiMaxKolReadings", "2"},
-          {"cbAdrPribor", "1"}, {"cbSizeData", "2048"}, {"cbChangeHCR", "Velmar M7"},
-          {"edHCR0", "7D"}, {"edHCR1", "A3"}, {"sbAsmFileName", "1.asm"}}},
+         {{"cbTypeControllers", "MSC1210Y5"},
+          {"cbNamePort", "COM3"},
+          {"cbBaudRate", "9600"},
+          {"cbPauseRestart", "0"},
+          {"cbDopPause", "300"},
+          {"cbiMaxKolReadings", "2"},
+          {"cbAdrPribor", "1"},
+          {"cbSizeData", "2048"},
+          {"cbChangeHCR", "Velmar M7"},
+          {"edHCR0", "7D"},
+          {"edHCR1", "A3"},
+          {"sbAsmFileName", "1.asm"}}},
         {"values in the lists",
          [](Settings& s) {
              s.TypeController = 1;
@@ -132,18 +144,27 @@ TEST_F(SettingsDialogTest, SelectionsAtCreation) {
              s.HCR1Value = "93";
              s.AsmFileName = "main.asm";
          },
-         {{"cbTypeControllers", "MSC1210Y2"}, {"cbNamePort", "COM1"}, {"cbBaudRate", "38400"},
-          {"cbPauseRestart", "20"}, {"cbDopPause", "1000"}, {"cbiMaxKolReadings", "5"},
-          {"cbAdrPribor", "63"}, {"cbSizeData", "4096"}, {"cbChangeHCR", "Velmar M3, M5X"},
+         {{"cbTypeControllers", "MSC1210Y2"},
+          {"cbNamePort", "COM1"},
+          {"cbBaudRate", "38400"},
+          {"cbPauseRestart", "20"},
+          {"cbDopPause", "1000"},
+          {"cbiMaxKolReadings", "5"},
+          {"cbAdrPribor", "63"},
+          {"cbSizeData", "4096"},
+          {"cbChangeHCR", "Velmar M3, M5X"},
           {"sbAsmFileName", "main.asm"}}},
-        {"extra pause not in the list keeps 200", [](Settings& s) { s.DopPause = 30; },
+        {"extra pause not in the list keeps 200",
+         [](Settings& s) { s.DopPause = 30; },
          {{"cbDopPause", "200"}}},
-        {"data size not in the list", [](Settings& s) { s.SizeData = 2000; },
+        {"data size not in the list",
+         [](Settings& s) { s.SizeData = 2000; },
          {{"cbSizeData", "<none>"}}},
         {"lower-case HCR1 matches its preset but stays as written",
          [](Settings& s) { s.HCR1Value = "a3"; },
          {{"cbChangeHCR", "Velmar M7"}, {"edHCR1", "a3"}}},
-        {"unknown HCR1 keeps the built-in preset row", [](Settings& s) { s.HCR1Value = "B3"; },
+        {"unknown HCR1 keeps the built-in preset row",
+         [](Settings& s) { s.HCR1Value = "B3"; },
          {{"cbChangeHCR", "Velmar M3, M5X"}, {"edHCR1", "B3"}}},
         {"values outside the lists",
          [](Settings& s) {
@@ -153,8 +174,11 @@ TEST_F(SettingsDialogTest, SelectionsAtCreation) {
              s.AdrPribor = 64;
              s.MaxKolReadings = 6;
          },
-         {{"cbTypeControllers", "<none>"}, {"cbNamePort", "<none>"}, {"cbBaudRate", "<none>"},
-          {"cbAdrPribor", "<none>"}, {"cbiMaxKolReadings", "<none>"}}},
+         {{"cbTypeControllers", "<none>"},
+          {"cbNamePort", "<none>"},
+          {"cbBaudRate", "<none>"},
+          {"cbAdrPribor", "<none>"},
+          {"cbiMaxKolReadings", "<none>"}}},
         {"type 5 and no readings",
          [](Settings& s) {
              s.TypeController = 5;
@@ -272,10 +296,8 @@ TEST_F(SettingsDialogTest, InvalidFieldRefusedAndNothingChanges) {
          "Размер данных"},
         {"HCR0 one digit", [](TfmSetings* d) { Edit(d, "edHCR0")->setText("7"); }, "HCR0"},
         {"HCR0 empty", [](TfmSetings* d) { Edit(d, "edHCR0")->setText(""); }, "HCR0"},
-        {"HCR1 not hexadecimal", [](TfmSetings* d) { Edit(d, "edHCR1")->setText("G3"); },
-         "HCR1"},
-        {"HCR1 three digits", [](TfmSetings* d) { Edit(d, "edHCR1")->setText("A30"); },
-         "HCR1"},
+        {"HCR1 not hexadecimal", [](TfmSetings* d) { Edit(d, "edHCR1")->setText("G3"); }, "HCR1"},
+        {"HCR1 three digits", [](TfmSetings* d) { Edit(d, "edHCR1")->setText("A30"); }, "HCR1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

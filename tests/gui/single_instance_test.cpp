@@ -1,3 +1,5 @@
+#include "single_instance.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 
 #include "config/config_store.h"
 #include "gui_test_support.h"
-#include "single_instance.h"
 
 namespace zentor::gui::test {
 namespace {
@@ -55,7 +56,8 @@ TEST(SingleInstance, NamesDoNotMeet) {
 
 TEST(SingleInstance, SocketPathIsPlain) {
     const QString path = SingleInstance::ServerPath(QString::fromUtf8(kInstanceName), "/tmp/x");
-    EXPECT_TRUE(path.startsWith("/tmp/x/ZentorFrom_Halden__unique_mutex_name_-")) << path.toStdString();
+    EXPECT_TRUE(path.startsWith("/tmp/x/ZentorFrom_Halden__unique_mutex_name_-"))
+        << path.toStdString();
 }
 
 std::map<std::string, std::string> Snapshot(const fs::path& dir) {
@@ -81,7 +83,8 @@ TEST(SingleInstance, SecondStartOfTheProgram) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TMPDIR", tmp.path());
-    const QStringList args = {"--face", "update", "--config", QString::fromStdString(config.string())};
+    const QStringList args = {"--face", "update", "--config",
+                              QString::fromStdString(config.string())};
 
     QProcess first;
     first.setProcessEnvironment(env);

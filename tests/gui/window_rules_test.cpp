@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "window_rules.h"
+
+#include <gtest/gtest.h>
 
 namespace zentor::gui {
 namespace {
@@ -12,11 +12,11 @@ TEST(Placement, KeepOnScreenAtCreation) {
         QPoint stored;
         QPoint expected;
     } cases[] = {
-        {{100, 50}, {100, 50}},      // already on the screen
-        {{-20, -5}, {0, 0}},         // negatives become 0
-        {{900, 100}, {630, 100}},    // past the right edge: flush with it
-        {{100, 500}, {100, 380}},    // past the bottom: 30 px above it
-        {{630, 410}, {630, 410}},    // exactly at the limits stays
+        {{100, 50}, {100, 50}},    // already on the screen
+        {{-20, -5}, {0, 0}},       // negatives become 0
+        {{900, 100}, {630, 100}},  // past the right edge: flush with it
+        {{100, 500}, {100, 380}},  // past the bottom: 30 px above it
+        {{630, 410}, {630, 410}},  // exactly at the limits stays
         {{2000, 2000}, {630, 380}},
     };
     for (const auto& c : cases)
@@ -39,11 +39,11 @@ TEST(Placement, DialogOverOwner) {
         QRect owner;
         QPoint expected;
     } cases[] = {
-        {{315, 136, 394, 358}, {344, 172}},   // centred, a third of the difference down
-        {{-300, -200, 394, 358}, {0, 0}},     // negatives become 0
-        {{900, 100, 394, 358}, {688, 136}},   // right edge: flush
-        {{100, 700, 394, 358}, {129, 470}},   // bottom: 50 px above it
-        {{0, 0, 200, 100}, {0, 0}},           // owner smaller than the dialog: (-68, -49) -> 0
+        {{315, 136, 394, 358}, {344, 172}},  // centred, a third of the difference down
+        {{-300, -200, 394, 358}, {0, 0}},    // negatives become 0
+        {{900, 100, 394, 358}, {688, 136}},  // right edge: flush
+        {{100, 700, 394, 358}, {129, 470}},  // bottom: 50 px above it
+        {{0, 0, 200, 100}, {0, 0}},          // owner smaller than the dialog: (-68, -49) -> 0
     };
     for (const auto& c : cases) EXPECT_EQ(PlaceOverOwner(c.owner, dialog, screen), c.expected);
 }
@@ -54,10 +54,14 @@ TEST(Captions, PerFaceAndType) {
         int type;
         const char* caption;
     } cases[] = {
-        {WindowFace::FactoryFace, 0, "Zentor MSC"},     {WindowFace::FactoryFace, 1, "Zentor MSC1210Y2"},
-        {WindowFace::FactoryFace, 4, "Zentor MSC1210Y5"}, {WindowFace::FactoryFace, 5, "Zentor MSC"},
-        {WindowFace::FactoryFace, -1, "Zentor MSC"},    {WindowFace::EncoderFace, 3, "Zentor MSC1210Y4"},
-        {WindowFace::EncoderFace, 0, "Zentor MSC"},     {WindowFace::UpdateFace, 2, "Zentor Velmar"},
+        {WindowFace::FactoryFace, 0, "Zentor MSC"},
+        {WindowFace::FactoryFace, 1, "Zentor MSC1210Y2"},
+        {WindowFace::FactoryFace, 4, "Zentor MSC1210Y5"},
+        {WindowFace::FactoryFace, 5, "Zentor MSC"},
+        {WindowFace::FactoryFace, -1, "Zentor MSC"},
+        {WindowFace::EncoderFace, 3, "Zentor MSC1210Y4"},
+        {WindowFace::EncoderFace, 0, "Zentor MSC"},
+        {WindowFace::UpdateFace, 2, "Zentor Velmar"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FaceCaption(c.face, c.type), QString::fromUtf8(c.caption)) << c.type;
@@ -86,9 +90,9 @@ TEST(DefaultTitle, NameWithoutExtensionFirstLetterKept) {
 }
 
 TEST(DialogFilter, ConvertedWithCaptionsKept) {
-    EXPECT_EQ(ConvertDialogFilter(QString::fromUtf8(kAsmFileFilter)),
-              QStringList({QString::fromUtf8("Файл  *.asm (*.asm)"),
-                           QString::fromUtf8("Все  *.* (*)")}));
+    EXPECT_EQ(
+        ConvertDialogFilter(QString::fromUtf8(kAsmFileFilter)),
+        QStringList({QString::fromUtf8("Файл  *.asm (*.asm)"), QString::fromUtf8("Все  *.* (*)")}));
     EXPECT_EQ(ConvertDialogFilter("Images|*.bmp;*.png"), QStringList({"Images (*.bmp *.png)"}));
     // A caption without its pattern is dropped.
     EXPECT_EQ(ConvertDialogFilter("Text|*.txt|Odd"), QStringList({"Text (*.txt)"}));
@@ -109,8 +113,14 @@ TEST(StartOptions, FaceAndConfig) {
     } cases[] = {
         {{"zentor"}, WindowFace::UpdateFace, "", false},
         {{"zentor", "--face", "factory"}, WindowFace::FactoryFace, "", false},
-        {{"zentor", "--face=encoder", "--config=/tmp/a.ini"}, WindowFace::EncoderFace, "/tmp/a.ini", false},
-        {{"zentor", "--config", "b.ini", "--face", "update"}, WindowFace::UpdateFace, "b.ini", false},
+        {{"zentor", "--face=encoder", "--config=/tmp/a.ini"},
+         WindowFace::EncoderFace,
+         "/tmp/a.ini",
+         false},
+        {{"zentor", "--config", "b.ini", "--face", "update"},
+         WindowFace::UpdateFace,
+         "b.ini",
+         false},
         {{"zentor", "--face", "Factory"}, WindowFace::UpdateFace, "", true},
         {{"zentor", "--face"}, WindowFace::UpdateFace, "", true},
         {{"zentor", "--config"}, WindowFace::UpdateFace, "", true},
