@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Extra CI steps, run after the main test suite:
+#   1. the unit tests and the simulator integration tests built with the address
+#      and undefined-behaviour sanitizers (zentor-cli and zentor-sim included, so
+#      every fault path of the matrix runs sanitized);
+#   2. every libFuzzer target for a short run (fuzz/run.sh).
+# Prints each step and its time; exits non-zero when any step fails.
+#
+#   ZENTOR_ASAN_BUILD    sanitizer build folder (default /tmp/build-asan)
+#   ZENTOR_FUZZ_BUILD    fuzz build folder (default /tmp/build-fuzz-ci)
+#   ZENTOR_FUZZ_SECONDS  run time of each fuzz target (default 10)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+asan=${ZENTOR_ASAN_BUILD:-/tmp/build-asan}
+fuzz_seconds=${ZENTOR_FUZZ_SECONDS:-10}
+export ZENTOR_FUZZ_BUILD=${ZENTOR_FUZZ_BUILD:-/tmp/build-fuzz-ci}
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+started=$SECONDS
+step_started=$SECONDS
+step() {
+    echo
+    echo "== [$((SECONDS - started)) s] $*"
+    step_started=$SECONDS
+}
+done_step() {
+    echo "-- $1: $((SECONDS - step_started)) s"
+}
+
+step "sanitizer build (address, undefined) in $asan"
+# Line tables only (-g1): enough for the sanitizers' stack traces, much faster to build.
+cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+    -DZENTOR_WERROR=ON -DZENTOR_SANITIZE=ON -DZENTOR_GUI=OFF >/dev/null
+# Every unit test program that exists, and the simulator tests with the CLI and
+# the simulator they start.
+mapfile -t targets < <(ninja -C "$asan" -t targets all |
+    grep -oE '^zentor_[a-z]+_tests(:|$)' | tr -d ':' | sort -u)
+echo "targets: ${targets[*]}"
+cmake --build "$asan" -j2 --target "${targets[@]}"
+done_step "sanitizer build"
+
+step "sanitized tests: ctest -j4 in $asan"
+# The wire-time checks of the simulator measure real time; they run alone after.
+ctest --test-dir "$asan" --output-on-failure -j4 -E '^SimPacing\.'
+ctest --test-dir "$asan" --output-on-failure -R '^SimPacing\.'
+done_step "sanitized tests"
+
+step "fuzz targets, $fuzz_seconds s each (fuzz/run.sh, build in $ZENTOR_FUZZ_BUILD)"
+sh fuzz/run.sh "$fuzz_seconds"
+done_step "fuzzing"
+
+echo
+echo "== ci-extra passed in $((SECONDS - started)) s"
