@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (release) and prints one table: each transfer against its
+# floor (the waits the protocol makes plus 10 bits per byte at the bit rate), the
+# tool's CPU share during a field update, the port scan, and the start of the
+# main window with its peak memory. Measures and prints; judges nothing.
+#
+#   bench/run.sh            build in $ZENTOR_BENCH_BUILD (default /tmp/build-bench)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZENTOR_BENCH_BUILD:-/tmp/build-bench}
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_TESTS=OFF >/dev/null
+targets=(zentor-sim zentor-cli bench_update bench_read_data bench_program bench_scan)
+if ninja -C "$build" -t targets all | grep -q '^bench_window:'; then targets+=(bench_window); fi
+cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+run() {  # name, command...
+    local name=$1
+    shift
+    echo "running $name ..." >&2
+    if ! "$@" >"$out/$name" 2>&1; then
+        echo "$name failed:" >&2
+        cat "$out/$name" >&2
+    fi
+}
+run update "$build/bench/bench_update" "$build/sim/zentor-sim"
+run read "$build/bench/bench_read_data" "$build/sim/zentor-sim"
+run program "$build/bench/bench_program" "$build/sim/zentor-sim"
+run scan "$build/bench/bench_scan" 20
+# The whole ports command, process start included: best of five.
+best=""
+for _ in 1 2 3 4 5; do
+    t0=$(date +%s%N)
+    "$build/cli/zentor-cli" --config "$out/none.ini" ports >/dev/null
+    t=$((($(date +%s%N) - t0) / 1000))
+    if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
+done
+echo "$best" >"$out/ports"
+if [ -x "$build/bench/bench_window" ]; then run window "$build/bench/bench_window" 5; fi
+
+# "measured X ms ... floor Y ms ratio Z" -> "X Y Z"
+triple() { sed -n 's/.*measured \([0-9.]*\) ms.*floor \([0-9.]*\) ms *ratio \([0-9.]*\).*/\1 \2 \3/p'; }
+row() { printf '| %-52s | %12s | %12s | %8s | %-12s |\n' "$@"; }
+rowTriple() {  # label, "measured floor ratio", target
+    local m f r
+    read -r m f r <<<"$2"
+    row "$1" "${m:-?} ms" "${f:-?} ms" "${r:-?}" "$3"
+}
+
+update=$(tr '\n' ' ' <"$out/update" | triple)
+cpu=$(sed -n 's/.*CPU \([0-9.]*\) s of \([0-9.]*\) s wall = \([0-9.]*\) %.*/\1 s of \2 s = \3 %/p' "$out/update")
+read99=$(grep 'version  99' "$out/read" | triple || true)
+read120=$(grep 'version 120' "$out/read" | triple || true)
+prog32=$(grep 'program 32768' "$out/program" | triple || true)
+prog30=$(grep 'program 30720' "$out/program" | triple || true)
+scan=$(sed -n 's/.*median \([0-9.]*\) ms.*slowest \([0-9.]*\) ms.*/\1 ms (slowest \2)/p' "$out/scan")
+scanPorts=$(sed -n 's/.*: \([0-9]*\) ports.*/\1/p' "$out/scan")
+
+echo
+echo "Zentor benchmarks, $(date -u +%Y-%m-%d), $(nproc) cores, simulator paced at 38400 bit/s, DopPause 0"
+echo
+row "what" "measured" "floor" "ratio" "target"
+row "----" "--------" "-----" "-----" "------"
+rowTriple "keep-mode update, 30 KiB program + 2 KiB DATA FLASH" "$update" "ratio <= 1.03"
+rowTriple "DATA FLASH read 2048 B, 16-byte blocks (version 99)" "$read99" "ratio <= 1.03"
+rowTriple "DATA FLASH read 2048 B, 128-byte blocks (version 120)" "$read120" "ratio <= 1.03"
+rowTriple "boot-ROM programming, 32 KiB program" "$prog32" "ratio <= 1.03"
+rowTriple "boot-ROM programming, 30 KiB program + 2 KiB data" "$prog30" "ratio <= 1.03"
+row "tool CPU time / wall time during the update" "${cpu:-?}" "" "" "< 5 %"
+row "ScanComPorts, median of 20 ($scanPorts ports present)" "${scan:-?}" "" "" "< 100 ms"
+row "zentor-cli ports, whole process (best of 5)" "$(awk -v u="$(cat "$out/ports")" 'BEGIN{printf "%.1f ms", u/1000}')" "" "" ""
+if [ -s "$out/window" ]; then
+    while read -r face _ _ _ _ median _ _ slowest _ _ _ rss _; do
+        row "start to shown main window, $face face (offscreen)" "$median ms" "" "" "< 500 ms"
+        row "  slowest of 5 / peak memory at shown" "$slowest ms" "" "" "$rss MiB"
+    done < <(sed -n 's/^\([a-z]*\) *face, [0-9]* starts: median \([0-9.]*\) ms  slowest \([0-9.]*\) ms  peak RSS \([0-9.]*\) MiB.*/\1 x x x x \2 x x \3 x x x \4 x/p' "$out/window")
+else
+    row "start to shown main window" "(no GUI build)" "" "" "< 500 ms"
+fi
+echo
+echo "Raw output:"
+for f in update read program scan window; do
+    [ -s "$out/$f" ] && sed 's/^/  /' "$out/$f"
+done
+exit 0
