@@ -455,6 +455,47 @@ TEST(MainWindowCommands, ErrorEscapingACommandIsShown) {
 }
 
 // The buttons reach the commands with the panel's values.
+// Each command button of the factory face starts its command against a silent port.
+TEST(MainWindowButtons, FactoryButtonsStartTheirCommands) {
+    const struct {
+        const char* button;
+        const char* logLine;  // a line the command leaves in the log
+        bool writesToPort;
+        const char* question;  // "" = none
+    } cases[] = {
+        {"BitBtnRestart", "Нет связи с устройством!", true, ""},
+        {"BitBtnProg", "Prog - Wrong", true, ""},
+        {"BitBtnReadData", "Чтение DATA FLASH ...", true, ""},
+        {"BitBtnWriteData", "Невозможно открыть файл data.bin", false, ""},
+        {"BitBtnWrite", "", false, "Произвести запись?"},
+        {"BitBtnCompile", "Произошла ошибка компиляции", false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        WindowRig rig;
+        rig.boxes.answers = {false};
+        auto w = rig.Make(WindowFace::FactoryFace);
+        w->session().workDir = rig.Dir();
+        w->show();
+        auto* button = Child<QPushButton>(w.get(), c.button);
+        button->setFocus(Qt::OtherFocusReason);
+        button->click();
+        EXPECT_EQ(w->focusWidget(), Child<QWidget>(w.get(), "ButtonPusto"));
+        ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 30000));
+        if (*c.logLine) {
+            EXPECT_TRUE(LogLines(*w).contains(QString::fromUtf8(c.logLine)))
+                << LogLines(*w).join(" | ").toStdString();
+        }
+        EXPECT_EQ(!rig.port.Writes().empty(), c.writesToPort);
+        if (*c.question) {
+            ASSERT_EQ(rig.boxes.boxes.size(), 1u);
+            EXPECT_EQ(rig.boxes.boxes[0].text, c.question);
+        } else {
+            EXPECT_TRUE(rig.boxes.boxes.empty());
+        }
+    }
+}
+
 TEST(MainWindowButtons, UpdateButtonTakesThePanelLists) {
     WindowRig rig;
     auto w = rig.Make(WindowFace::UpdateFace);

@@ -5,15 +5,19 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <atomic>
+#include <fstream>
 #include <map>
 
 #include "config/config_store.h"
 #include "gui_test_support.h"
+#include "widgets.h"
 
 namespace zentor::gui::test {
 namespace {
@@ -278,6 +282,61 @@ TEST_F(SettingsDialogTest, PresetChangesOnlyHcr1) {
         EXPECT_EQ(Edit(d, "edHCR1")->text(), s.hcr1) << s.row;
         EXPECT_EQ(Edit(d, "edHCR0")->text(), "5A");
     }
+}
+
+TEST_F(SettingsDialogTest, PortRefreshReselectsExactly) {
+    const struct {
+        const char* name;
+        int pick;  // -1: no selection before the refresh
+        std::vector<std::string> afterwards;
+        const char* expected;
+    } cases[] = {
+        {"selected port gone", 0, {"COM3", "COM4"}, "<none>"},
+        {"selected port still there", 1, {"COM2", "COM3"}, "COM3"},
+        {"no selection uses the configured name", -1, {"COM1", "COM3"}, "COM3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rig.opener.present = {"COM1", "COM3"};
+        TfmSetings* d = Open();
+        QComboBox* ports = List(d, "cbNamePort");
+        ports->setCurrentIndex(c.pick);
+        rig.opener.present = c.afterwards;
+        auto* idle = Child<ClickableImage>(d, "ImageUpdateCOMport");
+        auto* busy = Child<ClickableImage>(d, "ImageUpdatesNow");
+        emit idle->clicked();
+        EXPECT_EQ(ports->count(), static_cast<int>(c.afterwards.size()));
+        EXPECT_EQ(Selected(d, "cbNamePort"), c.expected);
+        EXPECT_TRUE(busy->isVisible());
+        EXPECT_TRUE(WaitFor([&] { return idle->isVisible() && !busy->isVisible(); }, 2000));
+        d->close();
+    }
+}
+
+TEST_F(SettingsDialogTest, AssemblerFileChosenAtOnce) {
+    { std::ofstream(rig.Dir() / "main.asm") << "; source\n"; }
+    TfmSetings* d = Open();
+    auto* chooser = Child<QPushButton>(d, "sbAsmFileName");
+    EXPECT_EQ(chooser->text(), "1.asm");
+    // The file dialog is modal: answer it from inside its loop.
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QFileDialog* dialog = window->openDialog();
+        if (!dialog->isVisible()) return;
+        answer.stop();
+        // Typed into the file name field, as a user would.
+        Child<QLineEdit>(dialog, "fileNameEdit")->setText("main.asm");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    answer.start();
+    chooser->click();
+    EXPECT_EQ(chooser->text(), "main.asm");
+    EXPECT_EQ(window->session().settings.AsmFileName, "main.asm");
+    // "Нет" keeps it in memory; nothing is saved.
+    Child<QPushButton>(d, "BitBtnNo")->click();
+    EXPECT_EQ(window->session().settings.AsmFileName, "main.asm");
+    EXPECT_FALSE(fs::exists(rig.ConfigPath()));
 }
 
 TEST_F(SettingsDialogTest, InvalidFieldRefusedAndNothingChanges) {
