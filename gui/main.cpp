@@ -28,8 +28,8 @@ int main(int argc, char* argv[]) {
 
     zentor::gui::TFormZentorFrom_Halden::Options windowOptions;
     windowOptions.face = options.face;
-    windowOptions.exePath = QApplication::applicationFilePath().toStdString();
-    windowOptions.configPath = options.configPath.toStdString();
+    windowOptions.exePath = zentor::gui::ToPath(QApplication::applicationFilePath());
+    windowOptions.configPath = zentor::gui::ToPath(options.configPath);
     zentor::gui::TFormZentorFrom_Halden window(std::move(windowOptions));
     instance.SetActivationHandler([&window] { window.BringToFront(); });
     QApplication::setApplicationDisplayName(QStringLiteral("Zentor Halden"));

@@ -186,7 +186,7 @@ void TFormZentorFrom_Halden::FormCreate() {
     move(KeepOnScreen(pos(), size(), screen));
 
     // 9. File dialog for the assembler source.
-    openDialog_->setDirectory(QString::fromStdString(session_.exePath.parent_path().string()));
+    openDialog_->setDirectory(FromPath(session_.exePath.parent_path()));
     openDialog_->selectFile(QString::fromStdString(session_.settings.AsmFileName));
 
     // 10. The factory face holds the port for the whole session.

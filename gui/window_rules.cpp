@@ -79,6 +79,14 @@ QString ButtonCaption(const QString& text) {
     return t;
 }
 
+std::filesystem::path ToPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+QString FromPath(const std::filesystem::path& path) {
+    return QString::fromStdU16String(path.u16string());
+}
+
 StartOptions ParseStartOptions(const QStringList& arguments) {
     StartOptions o;
     for (int i = 1; i < arguments.size(); ++i) {

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 #include <optional>
 
 #include "common/session.h"
@@ -45,6 +46,10 @@ inline constexpr const char* kAsmFileFilter = "Файл  *.asm|*.asm|Все  *.*
 
 // A caption written with "\n\r" line breaks, as a button shows it.
 QString ButtonCaption(const QString& text);
+
+// Paths between Qt and the core without going through a narrow code page.
+std::filesystem::path ToPath(const QString& path);
+QString FromPath(const std::filesystem::path& path);
 
 struct StartOptions {
     WindowFace face = WindowFace::UpdateFace;
