@@ -1,6 +1,8 @@
 #include "common/files.h"
 
+#include <atomic>
 #include <cstdio>
+#include <string>
 #include <fstream>
 #include <system_error>
 
@@ -60,8 +62,15 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const fs::path& path) {
 }
 
 bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t size) {
+    // Unique per process and call, so two writers never share a temporary file.
+    static std::atomic<unsigned> counter{0};
+#ifdef _WIN32
+    const unsigned long pid = GetCurrentProcessId();
+#else
+    const unsigned long pid = static_cast<unsigned long>(::getpid());
+#endif
     fs::path tmp = path;
-    tmp += ".tmp~";
+    tmp += "." + std::to_string(pid) + "-" + std::to_string(++counter) + ".tmp~";
     {
         std::FILE* f = std::fopen(tmp.string().c_str(), "wb");
         if (!f) return false;
