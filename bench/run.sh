@@ -4,10 +4,10 @@
 # tool's CPU share during a field update, the port scan, and the start of the
 # main window with its peak memory. Measures and prints; judges nothing.
 #
-#   bench/run.sh            build in $ZENTOR_BENCH_BUILD (default /tmp/build-bench)
+#   bench/run.sh            build in $ZENTOR_BENCH_BUILD (default build-bench in the checkout)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZENTOR_BENCH_BUILD:-/tmp/build-bench}
+build=${ZENTOR_BENCH_BUILD:-$root/build-bench}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_TESTS=OFF >/dev/null
 targets=(zentor-sim zentor-cli bench_update bench_read_data bench_program bench_scan)

@@ -1,12 +1,12 @@
 #!/bin/sh
-# Builds every fuzz target with clang in /tmp/build-fuzz and runs each for SECONDS
+# Builds every fuzz target with clang in build-fuzz (in the checkout) and runs each for SECONDS
 # (default 60). Corpora stay in the build folder; crashes are written to
-# /tmp/build-fuzz/artifacts. Exits non-zero when a target found a fault.
+# build-fuzz/artifacts. Exits non-zero when a target found a fault.
 set -eu
 
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZENTOR_FUZZ_BUILD:-/tmp/build-fuzz}
+build=${ZENTOR_FUZZ_BUILD:-$root/build-fuzz}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DZENTOR_FUZZ=ON \

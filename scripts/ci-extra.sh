@@ -7,15 +7,15 @@
 #   2. every libFuzzer target for a short run (fuzz/run.sh).
 # Prints each step and its time; exits non-zero when any step fails.
 #
-#   ZENTOR_ASAN_BUILD    sanitizer build folder (default /tmp/build-asan)
-#   ZENTOR_FUZZ_BUILD    fuzz build folder (default /tmp/build-fuzz-ci)
+#   ZENTOR_ASAN_BUILD    sanitizer build folder (default build-asan in the checkout)
+#   ZENTOR_FUZZ_BUILD    fuzz build folder (default build-fuzz-ci in the checkout)
 #   ZENTOR_FUZZ_SECONDS  run time of each fuzz target (default 10)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-asan=${ZENTOR_ASAN_BUILD:-/tmp/build-asan}
+asan=${ZENTOR_ASAN_BUILD:-$PWD/build-asan}
 fuzz_seconds=${ZENTOR_FUZZ_SECONDS:-10}
-export ZENTOR_FUZZ_BUILD=${ZENTOR_FUZZ_BUILD:-/tmp/build-fuzz-ci}
+export ZENTOR_FUZZ_BUILD=${ZENTOR_FUZZ_BUILD:-$PWD/build-fuzz-ci}
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 

@@ -4,14 +4,14 @@
 # through a COM port of the Wine prefix linked to the simulator's pseudo-terminal.
 # Prints "N passed, N failed" last; exits non-zero on any failure.
 #
-#   ZENTOR_WIN_BUILD_DIR      cross build folder (/tmp/build-win)
-#   ZENTOR_WINHOST_BUILD_DIR  Linux build folder of the simulator (/tmp/build-winhost)
+#   ZENTOR_WIN_BUILD_DIR      cross build folder (build-win in the checkout)
+#   ZENTOR_WINHOST_BUILD_DIR  Linux build folder of the simulator (build-winhost)
 #   ZENTOR_JOBS               parallel build jobs (2)
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-win=${ZENTOR_WIN_BUILD_DIR:-/tmp/build-win}
-host=${ZENTOR_WINHOST_BUILD_DIR:-/tmp/build-winhost}
+win=${ZENTOR_WIN_BUILD_DIR:-$root/build-win}
+host=${ZENTOR_WINHOST_BUILD_DIR:-$root/build-winhost}
 jobs=${ZENTOR_JOBS:-2}
 runner=$root/tests/windows/wine-run.sh
 started=$SECONDS
