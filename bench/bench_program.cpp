@@ -8,10 +8,7 @@
 // Without an argument the simulator is taken from ../sim/zentor-sim beside this
 // program. Prints the measurement; asserts nothing.
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "bootrom/program_chip.h"
-#include "common/clock.h"
 #include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
@@ -28,80 +25,11 @@
 namespace {
 
 using namespace zentor;
+using namespace zentor::bench;
 namespace fs = std::filesystem;
 
 constexpr int kBaud = 38400;
 constexpr std::size_t kProgramSize = 32768;
-
-class WaitCountingClock final : public Clock {
-public:
-    void SleepMs(int ms) override {
-        if (ms > 0) waitedMs += ms;
-        real_.SleepMs(ms);
-    }
-    std::int64_t NowMs() override { return real_.NowMs(); }
-    std::int64_t waitedMs = 0;
-
-private:
-    SystemClock real_;
-};
-
-class ByteCountingPort final : public Port {
-public:
-    explicit ByteCountingPort(std::unique_ptr<Port> inner) : inner_(std::move(inner)) {}
-    std::size_t Write(const std::uint8_t* d, std::size_t n) override {
-        const std::size_t w = inner_->Write(d, n);
-        sent += w;
-        return w;
-    }
-    std::size_t Read(std::uint8_t* d, std::size_t n) override {
-        const std::size_t r = inner_->Read(d, n);
-        received += r;
-        return r;
-    }
-    void PurgeRx() override { inner_->PurgeRx(); }
-    ComTimeouts Timeouts() const override { return inner_->Timeouts(); }
-    std::size_t sent = 0;
-    std::size_t received = 0;
-
-private:
-    std::unique_ptr<Port> inner_;
-};
-
-// The simulator on a pipe; its first stdout line is the terminal's path.
-struct Simulator {
-    pid_t pid = -1;
-    int out = -1;
-    std::string device;
-
-    Simulator(const std::string& path, const std::vector<std::string>& args) {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(fds[1], STDOUT_FILENO);
-            ::close(fds[0]);
-            ::close(fds[1]);
-            std::vector<char*> argv{const_cast<char*>(path.c_str())};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(path.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        out = fds[0];
-        char c;
-        while (::read(out, &c, 1) == 1 && c != '\n') device += c;
-    }
-    ~Simulator() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-        }
-        if (out >= 0) ::close(out);
-    }
-};
 
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -119,10 +47,7 @@ bool RunOnce(const std::string& simPath, const fs::path& workDir, std::size_t pr
     WriteFile(workDir / "data.bin", data);
 
     Simulator sim(simPath, {"--jumper", "--chip", "Y5", "--baud", std::to_string(kBaud)});
-    if (sim.device.empty()) {
-        std::fprintf(stderr, "simulator did not report its device (%s)\n", simPath.c_str());
-        return false;
-    }
+    if (sim.device.empty()) return false;
 
     RecordingFrontend ui;
     ui.answers.push_back(true);
@@ -136,32 +61,19 @@ bool RunOnce(const std::string& simPath, const fs::path& workDir, std::size_t pr
     s.settings.BaudRate = kBaud;
     s.settings.DopPause = 0;
     s.settings.ControlWrite = true;
-    if (!OpenComPort(s)) {
-        std::fprintf(stderr, "cannot open %s\n", sim.device.c_str());
-        return false;
-    }
-    auto counting = std::make_unique<ByteCountingPort>(std::move(s.hComPort));
-    ByteCountingPort* port = counting.get();
-    s.hComPort = std::move(counting);
+    Transfer t;
+    t.baud = kBaud;
+    if (!OpenCountingPort(s, t.bytes)) return false;
 
-    const auto start = std::chrono::steady_clock::now();
+    const Stopwatch watch;
     const bool ok = ProgramChip(s);
-    const auto end = std::chrono::steady_clock::now();
-    const std::size_t sent = port->sent;
-    const std::size_t received = port->received;
+    t.measuredMs = watch.ElapsedMs();
     CloseComPort(s);
 
-    const double measuredMs = std::chrono::duration<double, std::milli>(end - start).count();
-    const double wireMs = static_cast<double>(sent + received) * 10.0 * 1000.0 / kBaud;
-    const double floorMs = static_cast<double>(clock.waitedMs) + wireMs;
-    std::printf(
-        "program %5zu + data %4zu bytes: %s  measured %.1f ms  waits %lld ms  wire %.1f ms "
-        "(%zu sent, %zu received)  floor %.1f ms  ratio %.4f\n",
-        programSize, dataSize, ok ? "ok    " : "FAILED", measuredMs,
-        static_cast<long long>(clock.waitedMs), wireMs, sent, received, floorMs,
-        measuredMs / floorMs);
-    if (!ok)
-        for (const auto& line : ui.history) std::printf("  | %s\n", line.c_str());
+    t.waitedMs = clock.waitedMs;
+    std::printf("program %5zu + data %4zu bytes: %s  %s  %s\n", programSize, dataSize,
+                ok ? "ok    " : "FAILED", MeasuredText(t).c_str(), FloorText(t).c_str());
+    if (!ok) PrintLog(ui);
     return ok;
 }
 
@@ -169,16 +81,10 @@ bool RunOnce(const std::string& simPath, const fs::path& workDir, std::size_t pr
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
-    const fs::path self = fs::absolute(argv[0]);
-    const std::string simPath =
-        argc > 1 ? argv[1]
-                 : (self.parent_path() / ".." / "sim" / "zentor-sim").lexically_normal().string();
-    char tmpl[] = "/tmp/zentor-bench-program-XXXXXX";
-    const char* dir = ::mkdtemp(tmpl);
-    if (!dir) return 1;
-    bool ok = RunOnce(simPath, dir, kProgramSize, 0);
-    ok = RunOnce(simPath, dir, kProgramSize - 2048, 2048) && ok;
-    std::error_code ec;
-    fs::remove_all(dir, ec);
+    const std::string simPath = SimulatorPath(argc, argv);
+    const BenchDir dir("zentor-bench-program-");
+    if (dir.path().empty()) return 1;
+    bool ok = RunOnce(simPath, dir.path(), kProgramSize, 0);
+    ok = RunOnce(simPath, dir.path(), kProgramSize - 2048, 2048) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,129 @@
+#include "bench_support.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+
+#include "serial/com_port.h"
+
+namespace zentor::bench {
+
+namespace fs = std::filesystem;
+
+std::string SimulatorPath(int argc, char** argv) {
+    if (argc > 1) return argv[1];
+    const fs::path self = fs::absolute(argv[0]);
+    return (self.parent_path() / ".." / "sim" / "zentor-sim").lexically_normal().string();
+}
+
+Simulator::Simulator(const std::string& path, const std::vector<std::string>& args) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        std::fprintf(stderr, "simulator did not report its device (%s)\n", path.c_str());
+        return;
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(path.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    out_ = fds[0];
+    char c;
+    while (::read(out_, &c, 1) == 1 && c != '\n') device += c;
+    if (device.empty())
+        std::fprintf(stderr, "simulator did not report its device (%s)\n", path.c_str());
+}
+
+Simulator::~Simulator() {
+    Stop();
+}
+
+void Simulator::Stop() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
+}
+
+BenchDir::BenchDir(const std::string& prefix) {
+    std::string tmpl = "/tmp/" + prefix + "XXXXXX";
+    if (const char* made = ::mkdtemp(tmpl.data())) path_ = made;
+}
+
+BenchDir::~BenchDir() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+void WaitCountingClock::SleepMs(int ms) {
+    if (ms > 0) waitedMs += ms;
+    real_.SleepMs(ms);
+}
+
+std::size_t CountingPort::Write(const std::uint8_t* d, std::size_t n) {
+    const std::size_t w = inner_->Write(d, n);
+    counts_.sent += w;
+    return w;
+}
+
+std::size_t CountingPort::Read(std::uint8_t* d, std::size_t n) {
+    const std::size_t r = inner_->Read(d, n);
+    counts_.received += r;
+    return r;
+}
+
+OpenResult CountingOpener::Open(const std::string& name, int baudRate) {
+    OpenResult r = inner_->Open(name, baudRate);
+    if (r.port) r.port = std::make_unique<CountingPort>(std::move(r.port), counts);
+    return r;
+}
+
+bool OpenCountingPort(Session& s, ByteCounts& counts) {
+    if (!OpenComPort(s)) {
+        std::fprintf(stderr, "cannot open %s\n", s.settings.NamePort.c_str());
+        return false;
+    }
+    s.hComPort = std::make_unique<CountingPort>(std::move(s.hComPort), counts);
+    return true;
+}
+
+double Transfer::WireMs() const {
+    return static_cast<double>(bytes.sent + bytes.received) * 10.0 * 1000.0 / baud;
+}
+
+std::string MeasuredText(const Transfer& t) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "measured %.1f ms  waits %lld ms  wire %.1f ms (%zu sent, %zu received)",
+                  t.measuredMs, static_cast<long long>(t.waitedMs), t.WireMs(), t.bytes.sent,
+                  t.bytes.received);
+    return text;
+}
+
+std::string FloorText(const Transfer& t) {
+    char text[80];
+    std::snprintf(text, sizeof text, "floor %.1f ms  ratio %.4f", t.FloorMs(), t.Ratio());
+    return text;
+}
+
+void PrintLog(const RecordingFrontend& ui) {
+    for (const auto& line : ui.history) std::printf("  | %s\n", line.c_str());
+}
+
+}  // namespace zentor::bench

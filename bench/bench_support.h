@@ -1,0 +1,135 @@
+// Pieces every simulator benchmark uses: the simulator as a child process, a
+// clock and a port that count what a run costs, the run's floor and its printed
+// figures. POSIX only, like the benchmarks.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/recording_frontend.h"
+#include "common/session.h"
+#include "serial/port.h"
+
+namespace zentor::bench {
+
+// The simulator given as the first argument, else ../sim/zentor-sim beside this program.
+std::string SimulatorPath(int argc, char** argv);
+
+// zentor-sim with its stdout on a pipe; `device` is the pty path from its first
+// line, empty (and said so on stderr) when it did not start. Stopped (SIGTERM,
+// waited for) by Stop or the destructor.
+class Simulator {
+public:
+    Simulator(const std::string& path, const std::vector<std::string>& args);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+    void Stop();
+
+    std::string device;
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;  // read end of its stdout, kept open while it runs
+};
+
+// A fresh folder /tmp/<prefix>XXXXXX, removed with everything in it on destruction;
+// path() is empty when it could not be made.
+class BenchDir {
+public:
+    explicit BenchDir(const std::string& prefix);
+    ~BenchDir();
+    BenchDir(const BenchDir&) = delete;
+    BenchDir& operator=(const BenchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Real time, with the requested waits added up.
+class WaitCountingClock final : public Clock {
+public:
+    void SleepMs(int ms) override;
+    std::int64_t NowMs() override { return real_.NowMs(); }
+    std::int64_t waitedMs = 0;
+
+private:
+    SystemClock real_;
+};
+
+struct ByteCounts {
+    std::size_t sent = 0;
+    std::size_t received = 0;
+};
+
+// A port with the bytes that went each way added to `counts`.
+class CountingPort final : public Port {
+public:
+    CountingPort(std::unique_ptr<Port> inner, ByteCounts& counts)
+        : inner_(std::move(inner)), counts_(counts) {}
+    std::size_t Write(const std::uint8_t* d, std::size_t n) override;
+    std::size_t Read(std::uint8_t* d, std::size_t n) override;
+    void PurgeRx() override { inner_->PurgeRx(); }
+    ComTimeouts Timeouts() const override { return inner_->Timeouts(); }
+
+private:
+    std::unique_ptr<Port> inner_;
+    ByteCounts& counts_;
+};
+
+// For commands that open the port themselves: every port opened is counted.
+class CountingOpener final : public PortOpener {
+public:
+    explicit CountingOpener(std::unique_ptr<PortOpener> inner) : inner_(std::move(inner)) {}
+    OpenResult Open(const std::string& name, int baudRate) override;
+    OpenStatus Probe(const std::string& name) override { return inner_->Probe(name); }
+    ByteCounts counts;
+
+private:
+    std::unique_ptr<PortOpener> inner_;
+};
+
+// Opens the session's port and wraps it in a CountingPort; reports on stderr and
+// returns false when the port does not open.
+bool OpenCountingPort(Session& s, ByteCounts& counts);
+
+// Wall time since construction.
+class Stopwatch {
+public:
+    double ElapsedMs() const {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
+            .count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// One timed run: its floor is the waits plus 10 bits per byte, both ways, at `baud`.
+struct Transfer {
+    double measuredMs = 0;
+    std::int64_t waitedMs = 0;
+    ByteCounts bytes;
+    int baud = 0;
+
+    double WireMs() const;
+    double FloorMs() const { return static_cast<double>(waitedMs) + WireMs(); }
+    double Ratio() const { return measuredMs / FloorMs(); }
+};
+
+// "measured X ms  waits W ms  wire Y ms (S sent, R received)"
+std::string MeasuredText(const Transfer& t);
+// "floor F ms  ratio Z"
+std::string FloorText(const Transfer& t);
+// The run's log, one "  | line" each, printed after a failed run.
+void PrintLog(const RecordingFrontend& ui);
+
+}  // namespace zentor::bench
