@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "support/sim_process.h"
 
@@ -33,40 +31,20 @@ std::string Text(const Bytes& b) {
     return std::string(b.begin(), b.end());
 }
 
-Bytes Ask(SimLine& line, const std::string& command, std::size_t n,
-          std::chrono::milliseconds timeout = 1000ms) {
-    return line.Exchange(Bytes(command.begin(), command.end()), n, timeout);
-}
-
-// An Intel HEX record with its CR LF, upper-case digits.
-std::string Record(int address, const Bytes& data, int type = 0) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address,
-                  type);
-    std::string s = buf;
-    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
-    for (std::uint8_t b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        s += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return s + buf;
-}
-
 char SendRecord(SimLine& line, const std::string& record) {
-    Bytes reply = Ask(line, record, 1, kSilence);
+    Bytes reply = line.ExchangeText(record, 1, kSilence);
     return reply.empty() ? '\0' : static_cast<char>(reply[0]);
 }
 
 // Banner, echo off, timing registers, both erases, load: what the tool does first.
 void StartLoading(SimLine& line) {
-    ASSERT_EQ(Ask(line, "\r", 26).size(), 26u);
-    ASSERT_EQ(Ask(line, "E", 4).at(0), 'E');
-    for (const char* rw : {"RWFB15", "RWFC65", "RWFD56"}) ASSERT_EQ(Ask(line, rw, 3).size(), 3u);
-    ASSERT_EQ(Ask(line, "M0000", 6).at(1), 'o');
-    ASSERT_EQ(Ask(line, "M8000", 6).at(1), 'o');
-    ASSERT_EQ(Ask(line, "L", 6).size(), 6u);
+    ASSERT_EQ(line.ExchangeText("\r", 26).size(), 26u);
+    ASSERT_EQ(line.ExchangeText("E", 4).at(0), 'E');
+    for (const char* rw : {"RWFB15", "RWFC65", "RWFD56"})
+        ASSERT_EQ(line.ExchangeText(rw, 3).size(), 3u);
+    ASSERT_EQ(line.ExchangeText("M0000", 6).at(1), 'o');
+    ASSERT_EQ(line.ExchangeText("M8000", 6).at(1), 'o');
+    ASSERT_EQ(line.ExchangeText("L", 6).size(), 6u);
 }
 
 Bytes Ramp(std::size_t n, int seed) {
@@ -88,7 +66,7 @@ TEST(SimBootRom, BannerNamesTheChipAtCharactersThreeToNine) {
     for (const auto& c : cases) {
         SimProcess sim(c.args);
         SimLine line(sim.DevicePath());
-        Bytes banner = Ask(line, "\r", 26, c.id.empty() ? kSilence : 1000ms);
+        Bytes banner = line.ExchangeText("\r", 26, c.id.empty() ? kSilence : 1000ms);
         if (c.id.empty()) {
             EXPECT_TRUE(banner.empty());
             continue;
@@ -102,10 +80,10 @@ TEST(SimBootRom, BannerNamesTheChipAtCharactersThreeToNine) {
 TEST(SimBootRom, ReplyLengthsAndEchoMatchWhatTheToolReads) {
     SimProcess sim({"--jumper"});
     SimLine line(sim.DevicePath());
-    ASSERT_EQ(Ask(line, "\r", 26).size(), 26u);
+    ASSERT_EQ(line.ExchangeText("\r", 26).size(), 26u);
     // Echo is on after reset: the command letter leads the reply.
-    EXPECT_EQ(Text(Ask(line, "RWFB15", 3)), "R\n>");
-    EXPECT_EQ(Text(Ask(line, "E", 4)), "E\r\n>");
+    EXPECT_EQ(Text(line.ExchangeText("RWFB15", 3)), "R\n>");
+    EXPECT_EQ(Text(line.ExchangeText("E", 4)), "E\r\n>");
     struct Case {
         std::string command;
         std::string reply;
@@ -114,12 +92,12 @@ TEST(SimBootRom, ReplyLengthsAndEchoMatchWhatTheToolReads) {
         {"M8000", "\rok\r\n>"}, {"M4000", "\rER\r\n>"}, {"L", "\r\nLOAD"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Text(Ask(line, c.command, c.reply.size())), c.reply) << c.command;
+        EXPECT_EQ(Text(line.ExchangeText(c.command, c.reply.size())), c.reply) << c.command;
         EXPECT_TRUE(line.ReadFor(30ms).empty()) << "surplus bytes after " << c.command;
     }
     // A carriage return starts the monitor over with echo on.
-    ASSERT_EQ(Ask(line, "\r", 26).size(), 26u);
-    EXPECT_EQ(Ask(line, "E", 4).at(0), 'E');
+    ASSERT_EQ(line.ExchangeText("\r", 26).size(), 26u);
+    EXPECT_EQ(line.ExchangeText("E", 4).at(0), 'E');
 }
 
 TEST(SimBootRom, RecordsAreAcknowledgedAndLandInFlashAndConfiguration) {
@@ -132,8 +110,8 @@ TEST(SimBootRom, RecordsAreAcknowledgedAndLandInFlashAndConfiguration) {
     EXPECT_EQ(sim.Flash(), Bytes(32768, 0xFF)) << "FLASH1 erase clears the whole flash";
 
     const Bytes code0 = Ramp(128, 1), code1 = Ramp(128, 2), top = Ramp(128, 3);
-    const std::string records[] = {Record(0x0000, code0), Record(0x0080, code1),
-                                   Record(0x7F80, top), ":02807E00A37DE0\r\n"};
+    const std::string records[] = {HexRecord(0x0000, code0), HexRecord(0x0080, code1),
+                                   HexRecord(0x7F80, top), ":02807E00A37DE0\r\n"};
     for (const auto& r : records) EXPECT_EQ(SendRecord(line, r), '.') << r;
 
     Bytes flash = sim.Flash();
@@ -156,31 +134,31 @@ TEST(SimBootRom, RecordsAreAcknowledgedAndLandInFlashAndConfiguration) {
 TEST(SimBootRom, FlashIsNotTouchedBeforeAllTimingRegistersAreSet) {
     SimProcess sim({"--jumper"});
     SimLine line(sim.DevicePath());
-    ASSERT_EQ(Ask(line, "\r", 26).size(), 26u);
-    ASSERT_EQ(Ask(line, "E", 4).at(0), 'E');
+    ASSERT_EQ(line.ExchangeText("\r", 26).size(), 26u);
+    ASSERT_EQ(line.ExchangeText("E", 4).at(0), 'E');
     Bytes before = sim.Flash();
     for (const char* rw : {"RWFB15", "RWFC65"}) {
-        EXPECT_NE(Ask(line, "M0000", 6).at(1), 'o');
-        ASSERT_EQ(Ask(line, "L", 6).size(), 6u);
-        EXPECT_EQ(SendRecord(line, Record(0x7000, {0x12})), 'X');
-        ASSERT_EQ(Ask(line, rw, 3).size(), 3u);
+        EXPECT_NE(line.ExchangeText("M0000", 6).at(1), 'o');
+        ASSERT_EQ(line.ExchangeText("L", 6).size(), 6u);
+        EXPECT_EQ(SendRecord(line, HexRecord(0x7000, {0x12})), 'X');
+        ASSERT_EQ(line.ExchangeText(rw, 3).size(), 3u);
     }
-    EXPECT_NE(Ask(line, "M8000", 6).at(1), 'o');
+    EXPECT_NE(line.ExchangeText("M8000", 6).at(1), 'o');
     EXPECT_EQ(sim.Flash(), before);
     EXPECT_EQ(sim.Hcr0(), "7D");
-    ASSERT_EQ(Ask(line, "RWFD56", 3).size(), 3u);
-    EXPECT_EQ(Ask(line, "M8000", 6).at(1), 'o');
-    ASSERT_EQ(Ask(line, "L", 6).size(), 6u);
-    EXPECT_EQ(SendRecord(line, Record(0x7800, {0x12})), 'X') << "FLASH1 was never erased";
-    EXPECT_EQ(SendRecord(line, Record(0x0000, {0x12})), '.') << "the code area starts blank";
+    ASSERT_EQ(line.ExchangeText("RWFD56", 3).size(), 3u);
+    EXPECT_EQ(line.ExchangeText("M8000", 6).at(1), 'o');
+    ASSERT_EQ(line.ExchangeText("L", 6).size(), 6u);
+    EXPECT_EQ(SendRecord(line, HexRecord(0x7800, {0x12})), 'X') << "FLASH1 was never erased";
+    EXPECT_EQ(SendRecord(line, HexRecord(0x0000, {0x12})), '.') << "the code area starts blank";
 }
 
 TEST(SimBootRom, BadRecordsAreRefusedAndChangeNothing) {
     SimProcess sim({"--jumper", "--chip", "Y3", "--data-flash-size", "1024"});
     SimLine line(sim.DevicePath());
     StartLoading(line);
-    ASSERT_EQ(SendRecord(line, Record(0x0100, {0xAA, 0xBB})), '.');
-    std::string goodChecksum = Record(0x0200, {0x01});
+    ASSERT_EQ(SendRecord(line, HexRecord(0x0100, {0xAA, 0xBB})), '.');
+    std::string goodChecksum = HexRecord(0x0200, {0x01});
     std::string badChecksum = goodChecksum;
     badChecksum[goodChecksum.size() - 3] ^= 1;
     struct Case {
@@ -191,11 +169,11 @@ TEST(SimBootRom, BadRecordsAreRefusedAndChangeNothing) {
         {"not a hex digit", ":01020000G1FC\r\n"},
         {"count larger than the data", ":0202000001FB\r\n"},
         {"odd number of digits", ":010200000FC\r\n"},
-        {"beyond the flash of the chip", Record(0x2000, {0x01})},
-        {"straddles the top of the flash", Record(0x1FFF, {0x01, 0x02})},
-        {"beyond the configuration bytes", Record(0x8080, {0x01})},
-        {"over bytes already written", Record(0x0101, {0xBB})},
-        {"unknown record type", Record(0x0200, {0x01}, 0x04)},
+        {"beyond the flash of the chip", HexRecord(0x2000, {0x01})},
+        {"straddles the top of the flash", HexRecord(0x1FFF, {0x01, 0x02})},
+        {"beyond the configuration bytes", HexRecord(0x8080, {0x01})},
+        {"over bytes already written", HexRecord(0x0101, {0xBB})},
+        {"unknown record type", HexRecord(0x0200, {0x01}, 0x04)},
     };
     const Bytes before = sim.Flash();
     for (const auto& c : cases) EXPECT_EQ(SendRecord(line, c.record), 'X') << c.what;
@@ -210,28 +188,27 @@ TEST(SimBootRom, BadRecordsAreRefusedAndChangeNothing) {
 TEST(SimBootRom, RecordsAreRefusedBeforeLoadIsGiven) {
     SimProcess sim({"--jumper"});
     SimLine line(sim.DevicePath());
-    ASSERT_EQ(Ask(line, "\r", 26).size(), 26u);
-    ASSERT_EQ(Ask(line, "E", 4).at(0), 'E');
+    ASSERT_EQ(line.ExchangeText("\r", 26).size(), 26u);
+    ASSERT_EQ(line.ExchangeText("E", 4).at(0), 'E');
     for (const char* rw : {"RWFB15", "RWFC65", "RWFD56", "M0000"})
-        ASSERT_FALSE(Ask(line, rw, 3).empty());
-    EXPECT_EQ(SendRecord(line, Record(0x0000, {0x01})), 'X');
-    ASSERT_EQ(Ask(line, "L", 6).size(), 6u);
-    EXPECT_EQ(SendRecord(line, Record(0x0000, {0x01})), '.');
+        ASSERT_FALSE(line.ExchangeText(rw, 3).empty());
+    EXPECT_EQ(SendRecord(line, HexRecord(0x0000, {0x01})), 'X');
+    ASSERT_EQ(line.ExchangeText("L", 6).size(), 6u);
+    EXPECT_EQ(SendRecord(line, HexRecord(0x0000, {0x01})), '.');
 }
 
 TEST(SimBootRom, PowerCycleRunsTheNewFirmwareWithTheNewDataFlash) {
     SimProcess sim({});
     SimLine line(sim.DevicePath());
-    for (auto frame : {WithChecksum({0x01, 0xFD, 0xAF}), WithChecksum({0x01, 0xFF, 0x0B}),
-                       WithChecksum({0x01, 0xFF, 0x01})}) {
-        ASSERT_EQ(line.Exchange(frame, 2).size(), 2u);
-    }
+    ASSERT_TRUE(WriteByte(line, 0xFD, 0xAF));
+    ASSERT_TRUE(WriteByte(line, 0xFF, 0x0B));
+    ASSERT_TRUE(WriteByte(line, 0xFF, 0x01));
     StartLoading(line);
     Bytes data(2048);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i >> 3);
     for (int off = 0; off < 2048; off += 128) {
         Bytes chunk(data.begin() + off, data.begin() + off + 128);
-        ASSERT_EQ(SendRecord(line, Record(0x7800 + off, chunk)), '.');
+        ASSERT_EQ(SendRecord(line, HexRecord(0x7800 + off, chunk)), '.');
     }
     ASSERT_EQ(SendRecord(line, ":02807E00A37DE0\r\n"), '.');
 
@@ -239,26 +216,21 @@ TEST(SimBootRom, PowerCycleRunsTheNewFirmwareWithTheNewDataFlash) {
     EXPECT_EQ(sim.Mode(), "firmware");
     EXPECT_EQ(sim.DataFlash(), data);
     // The running firmware serves the new page 5.
-    auto frame = [&](std::vector<std::uint8_t> f) {
-        return line.Exchange(WithChecksum(f), 2).size() == 2;
-    };
-    ASSERT_TRUE(frame({0x01, 0xFE, 0x05}));
-    ASSERT_TRUE(frame({0x01, 0xFF, 0x06}));
-    ASSERT_TRUE(frame({0x01, 0xFE, 0x03}));
-    Bytes reply = line.Exchange(WithChecksum({0xC1, 0x80, 0x7F}), 131);
-    ASSERT_EQ(reply.size(), 131u);
-    EXPECT_EQ(Bytes(reply.begin() + 2, reply.end() - 1),
+    ASSERT_TRUE(WriteByte(line, 0xFE, 0x05));
+    ASSERT_TRUE(WriteByte(line, 0xFF, 0x06));
+    ASSERT_TRUE(WriteByte(line, 0xFE, 0x03));
+    EXPECT_EQ(ReadBlock(line, 0xC1, 0x80, 128),
               Bytes(data.begin() + 5 * 256 + 128, data.begin() + 6 * 256));
 }
 
 TEST(SimBootRom, PowerCycleWithTheJumperReturnsToTheBootRom) {
     SimProcess sim({"--jumper"});
     SimLine line(sim.DevicePath());
-    ASSERT_EQ(Ask(line, "\r", 26).size(), 26u);
-    ASSERT_EQ(Ask(line, "E", 4).at(0), 'E');
+    ASSERT_EQ(line.ExchangeText("\r", 26).size(), 26u);
+    ASSERT_EQ(line.ExchangeText("E", 4).at(0), 'E');
     sim.PowerCycle();
     EXPECT_EQ(sim.Mode(), "bootrom");
-    EXPECT_EQ(Ask(line, "RWFB15", 3).at(0), 'R') << "echo is on again after power-up";
+    EXPECT_EQ(line.ExchangeText("RWFB15", 3).at(0), 'R') << "echo is on again after power-up";
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,10 +30,6 @@ struct TempDir {
     }
     std::filesystem::path path;
 };
-
-bool GoodRead(const Bytes& reply, std::size_t n) {
-    return reply.size() == n + 3 && BusChecksum(reply, n + 2) == reply.back();
-}
 
 // Three exchanges; what arrived for each (read for a while, so surplus shows).
 std::vector<Bytes> ThreeExchanges(SimLine& line) {
@@ -76,8 +70,7 @@ TEST(SimFaults, NoiseArrivesAfterTheReplyAndIsClearedByAPurge) {
     SimLine line(sim.DevicePath());
     for (int i = 0; i < 3; ++i) {
         // The tool reads exactly the reply, then purges before the next frame.
-        Bytes reply = line.Exchange(kVersion, 4);
-        EXPECT_TRUE(GoodRead(reply, 1)) << i;
+        EXPECT_TRUE(BlockReplyData(line.Exchange(kVersion, 4), 1)) << i;
         std::this_thread::sleep_for(15ms);
     }
 }
@@ -85,19 +78,16 @@ TEST(SimFaults, NoiseArrivesAfterTheReplyAndIsClearedByAPurge) {
 TEST(SimFaults, FlipReadingChangesOneByteOfTheNamedCopiesOfPageZero) {
     SimProcess sim({"--flip-reading", "2", "--flip-reading", "4"});
     SimLine line(sim.DevicePath());
-    auto write = [&](std::uint8_t reg, std::uint8_t value) {
-        return line.Exchange(WithChecksum({0x01, reg, value}), 2).size() == 2;
-    };
     std::vector<int> differing;
     for (int copy = 1; copy <= 5; ++copy) {
-        ASSERT_TRUE(write(0xFE, 0));
-        ASSERT_TRUE(write(0xFF, 0x06));
-        ASSERT_TRUE(write(0xFE, 3));
+        ASSERT_TRUE(WriteByte(line, 0xFE, 0));
+        ASSERT_TRUE(WriteByte(line, 0xFF, 0x06));
+        ASSERT_TRUE(WriteByte(line, 0xFE, 3));
         Bytes page;
         for (std::uint8_t off : {0x00, 0x80}) {
-            Bytes r = line.Exchange(WithChecksum({0xC1, off, 0x7F}), 131);
-            ASSERT_TRUE(GoodRead(r, 128));
-            page.insert(page.end(), r.begin() + 2, r.end() - 1);
+            auto r = ReadBlock(line, 0xC1, off, 128);
+            ASSERT_TRUE(r);
+            page.insert(page.end(), r->begin(), r->end());
         }
         int n = 0;
         for (int i = 0; i < 256; ++i) n += page[i] != static_cast<std::uint8_t>((i * 7 + 3) & 0xFF);
@@ -125,14 +115,12 @@ TEST(SimFaults, DieAfterEndsTheProcessOnceTheReplyIsOut) {
 TEST(SimFaults, RestartAfterGoesSilentAndLosesSram) {
     SimProcess sim({"--restart-after", "3"});
     SimLine line(sim.DevicePath());
-    ASSERT_EQ(line.Exchange(WithChecksum({0x01, 0xFF, 0xFB}), 2).size(), 2u);
-    ASSERT_EQ(line.Exchange(WithChecksum({0x41, 0x00, 0x00, 0x99}), 2).size(), 2u);
+    ASSERT_TRUE(WriteByte(line, 0xFF, 0xFB));
+    ASSERT_TRUE(WriteBlock(line, 0x41, 0x00, {0x99}));
     ASSERT_EQ(line.Exchange(kVersion, 4).size(), 4u);  // exchange 3, then the restart
     EXPECT_TRUE(line.Exchange(WithChecksum({0xC1, 0x00, 0x00}), 4, 150ms).empty());
     std::this_thread::sleep_for(250ms);
-    Bytes sram = line.Exchange(WithChecksum({0xC1, 0x00, 0x00}), 4);
-    ASSERT_TRUE(GoodRead(sram, 1));
-    EXPECT_EQ(sram[2], 0x00);
+    EXPECT_EQ(ReadBlock(line, 0xC1, 0x00, 1), Bytes{0x00});
 }
 
 // Banner, echo off, timing registers, both erases, load.
@@ -162,10 +150,8 @@ TEST(SimFaults, BootRomRecordFaults) {
         StartLoading(line);
         std::string acks;
         for (int k = 0; k < 5; ++k) {
-            char record[32];
-            std::snprintf(record, sizeof record, ":0100%02X00%02X%02X\r\n", k, 0x10 + k,
-                          (0x100 - (1 + k + 0x10 + k)) & 0xFF);
-            Bytes reply = line.Exchange(Bytes(record, record + std::strlen(record)), 1, 200ms);
+            const auto data = static_cast<std::uint8_t>(0x10 + k);
+            Bytes reply = line.ExchangeText(HexRecord(k, {data}), 1, 200ms);
             acks += reply.empty() ? '-' : static_cast<char>(reply[0]);
         }
         EXPECT_EQ(acks, c.acks);

@@ -36,34 +36,6 @@ Bytes Pattern(std::size_t size) {
     return b;
 }
 
-bool WriteByte(SimLine& line, std::uint8_t reg, std::uint8_t value, std::uint8_t addr = kAddr) {
-    Bytes frame = WithChecksum({addr, reg, value});
-    Bytes reply = line.Exchange(frame, 2);
-    return reply.size() == 2 && reply[1] == frame.back();
-}
-
-bool WriteBlock(SimLine& line, std::uint8_t addrByte, std::uint8_t target, const Bytes& payload,
-                std::chrono::milliseconds timeout = 1000ms) {
-    Bytes frame;
-    frame.reserve(payload.size() + 4);
-    frame.push_back(addrByte);
-    frame.push_back(target);
-    frame.push_back(static_cast<std::uint8_t>(payload.size() - 1));
-    for (std::uint8_t b : payload) frame.push_back(b);
-    frame = WithChecksum(frame);
-    Bytes reply = line.Exchange(frame, 2, timeout);
-    return reply.size() == 2 && reply[1] == frame.back();
-}
-
-std::optional<Bytes> ReadBlock(SimLine& line, std::uint8_t addrByte, std::uint8_t target, int n,
-                               std::chrono::milliseconds timeout = 1000ms) {
-    Bytes reply = line.Exchange(WithChecksum({addrByte, target, static_cast<std::uint8_t>(n - 1)}),
-                                static_cast<std::size_t>(n) + 3, timeout);
-    if (reply.size() != static_cast<std::size_t>(n) + 3) return std::nullopt;
-    if (BusChecksum(reply, reply.size() - 1) != reply.back()) return std::nullopt;
-    return Bytes(reply.begin() + 2, reply.end() - 1);
-}
-
 std::optional<std::uint8_t> CopyPage(SimLine& line, int page) {
     if (!WriteByte(line, 0xFE, static_cast<std::uint8_t>(page))) return std::nullopt;
     if (!WriteByte(line, 0xFF, 0x06)) return std::nullopt;

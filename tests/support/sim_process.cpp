@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -279,6 +280,11 @@ SimLine::Bytes SimLine::Exchange(const Bytes& request, std::size_t n,
     return Read(n, timeout);
 }
 
+SimLine::Bytes SimLine::ExchangeText(const std::string& text, std::size_t n,
+                                     std::chrono::milliseconds timeout) {
+    return Exchange(Bytes(text.begin(), text.end()), n, timeout);
+}
+
 std::uint8_t BusChecksum(const std::vector<std::uint8_t>& bytes, std::size_t count) {
     std::uint8_t r = 0x0F;
     for (std::size_t i = 0; i < count; ++i) {
@@ -291,6 +297,57 @@ std::uint8_t BusChecksum(const std::vector<std::uint8_t>& bytes, std::size_t cou
 std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame) {
     frame.push_back(BusChecksum(frame, frame.size()));
     return frame;
+}
+
+bool WriteByte(SimLine& line, std::uint8_t reg, std::uint8_t value, std::uint8_t addr) {
+    const std::vector<std::uint8_t> frame = WithChecksum({addr, reg, value});
+    const std::vector<std::uint8_t> reply = line.Exchange(frame, 2);
+    return reply.size() == 2 && reply[1] == frame.back();
+}
+
+bool WriteBlock(SimLine& line, std::uint8_t addrByte, std::uint8_t target,
+                const std::vector<std::uint8_t>& payload, std::chrono::milliseconds timeout) {
+    std::vector<std::uint8_t> frame;
+    frame.reserve(payload.size() + 4);
+    frame.push_back(addrByte);
+    frame.push_back(target);
+    frame.push_back(static_cast<std::uint8_t>(payload.size() - 1));
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    frame = WithChecksum(std::move(frame));
+    const std::vector<std::uint8_t> reply = line.Exchange(frame, 2, timeout);
+    return reply.size() == 2 && reply[1] == frame.back();
+}
+
+std::optional<std::vector<std::uint8_t>> ReadBlock(SimLine& line, std::uint8_t addrByte,
+                                                   std::uint8_t target, int n,
+                                                   std::chrono::milliseconds timeout) {
+    const auto size = static_cast<std::size_t>(n);
+    return BlockReplyData(
+        line.Exchange(WithChecksum({addrByte, target, static_cast<std::uint8_t>(n - 1)}), size + 3,
+                      timeout),
+        size);
+}
+
+std::optional<std::vector<std::uint8_t>> BlockReplyData(const std::vector<std::uint8_t>& reply,
+                                                        std::size_t n) {
+    if (reply.size() != n + 3) return std::nullopt;
+    if (BusChecksum(reply, n + 2) != reply.back()) return std::nullopt;
+    return std::vector<std::uint8_t>(reply.begin() + 2, reply.end() - 1);
+}
+
+std::string HexRecord(int address, const std::vector<std::uint8_t>& data, int type) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address,
+                  type);
+    std::string s = buf;
+    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
+    for (std::uint8_t b : data) {
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        s += buf;
+        sum += b;
+    }
+    std::snprintf(buf, sizeof buf, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    return s + buf;
 }
 
 }  // namespace zentor::test

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,8 @@ public:
     // Purge, write, read n bytes.
     Bytes Exchange(const Bytes& request, std::size_t n,
                    std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+    Bytes ExchangeText(const std::string& text, std::size_t n,
+                       std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
 
 private:
     int fd_ = -1;
@@ -92,5 +95,25 @@ private:
 // Appends the bus checksum (CRC-8, reflected polynomial 8Ch, start 0Fh) to a frame.
 std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame);
 std::uint8_t BusChecksum(const std::vector<std::uint8_t>& bytes, std::size_t count);
+
+// The firmware's frames, exchanged on the line (each purges first).
+// Register write {addr, reg, value}; true when the 2-byte answer echoes the checksum.
+bool WriteByte(SimLine& line, std::uint8_t reg, std::uint8_t value, std::uint8_t addr = 1);
+// Block write {addrByte, target, size - 1, payload}; true when the answer echoes the checksum.
+bool WriteBlock(SimLine& line, std::uint8_t addrByte, std::uint8_t target,
+                const std::vector<std::uint8_t>& payload,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+// Block read {addrByte, target, n - 1}; the n data bytes, or nothing when the reply is short
+// or its checksum wrong.
+std::optional<std::vector<std::uint8_t>> ReadBlock(
+    SimLine& line, std::uint8_t addrByte, std::uint8_t target, int n,
+    std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+// The n data bytes of a block read's reply (two header bytes, data, checksum), or nothing
+// when the reply has another length or a wrong checksum.
+std::optional<std::vector<std::uint8_t>> BlockReplyData(const std::vector<std::uint8_t>& reply,
+                                                        std::size_t n);
+
+// An Intel HEX record with its CR LF, upper-case digits.
+std::string HexRecord(int address, const std::vector<std::uint8_t>& data, int type = 0);
 
 }  // namespace zentor::test
