@@ -100,22 +100,38 @@ unsigned char Cp1251ToUpper(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
     if (c >= 0xE0) return static_cast<unsigned char>(c - 32);  // а..я -> А..Я
     switch (c) {
-        case 0xB8: return 0xA8;  // ё
-        case 0x90: return 0x80;  // ђ
-        case 0x83: return 0x81;  // ѓ
-        case 0x9A: return 0x8A;  // љ
-        case 0x9C: return 0x8C;  // њ
-        case 0x9D: return 0x8D;  // ќ
-        case 0x9E: return 0x8E;  // ћ
-        case 0x9F: return 0x8F;  // џ
-        case 0xA2: return 0xA1;  // ў
-        case 0xBC: return 0xA3;  // ј
-        case 0xB4: return 0xA5;  // ґ
-        case 0xBA: return 0xAA;  // є
-        case 0xBF: return 0xAF;  // ї
-        case 0xB3: return 0xB2;  // і
-        case 0xBE: return 0xBD;  // ѕ
-        default: return c;
+        case 0xB8:
+            return 0xA8;  // ё
+        case 0x90:
+            return 0x80;  // ђ
+        case 0x83:
+            return 0x81;  // ѓ
+        case 0x9A:
+            return 0x8A;  // љ
+        case 0x9C:
+            return 0x8C;  // њ
+        case 0x9D:
+            return 0x8D;  // ќ
+        case 0x9E:
+            return 0x8E;  // ћ
+        case 0x9F:
+            return 0x8F;  // џ
+        case 0xA2:
+            return 0xA1;  // ў
+        case 0xBC:
+            return 0xA3;  // ј
+        case 0xB4:
+            return 0xA5;  // ґ
+        case 0xBA:
+            return 0xAA;  // є
+        case 0xBF:
+            return 0xAF;  // ї
+        case 0xB3:
+            return 0xB2;  // і
+        case 0xBE:
+            return 0xBD;  // ѕ
+        default:
+            return c;
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <string>
 #include <fstream>
+#include <string>
 #include <system_error>
 
 #ifdef _WIN32

@@ -46,8 +46,7 @@ public:
     virtual void MessageBox(const std::string& text, const std::string& title,
                             MessageIcon icon) = 0;
     // Returns true for Yes / OK.
-    virtual bool AskYesNo(const std::string& text, const std::string& title,
-                          MessageIcon icon) = 0;
+    virtual bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) = 0;
     virtual bool AskOkCancel(const std::string& text, const std::string& title,
                              MessageIcon icon) = 0;
 

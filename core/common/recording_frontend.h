@@ -37,8 +37,8 @@ public:
     std::deque<bool> answers;
     UpdateChoice confirmReply{"Да", "с сохранением текущих настроек"};
 
-    std::vector<std::string> log;          // current pane contents
-    std::vector<std::string> history;      // every line ever appended
+    std::vector<std::string> log;      // current pane contents
+    std::vector<std::string> history;  // every line ever appended
     std::vector<Box> boxes;
     std::vector<Progress> progress;
     int clears = 0;

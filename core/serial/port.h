@@ -35,9 +35,9 @@ public:
 // Why an open failed, in the terms of the user-visible messages.
 enum class OpenStatus {
     Ok,
-    NotFound,      // "такого порта не существует."
-    Busy,          // "порт занят."
-    OtherError,    // "код ошибки: " + code
+    NotFound,    // "такого порта не существует."
+    Busy,        // "порт занят."
+    OtherError,  // "код ошибки: " + code
     ConfigFailed,  // "Необходимые параметры порта ... не установлены"
 };
 

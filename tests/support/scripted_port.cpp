@@ -67,7 +67,7 @@ OpenResult ScriptedOpener::Open(const std::string& name, int baudRate) {
 
 OpenStatus ScriptedOpener::Probe(const std::string& name) {
     return std::find(present.begin(), present.end(), name) != present.end() ? OpenStatus::Ok
-                                                                             : OpenStatus::NotFound;
+                                                                            : OpenStatus::NotFound;
 }
 
 }  // namespace zentor::test
