@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
-#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "common/cp1251.h"
 #include "common/files.h"
 #include "common/image_key.h"
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -192,16 +192,6 @@ const BadInput kCases[] = {
 
 class BadInputFixture : public ::testing::TestWithParam<BadInput> {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zentor-bad-input-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     using Contents = std::map<std::string, std::optional<Bytes>>;
 
     // Every file of the folder with its contents (folders as empty entries).
@@ -230,7 +220,8 @@ protected:
         return out;
     }
 
-    fs::path dir_;
+    const ScratchDir scratch_{"bad-input"};
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST_P(BadInputFixture, RefusedBeforeTheDeviceIsTouched) {
@@ -312,16 +303,8 @@ std::map<std::string, std::string> ShownSettings(const fs::path& dir, const std:
 
 class HandEditedConfig : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zentor-hand-ini-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path dir_;
+    const ScratchDir scratch_{"hand-ini"};
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(HandEditedConfig, ReadLikeTheProfileFunctions) {
@@ -431,10 +414,6 @@ private:
 class UnwritableFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zentor-unwritable-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-        dir_ = root_ / "work";
         fs::create_directory(dir_);
         fs::create_directory(root_ / "sim");
         Put("prog_c.bin", Scrambled(program_));
@@ -445,10 +424,6 @@ protected:
         st.DopPause = 0;
         st.SizeData = 512;
         WriteConfig(root_ / "z.ini", st);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
     void Put(const std::string& name, const Bytes& b) {
         ASSERT_TRUE(WriteFileAtomic(dir_ / name, b));
@@ -470,7 +445,9 @@ protected:
         return std::search(rx.begin(), rx.end(), frame.begin(), frame.end()) != rx.end();
     }
 
-    fs::path root_, dir_;
+    const ScratchDir scratch_{"unwritable"};
+    const fs::path root_ = scratch_.path();
+    const fs::path dir_ = root_ / "work";
     const Bytes program_ = Pattern(1024, 1);
     const Bytes calibration_ = Pattern(512, 4);
     const Bytes oldReading_ = Pattern(512, 5);

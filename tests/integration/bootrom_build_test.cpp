@@ -14,6 +14,7 @@
 #include "bootrom/build_command.h"
 #include "common/image_key.h"
 #include "common/recording_frontend.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_port.h"
 
 namespace zentor {
@@ -40,8 +41,6 @@ private:
 class BuildWithStandIns : public ::testing::Test {
 protected:
     void SetUp() override {
-        char name[] = "/tmp/zentor-build-XXXXXX";
-        dir = ::mkdtemp(name);
         const char* path = std::getenv("PATH");
         oldPath = path ? path : "";
         ::setenv("PATH", (std::string(ZENTOR_STANDIN_DIR) + ":" + oldPath).c_str(), 1);
@@ -51,18 +50,10 @@ protected:
     void TearDown() override {
         ::setenv("PATH", oldPath.c_str(), 1);
         for (const char* v : kVariables) ::unsetenv(v);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
-    void Write(const std::string& name, const Bytes& b) const {
-        std::ofstream out(dir / name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    }
-    Bytes Read(const std::string& name) const {
-        std::ifstream in(dir / name, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    void Write(const std::string& name, const Bytes& b) const { scratch.Write(name, b); }
+    Bytes Read(const std::string& name) const { return scratch.Read(name); }
 
     bool Build(Clock& clock) {
         test::ScriptedPort port;
@@ -90,7 +81,8 @@ protected:
     static constexpr const char* kVariables[] = {"ZENTOR_A8051_FAIL", "ZENTOR_XLINK_MODE",
                                                  "ZENTOR_XLINK_PAYLOAD", "ZENTOR_XLINK_DELAY_MS"};
     const Bytes source = {0x02, 0x00, 0x30, 0xFF, 0x00, 0x41};
-    fs::path dir;
+    const test::ScratchDir scratch{"build"};
+    const fs::path dir = scratch.path();
     std::string oldPath;
     RecordingFrontend ui;
     Lines tempFiles;

@@ -14,6 +14,7 @@
 #include "common/image_key.h"
 #include "common/recording_frontend.h"
 #include "serial/com_port.h"
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor {
@@ -22,26 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
-
-struct Folder {
-    Folder() {
-        char name[] = "/tmp/zentor-bootrom-XXXXXX";
-        path = ::mkdtemp(name);
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    void Write(const std::string& name, const Bytes& b) const {
-        std::ofstream out(path / name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    }
-    Bytes Read(const std::string& name) const {
-        std::ifstream in(path / name, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    fs::path path;
-};
 
 Bytes Image(std::size_t n, int seed) {
     Bytes b(n);
@@ -59,9 +40,9 @@ Bytes Slice(const Bytes& b, std::size_t from, std::size_t n) {
 // A session on the simulator's terminal, working in its own folder.
 struct SimRun {
     explicit SimRun(std::vector<std::string> args, int typeController)
-        : sim(std::move(args)), opener(MakeSystemPortOpener(folder.path)) {
+        : sim(std::move(args)), opener(MakeSystemPortOpener(folder.path())) {
         s = std::make_unique<Session>(ui, clock, *opener);
-        s->workDir = folder.path;
+        s->workDir = folder.path();
         s->face = WindowFace::FactoryFace;
         s->settings.TypeController = typeController;
         s->settings.NamePort = sim.DevicePath();
@@ -75,7 +56,7 @@ struct SimRun {
 
     RecordingFrontend ui;
     SystemClock clock;
-    Folder folder;
+    test::ScratchDir folder{"bootrom"};
     test::SimProcess sim;
     std::unique_ptr<PortOpener> opener;
     std::unique_ptr<Session> s;
@@ -92,8 +73,8 @@ const Lines kBootRomLog = {
 };
 
 TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
-    Folder logs;
-    const fs::path hexLog = logs.path / "hex.log";
+    const test::ScratchDir logs("bootrom-logs");
+    const fs::path hexLog = logs.path() / "hex.log";
     SimRun run({"--jumper", "--chip", "Y3", "--hex-log", hexLog.string()}, 2);
     run.s->settings.HCR1Value = "93";
     run.s->settings.HCR0Value = "5d";
@@ -118,8 +99,8 @@ TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
     EXPECT_EQ(run.sim.Hcr0(), "5D");
 
     // The records the chip received, turned back into a binary by an independent tool.
-    const fs::path out = logs.path / "out.bin";
-    const fs::path cfg = logs.path / "cfg.bin";
+    const fs::path out = logs.path() / "out.bin";
+    const fs::path cfg = logs.path() / "cfg.bin";
     const std::string hex = hexLog.string();
     const std::string cmd1 = "srec_cat '" + hex +
                              "' -Intel -crop 0 0x2000 -fill 0xEE 0 0x2000 -o '" + out.string() +

@@ -20,6 +20,7 @@
 
 #include "common/cp1251.h"
 #include "config/config_store.h"
+#include "support/scratch_dir.h"
 
 namespace zentor::test {
 
@@ -46,9 +47,8 @@ inline CliResult RunCli(const std::vector<std::string>& args,
                         std::function<void(pid_t)> whileRunning = {},
                         std::chrono::seconds timeout = std::chrono::seconds(120),
                         const std::string& exe = ZENTOR_CLI_PATH) {
-    char tmpl[] = "/tmp/zentor-cli-run-XXXXXX";
-    if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
-    const std::filesystem::path dir = tmpl;
+    const ScratchDir scratch("cli-run");
+    const std::filesystem::path& dir = scratch.path();
     const std::string outPath = (dir / "out").string();
     const std::string errPath = (dir / "err").string();
 
@@ -92,8 +92,6 @@ inline CliResult RunCli(const std::vector<std::string>& args,
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     r.out = Slurp(outPath);
     r.err = Slurp(errPath);
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
     return r;
 }
 

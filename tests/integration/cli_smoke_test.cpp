@@ -2,7 +2,6 @@
 // that need no reflash, exit statuses.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "cli_run.h"
 #include "common/files.h"
 #include "common/image_key.h"
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -24,19 +24,11 @@ using Lines = std::vector<std::string>;
 
 class CliOnSim : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zentor-cli-it-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     bool Has(const Lines& lines, const std::string& line) const {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
-    fs::path dir_;
+    const ScratchDir scratch_{"cli-it"};
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST(CliUsage, UsageErrorsExitTwo) {

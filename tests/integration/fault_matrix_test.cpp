@@ -9,7 +9,6 @@
 // (when the device is still there) and that a device that vanished did so.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -30,6 +29,7 @@
 #include "common/files.h"
 #include "common/image_key.h"
 #include "serial/com_port.h"
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -527,19 +527,12 @@ Snapshot Take(SimProcess& sim) {
 class FaultMatrix : public ::testing::TestWithParam<Cell> {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zentor-matrix-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
         Bytes scrambled = program_;
         ScrambleImage(scrambled);
         inputs_ = {{"prog.bin", program_},    {"prog_c.bin", scrambled},
                    {"data.bin", factory_},    {"old.bin", oldProgram_},
                    {"cal.bin", calibration_}, {"data_rd.bin", oldReading_}};
         for (const auto& [name, bytes] : inputs_) ASSERT_TRUE(WriteFileAtomic(dir_ / name, bytes));
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     std::vector<std::string> SimArgs(const Cell& c) const {
@@ -706,7 +699,8 @@ protected:
         EXPECT_EQ(r.status, OpenStatus::Ok) << "the port stayed held after the CLI ended";
     }
 
-    fs::path dir_;
+    const ScratchDir scratch_{"matrix"};
+    const fs::path dir_ = scratch_.path();
     std::vector<std::pair<std::string, Bytes>> inputs_;
     const Bytes program_ = Pattern(kProgramSize, 1);
     const Bytes oldProgram_ = Pattern(2048, 2);

@@ -1,7 +1,6 @@
 // DATA FLASH read and write against the simulated instrument over a pty, in real
 // time, paced at 38400 bit/s.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "common/session.h"
 #include "instrument/instrument_commands.h"
 #include "serial/com_port.h"
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -51,16 +51,7 @@ public:
 
 class InstrumentOnSim : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zentor-ins-it-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override {
-        session_.reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { session_.reset(); }
 
     // Starts the simulator and opens the session's port on it.
     void Start(std::vector<std::string> args) {
@@ -84,7 +75,8 @@ protected:
     fs::path File(const std::string& name) const { return dir_ / name; }
     std::optional<Bytes> DataRd() const { return ReadWholeFile(dir_ / "data_rd.bin"); }
 
-    fs::path dir_;
+    const ScratchDir scratch_{"ins-it"};
+    const fs::path dir_ = scratch_.path();
     StopClickingFrontend ui_;
     SystemClock clock_;
     std::unique_ptr<SimProcess> sim_;

@@ -2,7 +2,6 @@
 // own zentor-cli process on its own port and folder. Nothing may cross between
 // the runs: every instrument ends with the program and its own calibration.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +14,7 @@
 #include "cli_run.h"
 #include "common/files.h"
 #include "common/image_key.h"
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -44,9 +44,8 @@ struct Station {
 };
 
 TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
-    char tmpl[] = "/tmp/zentor-parallel-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const fs::path root = tmpl;
+    const ScratchDir scratch("parallel");
+    const fs::path& root = scratch.path();
     const Bytes program = Pattern(8192, 1);
     Bytes scrambled = program;
     ScrambleImage(scrambled);
@@ -134,8 +133,6 @@ TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
         EXPECT_EQ(s.sim->Hcr0(), "6D");
         EXPECT_EQ(s.sim->Hcr1(), "A3");
     }
-    std::error_code ec;
-    fs::remove_all(root, ec);
 }
 
 }  // namespace

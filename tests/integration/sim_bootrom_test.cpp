@@ -1,10 +1,10 @@
 // The simulator's boot ROM dialogue and its flash model, over raw bytes.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -14,18 +14,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr auto kSilence = 300ms;
-
-struct TempDir {
-    TempDir() {
-        char name[] = "/tmp/zentor-sim-test-XXXXXX";
-        path = ::mkdtemp(name);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::filesystem::path path;
-};
 
 std::string Text(const Bytes& b) {
     return std::string(b.begin(), b.end());
@@ -101,8 +89,8 @@ TEST(SimBootRom, ReplyLengthsAndEchoMatchWhatTheToolReads) {
 }
 
 TEST(SimBootRom, RecordsAreAcknowledgedAndLandInFlashAndConfiguration) {
-    TempDir temp;
-    const auto hexLog = temp.path / "records.hex";
+    const ScratchDir temp("sim-test");
+    const auto hexLog = temp.path() / "records.hex";
     SimProcess sim({"--jumper", "--hcr0", "11", "--hcr1", "22", "--hex-log", hexLog.string()});
     SimLine line(sim.DevicePath());
     StartLoading(line);

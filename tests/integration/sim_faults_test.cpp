@@ -1,13 +1,13 @@
 // The simulator's fault options, each checked against the bytes on the line.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -18,18 +18,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kRestart = {0x01, 0xFF, 0x01, 0x2B};
 const Bytes kVersion = {0x81, 0xED, 0x00, 0x6A};
-
-struct TempDir {
-    TempDir() {
-        char name[] = "/tmp/zentor-sim-test-XXXXXX";
-        path = ::mkdtemp(name);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::filesystem::path path;
-};
 
 // Three exchanges; what arrived for each (read for a while, so surplus shows).
 std::vector<Bytes> ThreeExchanges(SimLine& line) {
@@ -97,9 +85,9 @@ TEST(SimFaults, FlipReadingChangesOneByteOfTheNamedCopiesOfPageZero) {
 }
 
 TEST(SimFaults, DieAfterEndsTheProcessOnceTheReplyIsOut) {
-    TempDir temp;
-    SimProcess sim({"--die-after", "2", "--link", temp.path.string(), "--com", "4"});
-    const auto link = temp.path / "dosdevices" / "com4";
+    const ScratchDir temp("sim-test");
+    SimProcess sim({"--die-after", "2", "--link", temp.path().string(), "--com", "4"});
+    const auto link = temp.path() / "dosdevices" / "com4";
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     SimLine line(sim.DevicePath());
     EXPECT_EQ(line.Exchange(kRestart, 2).size(), 2u);
@@ -164,9 +152,10 @@ TEST(SimFaults, BootRomRecordFaults) {
 }
 
 TEST(SimFaults, EraseFailRefusesTheErase) {
-    TempDir temp;
-    std::ofstream(temp.path / "code.bin", std::ios::binary) << "\x02\x01\x00code";
-    SimProcess sim({"--jumper", "--erase-fail", "--code-file", (temp.path / "code.bin").string()});
+    const ScratchDir temp("sim-test");
+    std::ofstream(temp.path() / "code.bin", std::ios::binary) << "\x02\x01\x00code";
+    SimProcess sim(
+        {"--jumper", "--erase-fail", "--code-file", (temp.path() / "code.bin").string()});
     SimLine line(sim.DevicePath());
     const Bytes before = sim.Flash();
     ASSERT_EQ(before[0], 0x02);
@@ -187,8 +176,8 @@ TEST(SimFaults, EraseFailRefusesTheErase) {
 }
 
 TEST(SimFaults, RxLogHoldsEveryByteReceived) {
-    TempDir temp;
-    const auto log = temp.path / "rx.bin";
+    const ScratchDir temp("sim-test");
+    const auto log = temp.path() / "rx.bin";
     SimProcess sim({"--rx-log", log.string()});
     SimLine line(sim.DevicePath());
     Bytes sent;

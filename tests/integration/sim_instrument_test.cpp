@@ -1,12 +1,12 @@
 // The simulator's running firmware, driven with raw frames over its terminal.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 #include <optional>
 #include <thread>
 
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -17,18 +17,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kAddr = 1;
 constexpr auto kSilence = 300ms;
-
-struct TempDir {
-    TempDir() {
-        char name[] = "/tmp/zentor-sim-test-XXXXXX";
-        path = ::mkdtemp(name);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::filesystem::path path;
-};
 
 Bytes Pattern(std::size_t size) {
     Bytes b(size);
@@ -207,8 +195,8 @@ TEST(SimInstrument, PagesOutsideTheDataFlashOrFailingReportStatus) {
 }
 
 TEST(SimInstrument, DataAndCodeFilesSetTheInitialFlash) {
-    TempDir temp;
-    auto dir = temp.path;
+    const ScratchDir temp("sim-test");
+    auto dir = temp.path();
     Bytes data(512), code{0x02, 0x00, 0x30};
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i / 3);
     {
@@ -234,8 +222,8 @@ TEST(SimInstrument, DataAndCodeFilesSetTheInitialFlash) {
 }
 
 TEST(SimInstrument, RejectsADataFileThatDoesNotFit) {
-    TempDir temp;
-    auto file = temp.path / "big.bin";
+    const ScratchDir temp("sim-test");
+    auto file = temp.path() / "big.bin";
     std::ofstream(file, std::ios::binary) << std::string(4096, 'x');
     EXPECT_THROW(SimProcess({"--data-file", file.string()}), std::runtime_error);
 }

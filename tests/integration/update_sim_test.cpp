@@ -1,7 +1,6 @@
 // Field updates of the simulated instrument, end to end over a pseudo-terminal in
 // real time: in process through the workflow, and through zentor-cli.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
+#include "support/scratch_dir.h"
 #include "support/sim_process.h"
 #include "update/update_workflow.h"
 
@@ -45,17 +45,10 @@ Bytes Scrambled(Bytes b) {
 class UpdateOnSim : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/zentor-upd-it-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
         ASSERT_TRUE(WriteFileAtomic(dir_ / "prog_c.bin", Scrambled(program_)));
         ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", factory_));
         ASSERT_TRUE(WriteFileAtomic(dir_ / "old.bin", oldProgram_));
         ASSERT_TRUE(WriteFileAtomic(dir_ / "cal.bin", calibration_));
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     std::vector<std::string> SimArgs(std::vector<std::string> extra) const {
@@ -101,7 +94,8 @@ protected:
         return out;
     }
 
-    fs::path dir_;
+    const ScratchDir scratch_{"upd-it"};
+    const fs::path dir_ = scratch_.path();
     const Bytes program_ = Pattern(8192, 1);
     const Bytes oldProgram_ = Pattern(6144, 2);
     const Bytes factory_ = Pattern(kDataSize, 3);

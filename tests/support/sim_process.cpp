@@ -38,15 +38,9 @@ int RemainingMs(Clock::time_point deadline) {
 }  // namespace
 
 SimProcess::SimProcess(std::vector<std::string> args) {
-    char dirTemplate[] = "/tmp/zentor-sim-XXXXXX";
-    if (::mkdtemp(dirTemplate) == nullptr) {
-        throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
-    }
-    stateDir_ = dirTemplate;
-
     args.insert(args.begin(), ZENTOR_SIM_PATH);
     args.push_back("--state-dir");
-    args.push_back(stateDir_.string());
+    args.push_back(stateDir_.path().string());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -84,8 +78,6 @@ SimProcess::SimProcess(std::vector<std::string> args) {
     if (!failure.empty()) {
         Kill();
         ::close(stdout_);
-        std::error_code ec;
-        std::filesystem::remove_all(stateDir_, ec);
         throw std::runtime_error("zentor-sim did not report its device path: " + failure);
     }
 }
@@ -96,8 +88,6 @@ SimProcess::~SimProcess() {
         if (!WaitForExit(5s)) Kill();
     }
     if (stdout_ >= 0) ::close(stdout_);
-    std::error_code ec;
-    std::filesystem::remove_all(stateDir_, ec);
 }
 
 std::string SimProcess::ReadLine(std::chrono::milliseconds timeout) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace zentor::test {
 
 class SimProcess {
@@ -26,7 +28,7 @@ public:
 
     // The pty slave path, e.g. /dev/pts/5.
     const std::string& DevicePath() const { return devicePath_; }
-    std::filesystem::path StateDir() const { return stateDir_; }
+    std::filesystem::path StateDir() const { return stateDir_.path(); }
 
     // Each waits at most 5 s for the simulator's status line and throws
     // std::runtime_error when it does not come (or the simulator is gone).
@@ -53,7 +55,7 @@ private:
     std::string HcrValue(const std::string& key);
     bool Reap(bool block);
 
-    std::filesystem::path stateDir_;
+    ScratchDir stateDir_{"sim"};
     std::string devicePath_;
     pid_t pid_ = -1;
     bool reaped_ = false;

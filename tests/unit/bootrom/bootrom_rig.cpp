@@ -1,49 +1,6 @@
 #include "bootrom_rig.h"
 
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
-
 namespace zentor::test {
-
-namespace fs = std::filesystem;
-
-ScratchDir::ScratchDir() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("zentor-bootrom-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-void ScratchDir::Write(const std::string& name, const Bytes& bytes) const {
-    WriteTo(path_ / name, bytes);
-}
-
-void ScratchDir::WriteTo(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-Bytes ScratchDir::Read(const std::string& name) const {
-    std::ifstream in(path_ / name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool ScratchDir::Exists(const std::string& name) const {
-    return fs::exists(path_ / name);
-}
 
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
     Bytes b(size);

@@ -13,25 +13,10 @@
 #include "common/clock.h"
 #include "common/recording_frontend.h"
 #include "common/session.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_port.h"
 
 namespace zentor::test {
-
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    void Write(const std::string& name, const Bytes& bytes) const;
-    static void WriteTo(const std::filesystem::path& path, const Bytes& bytes);
-    Bytes Read(const std::string& name) const;
-    bool Exists(const std::string& name) const;
-
-private:
-    std::filesystem::path path_;
-};
 
 Bytes Pattern(std::size_t size, std::uint8_t seed = 0);
 Bytes Text(const std::string& text);
@@ -77,7 +62,7 @@ struct Rig {
     ScriptedOpener opener{port};
     Session s{ui, clock, opener};
     FakeChip chip;
-    ScratchDir dir;
+    ScratchDir dir{"bootrom"};
 };
 
 }  // namespace zentor::test

@@ -36,8 +36,8 @@ TEST(Cp1251, RoundTripsRussianText) {
     const std::string bytes = Utf8ToCp1251(text);
     EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xCD);  // Н
     EXPECT_EQ(Cp1251ToUtf8(bytes), text);
-    EXPECT_EQ(Cp1251ToUpper(0xE0), 0xC0);  // а -> А
-    EXPECT_EQ(Cp1251ToUpper(0xB8), 0xA8);  // ё -> Ё
+    EXPECT_EQ(Cp1251ToUpper(0xE0), 0xC0);          // а -> А
+    EXPECT_EQ(Cp1251ToUpper(0xB8), 0xA8);          // ё -> Ё
     EXPECT_EQ(Utf8ToCp1251("\xE4\xB8\xAD"), "?");  // no Windows-1251 form
 }
 
@@ -58,12 +58,14 @@ TEST(ImageKeyTest, ScrambleIsItsOwnInverseAndRepeatsEvery397Bytes) {
 #include <fstream>
 
 #include "common/files.h"
+#include "support/scratch_dir.h"
 
 namespace zentor {
 namespace {
 
 TEST(Files, ReadWholeFileRefusesFoldersAndMissingFiles) {
-    const auto dir = std::filesystem::temp_directory_path() / "zentor_files_test";
+    const test::ScratchDir scratch("files");
+    const auto& dir = scratch.path();
     std::filesystem::create_directories(dir / "sub");
     EXPECT_FALSE(ReadWholeFile(dir / "sub").has_value());
     EXPECT_FALSE(ReadWholeFile(dir / "missing.bin").has_value());
@@ -71,12 +73,11 @@ TEST(Files, ReadWholeFileRefusesFoldersAndMissingFiles) {
     auto data = ReadWholeFile(ResolveNoCase(dir, "prog.bin"));
     ASSERT_TRUE(data.has_value());
     EXPECT_EQ(data->size(), 3u);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Files, AtomicWriteReplacesWholeFileAndFailsCleanly) {
-    const auto dir = std::filesystem::temp_directory_path() / "zentor_atomic_test";
-    std::filesystem::create_directories(dir);
+    const test::ScratchDir scratch("atomic");
+    const auto& dir = scratch.path();
     const std::vector<std::uint8_t> a(1000, 0xAA), b(10, 0xBB);
     ASSERT_TRUE(WriteFileAtomic(dir / "x.bin", a));
     ASSERT_TRUE(WriteFileAtomic(dir / "x.bin", b));
@@ -84,7 +85,6 @@ TEST(Files, AtomicWriteReplacesWholeFileAndFailsCleanly) {
     // A parent that is a file cannot hold the target: the old file stays intact.
     EXPECT_FALSE(WriteFileAtomic(dir / "x.bin" / "y.bin", a));
     EXPECT_EQ(*ReadWholeFile(dir / "x.bin"), b);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "config/config_store.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,7 +9,7 @@
 
 #include "common/cp1251.h"
 #include "common/files.h"
-#include "support/remove_tree.h"
+#include "support/scratch_dir.h"
 
 namespace zentor {
 namespace {
@@ -29,17 +28,6 @@ void WriteBytes(const fs::path& p, const std::string& bytes) {
 
 class ConfigStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int counter = 0;
-        dir_ = fs::temp_directory_path() /
-               ("zentor-config-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        zentor::test::RemoveTree(dir_);
-        fs::create_directories(dir_);
-        ini_ = dir_ / "zentor.ini";
-    }
-    void TearDown() override {
-        zentor::test::RemoveTree(dir_);
-    }
     // Writes a configuration given in UTF-8 as Windows-1251 and loads it.
     Settings Load(const std::string& utf8, WindowPosition* pos = nullptr) {
         WriteBytes(ini_, Utf8ToCp1251(utf8));
@@ -50,8 +38,9 @@ protected:
         return s;
     }
 
-    fs::path dir_;
-    fs::path ini_;
+    const test::ScratchDir scratch_{"config"};
+    const fs::path dir_ = scratch_.path();
+    const fs::path ini_ = dir_ / "zentor.ini";
 };
 
 TEST(ConfigPath, ReplacesOrAppendsTheExtension) {

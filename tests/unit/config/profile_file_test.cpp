@@ -1,7 +1,6 @@
 #include "config/profile_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,7 +12,7 @@
 
 #include "common/cp1251.h"
 #include "common/files.h"
-#include "support/remove_tree.h"
+#include "support/scratch_dir.h"
 
 namespace zentor {
 namespace {
@@ -30,24 +29,6 @@ std::string ReadBytes(const fs::path& p) {
 std::string W(const std::string& utf8) {
     return Utf8ToCp1251(utf8);
 }
-
-class TempDir {
-public:
-    TempDir() {
-        static int counter = 0;
-        path_ = fs::temp_directory_path() /
-                ("zentor-profile-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        zentor::test::RemoveTree(path_);
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        zentor::test::RemoveTree(path_);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // Every row of the table produced by GetPrivateProfileStringA on hand-edited.ini.
 TEST(ProfileRead, MatchesTheProfileApiOnTheHandEditedFile) {
@@ -184,7 +165,7 @@ TEST(ProfileParse, SurvivesArbitraryBytes) {
 }
 
 TEST(ProfileFileIo, EachWriteReachesTheDiskAtOnce) {
-    TempDir dir;
+    test::ScratchDir dir("profile");
     fs::path ini = dir.path() / "x.ini";
     ProfileFile file(ini);
     EXPECT_FALSE(fs::exists(ini));
@@ -199,7 +180,7 @@ TEST(ProfileFileIo, WritesThroughALinkAndKeepsTheFileMode) {
 #ifdef _WIN32
     GTEST_SKIP() << "symbolic links need privileges on Windows";
 #endif
-    TempDir dir;
+    test::ScratchDir dir("profile");
     fs::create_directory(dir.path() / "shared");
     fs::path real = dir.path() / "shared" / "zentor.ini";
     std::ofstream(real, std::ios::binary) << "[a]\r\nk=1\r\n";
@@ -216,7 +197,7 @@ TEST(ProfileFileIo, WritesThroughALinkAndKeepsTheFileMode) {
 }
 
 TEST(ProfileFileIo, FailedWritesReportThePathAndKeepTheOldFile) {
-    TempDir dir;
+    test::ScratchDir dir("profile");
     const std::string old = "[a]\r\nk=old\r\n";
     // A regular file standing where the folder should be.
     std::ofstream(dir.path() / "plain") << "x";

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@
 #include "common/recording_frontend.h"
 #include "common/session.h"
 #include "instrument/frames.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_port.h"
 
 namespace zentor::test {
@@ -132,26 +132,6 @@ private:
     std::uint8_t lastStatus_ = 0;
 };
 
-class ScratchDir {
-public:
-    ScratchDir() {
-        static int serial = 0;
-        const auto base = std::filesystem::temp_directory_path();
-        do {
-            path_ = base / ("zentor-ins-" + std::to_string(std::random_device{}()) + "-" +
-                            std::to_string(++serial));
-        } while (!std::filesystem::create_directory(path_));
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
 inline void WriteFile(const std::filesystem::path& p, const Bytes& data) {
     std::ofstream out(p, std::ios::binary);
     out.write(reinterpret_cast<const char*>(data.data()),
@@ -170,7 +150,7 @@ struct InstrumentRig {
     ScriptedOpener opener{port};
     Session s{ui, clock, opener};
     FakeInstrument dev;
-    ScratchDir dir;
+    ScratchDir dir{"ins"};
 
     InstrumentRig() {
         dev.Attach(port);

@@ -22,6 +22,7 @@
 #include "common/clock.h"
 #include "common/recording_frontend.h"
 #include "serial/com_port.h"
+#include "support/scratch_dir.h"
 
 namespace zentor {
 namespace {
@@ -82,16 +83,8 @@ private:
 class SerialTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int counter = 0;
-        dir_ = fs::temp_directory_path() /
-               ("zentor-serial-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "dosdevices");
         opener_ = MakeSystemPortOpener(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
     void Link(int n, const std::string& target) {
         fs::create_symlink(target, dir_ / "dosdevices" / ("com" + std::to_string(n)));
@@ -102,7 +95,8 @@ protected:
         return std::move(r.port);
     }
 
-    fs::path dir_;
+    const test::ScratchDir scratch_{"serial"};
+    const fs::path dir_ = scratch_.path();
     std::unique_ptr<PortOpener> opener_;
     RecordingFrontend ui_;
     SystemClock clock_;

@@ -3,9 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -15,29 +13,16 @@
 #include "common/recording_frontend.h"
 #include "common/session.h"
 #include "instrument/frames.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_port.h"
 
 namespace zentor::test {
-
-inline std::filesystem::path MakeScratchDir(const std::string& tag) {
-    static std::atomic<int> counter{0};
-    auto dir =
-        std::filesystem::temp_directory_path() /
-        ("zentor-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
 
 struct UpdateRig {
     UpdateRig() : port(&clock), opener(port), s(ui, clock, opener) {
         s.workDir = dir;
         s.face = WindowFace::UpdateFace;
         s.caption = "Zentor Velmar";
-    }
-    ~UpdateRig() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
     void Put(const std::string& name, const Bytes& bytes) const {
@@ -56,7 +41,8 @@ struct UpdateRig {
         return names;
     }
 
-    std::filesystem::path dir = MakeScratchDir("upd");
+    ScratchDir scratch{"upd"};
+    std::filesystem::path dir = scratch.path();
     RecordingFrontend ui;
     VirtualClock clock;
     ScriptedPort port;
