@@ -22,15 +22,14 @@
 #include "common/image_key.h"
 #include "common/recording_frontend.h"
 #include "common/session.h"
+#include "fuzz_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using zentor::fuzz::Check;
 
 Bytes Text(const char* s) {
     return Bytes(s, s + std::strlen(s));
@@ -192,10 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecordingFrontend ui;
     ui.answers = {true};
     VirtualClock clock;
-    class NoPorts final : public PortOpener {
-        OpenResult Open(const std::string&, int) override { return {}; }
-        OpenStatus Probe(const std::string&) override { return OpenStatus::NotFound; }
-    } opener;
+    fuzz::NoPorts opener;
     Session s(ui, clock, opener);
     s.face = update ? WindowFace::UpdateFace : WindowFace::FactoryFace;
     s.workDir = Folder(progSize, dataSize);

@@ -8,14 +8,9 @@
 #include "common/cp1251.h"
 #include "config/config_store.h"
 #include "config/profile_file.h"
+#include "fuzz_support.h"
 
-namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-}  // namespace
+using zentor::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zentor;

@@ -12,15 +12,14 @@
 #include "common/clock.h"
 #include "common/recording_frontend.h"
 #include "common/session.h"
+#include "fuzz_support.h"
 #include "instrument/frames.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using zentor::fuzz::Check;
 
 std::uint8_t Reflect(std::uint8_t v) {
     std::uint8_t r = 0;
@@ -91,10 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     RecordingFrontend ui;
     VirtualClock clock;
-    class NoPorts final : public PortOpener {
-        OpenResult Open(const std::string&, int) override { return {}; }
-        OpenStatus Probe(const std::string&) override { return OpenStatus::NotFound; }
-    } opener;
+    fuzz::NoPorts opener;
     Session s(ui, clock, opener);
     auto owned = std::make_unique<FuzzLine>();
     FuzzLine& line = *owned;

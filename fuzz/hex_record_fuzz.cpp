@@ -12,14 +12,13 @@
 #include <vector>
 
 #include "bootrom/hex_record.h"
+#include "fuzz_support.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using zentor::fuzz::Check;
 
 struct Record {
     int count = 0;

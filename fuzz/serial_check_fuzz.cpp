@@ -9,15 +9,10 @@
 #include "common/cp1251.h"
 #include "common/recording_frontend.h"
 #include "common/session.h"
+#include "fuzz_support.h"
 #include "update/package_encoder.h"
 
-namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-}  // namespace
+using zentor::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zentor;
@@ -25,10 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     RecordingFrontend ui;
     VirtualClock clock;
-    class NoPorts final : public PortOpener {
-        OpenResult Open(const std::string&, int) override { return {}; }
-        OpenStatus Probe(const std::string&) override { return OpenStatus::NotFound; }
-    } opener;
+    fuzz::NoPorts opener;
     Session s(ui, clock, opener);
     s.workDir = "/nonexistent/zentor-fuzz";
 
