@@ -61,20 +61,13 @@ bool RunOnce(const std::string& simPath, const fs::path& workDir, std::size_t pr
     s.settings.BaudRate = kBaud;
     s.settings.DopPause = 0;
     s.settings.ControlWrite = true;
-    Transfer t;
-    t.baud = kBaud;
-    if (!OpenCountingPort(s, t.bytes)) return false;
-
-    const Stopwatch watch;
-    const bool ok = ProgramChip(s);
-    t.measuredMs = watch.ElapsedMs();
-    CloseComPort(s);
-
-    t.waitedMs = clock.waitedMs;
+    const PortRun run = RunOnOwnPort(s, clock, kBaud, ProgramChip);
+    if (!run.opened) return false;
     std::printf("program %5zu + data %4zu bytes: %s  %s  %s\n", programSize, dataSize,
-                ok ? "ok    " : "FAILED", MeasuredText(t).c_str(), FloorText(t).c_str());
-    if (!ok) PrintLog(ui);
-    return ok;
+                run.ok ? "ok    " : "FAILED", MeasuredText(run.t).c_str(),
+                FloorText(run.t).c_str());
+    if (!run.ok) PrintLog(ui);
+    return run.ok;
 }
 
 }  // namespace

@@ -46,22 +46,14 @@ bool RunOnce(const std::string& simPath, int versionCode, const fs::path& workDi
     s.settings.MaxKolReadings = 1;
     s.face = WindowFace::UpdateFace;  // the read alone, no restart
     s.workDir = workDir;
-    Transfer t;
-    t.baud = kBaud;
-    if (!OpenCountingPort(s, t.bytes)) return false;
-
-    const Stopwatch watch;
-    const bool ok = BitBtnReadDataClick(s);
-    t.measuredMs = watch.ElapsedMs();
-    CloseComPort(s);
+    const PortRun run = RunOnOwnPort(s, clock, kBaud, BitBtnReadDataClick);
     sim.Stop();
-
-    t.waitedMs = clock.waitedMs;
+    if (!run.opened) return false;
     std::printf("version %3d (%3d-byte blocks): %s  %s  %s\n", versionCode,
-                versionCode >= 100 ? 128 : 16, ok ? "ok    " : "FAILED", MeasuredText(t).c_str(),
-                FloorText(t).c_str());
-    if (!ok) PrintLog(ui);
-    return ok;
+                versionCode >= 100 ? 128 : 16, run.ok ? "ok    " : "FAILED",
+                MeasuredText(run.t).c_str(), FloorText(run.t).c_str());
+    if (!run.ok) PrintLog(ui);
+    return run.ok;
 }
 
 }  // namespace

@@ -94,17 +94,26 @@ OpenResult CountingOpener::Open(const std::string& name, int baudRate) {
     return r;
 }
 
-bool OpenCountingPort(Session& s, ByteCounts& counts) {
-    if (!OpenComPort(s)) {
-        std::fprintf(stderr, "cannot open %s\n", s.settings.NamePort.c_str());
-        return false;
-    }
-    s.hComPort = std::make_unique<CountingPort>(std::move(s.hComPort), counts);
-    return true;
-}
-
 double Transfer::WireMs() const {
     return static_cast<double>(bytes.sent + bytes.received) * 10.0 * 1000.0 / baud;
+}
+
+PortRun RunOnOwnPort(Session& s, const WaitCountingClock& clock, int baud,
+                     const std::function<bool(Session&)>& command) {
+    PortRun run;
+    run.t.baud = baud;
+    if (!OpenComPort(s)) {
+        std::fprintf(stderr, "cannot open %s\n", s.settings.NamePort.c_str());
+        return run;
+    }
+    run.opened = true;
+    s.hComPort = std::make_unique<CountingPort>(std::move(s.hComPort), run.t.bytes);
+    const Stopwatch watch;
+    run.ok = command(s);
+    run.t.measuredMs = watch.ElapsedMs();
+    CloseComPort(s);
+    run.t.waitedMs = clock.waitedMs;
+    return run;
 }
 
 std::string MeasuredText(const Transfer& t) {

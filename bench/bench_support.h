@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,10 +98,6 @@ private:
     std::unique_ptr<PortOpener> inner_;
 };
 
-// Opens the session's port and wraps it in a CountingPort; reports on stderr and
-// returns false when the port does not open.
-bool OpenCountingPort(Session& s, ByteCounts& counts);
-
 // Wall time since construction.
 class Stopwatch {
 public:
@@ -124,6 +121,17 @@ struct Transfer {
     double FloorMs() const { return static_cast<double>(waitedMs) + WireMs(); }
     double Ratio() const { return measuredMs / FloorMs(); }
 };
+
+// A command timed on the session's own port, its bytes counted: the port is opened
+// (`opened` false, said on stderr, when it does not open), the command runs, the
+// port is closed. `ok` is the command's result; the waits come from `clock`.
+struct PortRun {
+    bool opened = false;
+    bool ok = false;
+    Transfer t;
+};
+PortRun RunOnOwnPort(Session& s, const WaitCountingClock& clock, int baud,
+                     const std::function<bool(Session&)>& command);
 
 // "measured X ms  waits W ms  wire Y ms (S sent, R received)"
 std::string MeasuredText(const Transfer& t);
