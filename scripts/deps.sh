@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, when missing.
+# With arguments, installs those packages instead.
 set -euo pipefail
 
-packages=(
+default_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libcli11-dev
   clang libclang-rt-14-dev
   srecord fonts-liberation
 )
+if (($#)); then packages=("$@"); else packages=("${default_packages[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do

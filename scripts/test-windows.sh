@@ -28,18 +28,8 @@ note_failure() {
 }
 
 # --- Packages ---------------------------------------------------------------
-packages=(cmake ninja-build g++ libgtest-dev libcli11-dev g++-mingw-w64-x86-64-posix wine wine64)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null || { echo "apt-get install failed"; exit 1; }
-fi
+bash "$root/scripts/deps.sh" cmake ninja-build g++ libgtest-dev libcli11-dev \
+    g++-mingw-w64-x86-64-posix wine wine64 || { echo "apt-get install failed"; exit 1; }
 
 # A build folder configured from another checkout is reconfigured from scratch.
 forget_other_source() {
