@@ -94,9 +94,8 @@ std::optional<std::string> DataSizeRefusal(int size) {
 
 bool BitBtnReadDataClick(Session& s) {
     const int size = s.settings.SizeData;
-    auto refusal = AddressRefusal(s.settings.AdrPribor);
-    if (!refusal) refusal = DataSizeRefusal(size);
-    if (refusal) {
+    if (!AddressUsable(s)) return false;
+    if (auto refusal = DataSizeRefusal(size)) {
         s.ui.ClearLog();
         s.ui.AppendLine(*refusal);
         return false;

@@ -51,11 +51,8 @@ std::string StorePage(Session& s, const std::uint8_t* page, int p) {
 }  // namespace
 
 bool BitBtnWriteDataClick(Session& s) {
+    if (!AddressUsable(s)) return false;
     s.ui.ClearLog();
-    if (auto refusal = AddressRefusal(s.settings.AdrPribor)) {
-        s.ui.AppendLine(*refusal);
-        return false;
-    }
     // Page numbers are one byte: a file of more than 256 pages is refused, and
     // is not even loaded when its size already tells.
     auto tooLarge = [&] {

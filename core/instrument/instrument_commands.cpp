@@ -18,20 +18,19 @@ void ShowCountdown(Session& s, int secondsLeft) {
     s.ui.AppendLine("Restart at " + std::to_string(secondsLeft) + " sec");
 }
 
-// Logs the address refusal, if any; true when the commands may send.
+}  // namespace
+
+std::optional<std::string> AddressRefusal(int address) {
+    if (address >= 1 && address <= 63) return std::nullopt;
+    return "Адрес устройства " + std::to_string(address) + " вне диапазона 1..63";
+}
+
 bool AddressUsable(Session& s) {
     const auto refusal = AddressRefusal(s.settings.AdrPribor);
     if (!refusal) return true;
     s.ui.ClearLog();
     s.ui.AppendLine(*refusal);
     return false;
-}
-
-}  // namespace
-
-std::optional<std::string> AddressRefusal(int address) {
-    if (address >= 1 && address <= 63) return std::nullopt;
-    return "Адрес устройства " + std::to_string(address) + " вне диапазона 1..63";
 }
 
 bool BitBtnRestartClick(Session& s) {

@@ -12,6 +12,8 @@ namespace zentor {
 // An address outside 1..63 would put kind bits into the address byte of every
 // frame: the line the commands log instead of sending anything, or nullopt.
 std::optional<std::string> AddressRefusal(int address);
+// Clears the log and logs the address refusal, if any; true when commands may send.
+bool AddressUsable(Session& s);
 // A DATA FLASH read size the images and one-byte page numbers cannot hold
 // (outside 0..65536, or not whole 256-byte pages): the refusal line, or nullopt.
 std::optional<std::string> DataSizeRefusal(int size);
