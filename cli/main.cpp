@@ -1,7 +1,7 @@
 // zentor-cli: the tool's commands for scripts and production lines.
 //
 //   zentor-cli [--config FILE] COMMAND [--port NAME] [--baud N] [--address N] [--yes]
-//              [--dir DIR] ...
+//              [--dir DIR] [--journal FILE] ...
 //
 // Exit status: 0 when the command succeeded, 1 when it failed, 2 for a usage error.
 #include <CLI/CLI.hpp>
@@ -29,6 +29,8 @@
 #include "common/session.h"
 #include "config/config_store.h"
 #include "instrument/instrument_commands.h"
+#include "journal/instrument_run.h"
+#include "journal_command.h"
 #include "serial/com_port.h"
 #include "update/identify.h"
 #include "update/package_encoder.h"
@@ -146,6 +148,9 @@ int main(int argc, char** argv) {
     app.add_flag("--yes,-y", yes, "answer yes/OK to every question");
     app.add_option("--dir", dir, "folder of the image and data files (default: current)")
         ->check(CLI::ExistingDirectory);
+    std::string journal;
+    app.add_option("--journal", journal,
+                   "journal of instrument runs (default: journal.csv in the work folder)");
 
     auto* cmdPorts = app.add_subcommand("ports", "list the serial ports that exist");
     auto* cmdTimeouts = app.add_subcommand("timeouts", "open the port and show its timeouts");
@@ -163,6 +168,9 @@ int main(int argc, char** argv) {
     cmdUpdate->add_option("--mode", mode, "keep: keep the instrument's settings; factory: data.bin")
         ->check(CLI::IsMember({"keep", "factory"}));
     auto* cmdEncode = app.add_subcommand("encode", "write the update package n.bin, p.bin, d.bin");
+    auto* cmdJournal = app.add_subcommand("journal", "print the journal of instrument runs");
+    std::string journalSerial;
+    cmdJournal->add_option("--serial", journalSerial, "only the runs of this serial number");
     std::string serial;
     cmdEncode->add_option("SERIAL", serial, "serial number, e.g. 14v071510")->required();
 
@@ -187,6 +195,7 @@ int main(int argc, char** argv) {
     Session s(ui, clock, *opener);
     s.exePath = exePath;
     if (!dir.empty()) s.workDir = dir;
+    if (!journal.empty()) s.journalPath = journal;
     WindowPosition position;
     LoadConfig(config, s.settings, position);
     // Overrides for this run only; nothing is ever saved.
@@ -204,6 +213,15 @@ int main(int argc, char** argv) {
         return ok ? 0 : 1;
     };
 
+    // One command per work folder; the instrument-changing ones are journaled.
+    auto inFolder = [&](const char* name, auto&& command) {
+        return RunFolderCommand(s, name, [&] { return command() == 0; }) ? 0 : 1;
+    };
+    auto journaled = [&](const char* name, auto&& command) {
+        return RunInstrumentCommand(s, name, [&] { return command() == 0; }) ? 0 : 1;
+    };
+
+    if (cmdJournal->parsed()) return PrintJournal(JournalPathFor(s), journalSerial);
     if (cmdPorts->parsed()) {
         for (const auto& name : ScanComPorts(*opener)) std::printf("%s\n", name.c_str());
         return 0;
@@ -219,22 +237,30 @@ int main(int argc, char** argv) {
         });
     }
     if (cmdReadData->parsed()) {
-        return runOnPort([&] {
-            StopOnInterrupt stop(s);
-            const bool ok = BitBtnReadDataClick(s);
-            if (g_interrupts > 0) {
-                ui.EraseProgress();
-                std::fputs("Чтение данных остановлено\n", stderr);
-            }
-            return ok;
+        return inFolder("read-data", [&] {
+            return runOnPort([&] {
+                StopOnInterrupt stop(s);
+                const bool ok = BitBtnReadDataClick(s);
+                if (g_interrupts > 0) {
+                    ui.EraseProgress();
+                    std::fputs("Чтение данных остановлено\n", stderr);
+                }
+                return ok;
+            });
         });
     }
-    if (cmdWriteData->parsed()) return runOnPort([&] { return BitBtnWriteDataClick(s); });
-    if (cmdRestart->parsed()) return runOnPort([&] { return BitBtnRestartClick(s); });
-    if (cmdProg->parsed()) return runOnPort([&] { return BitBtnProgClick(s); });
-    if (cmdProgram->parsed()) return runOnPort([&] { return BitBtnWriteClick(s); });
+    if (cmdWriteData->parsed())
+        return journaled("write-data",
+                         [&] { return runOnPort([&] { return BitBtnWriteDataClick(s); }); });
+    if (cmdRestart->parsed())
+        return inFolder("restart",
+                        [&] { return runOnPort([&] { return BitBtnRestartClick(s); }); });
+    if (cmdProg->parsed())
+        return inFolder("prog", [&] { return runOnPort([&] { return BitBtnProgClick(s); }); });
+    if (cmdProgram->parsed())
+        return journaled("program", [&] { return runOnPort([&] { return BitBtnWriteClick(s); }); });
     // The build talks to no device; it leaves the port free for other runs.
-    if (cmdBuild->parsed()) return BitBtnCompileClick(s) ? 0 : 1;
+    if (cmdBuild->parsed()) return inFolder("build", [&] { return BitBtnCompileClick(s) ? 0 : 1; });
 
     if (cmdIdentify->parsed()) {
         s.face = WindowFace::UpdateFace;
@@ -262,11 +288,15 @@ int main(int argc, char** argv) {
         panel.port = portOpt->count() ? port : "";
         panel.baud = std::to_string(s.settings.BaudRate);
         panel.address = std::to_string(s.settings.AdrPribor);
-        return BitBtnProshivkaVelmarClick(s, panel) ? 0 : 1;
+        return journaled("update", [&] {
+            s.run.mode = mode;
+            if (!panel.port.empty()) s.run.port = panel.port;
+            return BitBtnProshivkaVelmarClick(s, panel) ? 0 : 1;
+        });
     }
     if (cmdEncode->parsed()) {
         s.face = WindowFace::EncoderFace;
-        return BitBtnEnodeFilesClick(s, serial) ? 0 : 1;
+        return inFolder("encode", [&] { return BitBtnEnodeFilesClick(s, serial) ? 0 : 1; });
     }
     return 2;
 }

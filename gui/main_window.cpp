@@ -14,6 +14,7 @@
 #include "bootrom/program_chip.h"
 #include "config/config_store.h"
 #include "instrument/instrument_commands.h"
+#include "journal/instrument_run.h"
 #include "serial/com_port.h"
 #include "settings_dialog.h"
 #include "ui_main_window.h"
@@ -117,24 +118,39 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
             RunCommand(fn);
         });
     };
-    command(ui_->BitBtnReadData, [](Session& s) { BitBtnReadDataClick(s); });
-    command(ui_->BitBtnWriteData, [](Session& s) { BitBtnWriteDataClick(s); });
-    command(ui_->BitBtnRestart, [](Session& s) { BitBtnRestartClick(s); });
-    command(ui_->BitBtnProg, [](Session& s) { BitBtnProgClick(s); });
-    command(ui_->BitBtnWrite, [](Session& s) { BitBtnWriteClick(s); });
-    command(ui_->BitBtnCompile, [](Session& s) { BitBtnCompileClick(s); });
+    // One command per work folder (another process may hold it); the
+    // instrument-changing ones are journaled.
+    auto inFolder = [](const char* name, bool (*fn)(Session&)) {
+        return [name, fn](Session& s) { RunFolderCommand(s, name, [&] { return fn(s); }); };
+    };
+    auto journaled = [](const char* name, bool (*fn)(Session&)) {
+        return [name, fn](Session& s) { RunInstrumentCommand(s, name, [&] { return fn(s); }); };
+    };
+    command(ui_->BitBtnReadData, inFolder("read-data", BitBtnReadDataClick));
+    command(ui_->BitBtnWriteData, journaled("write-data", BitBtnWriteDataClick));
+    command(ui_->BitBtnRestart, inFolder("restart", BitBtnRestartClick));
+    command(ui_->BitBtnProg, inFolder("prog", BitBtnProgClick));
+    command(ui_->BitBtnWrite, journaled("program", BitBtnWriteClick));
+    command(ui_->BitBtnCompile, inFolder("build", BitBtnCompileClick));
 
     connect(ui_->BitBtnEnodeFiles, &QPushButton::clicked, this, [this] {
         FocusSink();
         const std::string serial = ui_->edSN->text().toStdString();
-        RunCommand([serial](Session& s) { BitBtnEnodeFilesClick(s, serial); });
+        RunCommand([serial](Session& s) {
+            RunFolderCommand(s, "encode", [&] { return BitBtnEnodeFilesClick(s, serial); });
+        });
     });
     connect(ui_->BitBtnProshivkaVelmar, &QPushButton::clicked, this, [this] {
         FocusSink();
         const UpdatePanel panel{ui_->cbNamePort->currentText().toStdString(),
                                 ui_->cbBaudRate->currentText().toStdString(),
                                 ui_->cbAdrPribor->currentText().toStdString()};
-        RunCommand([panel](Session& s) { BitBtnProshivkaVelmarClick(s, panel); });
+        RunCommand([panel](Session& s) {
+            RunInstrumentCommand(s, "update", [&] {
+                if (!panel.port.empty()) s.run.port = panel.port;
+                return BitBtnProshivkaVelmarClick(s, panel);
+            });
+        });
     });
     // The stop flag is atomic: set at once, even while the read runs.
     connect(ui_->BitBtnStop, &QPushButton::clicked, this, [this] { BitBtnStopClick(session_); });

@@ -14,6 +14,7 @@
 #include "common/clock.h"
 #include "common/frontend.h"
 #include "config/settings.h"
+#include "journal/run_record.h"
 #include "serial/port.h"
 
 namespace zentor {
@@ -63,6 +64,13 @@ struct Session {
 
     InstrumentIdentity identity;
     std::string SerialText;
+
+    // Journal of instrument-changing runs: workDir/journal.csv unless set.
+    std::filesystem::path journalPath;
+    // What the running command has done so far; written to the journal at its end.
+    RunRecord run;
+    // Id of the journaled run in progress; empty when the command is not journaled.
+    std::string journalRunId;
 };
 
 }  // namespace zentor

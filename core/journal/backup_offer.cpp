@@ -1,0 +1,71 @@
+#include "journal/backup_offer.h"
+
+#include "journal/instrument_run.h"
+#include "journal/journal.h"
+#include "journal/journal_runs.h"
+
+namespace fs = std::filesystem;
+
+namespace zentor {
+namespace {
+
+// Quotes an argument for cmd.exe and POSIX shells alike when it needs it.
+std::string Arg(const std::string& text) {
+    if (!text.empty() && text.find_first_of(" \t\"'&|<>;()$`\\") == std::string::npos) return text;
+#ifdef _WIN32
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+#else
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+#endif
+}
+
+}  // namespace
+
+std::optional<BackupOffer> OfferBackupForJumper(const Session& s) {
+    auto lines = ReadJournal(JournalPathFor(s));
+    if (!lines) return std::nullopt;
+    auto found =
+        UnfinishedUpdatesWithBackup(MergeRuns(*lines), ComputerName(), s.settings.NamePort);
+    if (found.empty()) return std::nullopt;
+    const UnfinishedUpdate& u = found.front();
+    return BackupOffer{u.run.record.serial, *u.backup, u.run.startTime, u.reason};
+}
+
+std::string BackupOfferQuestion(const BackupOffer& offer) {
+    return "В журнале есть обновление прибора " + offer.serial + " от " + offer.runTime + ": " +
+           offer.reason + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup) +
+           "\nЕсли это тот же прибор, записать в DATA FLASH эту копию вместо заводского "
+           "data.bin?";
+}
+
+std::string BackupOfferCliText(const Session& s, const BackupOffer& offer) {
+    return "В журнале есть обновление прибора " + offer.serial + " от " + offer.runTime + ": " +
+           offer.reason + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup) +
+           "\nЕсли это тот же прибор, запишите эту копию вместо data.bin:\n  " +
+           DataFromCommandLine(s, offer.backup);
+}
+
+std::string DataFromCommandLine(const Session& s, const fs::path& backup) {
+    std::string line = ProgramNameOf(s) + " update --mode keep";
+    if (!s.workDir.empty() && s.workDir != ".") line += " --dir " + Arg(PathToUtf8(s.workDir));
+    if (!s.settings.NamePort.empty()) line += " --port " + Arg(s.settings.NamePort);
+    line += " --baud " + std::to_string(s.settings.BaudRate);
+    line += " --address " + std::to_string(s.settings.AdrPribor);
+    if (!s.journalPath.empty()) line += " --journal " + Arg(PathToUtf8(s.journalPath));
+    line += " --data-from " + Arg(PathToUtf8(backup));
+    return line;
+}
+
+}  // namespace zentor

@@ -1,0 +1,73 @@
+// LockFileEx on one byte far beyond the lock file's end: the system drops it when
+// the handle closes or the process dies, and the holder note at offset 0 stays
+// readable for a refused command.
+#include <windows.h>
+
+#include "journal/folder_lock.h"
+
+namespace zentor {
+namespace {
+
+OVERLAPPED LockRegion() {
+    OVERLAPPED region{};
+    region.OffsetHigh = 0x7FFFFFFF;
+    return region;
+}
+
+}  // namespace
+
+int CurrentProcessId() {
+    return static_cast<int>(GetCurrentProcessId());
+}
+
+FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::string& program,
+                               const std::string& command) {
+    FolderLock lock;
+    const std::filesystem::path path = folder / kFolderLockName;
+    HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        lock.detail_ = path.string() + ": error " + std::to_string(GetLastError());
+        return lock;
+    }
+    OVERLAPPED region = LockRegion();
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &region)) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) {
+            char buffer[512] = {};
+            DWORD n = 0;
+            OVERLAPPED start{};
+            ReadFile(h, buffer, sizeof buffer - 1, &n, &start);
+            lock.status_ = Status::Busy;
+            lock.detail_ = DescribeFolderLockHolder(std::string(buffer, n));
+        } else {
+            lock.detail_ = path.string() + ": error " + std::to_string(err);
+        }
+        CloseHandle(h);
+        return lock;
+    }
+    const std::string content = FolderLockContent(program, command) + "\r\n";
+    DWORD written = 0;
+    OVERLAPPED start{};
+    if (WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, &start))
+        SetEndOfFile(h);
+    lock.handle_ = h;
+    lock.status_ = Status::Held;
+    return lock;
+}
+
+void FolderLock::Release() {
+    if (handle_ != nullptr) {
+        HANDLE h = static_cast<HANDLE>(handle_);
+        LARGE_INTEGER zero{};
+        if (SetFilePointerEx(h, zero, nullptr, FILE_BEGIN)) SetEndOfFile(h);
+        OVERLAPPED region = LockRegion();
+        UnlockFileEx(h, 0, 1, 0, &region);
+        CloseHandle(h);
+        handle_ = nullptr;
+    }
+    if (status_ == Status::Held) status_ = Status::Error;
+}
+
+}  // namespace zentor

@@ -1,0 +1,43 @@
+// The application-level frame of a command, shared by the CLI and the window:
+// the work folder's lock for the whole command and, for commands that change an
+// instrument, the journal's start and end lines.
+//
+// A refusal (folder busy, lock file or journal unusable) is one log line, comes
+// before anything is sent, and makes the call return false without running the
+// body. The body runs synchronously on the calling thread; an exception from it
+// is journaled as a failure and rethrown.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/session.h"
+
+namespace zentor {
+
+// s.journalPath, or journal.csv in the work folder.
+std::filesystem::path JournalPathFor(const Session& s);
+
+// Runs `body` holding the work folder's lock. `command` names the command in the
+// lock file ("read-data", "build", ...). False when refused or when body is.
+bool RunFolderCommand(Session& s, const std::string& command, const std::function<bool()>& body);
+
+// RunFolderCommand plus the journal: resets s.run (command, port, bit rate and
+// address from the settings), appends the start line, runs `body`, and appends
+// the end line from s.run with the duration. A result the body left at None
+// becomes Ok or Failed from its return value; Ok with unconfirmed writes becomes
+// Unconfirmed. Returns the body's value (false when refused).
+bool RunInstrumentCommand(Session& s, const std::string& command,
+                          const std::function<bool()>& body);
+
+// Appends the "erase" line of the journaled run in progress from s.run: call it
+// just before the first erase is sent, once identity, data source and backup are
+// known. A no-op outside a journaled run. False (after a log line) when the
+// journal cannot be written; the caller should then not erase.
+bool JournalReachedErase(Session& s);
+
+// The process's program name for lock notes ("zentor-cli", "zentor").
+std::string ProgramNameOf(const Session& s);
+
+}  // namespace zentor
