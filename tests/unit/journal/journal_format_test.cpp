@@ -64,8 +64,9 @@ void ExpectSame(const JournalLine& a, const JournalLine& b) {
 
 TEST(JournalFormat, FieldsSurviveQuotingRoundTrip) {
     // Each note holds something the separator, the quoting or a line end could break.
-    const char* notes[] = {"plain", "a;b", "say \"stop\"", "\"", ";", "line1\r\nline2",
-                           "lf\nonly", "", "trailing;\"", "пробел в конце "};
+    const char* notes[] = {
+        "plain", "a;b",         "say \"stop\"",   "\"", ";", "line1\r\nline2", "lf\nonly",
+        "",      "trailing;\"", "пробел в конце "};
     for (const char* note : notes) {
         SCOPED_TRACE(note);
         JournalLine line = SampleEnd();
@@ -97,8 +98,7 @@ TEST(JournalFormat, HeaderBomAndBadRecordsAreSkipped) {
     start.record.result = RunResult::None;
     start.durationMs = -1;
     std::string text = "\xEF\xBB\xBF" + JournalHeader() + "\r\n" + FormatJournalLine(start) +
-                       "\r\n" + "garbage;line\r\n" + "\r\n" + FormatJournalLine(SampleEnd()) +
-                       "\n";
+                       "\r\n" + "garbage;line\r\n" + "\r\n" + FormatJournalLine(SampleEnd()) + "\n";
     // A torn last line (no end, too few fields) is counted as malformed, not fatal.
     text += FormatJournalLine(SampleEnd()).substr(0, 40);
     int bad = 0;
@@ -115,8 +115,11 @@ TEST(JournalFormat, UnknownTokensAreMalformed) {
     struct Case {
         const char* from;
         const char* to;
-    } cases[] = {{";end;", ";finish;"}, {";unconfirmed;", ";maybe;"}, {";data;", ";flash;"},
-                 {";115200;", ";fast;"}, {";12,3;", ";x;"}};
+    } cases[] = {{";end;", ";finish;"},
+                 {";unconfirmed;", ";maybe;"},
+                 {";data;", ";flash;"},
+                 {";115200;", ";fast;"},
+                 {";12,3;", ";x;"}};
     for (const auto& c : cases) {
         std::string text = good;
         text.replace(text.find(c.from), std::string(c.from).size(), c.to);
