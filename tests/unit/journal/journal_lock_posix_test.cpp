@@ -83,7 +83,7 @@ void ExpectAllLines(const std::filesystem::path& journal, int writers, int count
 TEST(JournalAppend, FourProcessesAndFourThreadsNeverInterleave) {
     test::ScratchDir dir("journal-parallel");
     const auto journal = dir / "journal.csv";
-    constexpr int kCount = 60;
+    constexpr int kCount = 40;
     std::vector<pid_t> children;
     for (int w = 0; w < 4; ++w) {
         const pid_t pid = ::fork();

@@ -109,7 +109,9 @@ TEST(JournalRuns, LatestUnfinishedUpdateDecidesWhoseBackupWins) {
         EXPECT_EQ(found->run.runId, *c.runId);
         EXPECT_FALSE(found->reason.empty());
         EXPECT_EQ(found->backup.has_value(), c.backupExists);
-        if (found->backup) EXPECT_TRUE(std::filesystem::exists(*found->backup));
+        if (found->backup) {
+            EXPECT_TRUE(std::filesystem::exists(*found->backup));
+        }
     }
 }
 
