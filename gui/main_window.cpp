@@ -148,7 +148,11 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
         RunCommand([panel](Session& s) {
             RunInstrumentCommand(s, "update", [&] {
                 if (!panel.port.empty()) s.run.port = panel.port;
-                return BitBtnProshivkaVelmarClick(s, panel);
+                const bool ok = BitBtnProshivkaVelmarClick(s, panel);
+                // The mode is chosen in the confirmation dialog.
+                if (s.run.mode.empty() && !s.UpdateMode.empty())
+                    s.run.mode = s.UpdateMode == kFactoryModeText ? "factory" : "keep";
+                return ok;
             });
         });
     });

@@ -1,0 +1,110 @@
+// zentor-cli and the work folder: a held folder refuses every folder command at
+// once naming its holder; instrument-changing runs are journaled; `journal`
+// prints the history.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_run.h"
+#include "journal/folder_lock.h"
+#include "journal/journal.h"
+#include "journal/journal_runs.h"
+#include "support/scratch_dir.h"
+
+namespace zentor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CliFolderLock, HeldFolderRefusesEveryFolderCommandAtOnce) {
+    const ScratchDir dir("cli-lock");
+    const ScratchDir other("cli-lock-other");
+    const fs::path ini = dir / "zentor.ini";
+    Settings settings;
+    settings.NamePort = (dir / "no-such-port").string();
+    WriteConfig(ini, settings);
+    FolderLock holder = FolderLock::Acquire(dir.path(), "zentor", "update");
+    ASSERT_TRUE(holder.held());
+    const std::vector<std::vector<std::string>> commands = {
+        {"read-data"}, {"write-data"}, {"program"}, {"restart"},
+        {"prog"},      {"build"},      {"update"},  {"encode", "14v071510"}};
+    for (auto args : commands) {
+        SCOPED_TRACE(args[0]);
+        args.insert(args.end(), {"--config", ini.string(), "--dir", dir.path().string(), "--yes"});
+        const CliResult r = RunCli(args, {}, std::chrono::seconds(30));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find("занята: в ней работает zentor update, процесс " +
+                             std::to_string(::getpid())),
+                  std::string::npos)
+            << r.out << r.err;
+        // Refused before anything else: no port message, no journal.
+        EXPECT_EQ(r.out.find("порт"), std::string::npos) << r.out;
+        EXPECT_FALSE(dir.Exists("journal.csv"));
+    }
+    // Another folder is free: the same command gets as far as the port.
+    const CliResult free =
+        RunCli({"program", "--config", ini.string(), "--dir", other.path().string(), "--yes"}, {},
+               std::chrono::seconds(30));
+    EXPECT_EQ(free.status, 1);
+    EXPECT_EQ(free.out.find("занята"), std::string::npos) << free.out;
+    EXPECT_TRUE(other.Exists("journal.csv"));
+}
+
+TEST(CliJournal, FailedRunIsJournaledAndPrinted) {
+    const ScratchDir dir("cli-journal");
+    const fs::path ini = dir / "zentor.ini";
+    Settings settings;
+    settings.NamePort = (dir / "no-such-port").string();
+    settings.BaudRate = 19200;
+    WriteConfig(ini, settings);
+    const fs::path journal = dir / "all.csv";
+    const CliResult r = RunCli({"write-data", "--config", ini.string(), "--dir",
+                                dir.path().string(), "--journal", journal.string()},
+                               {}, std::chrono::seconds(30));
+    EXPECT_EQ(r.status, 1);
+    const auto runs = MergeRuns(*ReadJournal(journal));
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].finished);
+    EXPECT_EQ(runs[0].record.command, "write-data");
+    EXPECT_EQ(runs[0].record.result, RunResult::Failed);
+    EXPECT_EQ(runs[0].record.baud, 19200);
+
+    // A second, unfinished run of a known serial, then the history.
+    JournalLine start;
+    start.time = "2026-12-10T16:20:44+03:00";
+    start.computer = "ЦЕХ-3";
+    start.runId = "killed";
+    start.record.command = "update";
+    start.record.mode = "keep";
+    start.record.port = "COM7";
+    start.record.serial = "14v071510";
+    start.record.note = "a;b \"c\"";
+    std::string error;
+    ASSERT_TRUE(AppendJournalLine(journal, start, &error)) << error;
+
+    const CliResult all = RunCli({"journal", "--journal", journal.string()});
+    EXPECT_EQ(all.status, 0);
+    const auto lines = all.OutLines();
+    ASSERT_EQ(lines.size(), 2u) << all.out;
+    EXPECT_NE(lines[0].find("write-data  -  ошибка"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("2026-12-10T16:20:44+03:00  update keep  14v071510  не завершено"),
+              std::string::npos)
+        << lines[1];
+    EXPECT_NE(lines[1].find("(a;b \"c\")"), std::string::npos) << lines[1];
+
+    const CliResult one =
+        RunCli({"journal", "--journal", journal.string(), "--serial", "14v071510"});
+    EXPECT_EQ(one.status, 0);
+    ASSERT_EQ(one.OutLines().size(), 1u);
+    EXPECT_EQ(one.OutLines()[0], lines[1]);
+
+    const CliResult none = RunCli({"journal", "--dir", dir.path().string()});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_NE(none.err.find("Журнал пуст"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zentor::test
