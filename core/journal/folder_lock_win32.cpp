@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "journal/folder_lock.h"
+#include "journal/journal.h"
 
 namespace zentor {
 namespace {
@@ -28,7 +29,7 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        lock.detail_ = path.string() + ": error " + std::to_string(GetLastError());
+        lock.detail_ = PathToUtf8(path) + ": error " + std::to_string(GetLastError());
         return lock;
     }
     OVERLAPPED region = LockRegion();
@@ -42,7 +43,7 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
             lock.status_ = Status::Busy;
             lock.detail_ = DescribeFolderLockHolder(std::string(buffer, n));
         } else {
-            lock.detail_ = path.string() + ": error " + std::to_string(err);
+            lock.detail_ = PathToUtf8(path) + ": error " + std::to_string(err);
         }
         CloseHandle(h);
         return lock;

@@ -32,9 +32,14 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
                           const std::function<bool()>& body);
 
 // Appends the "erase" line of the journaled run in progress from s.run: call it
-// just before the first erase is sent, once identity, data source and backup are
-// known. A no-op outside a journaled run. False (after a log line) when the
-// journal cannot be written; the caller should then not erase.
+// before the first erase can be sent (at the latest just before ProgramChip),
+// once identity, data source and backup are known. An end line whose phase is
+// before Erase (no boot-ROM link) takes it back. A no-op outside a journaled
+// run. False (after a log line) when the journal cannot be written; the caller
+// should then not erase.
+//
+// Commands: "program", "write-data", "update", "restore" use RunInstrumentCommand;
+// "read-data", "verify", "build", "encode", "restart", "prog" RunFolderCommand.
 bool JournalReachedErase(Session& s);
 
 // The process's program name for lock notes ("zentor-cli", "zentor").

@@ -79,6 +79,10 @@ std::vector<JournalRun> MergeRuns(const std::vector<JournalLine>& lines) {
         if (line.event == JournalEvent::Erase || line.record.phase >= RunPhase::Erase)
             run.reachedErase = true;
         if (line.event == JournalEvent::End) {
+            // The end line knows best: a run that says it stopped before the erase
+            // (e.g. no boot-ROM link after its erase line) left the chip intact.
+            if (line.record.phase != RunPhase::Unknown && line.record.phase < RunPhase::Erase)
+                run.reachedErase = false;
             run.finished = true;
             run.endTime = line.time;
             run.durationMs = line.durationMs;

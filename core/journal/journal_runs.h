@@ -13,7 +13,9 @@
 namespace zentor {
 
 // One run: its lines merged in order (later lines fill in what earlier ones
-// did not know). `finished` is false while no end line was seen.
+// did not know). `finished` is false while no end line was seen. `reachedErase`
+// comes from an erase line or a phase from Erase on, unless the end line names
+// an earlier phase.
 struct JournalRun {
     std::string runId;
     std::string computer;

@@ -5,80 +5,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "common/clock.h"
-#include "common/recording_frontend.h"
 #include "journal/folder_lock.h"
 #include "journal/instrument_run.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
+#include "journal_test_support.h"
 #include "support/scratch_dir.h"
 
 namespace zentor {
 namespace {
 
-class NoPorts : public PortOpener {
-public:
-    OpenResult Open(const std::string&, int) override { return {OpenStatus::NotFound, 0, {}}; }
-    OpenStatus Probe(const std::string&) override { return OpenStatus::NotFound; }
-};
-
-struct TestSession {
-    explicit TestSession(const std::filesystem::path& dir) : s(ui, clock, opener) {
-        s.workDir = dir;
-        s.exePath = "/opt/zentor/zentor-cli";
-        s.settings.NamePort = "COM3";
-        s.settings.BaudRate = 9600;
-    }
-    RecordingFrontend ui;
-    VirtualClock clock;
-    NoPorts opener;
-    Session s;
-};
-
-// Writer `w` appends `count` lines whose notes are long and full of ; " and line
-// breaks, so a torn or interleaved write would show as a malformed record.
-void AppendMany(const std::filesystem::path& journal, int w, int count) {
-    for (int i = 0; i < count; ++i) {
-        JournalLine line;
-        line.time = JournalTimeNow();
-        line.computer = "PC";
-        line.event = JournalEvent::End;
-        line.runId = std::to_string(w) + "-" + std::to_string(i);
-        line.record.command = "update";
-        line.record.result = RunResult::Ok;
-        line.record.note = std::string(static_cast<std::size_t>(500 + 97 * i % 3000), 'x') +
-                           ";\"q\"\r\n" + line.runId;
-        line.durationMs = i;
-        std::string error;
-        if (!AppendJournalLine(journal, line, &error)) ADD_FAILURE() << error;
-    }
-}
-
-void ExpectAllLines(const std::filesystem::path& journal, int writers, int count) {
-    std::ifstream in(journal, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    ASSERT_EQ(bytes.rfind("\xEF\xBB\xBF", 0), 0u) << "BOM first";
-    EXPECT_EQ(bytes.find("\xEF\xBB\xBF", 1), std::string::npos) << "one BOM";
-    EXPECT_EQ(bytes.find(JournalHeader(), 1), 3u);
-    EXPECT_EQ(bytes.find(JournalHeader(), 4), std::string::npos) << "one header";
-    int bad = -1;
-    const auto lines = ParseJournal(bytes, &bad);
-    EXPECT_EQ(bad, 0);
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(writers * count));
-    std::set<std::string> ids;
-    for (const auto& l : lines) {
-        ids.insert(l.runId);
-        EXPECT_EQ(l.record.note.substr(l.record.note.size() - l.runId.size()), l.runId);
-    }
-    EXPECT_EQ(ids.size(), lines.size());
-}
+using namespace journal_test;
 
 TEST(JournalAppend, FourProcessesAndFourThreadsNeverInterleave) {
     test::ScratchDir dir("journal-parallel");
@@ -103,22 +44,6 @@ TEST(JournalAppend, FourProcessesAndFourThreadsNeverInterleave) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     ExpectAllLines(journal, 8, kCount);
-}
-
-TEST(FolderLock, SecondHolderRefusedAndNamedThenFreedOnRelease) {
-    test::ScratchDir dir("folder-lock");
-    FolderLock first = FolderLock::Acquire(dir.path(), "zentor-cli", "update");
-    ASSERT_TRUE(first.held()) << first.detail();
-    FolderLock second = FolderLock::Acquire(dir.path(), "zentor", "read-data");
-    EXPECT_EQ(second.status(), FolderLock::Status::Busy);
-    EXPECT_NE(second.detail().find("zentor-cli update, процесс " + std::to_string(::getpid())),
-              std::string::npos)
-        << second.detail();
-    // Another folder is not affected.
-    test::ScratchDir other("folder-lock-other");
-    EXPECT_TRUE(FolderLock::Acquire(other.path(), "zentor-cli", "update").held());
-    first.Release();
-    EXPECT_TRUE(FolderLock::Acquire(dir.path(), "zentor", "read-data").held());
 }
 
 // Runs `child(ready)` in a forked process; `ready()` tells the parent and then
@@ -164,62 +89,6 @@ TEST(FolderLock, KilledHolderNeverLeavesItStuck) {
         << refused.detail();
     KillAndReap(pid);
     EXPECT_TRUE(FolderLock::Acquire(dir.path(), "zentor-cli", "update").held());
-}
-
-TEST(InstrumentRun, RefusedOnABusyFolderBeforeTheBodyAndWithoutJournal) {
-    test::ScratchDir dir("run-refused");
-    FolderLock holder = FolderLock::Acquire(dir.path(), "zentor", "update");
-    ASSERT_TRUE(holder.held());
-    TestSession t(dir.path());
-    bool ran = false;
-    EXPECT_FALSE(RunInstrumentCommand(t.s, "program", [&] { return ran = true; }));
-    EXPECT_FALSE(ran);
-    ASSERT_EQ(t.ui.log.size(), 1u);
-    EXPECT_NE(t.ui.log[0].find("занята"), std::string::npos);
-    EXPECT_NE(t.ui.log[0].find("zentor update, процесс " + std::to_string(::getpid())),
-              std::string::npos)
-        << t.ui.log[0];
-    EXPECT_FALSE(dir.Exists("journal.csv"));
-}
-
-TEST(InstrumentRun, EndLineCarriesResultPhaseAndDuration) {
-    test::ScratchDir dir("run-end");
-    struct Case {
-        bool ok;
-        int unconfirmed;
-        RunResult preset;
-        RunResult expected;
-    } cases[] = {{true, 0, RunResult::None, RunResult::Ok},
-                 {false, 0, RunResult::None, RunResult::Failed},
-                 {true, 2, RunResult::None, RunResult::Unconfirmed},
-                 {false, 0, RunResult::Interrupted, RunResult::Interrupted}};
-    TestSession t(dir.path());
-    t.s.journalPath = dir / "shared" / "j.csv";
-    std::filesystem::create_directory(dir / "shared");
-    for (const auto& c : cases) {
-        EXPECT_EQ(RunInstrumentCommand(t.s, "write-data",
-                                       [&] {
-                                           t.s.run.unconfirmed = c.unconfirmed;
-                                           t.s.run.result = c.preset;
-                                           t.s.run.phase = RunPhase::Data;
-                                           t.clock.Advance(1500);
-                                           return c.ok;
-                                       }),
-                  c.ok);
-    }
-    EXPECT_FALSE(dir.Exists("journal.csv"));
-    const auto runs = MergeRuns(*ReadJournal(t.s.journalPath));
-    ASSERT_EQ(runs.size(), 4u);
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        EXPECT_TRUE(runs[i].finished);
-        EXPECT_EQ(runs[i].record.result, cases[i].expected) << i;
-        EXPECT_EQ(runs[i].record.phase, RunPhase::Data);
-        EXPECT_EQ(runs[i].record.command, "write-data");
-        EXPECT_EQ(runs[i].record.port, "COM3");
-        EXPECT_EQ(runs[i].record.baud, 9600);
-        EXPECT_EQ(runs[i].durationMs, 1500);
-    }
-    EXPECT_TRUE(t.s.journalRunId.empty());
 }
 
 TEST(InstrumentRun, KilledRunLeavesStartAndEraseLinesAndIsFound) {
