@@ -15,7 +15,9 @@ inline constexpr const char* kFolderLockName = "zentor.lock";
 
 class FolderLock {
 public:
-    enum class Status { Held, Busy, Error };
+    // Unwritable: the folder takes no new files and has no lock file, so no
+    // command can change anything in it; commands run there unlocked.
+    enum class Status { Held, Busy, Unwritable, Error };
 
     FolderLock() = default;
     ~FolderLock() { Release(); }
@@ -25,7 +27,8 @@ public:
     FolderLock& operator=(const FolderLock&) = delete;
 
     // Takes the lock of `folder` for `program` running `command`, or reports who
-    // holds it (Busy) or why the lock file could not be used (Error).
+    // holds it (Busy) or why the lock file could not be used (Error). A lock file
+    // that cannot be written (read-only) is still locked, without the holder note.
     static FolderLock Acquire(const std::filesystem::path& folder, const std::string& program,
                               const std::string& command);
 

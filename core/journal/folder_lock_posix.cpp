@@ -19,7 +19,16 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
                                const std::string& command) {
     FolderLock lock;
     const std::filesystem::path path = folder / kFolderLockName;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    bool writable = true;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        writable = false;
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            lock.status_ = Status::Unwritable;
+            return lock;
+        }
+    }
     if (fd < 0) {
         lock.detail_ = path.string() + ": " + std::strerror(errno);
         return lock;
@@ -38,7 +47,7 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
         return lock;
     }
     const std::string content = FolderLockContent(program, command) + "\n";
-    if (::ftruncate(fd, 0) != 0 ||
+    if (!writable || ::ftruncate(fd, 0) != 0 ||
         ::pwrite(fd, content.data(), content.size(), 0) != static_cast<ssize_t>(content.size())) {
         // The lock holds even when the note about its holder could not be written.
     }

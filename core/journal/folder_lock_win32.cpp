@@ -25,9 +25,20 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
                                const std::string& command) {
     FolderLock lock;
     const std::filesystem::path path = folder / kFolderLockName;
-    HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    bool writable = true;
+    HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE &&
+        (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_WRITE_PROTECT)) {
+        writable = false;
+        h = CreateFileW(path.wstring().c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+            lock.status_ = Status::Unwritable;
+            return lock;
+        }
+    }
     if (h == INVALID_HANDLE_VALUE) {
         lock.detail_ = PathToUtf8(path) + ": error " + std::to_string(GetLastError());
         return lock;
@@ -51,7 +62,8 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
     const std::string content = FolderLockContent(program, command) + "\r\n";
     DWORD written = 0;
     OVERLAPPED start{};
-    if (WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, &start))
+    if (writable &&
+        WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, &start))
         SetEndOfFile(h);
     lock.handle_ = h;
     lock.status_ = Status::Held;

@@ -52,7 +52,7 @@ bool RunFolderCommand(Session& s, const std::string& command, const std::functio
                         lock.detail() + ". Команда не выполнена.");
         return false;
     }
-    if (!lock.held()) {
+    if (!lock.held() && lock.status() != FolderLock::Status::Unwritable) {
         s.ui.AppendLine("Не удалось занять папку: " + lock.detail() + ". Команда не выполнена.");
         return false;
     }

@@ -20,7 +20,9 @@ namespace zentor {
 std::filesystem::path JournalPathFor(const Session& s);
 
 // Runs `body` holding the work folder's lock. `command` names the command in the
-// lock file ("read-data", "build", ...). False when refused or when body is.
+// lock file ("read-data", "build", ...). False when refused or when body is. A
+// folder that takes no new files (no lock file can exist) runs unlocked: nothing
+// in it can be changed by any command.
 bool RunFolderCommand(Session& s, const std::string& command, const std::function<bool()>& body);
 
 // RunFolderCommand plus the journal: resets s.run (command, port, bit rate and

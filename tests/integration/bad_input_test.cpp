@@ -199,7 +199,8 @@ protected:
         Contents out;
         for (const auto& e : fs::recursive_directory_iterator(dir_)) {
             const std::string rel = fs::relative(e.path(), dir_).string();
-            if (rel == "rx.log") continue;
+            // The folder's lock and the journal of runs are the tool's, not the user's.
+            if (rel == "rx.log" || rel == "zentor.lock" || rel == "journal.csv") continue;
             out[rel] = e.is_regular_file() ? ReadWholeFile(e.path()) : std::nullopt;
         }
         return out;
@@ -438,7 +439,8 @@ protected:
     CliResult Run(std::vector<std::string> command, const SimProcess& sim) const {
         std::vector<std::string> args = {"--config", (root_ / "z.ini").string()};
         args.insert(args.end(), command.begin(), command.end());
-        args.insert(args.end(), {"--port", sim.DevicePath(), "--dir", dir_.string()});
+        args.insert(args.end(), {"--port", sim.DevicePath(), "--dir", dir_.string(), "--journal",
+                                 (root_ / "journal.csv").string()});
         return RunCli(args, {}, std::chrono::seconds(60));
     }
     static bool Has(const Bytes& rx, const Bytes& frame) {

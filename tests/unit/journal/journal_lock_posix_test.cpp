@@ -1,10 +1,14 @@
 // Journal appends and the folder lock across processes: forked writers, a
 // killed holder, a killed run. POSIX only (fork, kill).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +48,27 @@ TEST(JournalAppend, FourProcessesAndFourThreadsNeverInterleave) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     ExpectAllLines(journal, 8, kCount);
+}
+
+// O_APPEND alone keeps small lines whole on a local disk; the lock is what keeps
+// the header single and the appends whole elsewhere. An append waits for it.
+TEST(JournalAppend, WaitsWhileAnotherWriterHoldsTheLock) {
+    test::ScratchDir dir("journal-wait");
+    const auto journal = dir / "journal.csv";
+    const int fd = ::open(journal.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        AppendMany(journal, 0, 1);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(done);
+    EXPECT_EQ(std::filesystem::file_size(journal), 0u);
+    ::close(fd);
+    writer.join();
+    ExpectAllLines(journal, 1, 1);
 }
 
 // Runs `child(ready)` in a forked process; `ready()` tells the parent and then
