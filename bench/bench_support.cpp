@@ -49,6 +49,20 @@ Simulator::~Simulator() {
     Stop();
 }
 
+bool Simulator::PowerCycle() {
+    if (pid_ <= 0 || ::kill(pid_, SIGUSR2) != 0) return false;
+    std::string line;
+    for (char c; ::read(out_, &c, 1) == 1;) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (line == "power-cycled") return true;
+        line.clear();
+    }
+    return false;
+}
+
 void Simulator::Stop() {
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);

@@ -33,6 +33,8 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
     void Stop();
+    // Switches the device off and on (SIGUSR2); true once it said so.
+    bool PowerCycle();
 
     std::string device;
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,7 @@
 #include "bootrom/build_command.h"
 #include "bootrom/program_chip.h"
 #include "cli_frontend.h"
+#include "close_loop.h"
 #include "common/clock.h"
 #include "common/session.h"
 #include "config/config_store.h"
@@ -167,6 +169,8 @@ int main(int argc, char** argv) {
     std::string mode = "keep";
     cmdUpdate->add_option("--mode", mode, "keep: keep the instrument's settings; factory: data.bin")
         ->check(CLI::IsMember({"keep", "factory"}));
+    cli::CloseLoopCommands loop;
+    cli::AddCloseLoopCommands(app, *cmdUpdate, loop);
     auto* cmdEncode = app.add_subcommand("encode", "write the update package n.bin, p.bin, d.bin");
     auto* cmdJournal = app.add_subcommand("journal", "print the journal of instrument runs");
     std::string journalSerial;
@@ -222,6 +226,19 @@ int main(int argc, char** argv) {
     };
 
     if (cmdJournal->parsed()) return PrintJournal(JournalPathFor(s), journalSerial);
+    const cli::CliRun run{runOnPort,
+                          [&](const std::function<bool()>& command) {
+                              StopOnInterrupt stop(s);
+                              const bool ok = command();
+                              if (g_interrupts > 0) ui.EraseProgress();
+                              return ok;
+                          },
+                          cli::ConnectionArgs(argc, argv)};
+    if (loop.verify->parsed())
+        return journaled("verify", [&] { return cli::RunVerify(s, loop, run); });
+    if (loop.restore->parsed())
+        return journaled("restore", [&] { return cli::RunRestore(s, loop, run); });
+
     if (cmdPorts->parsed()) {
         for (const auto& name : ScanComPorts(*opener)) std::printf("%s\n", name.c_str());
         return 0;
@@ -288,11 +305,13 @@ int main(int argc, char** argv) {
         panel.port = portOpt->count() ? port : "";
         panel.baud = std::to_string(s.settings.BaudRate);
         panel.address = std::to_string(s.settings.AdrPribor);
-        return journaled("update", [&] {
+        const int updated = journaled("update", [&] {
             s.run.mode = mode;
             if (!panel.port.empty()) s.run.port = panel.port;
             return BitBtnProshivkaVelmarClick(s, panel) ? 0 : 1;
         });
+        if (updated != 0 || !loop.verifyAfterUpdate->count()) return updated;
+        return journaled("verify", [&] { return cli::VerifyAfterUpdate(s, loop, run); });
     }
     if (cmdEncode->parsed()) {
         s.face = WindowFace::EncoderFace;

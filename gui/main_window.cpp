@@ -12,6 +12,7 @@
 
 #include "bootrom/build_command.h"
 #include "bootrom/program_chip.h"
+#include "close_loop_panel.h"
 #include "config/config_store.h"
 #include "instrument/instrument_commands.h"
 #include "journal/instrument_run.h"
@@ -79,6 +80,7 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
     openDialog_->setNameFilters(ConvertDialogFilter(QString::fromUtf8(kAsmFileFilter)));
 
+    closeLoop_ = new CloseLoopPanel(*this);
     SetupLook();
     ConnectHandlers();
     FormCreate();
@@ -145,8 +147,9 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
         const UpdatePanel panel{ui_->cbNamePort->currentText().toStdString(),
                                 ui_->cbBaudRate->currentText().toStdString(),
                                 ui_->cbAdrPribor->currentText().toStdString()};
-        RunCommand([panel](Session& s) {
-            RunInstrumentCommand(s, "update", [&] {
+        closeLoop_->UpdateStarting();
+        RunCommand([panel, loop = closeLoop_](Session& s) {
+            const bool programmed = RunInstrumentCommand(s, "update", [&] {
                 if (!panel.port.empty()) s.run.port = panel.port;
                 const bool ok = BitBtnProshivkaVelmarClick(s, panel);
                 // The mode is chosen in the confirmation dialog.
@@ -154,6 +157,7 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
                     s.run.mode = s.UpdateMode == kFactoryModeText ? "factory" : "keep";
                 return ok;
             });
+            loop->UpdateFinished(s, programmed);
         });
     });
     // The stop flag is atomic: set at once, even while the read runs.

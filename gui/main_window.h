@@ -23,6 +23,7 @@ class TFormZentorFrom_Halden;
 namespace zentor::gui {
 
 class TfmSetings;
+class CloseLoopPanel;
 
 class TFormZentorFrom_Halden : public QWidget {
     Q_OBJECT
@@ -45,6 +46,7 @@ public:
     WindowFace face() const { return face_; }
     const std::filesystem::path& configPath() const { return configPath_; }
     QFileDialog* openDialog() const { return openDialog_; }
+    CloseLoopPanel* closeLoop() const { return closeLoop_; }
 
     // Caption of the window and title of every message box.
     void SetCaption(const QString& caption);
@@ -82,6 +84,7 @@ private:
     QTimer* timerUpdateCOMport_ = nullptr;
     QFileDialog* openDialog_ = nullptr;
     QPointer<TfmSetings> settingsDialog_;
+    CloseLoopPanel* closeLoop_ = nullptr;
     bool updateBusy_ = false;
     // Last member: stopped first, while the session is still there.
     CommandRunner runner_;

@@ -166,14 +166,15 @@ void BootRom::Record(TimePoint at) {
         std::ofstream log(options_.hexLog, std::ios::app | std::ios::binary);
         log << record_ << '\n';
     }
-    const bool accepted = !options_.refuseRecord.count(k) && Load(record_);
+    const bool accepted =
+        !options_.refuseRecord.count(k) && Load(record_, options_.corruptRecord.count(k) > 0);
     host_.Send({static_cast<std::uint8_t>(accepted ? '.' : 'X')}, at);
     host_.Trace("record " + std::to_string(k) + (accepted ? " accepted" : " refused"));
     if (k == options_.silentAfterRecord) silent_ = true;
     if (k == options_.dieAfterRecord) host_.Vanish();
 }
 
-bool BootRom::Load(const std::string& line) {
+bool BootRom::Load(const std::string& line, bool corrupt) {
     HexRecord rec;
     std::string why;
     if (!ParseHexRecord(line, &rec, &why)) {
@@ -196,6 +197,8 @@ bool BootRom::Load(const std::string& line) {
             return false;
         }
         std::copy(rec.data.begin(), rec.data.end(), chip_.flash.begin() + start);
+        // A cell that took the wrong value while the record is acknowledged.
+        if (corrupt && end > start) chip_.flash[static_cast<std::size_t>(start)] ^= 0x5A;
         return true;
     }
     if (start >= kConfigBase && end <= kConfigEnd) {

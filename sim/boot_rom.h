@@ -39,7 +39,7 @@ private:
     void Erase(TimePoint at);
     void Record(TimePoint at);
     // Whether the record was taken into flash or the configuration bytes.
-    bool Load(const std::string& line);
+    bool Load(const std::string& line, bool corrupt);
     bool TimingSet() const;
 
     const Options& options_;

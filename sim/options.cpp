@@ -74,7 +74,7 @@ std::string Usage() {
            "  --no-answer --bad-crc K --short-reply K --surplus --noise --status-fail P\n"
            "  --flip-reading N --die-after K --restart-after K\n"
            "  --no-banner --wrong-banner --erase-fail --silent-after-record K\n"
-           "  --refuse-record K --die-after-record K\n"
+           "  --refuse-record K --corrupt-record K --die-after-record K\n"
            "  --verify-fail-page A --no-sync\n"
            "signals: USR1 dump, USR2 power cycle, TERM/INT dump and exit\n";
 }
@@ -149,6 +149,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         {"--restart-after", number(&o.restartAfter, 1, kMaxCount)},
         {"--silent-after-record", number(&o.silentAfterRecord, 1, kMaxCount)},
         {"--refuse-record", countSet(&o.refuseRecord, 1, kMaxCount)},
+        {"--corrupt-record", countSet(&o.corruptRecord, 1, kMaxCount)},
         {"--die-after-record", number(&o.dieAfterRecord, 1, kMaxCount)},
         {"--verify-fail-page", countSet(&o.verifyFailPage, 0, 65535)},
     };

@@ -52,6 +52,7 @@ struct Options {
     bool eraseFail = false;
     long silentAfterRecord = 0;
     std::set<long> refuseRecord;
+    std::set<long> corruptRecord;
     long dieAfterRecord = 0;
     // Faults of the programmer.
     std::set<long> verifyFailPage;

@@ -92,20 +92,13 @@ std::optional<std::string> DataSizeRefusal(int size) {
     return std::nullopt;
 }
 
-bool BitBtnReadDataClick(Session& s) {
-    const int size = s.settings.SizeData;
-    if (!AddressUsable(s)) return false;
-    if (auto refusal = DataSizeRefusal(size)) {
-        s.ui.ClearLog();
-        s.ui.AppendLine(*refusal);
-        return false;
-    }
-
+bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image, bool* stopped) {
+    if (stopped) *stopped = false;
     if (s.settings.ShowStopButton) s.ui.ShowStopButton(true);
     s.StopRequested = false;
-    s.ui.ClearLog();
     s.ui.ProcessMessages();
-    auto giveUp = [&] {
+    auto giveUp = [&](ReadEnd end) {
+        if (stopped) *stopped = end == ReadEnd::Stopped;
         s.ui.ShowStopButton(false);
         return false;
     };
@@ -120,7 +113,7 @@ bool BitBtnReadDataClick(Session& s) {
     PageReader reader(s, pages, BlockSizeFor(s.DeviceVersionCode));
     std::vector<std::uint8_t> reference(static_cast<std::size_t>(size));
     std::vector<std::uint8_t> check(static_cast<std::size_t>(size));
-    if (reader.ReadInto(reference) != ReadEnd::Done) return giveUp();
+    if (const ReadEnd end = reader.ReadInto(reference); end != ReadEnd::Done) return giveUp(end);
 
     // Readings 2..R must agree with the reference one after another. A single
     // disagreement after an agreeing reading is repeated against the same
@@ -135,7 +128,8 @@ bool BitBtnReadDataClick(Session& s) {
             const std::string pass = std::to_string(passNumber);
             s.ui.AppendLine(pass + "-e чтение DATA FLASH ...");
             s.ui.SetProgressPosition(0);
-            if (reader.ReadInto(check) != ReadEnd::Done) return giveUp();
+            if (const ReadEnd end = reader.ReadInto(check); end != ReadEnd::Done)
+                return giveUp(end);
             if (check == reference) {
                 s.ui.AppendLine(pass + "-e чтение DATA FLASH - Ok");
                 if (passNumber >= wanted) break;
@@ -154,6 +148,25 @@ bool BitBtnReadDataClick(Session& s) {
 
     s.ui.SetProgressPosition(0);
     s.ui.AppendLine("Чтение DATA FLASH - Ok");
+    image = std::move(reference);
+    return true;
+}
+
+bool BitBtnReadDataClick(Session& s) {
+    const int size = s.settings.SizeData;
+    if (!AddressUsable(s)) return false;
+    if (auto refusal = DataSizeRefusal(size)) {
+        s.ui.ClearLog();
+        s.ui.AppendLine(*refusal);
+        return false;
+    }
+    s.ui.ClearLog();
+    std::vector<std::uint8_t> reference;
+    if (!ReadDataFlashImage(s, size, reference)) return false;
+    auto giveUp = [&] {
+        s.ui.ShowStopButton(false);
+        return false;
+    };
     // Temp file and rename: a failed write never leaves a partial data_rd.bin.
     if (!WriteFileAtomic(ResolveNoCase(s.workDir, "data_rd.bin"), reference)) {
         s.ui.AppendLine("Невозможно открыть файл data_rd.bin");

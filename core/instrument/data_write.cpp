@@ -72,17 +72,25 @@ bool BitBtnWriteDataClick(Session& s) {
         return false;
     }
     if (image->size() > kMaxImage) return tooLarge();
+    return WriteDataFlashImage(s, *image);
+}
+
+bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image) {
+    if (image.size() > kMaxImage) {
+        s.ui.AppendLine("Образ DATA FLASH больше 65536 байт");
+        return false;
+    }
     if (!ProbeDeviceVersion(s)) {
         s.ui.AppendLine("Ошибка чтения версии устройства!");
         return false;
     }
     s.ui.AppendLine("Запись данных в Velmar" + std::to_string(s.DeviceVersionCode) + " ...");
 
-    const int pages = static_cast<int>(image->size() / kPageSize);
+    const int pages = static_cast<int>(image.size() / kPageSize);
     s.ui.SetProgressRange(0, pages);
     s.ui.SetProgressPosition(0);
     for (int p = 0; p < pages; ++p) {
-        const std::string failure = StorePage(s, image->data() + p * kPageSize, p);
+        const std::string failure = StorePage(s, image.data() + p * kPageSize, p);
         if (!failure.empty()) {
             s.ui.AppendLine(failure);
             return false;

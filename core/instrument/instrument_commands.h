@@ -2,8 +2,10 @@
 // (the GUI ignores it, the CLI maps it to its exit status).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/session.h"
 
@@ -23,6 +25,18 @@ std::optional<std::string> DataSizeRefusal(int size);
 bool BitBtnReadDataClick(Session& s);
 // Writes data.bin into the DATA FLASH page by page, then restarts at once.
 bool BitBtnWriteDataClick(Session& s);
+
+// The two halves the commands above share with verification and restore. Neither
+// clears the log nor checks the address.
+// The DATA FLASH's first `size` bytes (whole pages) with the repeated readings of
+// the data read, into `image`; no file, no restart. False on a failed exchange or
+// a Stop (*stopped tells which; the stop button, shown when configured, is hidden
+// then; on success the caller hides it).
+bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image,
+                        bool* stopped = nullptr);
+// The data write from version probe to restart, for an image already in memory
+// (at most 65536 bytes; whole pages only, the rest ignored).
+bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image);
 // Countdown of PauseRestart seconds (one log line replaced each second), then restart.
 bool BitBtnRestartClick(Session& s);
 // Register 0xFD := 0xAF, then 0xFF := 0x0B.

@@ -45,6 +45,8 @@ class FakeInstrument {
 public:
     std::uint8_t address = 1;
     std::uint8_t version = 99;
+    // Identification bytes of register ECh.
+    std::array<std::uint8_t, 4> identity{14, 7, 15, 10};
     Bytes flash = Pattern(2048, 0);
     // When set, reading i (counted by copies of page 0) copies from
     // readings[min(i, size - 1)] instead of flash.
@@ -81,6 +83,7 @@ public:
             case 0x80: {
                 Bytes data(n, 0);
                 if (reg == 0xED) data[0] = version;
+                if (reg == 0xEC) std::copy_n(identity.begin(), std::min(n, 4), data.begin());
                 if (reg == 0xFF) data[0] = lastStatus_;
                 return Reply(w, data);
             }

@@ -1,0 +1,145 @@
+#include "close_loop.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "common/files.h"
+#include "instrument/instrument_commands.h"
+#include "verify/after_update.h"
+#include "verify/restore.h"
+#include "verify/verify.h"
+
+namespace zentor::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"'") == std::string::npos) return arg;
+    std::string out = "\"";
+    for (char c : arg) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string CommandLine(const CliRun& run, const std::string& command, const fs::path& file,
+                        bool force) {
+    std::string line = "zentor-cli";
+    for (const auto& a : run.connection) line += " " + Quoted(a);
+    line += " " + command + " " + Quoted(file.lexically_normal().generic_string());
+    if (force) line += " --force";
+    return line;
+}
+
+bool AddressOk(Session& s) {
+    if (auto refusal = AddressRefusal(s.settings.AdrPribor)) {
+        s.ui.AppendLine(*refusal);
+        return false;
+    }
+    return true;
+}
+
+std::string RestoreLine(const CliRun& run, const fs::path& file) {
+    if (file.empty()) return {};
+    return CommandLine(run, "restore", file, !BackupSerial(file));
+}
+
+}  // namespace
+
+void AddCloseLoopCommands(CLI::App& app, CLI::App& update, CloseLoopCommands& c) {
+    c.verifyAfterUpdate =
+        update
+            .add_flag("--verify{120}", c.verifySeconds,
+                      "after the power cycle wait up to SECONDS (120) for the instrument, "
+                      "then compare its DATA FLASH with what was written")
+            ->check(CLI::Range(0, 86400));
+
+    c.verify = app.add_subcommand(
+        "verify", "compare the instrument's DATA FLASH with FILE (waits for it to answer)");
+    c.verify->add_option("--against", c.against, "the image that should be there")
+        ->required()
+        ->check(CLI::ExistingFile);
+    c.verify->add_option("--wait", c.waitSeconds, "seconds to wait for an answer (120)")
+        ->check(CLI::Range(0, 86400));
+
+    c.restore = app.add_subcommand(
+        "restore", "write a DATA FLASH backup into the running instrument and read it back");
+    c.restore->add_option("FILE", c.restoreFile, "backup/<serial>_<time>_data.bin")->required();
+    c.restore->add_flag("--force", c.force,
+                        "write even when the serial number in the name is another or missing");
+}
+
+std::vector<std::string> ConnectionArgs(int argc, char** argv) {
+    std::vector<std::string> out;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        for (const char* name : {"--config", "--port", "--baud", "--address"}) {
+            const std::string n = name;
+            if (a == n && i + 1 < argc) {
+                out.push_back(a);
+                out.push_back(argv[++i]);
+            } else if (a.rfind(n + "=", 0) == 0) {
+                out.push_back(a);
+            }
+        }
+    }
+    return out;
+}
+
+int VerifyAfterUpdate(Session& s, const CloseLoopCommands& c, const CliRun& run) {
+    const std::optional<UpdateCheck> check = CheckAfterUpdate(s);
+    if (!check) return 1;
+    VerifyRequest request;
+    request.expected = check->expected;
+    request.expectedSerial = check->serial;
+    request.waitSeconds = c.verifySeconds;
+    request.restoreCommand = RestoreLine(run, check->restoreFile);
+    s.ui.AppendLine("");
+    s.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " +
+                    check->source.filename().string());
+    return run.onPort([&] {
+        return run.interruptible(
+            [&] { return VerifyDataFlash(s, request).outcome == VerifyOutcome::Equal; });
+    });
+}
+
+int RunVerify(Session& s, const CloseLoopCommands& c, const CliRun& run) {
+    if (!AddressOk(s)) return 1;
+    const fs::path file = c.against;
+    auto data = ReadWholeFile(file);
+    if (!data) {
+        s.ui.AppendLine("Невозможно открыть файл " + file.filename().string());
+        return 1;
+    }
+    VerifyRequest request;
+    request.expected = std::move(*data);
+    request.expectedSerial = BackupSerial(file).value_or("");
+    request.waitSeconds = c.waitSeconds;
+    request.restoreCommand = RestoreLine(run, file);
+    return run.onPort([&] {
+        return run.interruptible(
+            [&] { return VerifyDataFlash(s, request).outcome == VerifyOutcome::Equal; });
+    });
+}
+
+int RunRestore(Session& s, const CloseLoopCommands& c, const CliRun& run) {
+    if (!AddressOk(s)) return 1;
+    RestoreRequest request;
+    request.file = c.restoreFile;
+    request.force = c.force;
+    return run.onPort([&] {
+        return run.interruptible([&] {
+            const RestoreReport r = RestoreDataFlash(s, request);
+            if (r.outcome == RestoreOutcome::NoInstrument)
+                s.ui.AppendLine(CommandLine(run, "update --data-from", request.file, false));
+            if (r.outcome == RestoreOutcome::Refused && r.mismatch)
+                std::fputs("--force: записать всё равно\n", stderr);
+            return r.outcome == RestoreOutcome::Equal;
+        });
+    });
+}
+
+}  // namespace zentor::cli

@@ -1,0 +1,29 @@
+// What a verification after a field update compares against, taken from the
+// session the update ran in. Reads files only; no port, no waits.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/session.h"
+
+namespace zentor {
+
+struct UpdateCheck {
+    std::vector<std::uint8_t> expected;  // the DATA FLASH image the update wrote
+    std::filesystem::path source;        // the file it came from
+    std::string serial;                  // the instrument updated; empty on the jumper path
+    // What brings the calibration back after a failed check: this run's backup
+    // in keep mode, otherwise the image written. Empty when none is found.
+    std::filesystem::path restoreFile;
+};
+
+// Keep mode: data_rd.bin (this run's reading); factory mode and the jumper path:
+// data.bin; `dataFrom` when not empty. Logs and returns nullopt when the file
+// cannot be read.
+std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::path& dataFrom = {});
+
+}  // namespace zentor

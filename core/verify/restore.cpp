@@ -1,0 +1,180 @@
+#include "verify/restore.h"
+
+#include <regex>
+#include <system_error>
+#include <vector>
+
+#include "common/files.h"
+#include "instrument/instrument_commands.h"
+#include "update/identify.h"
+
+namespace zentor {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uintmax_t kMaxImage = 65536;
+constexpr std::uintmax_t kPageSize = 256;
+
+const std::regex& BackupPattern() {
+    static const std::regex pattern(
+        R"(^([0-9]{2,3}v[0-9]{6,9})_([0-9]{8}-[0-9]{6})(-[0-9]+)?_data\.bin$)", std::regex::icase);
+    return pattern;
+}
+
+RestoreReport Ends(Session& s, RestoreOutcome outcome, const std::string& line) {
+    RestoreReport r;
+    r.outcome = outcome;
+    r.verdict = line;
+    s.ui.AppendLine(line);
+    return r;
+}
+
+// The whole file when its size is whole pages within 64 KiB; logs why not.
+std::optional<std::vector<std::uint8_t>> LoadBackup(Session& s, const fs::path& file) {
+    const std::string name = file.filename().string();
+    std::error_code ec;
+    const bool regular = fs::is_regular_file(file, ec);
+    const std::uintmax_t size = regular ? fs::file_size(file, ec) : 0;
+    if (!regular || ec) {
+        s.ui.AppendLine("Невозможно открыть файл " + name);
+        return std::nullopt;
+    }
+    if (size > kMaxImage) {
+        s.ui.AppendLine("Файл " + name + " больше 65536 байт");
+        return std::nullopt;
+    }
+    if (size == 0 || size % kPageSize != 0) {
+        s.ui.AppendLine("Размер файла " + name + " (" + std::to_string(size) +
+                        " байт) - не целое число страниц по 256 байт");
+        return std::nullopt;
+    }
+    auto data = ReadWholeFile(file);
+    if (!data || data->size() != size) {
+        s.ui.AppendLine("Невозможно открыть файл " + name);
+        return std::nullopt;
+    }
+    return data;
+}
+
+}  // namespace
+
+std::optional<std::string> BackupSerial(const fs::path& file) {
+    std::smatch m;
+    const std::string name = file.filename().string();
+    if (!std::regex_match(name, m, BackupPattern())) return std::nullopt;
+    std::string serial = m[1].str();
+    serial[serial.find_first_of("vV")] = 'v';
+    return serial;
+}
+
+std::optional<fs::path> NewestBackup(const fs::path& folder, const std::string& serial) {
+    std::optional<fs::path> best;
+    std::string bestKey;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder / "backup", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::smatch m;
+        const std::string name = it->path().filename().string();
+        if (!std::regex_match(name, m, BackupPattern()) || BackupSerial(name) != serial) continue;
+        // Time, then the -n of a second backup within the same second.
+        const std::string n = m[3].matched ? m[3].str().substr(1) : "1";
+        const std::string key =
+            m[2].str() + std::string(8 - std::min<std::size_t>(n.size(), 8), '0') + n;
+        if (!best || key > bestKey) {
+            best = it->path();
+            bestKey = key;
+        }
+    }
+    return best;
+}
+
+RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
+    const std::string name = request.file.filename().string();
+    const auto image = LoadBackup(s, request.file);
+    if (!image) return Ends(s, RestoreOutcome::Refused, "Восстановление DATA FLASH отменено");
+    s.ui.AppendLine("Восстановление DATA FLASH из " + name + " (" + std::to_string(image->size()) +
+                    " байт)");
+
+    if (!IdentifyInstrument(s)) {
+        s.ui.AppendLine("Устройство не определено!");
+        return Ends(s, RestoreOutcome::NoInstrument,
+                    "Устройство, оставшееся в режиме загрузчика (boot ROM), на команды не "
+                    "отвечает: его DATA FLASH восстанавливает обновление прошивки с этим файлом "
+                    "в качестве данных");
+    }
+    const std::string serial = s.SerialText;
+    s.ui.AppendLine("Подключено устройство Velmar " + std::to_string(s.identity.model) +
+                    "  s/n: " + serial);
+    const auto named = BackupSerial(request.file);
+    std::string mismatch;
+    if (!named)
+        mismatch = "В имени файла " + name + " нет серийного номера устройства.";
+    else if (*named != serial)
+        mismatch = "Файл " + name + " - резервная копия устройства s/n " + *named +
+                   ", подключено s/n " + serial + ".";
+    if (!mismatch.empty() && !request.force) {
+        const bool yes =
+            request.askOnMismatch && s.ui.AskYesNo(mismatch + "\n\nЗаписать всё равно?", s.caption,
+                                                   MessageIcon::Exclamation);
+        if (!yes) {
+            s.ui.AppendLine(mismatch);
+            RestoreReport r =
+                Ends(s, RestoreOutcome::Refused, "Восстановление DATA FLASH отменено");
+            r.mismatch = true;
+            return r;
+        }
+    }
+    if (!mismatch.empty()) s.ui.AppendLine(mismatch + " Записывается по требованию.");
+
+    if (!WriteDataFlashImage(s, *image))
+        return Ends(s, RestoreOutcome::WriteFailed,
+                    "Восстановление DATA FLASH не выполнено: ошибка записи");
+
+    RestoreReport r;
+    r.mismatch = !mismatch.empty();
+    if (WaitForInstrument(s, request.answerSeconds) != WaitEnd::Answered)
+        return Ends(s, RestoreOutcome::Unverified,
+                    "Восстановление DATA FLASH: записано, но не проверено");
+    if (s.SerialText != serial)
+        return Ends(s, RestoreOutcome::Unverified,
+                    "Восстановление DATA FLASH: записано, но ответило другое устройство s/n " +
+                        s.SerialText);
+    r.check = ReadBackAndCompare(s, *image, {});
+    switch (r.check.outcome) {
+        case VerifyOutcome::Equal:
+            r.outcome = RestoreOutcome::Equal;
+            r.verdict = "Восстановление DATA FLASH - Ok";
+            break;
+        case VerifyOutcome::Different:
+            r.outcome = RestoreOutcome::Different;
+            r.verdict = "Восстановление DATA FLASH не выполнено: прочитанное отличается от файла";
+            break;
+        default:
+            r.outcome = RestoreOutcome::Unverified;
+            r.verdict = "Восстановление DATA FLASH: записано, но не проверено";
+            break;
+    }
+    s.ui.AppendLine(r.verdict);
+    return r;
+}
+
+const char* RestoreOutcomeText(RestoreOutcome outcome) {
+    switch (outcome) {
+        case RestoreOutcome::Equal:
+            return "equal";
+        case RestoreOutcome::Different:
+            return "different";
+        case RestoreOutcome::Refused:
+            return "refused";
+        case RestoreOutcome::NoInstrument:
+            return "no-instrument";
+        case RestoreOutcome::WriteFailed:
+            return "write-failed";
+        case RestoreOutcome::Unverified:
+            return "unverified";
+    }
+    return "";
+}
+
+}  // namespace zentor

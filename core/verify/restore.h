@@ -1,0 +1,58 @@
+// Writing a saved DATA FLASH image (a calibration backup) back into a running
+// instrument, then reading it back.
+//
+// Runs on the calling thread on the session's open port. The write is the data
+// write's page procedure followed by its restart; then the instrument is polled
+// until it answers again (at most `answerSeconds`) and read back with the
+// configured number of readings. Stops at the first failure; pages already
+// stored stay stored. Every step and the verdict are log lines.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "common/session.h"
+#include "verify/verify.h"
+
+namespace zentor {
+
+// The serial number in a backup's name, <serial>_<yyyymmdd-hhmmss>[-n]_data.bin
+// (the serial as "%02uv%02u%02u%02u" prints it), or nullopt for any other name.
+std::optional<std::string> BackupSerial(const std::filesystem::path& file);
+
+// The newest backup of `serial` in folder/backup by the time in its name, or
+// nullopt when there is none.
+std::optional<std::filesystem::path> NewestBackup(const std::filesystem::path& folder,
+                                                  const std::string& serial);
+
+enum class RestoreOutcome {
+    Equal,         // written, read back, equal
+    Different,     // written, read back, differs
+    Refused,       // bad file, or a name without / with another serial number
+    NoInstrument,  // nobody answered the identification
+    WriteFailed,   // the page write failed
+    Unverified,    // written, but the read-back did not happen (no answer, stop, read error)
+};
+
+struct RestoreRequest {
+    std::filesystem::path file;
+    // Write even when the name's serial number is another or missing.
+    bool force = false;
+    // Without force: ask the user (Yes/No) instead of refusing.
+    bool askOnMismatch = false;
+    int answerSeconds = 15;  // wait for the instrument after the write's restart
+};
+
+struct RestoreReport {
+    RestoreOutcome outcome = RestoreOutcome::Refused;
+    bool mismatch = false;  // the name's serial number is another or missing
+    VerifyReport check;     // of the read-back, when it ran
+    std::string verdict;    // last line logged
+};
+
+RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request);
+
+const char* RestoreOutcomeText(RestoreOutcome outcome);
+
+}  // namespace zentor

@@ -1,0 +1,160 @@
+#include "verify/verify.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "instrument/instrument_commands.h"
+#include "update/identify.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr int kPageSize = 256;
+constexpr std::size_t kMaxImage = 65536;
+constexpr int kPollMs = 1000;
+constexpr int kSliceMs = 100;
+
+std::string OffsetText(std::size_t offset) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%04Xh", static_cast<unsigned>(offset));
+    return std::to_string(offset) + " (" + hex + ")";
+}
+
+VerifyReport Verdict(Session& s, VerifyOutcome outcome, std::string line) {
+    VerifyReport r;
+    r.outcome = outcome;
+    r.serial = s.SerialText;
+    r.verdict = std::move(line);
+    s.ui.AppendLine(r.verdict);
+    return r;
+}
+
+}  // namespace
+
+WaitEnd WaitForInstrument(Session& s, int seconds) {
+    seconds = std::max(seconds, 0);
+    s.ui.AppendLine("Ожидание ответа устройства (до " + std::to_string(seconds) + " с) ...");
+    s.ui.SetProgressRange(0, seconds);
+    s.ui.SetProgressPosition(0);
+    const std::int64_t start = s.clock.NowMs();
+    const std::int64_t deadline = start + static_cast<std::int64_t>(seconds) * 1000;
+    for (;;) {
+        if (s.StopRequested.exchange(false)) {
+            s.ui.AppendLine("Ожидание прервано");
+            return WaitEnd::Stopped;
+        }
+        const std::int64_t poll = s.clock.NowMs();
+        if (IdentifyInstrument(s)) {
+            s.ui.SetProgressPosition(0);
+            s.ui.AppendLine("Ответило устройство Velmar " + std::to_string(s.identity.model) +
+                            "  s/n: " + s.SerialText);
+            return WaitEnd::Answered;
+        }
+        // The next poll a second after this one started, in slices that let a
+        // Stop through; none once the next one would start past the deadline.
+        const std::int64_t next = poll + kPollMs;
+        if (next >= deadline) break;
+        for (std::int64_t now = s.clock.NowMs(); now < next; now = s.clock.NowMs()) {
+            if (s.StopRequested) break;
+            s.clock.SleepMs(static_cast<int>(std::min<std::int64_t>(kSliceMs, next - now)));
+        }
+        s.ui.SetProgressPosition(static_cast<int>((s.clock.NowMs() - start) / 1000));
+        s.ui.ProcessMessages();
+    }
+    s.ui.SetProgressPosition(0);
+    s.ui.AppendLine("Устройство не ответило за " + std::to_string(seconds) + " с");
+    return WaitEnd::TimedOut;
+}
+
+Difference CompareImages(const std::vector<std::uint8_t>& expected,
+                         const std::vector<std::uint8_t>& actual) {
+    Difference d;
+    bool found = false;
+    const std::size_t n = std::max(expected.size(), actual.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool same = i < expected.size() && i < actual.size() && expected[i] == actual[i];
+        if (same) continue;
+        if (!found) d.first = i;
+        found = true;
+        ++d.count;
+    }
+    return d;
+}
+
+VerifyReport ReadBackAndCompare(Session& s, const std::vector<std::uint8_t>& expected,
+                                const std::string& restoreCommand) {
+    if (expected.empty() || expected.size() > kMaxImage)
+        return Verdict(s, VerifyOutcome::BadImage,
+                       "Проверка DATA FLASH не выполнена: образ " +
+                           std::to_string(expected.size()) + " байт (нужно 1..65536)");
+    const int pages = static_cast<int>((expected.size() + kPageSize - 1) / kPageSize);
+    std::vector<std::uint8_t> actual;
+    bool stopped = false;
+    const bool read = ReadDataFlashImage(s, pages * kPageSize, actual, &stopped);
+    s.ui.ShowStopButton(false);
+    if (!read)
+        return stopped ? Verdict(s, VerifyOutcome::Stopped, "Проверка DATA FLASH прервана")
+                       : Verdict(s, VerifyOutcome::ReadFailed,
+                                 "Проверка DATA FLASH не выполнена: ошибка чтения");
+    actual.resize(expected.size());
+    const Difference d = CompareImages(expected, actual);
+    if (d.count == 0)
+        return Verdict(s, VerifyOutcome::Equal,
+                       "Проверка DATA FLASH - Ok: " + std::to_string(expected.size()) +
+                           " байт совпадают с записанными");
+    VerifyReport r =
+        Verdict(s, VerifyOutcome::Different,
+                "Проверка DATA FLASH: НЕ СОВПАДАЕТ с записанным, первое различие по смещению " +
+                    OffsetText(d.first) + ", различных байт " + std::to_string(d.count) + " из " +
+                    std::to_string(expected.size()));
+    r.difference = d;
+    if (!restoreCommand.empty()) s.ui.AppendLine("Восстановление: " + restoreCommand);
+    return r;
+}
+
+VerifyReport VerifyDataFlash(Session& s, const VerifyRequest& request) {
+    if (request.expected.empty() || request.expected.size() > kMaxImage)
+        return ReadBackAndCompare(s, request.expected, {});
+    switch (WaitForInstrument(s, request.waitSeconds)) {
+        case WaitEnd::Answered:
+            break;
+        case WaitEnd::Stopped:
+            return Verdict(s, VerifyOutcome::Stopped, "Проверка DATA FLASH прервана");
+        case WaitEnd::TimedOut: {
+            VerifyReport r =
+                Verdict(s, VerifyOutcome::NoAnswer,
+                        "Проверка DATA FLASH не выполнена: устройство не ответило за " +
+                            std::to_string(std::max(request.waitSeconds, 0)) + " с");
+            r.serial.clear();
+            return r;
+        }
+    }
+    if (!request.expectedSerial.empty() && s.SerialText != request.expectedSerial)
+        return Verdict(s, VerifyOutcome::OtherSerial,
+                       "Проверка DATA FLASH не выполнена: ответило устройство s/n " + s.SerialText +
+                           ", а не " + request.expectedSerial);
+    return ReadBackAndCompare(s, request.expected, request.restoreCommand);
+}
+
+const char* VerifyOutcomeText(VerifyOutcome outcome) {
+    switch (outcome) {
+        case VerifyOutcome::Equal:
+            return "equal";
+        case VerifyOutcome::Different:
+            return "different";
+        case VerifyOutcome::NoAnswer:
+            return "no-answer";
+        case VerifyOutcome::OtherSerial:
+            return "other-serial";
+        case VerifyOutcome::ReadFailed:
+            return "read-failed";
+        case VerifyOutcome::Stopped:
+            return "stopped";
+        case VerifyOutcome::BadImage:
+            return "bad-image";
+    }
+    return "";
+}
+
+}  // namespace zentor

@@ -1,0 +1,125 @@
+// The verification button of the update face against the simulator, and the
+// restore button of the factory face against the instrument model.
+#include "close_loop_panel.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <filesystem>
+
+#include "common/files.h"
+#include "common/image_key.h"
+#include "gui_test_support.h"
+#include "support/sim_process.h"
+#include "unit/instrument/instrument_rig.h"
+#include "window_rules.h"
+
+namespace zentor::gui::test {
+namespace {
+
+namespace fs = std::filesystem;
+using zentor::test::Bytes;
+using zentor::test::Pattern;
+
+bool LogHas(TFormZentorFrom_Halden& w, const char* text) {
+    return Child<QPlainTextEdit>(&w, "MemoZentor")
+        ->toPlainText()
+        .split(QLatin1Char('\n'))
+        .contains(QString::fromUtf8(text));
+}
+
+Settings QuickSettings() {
+    Settings st;
+    st.DopPause = 0;
+    st.TypeController = 4;
+    st.SizeData = 1024;
+    st.MaxKolReadings = 1;
+    st.BaudRate = 38400;
+    return st;
+}
+
+// Update, then the button: pressed while the chip still sits in its boot ROM it
+// waits and is cancelled by a second press; pressed after the power cycle it
+// finds the calibration in place.
+TEST(CloseLoopPanel, VerifyButtonAfterAPowerCycle) {
+    WindowRig rig;
+    rig.WriteConfig(QuickSettings());
+    Bytes program = Pattern(1024, 1);
+    ScrambleImage(program);
+    ASSERT_TRUE(WriteFileAtomic(rig.Dir() / "prog_c.bin", program));
+    const Bytes calibration = Pattern(1024, 4);
+    ASSERT_TRUE(WriteFileAtomic(rig.Dir() / "cal.bin", calibration));
+    zentor::test::SimProcess sim({"--data-file", (rig.Dir() / "cal.bin").string(),
+                                  "--data-flash-size", "1024", "--baud", "38400"});
+
+    auto w = rig.Make(WindowFace::UpdateFace, true);
+    w->session().workDir = rig.Dir();
+    w->frontend().SetConfirmHook([](const std::string&, const std::string&) {
+        return UpdateChoice{"Да", kKeepModeText};
+    });
+    auto* port = Child<QComboBox>(w.get(), "cbNamePort");
+    port->addItem(QString::fromStdString(sim.DevicePath()));
+    port->setCurrentIndex(port->count() - 1);
+    w->show();
+    auto* verify = Child<QPushButton>(w.get(), "BitBtnVerify");
+    EXPECT_FALSE(verify->isVisible());
+
+    Child<QPushButton>(w.get(), "BitBtnProshivkaVelmar")->click();
+    ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 60000));
+    ASSERT_TRUE(WaitFor([&] { return verify->isVisible(); }))
+        << Child<QPlainTextEdit>(w.get(), "MemoZentor")->toPlainText().toStdString();
+
+    verify->click();
+    EXPECT_EQ(verify->text(), QString::fromUtf8("Отменить проверку"));
+    ASSERT_TRUE(WaitFor([&] { return LogHas(*w, "Ожидание ответа устройства (до 120 с) ..."); }));
+    Spin(300);
+    verify->click();
+    ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 5000));
+    EXPECT_TRUE(LogHas(*w, "Проверка DATA FLASH прервана"));
+    EXPECT_EQ(verify->text(), QString::fromUtf8("Проверить после включения"));
+
+    sim.PowerCycle();
+    verify->click();
+    ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 30000));
+    EXPECT_TRUE(LogHas(*w, "Проверка DATA FLASH - Ok: 1024 байт совпадают с записанными"))
+        << Child<QPlainTextEdit>(w.get(), "MemoZentor")->toPlainText().toStdString();
+    EXPECT_TRUE(verify->isEnabled());
+}
+
+TEST(CloseLoopPanel, RestoreFromTheBackupFolder) {
+    WindowRig rig;
+    Settings st = QuickSettings();
+    st.NamePort = "COM3";
+    rig.WriteConfig(st);
+    zentor::test::FakeInstrument dev;
+    dev.Attach(rig.port);
+    const fs::path backup = rig.Dir() / "backup" / "14v071510_20261210-101010_data.bin";
+    fs::create_directories(backup.parent_path());
+    const Bytes image = Pattern(512, 6);
+    ASSERT_TRUE(WriteFileAtomic(backup, image));
+
+    auto w = rig.Make(WindowFace::FactoryFace);
+    w->session().workDir = rig.Dir();
+    w->show();
+    auto* restore = Child<QPushButton>(w.get(), "BitBtnRestoreData");
+    ASSERT_TRUE(restore->isVisible());
+    EXPECT_FALSE(Child<QPushButton>(w.get(), "BitBtnVerify")->isVisible());
+    restore->click();
+    QFileDialog* dialog = w->closeLoop()->restoreDialog();
+    ASSERT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(),
+              QDir(FromPath(backup.parent_path())).canonicalPath());
+    dialog->selectFile(FromPath(backup));
+    dialog->accept();
+    ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 20000));
+    EXPECT_TRUE(LogHas(*w, "Восстановление DATA FLASH - Ok"))
+        << Child<QPlainTextEdit>(w.get(), "MemoZentor")->toPlainText().toStdString();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), dev.flash.begin()));
+}
+
+}  // namespace
+}  // namespace zentor::gui::test
