@@ -4,10 +4,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <initializer_list>
 
+#include "close_loop_panel.h"
 #include "main_window.h"
 #include "message_question.h"
 #include "settings_dialog.h"
@@ -42,6 +45,46 @@ bool Save(QWidget* w, const QDir& dir, const QString& name) {
     return ok;
 }
 
+void Log(zentor::gui::TFormZentorFrom_Halden& window, std::initializer_list<const char*> lines) {
+    window.frontend().ClearLog();
+    for (const char* line : lines) window.frontend().AppendLine(line);
+}
+
+// The verification after an update (passed and failed) and a restore, with the
+// lines these commands log.
+bool FieldShots(zentor::gui::TFormZentorFrom_Halden& window, const QDir& out) {
+    bool ok = true;
+    if (window.face() == zentor::WindowFace::UpdateFace) {
+        window.closeLoop()->verifyButton()->show();
+        Log(window, {"Запись регистров конфигурации - ok!", "",
+                     "Отключите питание устройства и через 30 секунд включите его снова.", "",
+                     "Проверка после включения: сравнение DATA FLASH с data_rd.bin",
+                     "Ожидание ответа устройства (до 120 с) ...",
+                     "Ответило устройство Velmar 7  s/n: 14v071510", "Чтение данных из Velmar120",
+                     "Чтение DATA FLASH ...", "Чтение DATA FLASH - Ok",
+                     "Проверка DATA FLASH - Ok: 2048 байт совпадают с записанными"});
+        ok &= Save(&window, out, QStringLiteral("field-verify-ok.png"));
+        Log(window, {"Ответило устройство Velmar 7  s/n: 14v071510", "Чтение DATA FLASH - Ok",
+                     "Проверка DATA FLASH: НЕ СОВПАДАЕТ с записанным, первое различие по "
+                     "смещению 256 (0100h), различных байт 127 из 2048",
+                     "Восстановление: кнопка \"Восстановить DATA FLASH...\" (zentor --face "
+                     "factory), файл backup/14v071510_20261210-142501_data.bin"});
+        ok &= Save(&window, out, QStringLiteral("field-verify-failed.png"));
+        window.closeLoop()->verifyButton()->hide();
+    } else if (window.face() == zentor::WindowFace::FactoryFace) {
+        Log(window, {"Восстановление DATA FLASH из 14v071510_20261210-142501_data.bin (2048 байт)",
+                     "Подключено устройство Velmar 7  s/n: 14v071510",
+                     "Запись данных в Velmar120 ...", "Запись данных - Ok", "Restart ...",
+                     "Restart - OK", "Ожидание ответа устройства (до 15 с) ...",
+                     "Ответило устройство Velmar 7  s/n: 14v071510", "Чтение DATA FLASH - Ok",
+                     "Проверка DATA FLASH - Ok: 2048 байт совпадают с записанными",
+                     "Восстановление DATA FLASH - Ok"});
+        ok &= Save(&window, out, QStringLiteral("field-restore.png"));
+    }
+    window.frontend().ClearLog();
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -71,6 +114,7 @@ int main(int argc, char* argv[]) {
         o.boxHook = [](auto, auto&, auto&, auto) { return true; };
         zentor::gui::TFormZentorFrom_Halden window(std::move(o));
         window.show();
+        ok &= FieldShots(window, out);
         if (f.face == zentor::WindowFace::FactoryFace) {
             window.frontend().ClearLog();
             window.frontend().AppendLine("Чтение DATA FLASH ...");

@@ -36,7 +36,7 @@ Settings QuickSettings() {
     Settings st;
     st.DopPause = 0;
     st.TypeController = 4;
-    st.SizeData = 1024;
+    st.SizeData = 512;
     st.MaxKolReadings = 1;
     st.BaudRate = 38400;
     return st;
@@ -48,13 +48,13 @@ Settings QuickSettings() {
 TEST(CloseLoopPanel, VerifyButtonAfterAPowerCycle) {
     WindowRig rig;
     rig.WriteConfig(QuickSettings());
-    Bytes program = Pattern(1024, 1);
+    Bytes program = Pattern(128, 1);
     ScrambleImage(program);
     ASSERT_TRUE(WriteFileAtomic(rig.Dir() / "prog_c.bin", program));
-    const Bytes calibration = Pattern(1024, 4);
+    const Bytes calibration = Pattern(512, 4);
     ASSERT_TRUE(WriteFileAtomic(rig.Dir() / "cal.bin", calibration));
     zentor::test::SimProcess sim({"--data-file", (rig.Dir() / "cal.bin").string(),
-                                  "--data-flash-size", "1024", "--baud", "38400"});
+                                  "--data-flash-size", "512", "--baud", "38400"});
 
     auto w = rig.Make(WindowFace::UpdateFace, true);
     w->session().workDir = rig.Dir();
@@ -85,7 +85,7 @@ TEST(CloseLoopPanel, VerifyButtonAfterAPowerCycle) {
     sim.PowerCycle();
     verify->click();
     ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 30000));
-    EXPECT_TRUE(LogHas(*w, "Проверка DATA FLASH - Ok: 1024 байт совпадают с записанными"))
+    EXPECT_TRUE(LogHas(*w, "Проверка DATA FLASH - Ok: 512 байт совпадают с записанными"))
         << Child<QPlainTextEdit>(w.get(), "MemoZentor")->toPlainText().toStdString();
     EXPECT_TRUE(verify->isEnabled());
 }
@@ -114,7 +114,7 @@ TEST(CloseLoopPanel, RestoreFromTheBackupFolder) {
     EXPECT_EQ(QDir(dialog->directory()).canonicalPath(),
               QDir(FromPath(backup.parent_path())).canonicalPath());
     dialog->selectFile(FromPath(backup));
-    dialog->accept();
+    static_cast<QDialog*>(dialog)->accept();
     ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 20000));
     EXPECT_TRUE(LogHas(*w, "Восстановление DATA FLASH - Ok"))
         << Child<QPlainTextEdit>(w.get(), "MemoZentor")->toPlainText().toStdString();

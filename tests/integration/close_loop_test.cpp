@@ -27,8 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kDataSize = 1024;
-constexpr int kProgramSize = 1024;  // 8 records: data records are 9..16
+constexpr int kDataSize = 512;
+constexpr int kProgramSize = 128;  // one record: data records are 2..5
 
 Bytes Pattern(std::size_t size, unsigned seed) {
     Bytes b(size);
@@ -112,13 +112,13 @@ TEST_F(CloseLoop, UpdateWithVerifyThroughTheCli) {
         int status;
         std::string verdict;
     } cases[] = {
-        {"kept", {}, false, 0, "Проверка DATA FLASH - Ok: 1024 байт совпадают с записанными"},
-        // Record 12 = data bytes 384..511, acknowledged and stored wrong.
+        {"kept", {}, false, 0, "Проверка DATA FLASH - Ok: 512 байт совпадают с записанными"},
+        // Record 4 = data bytes 256..383, acknowledged and stored wrong.
         {"silently corrupted",
-         {"--corrupt-record", "12"},
+         {"--corrupt-record", "4"},
          true,
          1,
-         "первое различие по смещению 384 (0180h), различных байт 1 из 1024"},
+         "первое различие по смещению 256 (0100h), различных байт 1 из 512"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,7 +139,7 @@ TEST_F(CloseLoop, UpdateWithVerifyThroughTheCli) {
                 const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
                 while (std::chrono::steady_clock::now() < end && sim.Hcr0() != "7D")
                     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 sim.PowerCycle();
                 cycled = true;
             });
@@ -166,7 +166,7 @@ TEST_F(CloseLoop, UpdateWithVerifyThroughTheCli) {
 // success, the check finds the hole, and the restore line it prints brings the
 // calibration back.
 TEST_F(CloseLoop, RefusedRecordFoundAndRestored) {
-    SimProcess sim(SimArgs({"--refuse-record", "11"}));  // data bytes 256..383
+    SimProcess sim(SimArgs({"--refuse-record", "3"}));  // data bytes 128..255
     RecordingFrontend ui;
     ASSERT_TRUE(Update(sim, ui)) << ::testing::PrintToString(ui.log);
     sim.PowerCycle();
@@ -176,10 +176,10 @@ TEST_F(CloseLoop, RefusedRecordFoundAndRestored) {
 
     const CliResult check = Cli(sim, {"verify", "--against", backup.string(), "--wait", "5"});
     EXPECT_EQ(check.status, 1) << check.out << check.err;
-    const long holes = std::count_if(calibration_.begin() + 256, calibration_.begin() + 384,
+    const long holes = std::count_if(calibration_.begin() + 128, calibration_.begin() + 256,
                                      [](std::uint8_t b) { return b != 0xFF; });
-    EXPECT_TRUE(Has(check.out, "первое различие по смещению 256 (0100h), различных байт " +
-                                   std::to_string(holes) + " из 1024"))
+    EXPECT_TRUE(Has(check.out, "первое различие по смещению 128 (0080h), различных байт " +
+                                   std::to_string(holes) + " из 512"))
         << check.out;
     const auto lines = check.OutLines();
     ASSERT_FALSE(lines.empty());
