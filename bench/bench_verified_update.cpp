@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     const auto check = CheckAfterUpdate(s);
     if (!check) return 1;
     clock.waitedMs = 0;
-    VerifyRequest request{check->expected, check->serial, 10, ""};
+    VerifyRequest request{check->expected, check->serial, 10, "", "", ""};
     VerifyOutcome outcome = VerifyOutcome::BadImage;
     const PortRun run = RunOnOwnPort(s, clock, kBaud, [&](Session& session) {
         outcome = VerifyDataFlash(session, request).outcome;

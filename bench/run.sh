@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZENTOR_BENCH_BUILD:-$root/build-bench}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_TESTS=OFF >/dev/null
-targets=(zentor-sim zentor-cli bench_update bench_read_data bench_program bench_scan)
+targets=(zentor-sim zentor-cli bench_update bench_verified_update bench_read_data bench_program bench_scan)
 if ninja -C "$build" -t targets all | grep -q '^bench_window:'; then targets+=(bench_window); fi
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 
@@ -26,6 +26,7 @@ run() {  # name, command...
     fi
 }
 run update "$build/bench/bench_update" "$build/sim/zentor-sim"
+run verified "$build/bench/bench_verified_update" "$build/sim/zentor-sim"
 run read "$build/bench/bench_read_data" "$build/sim/zentor-sim"
 run program "$build/bench/bench_program" "$build/sim/zentor-sim"
 run scan "$build/bench/bench_scan" 20
@@ -50,6 +51,8 @@ rowTriple() {  # label, "measured floor ratio", target
 }
 
 update=$(tr '\n' ' ' <"$out/update" | triple)
+verUpdate=$(grep '^  update:' "$out/verified" | tr '\n' ' ' | triple || true)
+verCheck=$(grep '^  verification:' "$out/verified" | tr '\n' ' ' | triple || true)
 cpu=$(sed -n 's/.*CPU \([0-9.]*\) s of \([0-9.]*\) s wall = \([0-9.]*\) %.*/\1 s of \2 s = \3 %/p' "$out/update")
 read99=$(grep 'version  99' "$out/read" | triple || true)
 read120=$(grep 'version 120' "$out/read" | triple || true)
@@ -64,6 +67,8 @@ echo
 row "what" "measured" "floor" "ratio" "target"
 row "----" "--------" "-----" "-----" "------"
 rowTriple "keep-mode update, 30 KiB program + 2 KiB DATA FLASH" "$update" "ratio <= 1.03"
+rowTriple "verified update: the update part" "$verUpdate" "ratio <= 1.03"
+rowTriple "verified update: verification after power-up" "$verCheck" "ratio <= 1.03"
 rowTriple "DATA FLASH read 2048 B, 16-byte blocks (version 99)" "$read99" "ratio <= 1.03"
 rowTriple "DATA FLASH read 2048 B, 128-byte blocks (version 120)" "$read120" "ratio <= 1.03"
 rowTriple "boot-ROM programming, 32 KiB program" "$prog32" "ratio <= 1.03"
@@ -81,7 +86,7 @@ else
 fi
 echo
 echo "Raw output:"
-for f in update read program scan window; do
+for f in update verified read program scan window; do
     [ -s "$out/$f" ] && sed 's/^/  /' "$out/$f"
 done
 exit 0

@@ -6,6 +6,7 @@
 
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
+#include "journal/journal.h"
 #include "verify/after_update.h"
 #include "verify/restore.h"
 #include "verify/verify.h"
@@ -76,7 +77,8 @@ std::vector<std::string> ConnectionArgs(int argc, char** argv) {
     std::vector<std::string> out;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        for (const char* name : {"--config", "--port", "--baud", "--address"}) {
+        for (const char* name :
+             {"--config", "--port", "--baud", "--address", "--dir", "--journal"}) {
             const std::string n = name;
             if (a == n && i + 1 < argc) {
                 out.push_back(a);
@@ -97,6 +99,8 @@ int VerifyAfterUpdate(Session& s, const CloseLoopCommands& c, const CliRun& run)
     request.expectedSerial = check->serial;
     request.waitSeconds = c.verifySeconds;
     request.restoreCommand = RestoreLine(run, check->restoreFile);
+    request.source = PathToUtf8(check->source);
+    request.backup = PathToUtf8(check->restoreFile);
     s.ui.AppendLine("");
     s.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " +
                     check->source.filename().string());
@@ -119,6 +123,8 @@ int RunVerify(Session& s, const CloseLoopCommands& c, const CliRun& run) {
     request.expectedSerial = BackupSerial(file).value_or("");
     request.waitSeconds = c.waitSeconds;
     request.restoreCommand = RestoreLine(run, file);
+    request.source = PathToUtf8(file);
+    if (BackupSerial(file)) request.backup = request.source;
     return run.onPort([&] {
         return run.interruptible(
             [&] { return VerifyDataFlash(s, request).outcome == VerifyOutcome::Equal; });

@@ -32,8 +32,9 @@ void AddCloseLoopCommands(CLI::App& app, CLI::App& update, CloseLoopCommands& c)
 struct CliRun {
     std::function<int(const std::function<bool()>&)> onPort;
     std::function<bool(const std::function<bool()>&)> interruptible;
-    // The connection options the user gave (--config, --port, --baud, --address),
-    // repeated in the restore command line shown after a failed check.
+    // The connection and folder options the user gave (--config, --port, --baud,
+    // --address, --dir, --journal), repeated in the command lines shown after a
+    // failed check.
     std::vector<std::string> connection;
 };
 

@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "journal/instrument_run.h"
+#include "journal/journal.h"
 #include "main_window.h"
 #include "serial/com_port.h"
 #include "verify/restore.h"
@@ -87,15 +89,20 @@ void CloseLoopPanel::VerifyClick() {
         request.restoreCommand =
             "кнопка \"Восстановить DATA FLASH...\" (zentor --face factory), файл " +
             RelativeText(check_->restoreFile, s.workDir);
+    request.source = PathToUtf8(check_->source);
+    request.backup = PathToUtf8(check_->restoreFile);
     const std::string source = check_->source.filename().string();
     verifying_ = true;  // before the start, which reports busy at once
     const bool started = window_.RunCommand([request, source](Session& session) {
         session.StopRequested = false;
         session.ui.AppendLine("");
         session.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " + source);
-        if (!OpenComPort(session)) return;
-        VerifyDataFlash(session, request);
-        CloseComPort(session);
+        RunInstrumentCommand(session, "verify", [&] {
+            if (!OpenComPort(session)) return false;
+            const bool equal = VerifyDataFlash(session, request).outcome == VerifyOutcome::Equal;
+            CloseComPort(session);
+            return equal;
+        });
     });
     verifying_ = started;
     if (started) verify_->setText(QString::fromUtf8(kCancelText));
@@ -116,7 +123,9 @@ void CloseLoopPanel::Restore(const QString& file) {
     request.askOnMismatch = true;
     window_.RunCommand([request](Session& s) {
         s.ui.ClearLog();
-        RestoreDataFlash(s, request);
+        RunInstrumentCommand(s, "restore", [&] {
+            return RestoreDataFlash(s, request).outcome == RestoreOutcome::Equal;
+        });
     });
 }
 

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "common/files.h"
+#include "common/sha256.h"
 #include "instrument/instrument_commands.h"
+#include "journal/journal.h"
 #include "update/identify.h"
 
 namespace zentor {
@@ -22,11 +24,24 @@ const std::regex& BackupPattern() {
     return pattern;
 }
 
+RunResult ResultOf(RestoreOutcome outcome) {
+    switch (outcome) {
+        case RestoreOutcome::Equal:
+            return RunResult::Ok;
+        case RestoreOutcome::Refused:
+            return RunResult::Refused;
+        default:
+            return RunResult::Failed;
+    }
+}
+
 RestoreReport Ends(Session& s, RestoreOutcome outcome, const std::string& line) {
     RestoreReport r;
     r.outcome = outcome;
     r.verdict = line;
     s.ui.AppendLine(line);
+    s.run.result = ResultOf(outcome);
+    if (s.run.result != RunResult::Refused || s.run.note.empty()) s.run.note = line;
     return r;
 }
 
@@ -91,8 +106,13 @@ std::optional<fs::path> NewestBackup(const fs::path& folder, const std::string& 
 
 RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
     const std::string name = request.file.filename().string();
+    s.run.dataSource = PathToUtf8(request.file);
+    s.run.backupPath = s.run.dataSource;
+    s.run.serial = BackupSerial(request.file).value_or("");
     const auto image = LoadBackup(s, request.file);
     if (!image) return Ends(s, RestoreOutcome::Refused, "Восстановление DATA FLASH отменено");
+    s.run.dataSha256 = Sha256Hex(*image);
+    s.run.phase = RunPhase::Link;
     s.ui.AppendLine("Восстановление DATA FLASH из " + name + " (" + std::to_string(image->size()) +
                     " байт)");
 
@@ -104,6 +124,8 @@ RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
                     "в качестве данных");
     }
     const std::string serial = s.SerialText;
+    s.run.serial = serial;
+    s.run.model = std::to_string(s.identity.model);
     s.ui.AppendLine("Подключено устройство Velmar " + std::to_string(s.identity.model) +
                     "  s/n: " + serial);
     const auto named = BackupSerial(request.file);
@@ -119,6 +141,7 @@ RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
                                                    MessageIcon::Exclamation);
         if (!yes) {
             s.ui.AppendLine(mismatch);
+            s.run.note = mismatch;
             RestoreReport r =
                 Ends(s, RestoreOutcome::Refused, "Восстановление DATA FLASH отменено");
             r.mismatch = true;
@@ -127,6 +150,7 @@ RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
     }
     if (!mismatch.empty()) s.ui.AppendLine(mismatch + " Записывается по требованию.");
 
+    s.run.phase = RunPhase::Data;
     if (!WriteDataFlashImage(s, *image))
         return Ends(s, RestoreOutcome::WriteFailed,
                     "Восстановление DATA FLASH не выполнено: ошибка записи");
@@ -156,6 +180,8 @@ RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
             break;
     }
     s.ui.AppendLine(r.verdict);
+    s.run.result = ResultOf(r.outcome);
+    s.run.note = r.outcome == RestoreOutcome::Different ? r.check.verdict : r.verdict;
     return r;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/sha256.h"
 #include "instrument/instrument_commands.h"
 #include "update/identify.h"
 
@@ -21,12 +22,28 @@ std::string OffsetText(std::size_t offset) {
     return std::to_string(offset) + " (" + hex + ")";
 }
 
+RunResult ResultOf(VerifyOutcome outcome) {
+    switch (outcome) {
+        case VerifyOutcome::Equal:
+            return RunResult::Ok;
+        case VerifyOutcome::Stopped:
+            return RunResult::Interrupted;
+        case VerifyOutcome::OtherSerial:
+        case VerifyOutcome::BadImage:
+            return RunResult::Refused;
+        default:
+            return RunResult::Failed;
+    }
+}
+
 VerifyReport Verdict(Session& s, VerifyOutcome outcome, std::string line) {
     VerifyReport r;
     r.outcome = outcome;
     r.serial = s.SerialText;
     r.verdict = std::move(line);
     s.ui.AppendLine(r.verdict);
+    s.run.result = ResultOf(outcome);
+    s.run.note = r.verdict;
     return r;
 }
 
@@ -89,6 +106,7 @@ VerifyReport ReadBackAndCompare(Session& s, const std::vector<std::uint8_t>& exp
                        "Проверка DATA FLASH не выполнена: образ " +
                            std::to_string(expected.size()) + " байт (нужно 1..65536)");
     const int pages = static_cast<int>((expected.size() + kPageSize - 1) / kPageSize);
+    if (s.run.phase < RunPhase::Read) s.run.phase = RunPhase::Read;
     std::vector<std::uint8_t> actual;
     bool stopped = false;
     const bool read = ReadDataFlashImage(s, pages * kPageSize, actual, &stopped);
@@ -114,6 +132,10 @@ VerifyReport ReadBackAndCompare(Session& s, const std::vector<std::uint8_t>& exp
 }
 
 VerifyReport VerifyDataFlash(Session& s, const VerifyRequest& request) {
+    s.run.dataSource = request.source;
+    s.run.dataSha256 = Sha256Hex(request.expected);
+    s.run.backupPath = request.backup;
+    if (!request.expectedSerial.empty()) s.run.serial = request.expectedSerial;
     if (request.expected.empty() || request.expected.size() > kMaxImage)
         return ReadBackAndCompare(s, request.expected, {});
     switch (WaitForInstrument(s, request.waitSeconds)) {
@@ -130,6 +152,9 @@ VerifyReport VerifyDataFlash(Session& s, const VerifyRequest& request) {
             return r;
         }
     }
+    s.run.phase = RunPhase::Link;
+    s.run.model = std::to_string(s.identity.model);
+    if (request.expectedSerial.empty()) s.run.serial = s.SerialText;
     if (!request.expectedSerial.empty() && s.SerialText != request.expectedSerial)
         return Verdict(s, VerifyOutcome::OtherSerial,
                        "Проверка DATA FLASH не выполнена: ответило устройство s/n " + s.SerialText +

@@ -2,6 +2,9 @@
 // answers again, read its DATA FLASH back and compare it byte for byte with what
 // was written.
 //
+// The verdict, the identity that answered and the phase reached are also noted in
+// Session::run, for the journal of the command that runs this.
+//
 // Everything runs on the calling thread on the session's open port (the caller
 // opens and closes it). Waits go through the session clock; StopRequested (the
 // Stop button, Ctrl-C) ends a wait or a read at the next poll or block. Every
@@ -49,6 +52,10 @@ struct VerifyRequest {
     std::string expectedSerial;          // empty: whichever instrument answers
     int waitSeconds = 120;
     std::string restoreCommand;  // shown with a difference; empty: none
+    // For the journal (Session::run): where `expected` came from, and the file
+    // that would bring the calibration back.
+    std::string source;
+    std::string backup;
 };
 
 struct VerifyReport {

@@ -128,7 +128,7 @@ TEST(WaitForInstrument, StopEndsTheWait) {
     r.dev.onFrame = [&](const Bytes& w) {
         if (IsIdentification(w) && ++r.identifications == 2) r.s.StopRequested = true;
     };
-    VerifyRequest request{Pattern(512, 1), "", 60, ""};
+    VerifyRequest request{Pattern(512, 1), "", 60, "", "", ""};
     EXPECT_EQ(VerifyDataFlash(r.s, request).outcome, VerifyOutcome::Stopped);
     EXPECT_EQ(r.identifications, 2);
     EXPECT_LT(r.clock.NowMs(), 3000);
@@ -160,7 +160,7 @@ TEST(VerifyDataFlash, VerdictsAgainstTheModel) {
         VerifyRig r;
         r.s.settings.MaxKolReadings = 2;
         const VerifyReport report =
-            VerifyDataFlash(r.s, {c.expected, c.serial, 10, "RESTORE-LINE"});
+            VerifyDataFlash(r.s, {c.expected, c.serial, 10, "RESTORE-LINE", "", ""});
         EXPECT_EQ(report.outcome, c.outcome);
         EXPECT_EQ(report.difference.first, c.first);
         EXPECT_EQ(report.difference.count, c.count);
@@ -181,7 +181,7 @@ TEST(VerifyDataFlash, VerdictsAgainstTheModel) {
 TEST(VerifyDataFlash, ReadFailureIsNoVerdictOfEquality) {
     VerifyRig r;
     r.dev.status = [](int page) { return page == 2 ? 1 : 0; };
-    EXPECT_EQ(VerifyDataFlash(r.s, {Pattern(2048, 0), "", 10, ""}).outcome,
+    EXPECT_EQ(VerifyDataFlash(r.s, {Pattern(2048, 0), "", 10, "", "", ""}).outcome,
               VerifyOutcome::ReadFailed);
 }
 
