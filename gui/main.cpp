@@ -1,5 +1,5 @@
 // zentor: the window program. One instance per user; the face is chosen at start:
-//   zentor [--face factory|update|encoder] [--config FILE]
+//   zentor [--face factory|update|encoder] [--config FILE] [--journal FILE]
 #include <QApplication>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
     if (!options.error.isEmpty()) {
         std::fprintf(stderr,
                      "zentor: %s\nusage: zentor [--face factory|update|encoder] "
-                     "[--config FILE]\n",
+                     "[--config FILE] [--journal FILE]\n",
                      options.error.toLocal8Bit().constData());
         return 2;
     }
@@ -31,6 +31,8 @@ int main(int argc, char* argv[]) {
     windowOptions.exePath = zentor::gui::ToPath(QApplication::applicationFilePath());
     windowOptions.configPath = zentor::gui::ToPath(options.configPath);
     zentor::gui::TFormZentorFrom_Halden window(std::move(windowOptions));
+    if (!options.journalPath.isEmpty())
+        window.session().journalPath = zentor::gui::ToPath(options.journalPath);
     instance.SetActivationHandler([&window] { window.BringToFront(); });
     QApplication::setApplicationDisplayName(QStringLiteral("Zentor Halden"));
 

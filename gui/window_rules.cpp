@@ -126,6 +126,12 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
                 return o;
             }
             o.configPath = value;
+        } else if (arg == QLatin1String("--journal")) {
+            if (!next() || value.isEmpty()) {
+                o.error = QStringLiteral("--journal needs a file name");
+                return o;
+            }
+            o.journalPath = value;
         } else {
             o.error = QStringLiteral("unknown argument: ") + arguments[i];
             return o;

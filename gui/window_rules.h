@@ -53,10 +53,11 @@ QString FromPath(const std::filesystem::path& path);
 
 struct StartOptions {
     WindowFace face = WindowFace::UpdateFace;
-    QString configPath;  // empty: beside the executable
-    QString error;       // non-empty: the arguments were not understood
+    QString configPath;   // empty: beside the executable
+    QString journalPath;  // empty: journal.csv in the work folder
+    QString error;        // non-empty: the arguments were not understood
 };
-// --face factory|update|encoder, --config FILE (also --face=..., --config=...).
+// --face factory|update|encoder, --config FILE, --journal FILE (also --face=..., ...).
 StartOptions ParseStartOptions(const QStringList& arguments);
 
 }  // namespace zentor::gui

@@ -104,13 +104,21 @@ TEST(ButtonCaptions, LineBreakWithCarriageReturnBecomesOneBreak) {
     EXPECT_EQ(ButtonCaption("a\r\nb\rc"), "a\nbc");
 }
 
-TEST(StartOptions, FaceAndConfig) {
+TEST(StartOptions, FaceConfigAndJournal) {
     const struct {
         QStringList args;
         WindowFace face;
         QString config;
         bool error;
+        QString journal = "";
     } cases[] = {
+        {{"zentor", "--journal", "/srv/j.csv"}, WindowFace::UpdateFace, "", false, "/srv/j.csv"},
+        {{"zentor", "--journal=j.csv", "--face", "factory"},
+         WindowFace::FactoryFace,
+         "",
+         false,
+         "j.csv"},
+        {{"zentor", "--journal"}, WindowFace::UpdateFace, "", true},
         {{"zentor"}, WindowFace::UpdateFace, "", false},
         {{"zentor", "--face", "factory"}, WindowFace::FactoryFace, "", false},
         {{"zentor", "--face=encoder", "--config=/tmp/a.ini"},
@@ -133,6 +141,7 @@ TEST(StartOptions, FaceAndConfig) {
         if (c.error) continue;
         EXPECT_EQ(o.face, c.face) << what;
         EXPECT_EQ(o.configPath, c.config) << what;
+        EXPECT_EQ(o.journalPath, c.journal) << what;
     }
 }
 
