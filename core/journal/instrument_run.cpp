@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "common/files.h"
+#include "common/sha256.h"
 #include "journal/folder_lock.h"
 #include "journal/journal.h"
 
@@ -34,7 +36,34 @@ bool Append(Session& s, const JournalLine& line) {
     return false;
 }
 
+std::string HashOf(const Session& s, const std::string& name) {
+    return Sha256OfFile(ResolveNoCase(s.workDir, name)).value_or("");
+}
+
+// The images the command takes from the work folder unless it says otherwise.
+void NoteDefaultImages(Session& s) {
+    const std::string& c = s.run.command;
+    if (c == "program") {
+        NoteProgramImage(s, "prog.bin");
+        NoteDataSource(s, "data.bin");
+    } else if (c == "write-data") {
+        NoteDataSource(s, "data.bin");
+    } else if (c == "update") {
+        NoteProgramImage(s, s.settings.TypeController == 0 ? "prog.bin" : "prog_c.bin");
+    }
+}
+
 }  // namespace
+
+void NoteProgramImage(Session& s, const std::string& name) {
+    s.run.programName = name;
+    s.run.programSha256 = HashOf(s, name);
+}
+
+void NoteDataSource(Session& s, const std::string& name) {
+    s.run.dataSource = name;
+    s.run.dataSha256 = HashOf(s, name);
+}
 
 fs::path JournalPathFor(const Session& s) {
     return s.journalPath.empty() ? s.workDir / "journal.csv" : s.journalPath;
@@ -67,6 +96,7 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
         s.run.port = s.settings.NamePort;
         s.run.baud = s.settings.BaudRate;
         s.run.address = s.settings.AdrPribor;
+        NoteDefaultImages(s);
         s.journalRunId = NewRunId();
         if (!Append(s, LineFor(s, JournalEvent::Start))) {
             s.journalRunId.clear();
@@ -75,6 +105,8 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
         }
         const std::int64_t startMs = s.clock.NowMs();
         auto finish = [&](bool ok) {
+            if (s.run.command == "update" && s.run.mode == "factory" && s.run.dataSource.empty())
+                NoteDataSource(s, "data.bin");
             if (s.run.result == RunResult::None)
                 s.run.result = ok ? RunResult::Ok : RunResult::Failed;
             if (s.run.result == RunResult::Ok && s.run.unconfirmed > 0)

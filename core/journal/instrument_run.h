@@ -33,6 +33,15 @@ bool RunFolderCommand(Session& s, const std::string& command, const std::functio
 bool RunInstrumentCommand(Session& s, const std::string& command,
                           const std::function<bool()>& body);
 
+// Records `name` of the work folder (matched without regard to case) and the
+// SHA-256 of its bytes as the run's program image or DATA FLASH source; only the
+// name when the file cannot be read. RunInstrumentCommand notes the images the
+// command takes from the folder by default (program: prog.bin and data.bin;
+// write-data: data.bin; update: prog_c.bin, or prog.bin through the programmer,
+// and data.bin in factory mode); a command that uses other bytes notes those.
+void NoteProgramImage(Session& s, const std::string& name);
+void NoteDataSource(Session& s, const std::string& name);
+
 // Appends the "erase" line of the journaled run in progress from s.run: call it
 // before the first erase can be sent (at the latest just before ProgramChip),
 // once identity, data source and backup are known. An end line whose phase is

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/sha256.h"
 #include "journal/folder_lock.h"
 #include "journal/instrument_run.h"
 #include "journal/journal.h"
@@ -102,6 +103,45 @@ TEST(InstrumentRun, EndLineCarriesResultPhaseAndDuration) {
         EXPECT_EQ(runs[i].durationMs, 1500);
     }
     EXPECT_TRUE(t.s.journalRunId.empty());
+}
+
+TEST(InstrumentRun, StartLineNamesTheFolderImagesWithTheirHashes) {
+    test::ScratchDir dir("run-images");
+    dir.Write("PROG.BIN", {1, 2, 3});
+    dir.Write("data.bin", {4, 5});
+    const std::string progHash = Sha256Hex({1, 2, 3});
+    const std::string dataHash = Sha256Hex({4, 5});
+    const struct {
+        const char* command;
+        const char* mode;
+        int typeController;
+        const char* program;
+        std::string programHash;
+        const char* data;
+        std::string dataHash;
+    } cases[] = {
+        {"program", "", 1, "prog.bin", progHash, "data.bin", dataHash},
+        {"write-data", "", 1, "", "", "data.bin", dataHash},
+        {"update", "keep", 1, "prog_c.bin", "", "", ""},  // missing: name only
+        {"update", "factory", 0, "prog.bin", progHash, "data.bin", dataHash},
+    };
+    TestSession t(dir.path());
+    for (const auto& c : cases) {
+        t.s.settings.TypeController = c.typeController;
+        RunInstrumentCommand(t.s, c.command, [&] {
+            t.s.run.mode = c.mode;
+            return false;
+        });
+    }
+    const auto runs = MergeRuns(*ReadJournal(dir / "journal.csv"));
+    ASSERT_EQ(runs.size(), 4u);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(cases[i].command + std::string(" ") + cases[i].mode);
+        EXPECT_EQ(runs[i].record.programName, cases[i].program);
+        EXPECT_EQ(runs[i].record.programSha256, cases[i].programHash);
+        EXPECT_EQ(runs[i].record.dataSource, cases[i].data);
+        EXPECT_EQ(runs[i].record.dataSha256, cases[i].dataHash);
+    }
 }
 
 }  // namespace
