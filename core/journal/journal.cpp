@@ -9,6 +9,7 @@
 #include <random>
 
 #include "common/files.h"
+#include "journal/csv.h"
 
 namespace zentor {
 namespace {
@@ -38,76 +39,6 @@ constexpr std::array<const char*, 22> kColumns{"Время",
                                                "Длительность, с",
                                                "Папка",
                                                "Примечание"};
-
-std::string Quote(std::string_view field) {
-    if (field.find_first_of(";\"\r\n") == std::string_view::npos) return std::string(field);
-    std::string out = "\"";
-    for (char c : field) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
-std::string Join(const std::vector<std::string>& fields) {
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) line += ';';
-        line += Quote(fields[i]);
-    }
-    return line;
-}
-
-// Splits CSV text into records of fields. A record ends at an unquoted CR, LF or CRLF.
-std::vector<std::vector<std::string>> SplitRecords(std::string_view text) {
-    std::vector<std::vector<std::string>> records;
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    bool any = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"') {
-                    field += '"';
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                field += c;
-            }
-            continue;
-        }
-        if (c == '"') {
-            quoted = true;
-            any = true;
-        } else if (c == ';') {
-            fields.push_back(std::move(field));
-            field.clear();
-            any = true;
-        } else if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            if (any || !field.empty()) {
-                fields.push_back(std::move(field));
-                records.push_back(std::move(fields));
-            }
-            fields.clear();
-            field.clear();
-            any = false;
-        } else {
-            field += c;
-            any = true;
-        }
-    }
-    if (any || !field.empty()) {
-        fields.push_back(std::move(field));
-        records.push_back(std::move(fields));
-    }
-    return records;
-}
 
 std::optional<std::int64_t> ParseInt(std::string_view text) {
     std::int64_t value = 0;
@@ -201,34 +132,34 @@ std::string_view JournalEventText(JournalEvent e) {
 }
 
 std::string JournalHeader() {
-    return Join(std::vector<std::string>(kColumns.begin(), kColumns.end()));
+    return CsvJoin(std::vector<std::string>(kColumns.begin(), kColumns.end()));
 }
 
 std::string FormatJournalLine(const JournalLine& line) {
     const RunRecord& r = line.record;
     auto num = [](int v) { return v > 0 ? std::to_string(v) : std::string(); };
-    return Join({line.time,
-                 line.computer,
-                 std::string(JournalEventText(line.event)),
-                 line.runId,
-                 r.command,
-                 r.mode,
-                 r.port,
-                 num(r.baud),
-                 num(r.address),
-                 r.model,
-                 r.serial,
-                 r.programName,
-                 r.programSha256,
-                 r.dataSource,
-                 r.dataSha256,
-                 r.backupPath,
-                 std::string(RunPhaseText(r.phase)),
-                 std::string(RunResultText(r.result)),
-                 line.event == JournalEvent::End ? std::to_string(r.unconfirmed) : std::string(),
-                 SecondsText(line.durationMs),
-                 line.folder,
-                 r.note});
+    return CsvJoin({line.time,
+                    line.computer,
+                    std::string(JournalEventText(line.event)),
+                    line.runId,
+                    r.command,
+                    r.mode,
+                    r.port,
+                    num(r.baud),
+                    num(r.address),
+                    r.model,
+                    r.serial,
+                    r.programName,
+                    r.programSha256,
+                    r.dataSource,
+                    r.dataSha256,
+                    r.backupPath,
+                    std::string(RunPhaseText(r.phase)),
+                    std::string(RunResultText(r.result)),
+                    line.event == JournalEvent::End ? std::to_string(r.unconfirmed) : std::string(),
+                    SecondsText(line.durationMs),
+                    line.folder,
+                    r.note});
 }
 
 std::vector<JournalLine> ParseJournal(std::string_view text, int* malformed) {
@@ -236,7 +167,7 @@ std::vector<JournalLine> ParseJournal(std::string_view text, int* malformed) {
     std::vector<JournalLine> lines;
     int bad = 0;
     bool first = true;
-    for (const auto& fields : SplitRecords(text)) {
+    for (const auto& fields : CsvSplitRecords(text)) {
         const bool header = first && !fields.empty() && fields[0] == kColumns[0];
         first = false;
         if (header) continue;
