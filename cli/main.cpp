@@ -1,7 +1,10 @@
 // zentor-cli: the tool's commands for scripts and production lines.
 //
-//   zentor-cli [--config FILE] COMMAND [--port NAME] [--baud N] [--address N] [--yes]
+//   zentor-cli [--config FILE] COMMAND [--port NAME|auto] [--baud N] [--address N] [--yes]
 //              [--dir DIR] [--journal FILE] ...
+//
+// --port auto: the instrument commands first search every port for the one
+// instrument that answers and use its port, bit rate and address.
 //
 // Exit status: 0 when the command succeeded, 1 when it failed, 2 for a usage error.
 #include <CLI/CLI.hpp>
@@ -30,6 +33,7 @@
 #include "common/clock.h"
 #include "common/session.h"
 #include "config/config_store.h"
+#include "find_command.h"
 #include "instrument/instrument_commands.h"
 #include "journal/instrument_run.h"
 #include "journal_command.h"
@@ -141,7 +145,8 @@ int main(int argc, char** argv) {
     std::string dir;
     app.add_option("--config", configFile,
                    "configuration file (default: the .ini beside the executable)");
-    CLI::Option* portOpt = app.add_option("--port", port, "port: COMn or a device path");
+    CLI::Option* portOpt = app.add_option(
+        "--port", port, "port: COMn, a device path, or auto (search for the one instrument)");
     CLI::Option* baudOpt =
         app.add_option("--baud", baud, "bit rate for this run")->check(CLI::PositiveNumber);
     CLI::Option* addressOpt =
@@ -171,6 +176,9 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"keep", "factory"}));
     cli::CloseLoopCommands loop;
     cli::AddCloseLoopCommands(app, *cmdUpdate, loop);
+    auto* cmdFind = app.add_subcommand("find", "search every free port for instruments");
+    bool allAddresses = false;
+    cmdFind->add_flag("--all-addresses", allAddresses, "every address of a port, not the first");
     auto* cmdEncode = app.add_subcommand("encode", "write the update package n.bin, p.bin, d.bin");
     auto* cmdJournal = app.add_subcommand("journal", "print the journal of instrument runs");
     std::string journalSerial;
@@ -209,6 +217,32 @@ int main(int argc, char** argv) {
 
     s.face = WindowFace::FactoryFace;
     s.caption = FactoryCaption(s.settings);
+
+    FindLimits limits;
+    if (baudOpt->count()) limits.baud = baud;
+    if (addressOpt->count()) limits.address = address;
+    limits.allAddresses = allAddresses;
+    if (cmdFind->parsed()) {
+        StopOnInterrupt stop(s);
+        return RunFindCommand(*opener, clock, ui, s.settings, limits, &s.StopRequested);
+    }
+    if (portOpt->count() && port == "auto") {
+        const bool instrumentCommand = cmdReadData->parsed() || cmdWriteData->parsed() ||
+                                       cmdRestart->parsed() || cmdProg->parsed() ||
+                                       cmdIdentify->parsed() || cmdUpdate->parsed() ||
+                                       loop.verify->parsed() || loop.restore->parsed();
+        if (!instrumentCommand) {
+            std::fputs("--port auto: only for the instrument commands\n", stderr);
+            return 2;
+        }
+        StopOnInterrupt stop(s);
+        const auto found =
+            FindSingleInstrument(*opener, clock, ui, s.settings, limits, &s.StopRequested);
+        if (!found || s.StopRequested) return 1;
+        port = s.settings.NamePort = found->port;
+        s.settings.BaudRate = found->baud;
+        s.settings.AdrPribor = found->address;
+    }
 
     auto runOnPort = [&](auto&& command) {
         if (!OpenComPort(s)) return 1;

@@ -15,6 +15,7 @@
 #include "close_loop_panel.h"
 #include "config/config_store.h"
 #include "instrument/instrument_commands.h"
+#include "instrument_finder.h"
 #include "journal/instrument_run.h"
 #include "serial/com_port.h"
 #include "settings_dialog.h"
@@ -81,6 +82,10 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     openDialog_->setNameFilters(ConvertDialogFilter(QString::fromUtf8(kAsmFileFilter)));
 
     closeLoop_ = new CloseLoopPanel(*this);
+    finder_ = new InstrumentFinder(
+        {ui_->paProshivkaVelmar, ui_->cbNamePort, ui_->cbBaudRate, ui_->cbAdrPribor}, frontend_,
+        [this](std::function<void(Session&)> job) { return RunCommand(std::move(job)); }, this);
+
     SetupLook();
     ConnectHandlers();
     FormCreate();

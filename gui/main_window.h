@@ -22,6 +22,7 @@ class TFormZentorFrom_Halden;
 
 namespace zentor::gui {
 
+class InstrumentFinder;
 class TfmSetings;
 class CloseLoopPanel;
 
@@ -56,6 +57,8 @@ public:
     void BringToFront();
     // The settings dialog opened last (tests).
     TfmSetings* settingsDialog() const;
+    // The update panel's instrument search.
+    InstrumentFinder* finder() const { return finder_; }
 
     void BitBtnNasrtClick();
     void ImageUpdateCOMportClick();
@@ -85,6 +88,7 @@ private:
     QFileDialog* openDialog_ = nullptr;
     QPointer<TfmSetings> settingsDialog_;
     CloseLoopPanel* closeLoop_ = nullptr;
+    InstrumentFinder* finder_ = nullptr;
     bool updateBusy_ = false;
     // Last member: stopped first, while the session is still there.
     CommandRunner runner_;

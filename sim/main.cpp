@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "board.h"
+#include "line_rate.h"
 #include "options.h"
 #include "pty.h"
 
@@ -150,7 +151,11 @@ int Run(const Options& options) {
     for (;;) {
         TimePoint now = SteadyClock::now();
         link.PushDue(now);
-        while (auto byte = link.PopDue(now)) board.Receive(byte->first, byte->second);
+        while (auto byte = link.PopDue(now)) {
+            // At another rate the device would only see garbled bytes: silence here.
+            if (options.matchBaud && TerminalRate(link.MasterFd()) != options.baud) continue;
+            board.Receive(byte->first, byte->second);
+        }
         link.PushDue(now);
         if (board.VanishAt() && now >= *board.VanishAt()) {
             // The device is gone: no dump, the terminal closes with the process.

@@ -65,6 +65,7 @@ std::string Usage() {
            "  --prog-code-size N     programmer code memory (8192)\n"
            "  --prog-data-size N     programmer data memory (2048)\n"
            "  --baud N               pace the wire at N bit/s, 10 bits a byte (0 = unpaced)\n"
+           "  --match-baud           hear nothing while the tool's terminal is at another rate\n"
            "  --state-dir DIR        where dumps go (flash.bin, data.bin, hcr.txt, mode.txt)\n"
            "  --hex-log FILE         append every hex record received\n"
            "  --rx-log FILE          append every byte received\n"
@@ -159,6 +160,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         {"--surplus", &o.surplus},      {"--noise", &o.noise},
         {"--no-banner", &o.noBanner},   {"--wrong-banner", &o.wrongBanner},
         {"--erase-fail", &o.eraseFail}, {"--no-sync", &o.noSync},
+        {"--match-baud", &o.matchBaud},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -196,6 +198,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
 
     if (o.dataFlashSize % 256 != 0 || o.dataFlashSize > o.flashSize) {
         *error = "--data-flash-size must be a multiple of 256 within the flash of the chip";
+        return std::nullopt;
+    }
+    if (o.matchBaud && o.baud == 0) {
+        *error = "--match-baud needs --baud";
         return std::nullopt;
     }
     if (!o.linkDir.empty() && o.com == 0) {

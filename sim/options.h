@@ -30,6 +30,7 @@ struct Options {
     int progDataSize = 2048;
     // Wire and host side.
     long baud = 0;
+    bool matchBaud = false;  // hear the line only while the tool has it at `baud`
     std::string stateDir;
     std::string hexLog;
     std::string rxLog;

@@ -24,8 +24,11 @@ public:
     // Writes all bytes; returns the count the driver took.
     virtual std::size_t Write(const std::uint8_t* data, std::size_t size) = 0;
     // Returns as soon as size bytes arrived, or when the read deadline (1000 ms
-    // from the start of the call) passed; returns the count received.
+    // from the start of the call unless changed below) passed; returns the count received.
     virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
+    // Sets the read deadline of later reads to ms (1..1000) for probes that expect a
+    // quick answer or none; false when this port cannot change it (reads keep theirs).
+    virtual bool SetReadDeadline(int /*ms*/) { return false; }
     // Discards pending input only.
     virtual void PurgeRx() = 0;
     // The timeouts in force after configuration.

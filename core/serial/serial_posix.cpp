@@ -111,7 +111,7 @@ public:
 
     std::size_t Read(std::uint8_t* data, std::size_t size) override {
         const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadDeadlineMs);
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(readDeadlineMs_);
         std::size_t got = 0;
         while (got < size) {
             ssize_t n = ::read(fd_, data + got, size - got);
@@ -133,13 +133,22 @@ public:
         return got;
     }
 
+    bool SetReadDeadline(int ms) override {
+        if (ms < 1 || ms > kReadDeadlineMs) return false;
+        readDeadlineMs_ = ms;
+        return true;
+    }
+
     void PurgeRx() override { ::tcflush(fd_, TCIFLUSH); }
 
-    ComTimeouts Timeouts() const override { return {0, 0, kReadDeadlineMs, 0, 0}; }
+    ComTimeouts Timeouts() const override {
+        return {0, 0, static_cast<std::uint32_t>(readDeadlineMs_), 0, 0};
+    }
 
 private:
     int fd_;
     dev_t dev_;
+    int readDeadlineMs_ = kReadDeadlineMs;
 };
 
 OpenStatus StatusForErrno(int err) {

@@ -39,6 +39,15 @@ public:
         return got;
     }
 
+    bool SetReadDeadline(int ms) override {
+        if (ms < 1 || ms > static_cast<int>(kReadDeadlineMs)) return false;
+        COMMTIMEOUTS t = timeouts_;
+        t.ReadTotalTimeoutConstant = static_cast<DWORD>(ms);
+        if (!SetCommTimeouts(handle_, &t)) return false;
+        timeouts_ = t;
+        return true;
+    }
+
     void PurgeRx() override { PurgeComm(handle_, PURGE_RXCLEAR); }
 
     ComTimeouts Timeouts() const override {

@@ -1,0 +1,36 @@
+// zentor-cli find, and --port auto for the instrument commands: the instrument
+// search over every free port of the scan. Prints instruments on stdout (one line
+// each) and ports that would not open on stderr. The search's own timing applies
+// (short probes, all ports at once); Ctrl-C through `cancel` ends it early.
+#pragma once
+
+#include <atomic>
+#include <optional>
+
+#include "common/clock.h"
+#include "common/frontend.h"
+#include "config/settings.h"
+#include "find/instrument_search.h"
+#include "serial/port.h"
+
+namespace zentor {
+
+struct FindLimits {
+    std::optional<int> baud;     // --baud: only this rate
+    std::optional<int> address;  // --address: only this address
+    bool allAddresses = false;
+};
+
+// The search of `find` from the configured rate and address; 0 when at least one
+// instrument answered, else 1 ("Устройство не найдено" on stderr).
+int RunFindCommand(PortOpener& opener, Clock& clock, Frontend& ui, const Settings& settings,
+                   const FindLimits& limits, const std::atomic<bool>* cancel);
+
+// --port auto: the single instrument found, or nullopt after printing on stderr why
+// not (none, or the list of several).
+std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& clock, Frontend& ui,
+                                                    const Settings& settings,
+                                                    const FindLimits& limits,
+                                                    const std::atomic<bool>* cancel);
+
+}  // namespace zentor

@@ -1,0 +1,35 @@
+// One identification probe of one address on an open port, with a read deadline
+// sized to the bit rate instead of the commands' 1000 ms.
+//
+// Timing: purge, the request of the update's identification (read of register
+// ECh, 4 bytes), then the first reply byte is awaited for the wire time of request
+// and reply plus a turnaround allowance, and the rest for twice its wire time plus
+// a small margin. A silent address costs FirstByteDeadlineMs; 62 ms at 9600 bit/s.
+// An identified instrument is also asked for its version code (register EDh).
+// Sends only these reads; never writes a register.
+#pragma once
+
+#include <optional>
+
+#include "common/session.h"
+#include "serial/port.h"
+
+namespace zentor {
+
+// What an identified instrument told about itself.
+struct ProbeAnswer {
+    InstrumentIdentity identity;
+    int versionCode = -1;  // -1: the version read was not answered
+};
+
+// Wire time of `bytes` bytes at `baud` bit/s, 10 bits a byte, in whole ms (rounded up).
+int WireMs(int bytes, int baud);
+// Deadline for the first byte of a reply of replyBytes after a request of requestBytes.
+int FirstByteDeadlineMs(int requestBytes, int replyBytes, int baud);
+
+// The identification at `address` (1..63) on `port`, already open at `baud`.
+// nullopt when the reply is missing, short, has a wrong checksum or a zero identity
+// byte: exactly the cases in which the update would not identify the instrument.
+std::optional<ProbeAnswer> ProbeAddress(Port& port, int baud, int address);
+
+}  // namespace zentor

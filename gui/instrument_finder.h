@@ -1,0 +1,62 @@
+// The update panel's instrument search: a small button beside the port refresh.
+// A click starts the search over every free port (on the window's command thread,
+// so no other command runs meanwhile); a click while it runs cancels it before the
+// next probe of each port. A small bar on the panel and the window's progress bar
+// follow it. At the end the port, bit rate and address of the first instrument
+// found are selected on the panel, and the log gets one line per instrument and
+// per port that would not open.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+
+#include "common/session.h"
+#include "find/instrument_search.h"
+
+class QComboBox;
+class QProgressBar;
+class QToolButton;
+class QWidget;
+
+namespace zentor::gui {
+
+class InstrumentFinder : public QObject {
+    Q_OBJECT
+public:
+    struct Panel {
+        QWidget* panel = nullptr;  // holds the button and the bar
+        QComboBox* port = nullptr;
+        QComboBox* baud = nullptr;
+        QComboBox* address = nullptr;
+    };
+    // Starts a job on the command thread; false while another command runs.
+    using StartJob = std::function<bool(std::function<void(Session&)>)>;
+
+    InstrumentFinder(Panel panel, Frontend& log, StartJob start, QObject* parent = nullptr);
+    ~InstrumentFinder() override;
+
+    QToolButton* button() const { return button_; }
+    QProgressBar* bar() const { return bar_; }
+    bool Running() const { return running_; }
+
+    // The button's click: start, or cancel a running search.
+    void Click();
+
+private:
+    void Start();
+    void Progress(int done, int total);
+    void Finished(const SearchResult& result);
+    void ShowRunning(bool running);
+
+    Panel panel_;
+    Frontend& log_;
+    StartJob start_;
+    QToolButton* button_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    bool running_ = false;
+    std::atomic<bool> cancel_{false};
+};
+
+}  // namespace zentor::gui

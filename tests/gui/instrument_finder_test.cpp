@@ -1,0 +1,71 @@
+// The update panel's search button against simulated instruments linked as COM
+// ports beside the window's executable: cancel, then a full search that selects
+// the port, rate and address found.
+#include "instrument_finder.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QToolButton>
+
+#include "gui_test_support.h"
+#include "support/sim_process.h"
+
+namespace zentor::gui::test {
+namespace {
+
+QStringList Log(TFormZentorFrom_Halden& w) {
+    return Child<QPlainTextEdit>(&w, "MemoZentor")->toPlainText().split(QLatin1Char('\n'));
+}
+
+TEST(InstrumentFinder, CancelThenFindSelectsPortRateAndAddress) {
+    WindowRig rig;
+    Settings st;
+    st.NamePort = "COM1";
+    st.BaudRate = 9600;
+    st.AdrPribor = 1;
+    rig.WriteConfig(st);
+    const std::string dir = rig.Dir().string();
+    zentor::test::SimProcess silent({"--link", dir, "--com", "1", "--no-answer"});
+    zentor::test::SimProcess sim({"--link", dir, "--com", "2", "--baud", "19200", "--match-baud",
+                                  "--address", "4", "--identity", "5,120,3,200"});
+    auto w = rig.Make(WindowFace::UpdateFace, /*systemPorts=*/true);
+    auto* port = Child<QComboBox>(w.get(), "cbNamePort");
+    auto* baud = Child<QComboBox>(w.get(), "cbBaudRate");
+    auto* address = Child<QComboBox>(w.get(), "cbAdrPribor");
+    auto* button = Child<QToolButton>(w.get(), "BitBtnPoisk");
+    auto* bar = Child<QProgressBar>(w.get(), "pbPoisk");
+    ASSERT_EQ(port->currentText(), "COM1");
+    ASSERT_EQ(baud->currentText(), "9600");
+    EXPECT_EQ(button->parentWidget()->objectName(), "paProshivkaVelmar");
+    EXPECT_FALSE(bar->isVisibleTo(w.get()));
+
+    // Cancelled: the panel keeps its choices, the update button comes back.
+    button->click();
+    ASSERT_TRUE(w->finder()->Running());
+    EXPECT_TRUE(bar->isVisibleTo(w.get()));
+    EXPECT_FALSE(Child<QPushButton>(w.get(), "BitBtnProshivkaVelmar")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return bar->value() > 0; }));
+    button->click();
+    ASSERT_TRUE(WaitFor([&] { return !w->finder()->Running() && !w->runner().Busy(); }));
+    EXPECT_TRUE(Log(*w).contains(QString::fromUtf8("Поиск остановлен")))
+        << Log(*w).join("|").toStdString();
+    EXPECT_EQ(port->currentText(), "COM1");
+    EXPECT_FALSE(bar->isVisibleTo(w.get()));
+    EXPECT_TRUE(Child<QPushButton>(w.get(), "BitBtnProshivkaVelmar")->isEnabled());
+
+    // The whole search: 9600 is silent everywhere, 19200 answers at address 4 on COM2.
+    button->click();
+    ASSERT_TRUE(WaitFor([&] { return !w->finder()->Running(); }, 30000));
+    EXPECT_EQ(port->currentText(), "COM2");
+    EXPECT_EQ(baud->currentText(), "19200");
+    EXPECT_EQ(address->currentText(), "4");
+    EXPECT_EQ(Log(*w), (QStringList{QString::fromUtf8("Поиск устройства..."),
+                                    QString::fromUtf8("COM2: 19200 бит/с, адрес 4, Velmar 120, "
+                                                      "серийный № 05v12003200, версия 120")}));
+}
+
+}  // namespace
+}  // namespace zentor::gui::test
