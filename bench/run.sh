@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZENTOR_BENCH_BUILD:-$root/build-bench}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_TESTS=OFF >/dev/null
-targets=(zentor-sim zentor-cli bench_update bench_verified_update bench_read_data bench_program bench_scan)
+targets=(zentor-sim zentor-cli bench_update bench_verified_update bench_read_data bench_program bench_scan bench_find)
 if ninja -C "$build" -t targets all | grep -q '^bench_window:'; then targets+=(bench_window); fi
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 
@@ -30,6 +30,7 @@ run verified "$build/bench/bench_verified_update" "$build/sim/zentor-sim"
 run read "$build/bench/bench_read_data" "$build/sim/zentor-sim"
 run program "$build/bench/bench_program" "$build/sim/zentor-sim"
 run scan "$build/bench/bench_scan" 20
+run find "$build/bench/bench_find" "$build/sim/zentor-sim" 5
 # The whole ports command, process start included: best of five.
 best=""
 for _ in 1 2 3 4 5; do
@@ -60,6 +61,7 @@ prog32=$(grep 'program 32768' "$out/program" | triple || true)
 prog30=$(grep 'program 30720' "$out/program" | triple || true)
 scan=$(sed -n 's/.*median \([0-9.]*\) ms.*slowest \([0-9.]*\) ms.*/\1 ms (slowest \2)/p' "$out/scan")
 scanPorts=$(sed -n 's/.*: \([0-9]*\) ports.*/\1/p' "$out/scan")
+find=$(sed -n 's/.*median \([0-9]*\) ms.*ratio \([0-9.]*\).*/\1 ms (ratio \2)/p' "$out/find")
 
 echo
 echo "Zentor benchmarks, $(date -u +%Y-%m-%d), $(nproc) cores, simulator paced at 38400 bit/s, DopPause 0"
@@ -75,6 +77,7 @@ rowTriple "boot-ROM programming, 32 KiB program" "$prog32" "ratio <= 1.03"
 rowTriple "boot-ROM programming, 30 KiB program + 2 KiB data" "$prog30" "ratio <= 1.03"
 row "tool CPU time / wall time during the update" "${cpu:-?}" "" "" "< 5 %"
 row "ScanComPorts, median of 20 ($scanPorts ports present)" "${scan:-?}" "" "" "< 100 ms"
+row "find: 8 ports x 3 rates x 1 address, median of 5" "${find:-?}" "" "" "< 2000 ms"
 row "zentor-cli ports, whole process (best of 5)" "$(awk -v u="$(cat "$out/ports")" 'BEGIN{printf "%.1f ms", u/1000}')" "" "" ""
 if [ -s "$out/window" ]; then
     while read -r face _ _ _ _ median _ _ slowest _ _ _ rss _; do
@@ -86,7 +89,7 @@ else
 fi
 echo
 echo "Raw output:"
-for f in update verified read program scan window; do
+for f in update verified read program scan find window; do
     [ -s "$out/$f" ] && sed 's/^/  /' "$out/$f"
 done
 exit 0

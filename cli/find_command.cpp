@@ -1,6 +1,7 @@
 #include "find_command.h"
 
 #include <cstdio>
+#include <string>
 
 #include "find/search_plan.h"
 
@@ -63,7 +64,8 @@ std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& c
     if (result.found.empty()) {
         std::fprintf(stderr, "%s\n", kNoneFound);
     } else {
-        std::fprintf(stderr, "Найдено устройств: %zu; укажите --port:\n", result.found.size());
+        std::fprintf(stderr, "Найдено устройств: %s; укажите --port:\n",
+                     std::to_string(result.found.size()).c_str());
         for (const FoundInstrument& f : result.found)
             std::fprintf(stderr, "%s\n", FoundText(f).c_str());
     }

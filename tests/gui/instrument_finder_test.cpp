@@ -1,13 +1,17 @@
 // The update panel's search button against simulated instruments linked as COM
 // ports beside the window's executable: cancel, then a full search that selects
-// the port, rate and address found.
+// the port, rate and address found and names the port held by another user.
 #include "instrument_finder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QToolButton>
 
 #include "gui_test_support.h"
@@ -28,7 +32,10 @@ TEST(InstrumentFinder, CancelThenFindSelectsPortRateAndAddress) {
     st.AdrPribor = 1;
     rig.WriteConfig(st);
     const std::string dir = rig.Dir().string();
-    zentor::test::SimProcess silent({"--link", dir, "--com", "1", "--no-answer"});
+    zentor::test::SimProcess held({"--link", dir, "--com", "1"});
+    const int lockFd = ::open(held.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(lockFd, 0);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
     zentor::test::SimProcess sim({"--link", dir, "--com", "2", "--baud", "19200", "--match-baud",
                                   "--address", "4", "--identity", "5,120,3,200"});
     auto w = rig.Make(WindowFace::UpdateFace, /*systemPorts=*/true);
@@ -56,15 +63,17 @@ TEST(InstrumentFinder, CancelThenFindSelectsPortRateAndAddress) {
     EXPECT_FALSE(bar->isVisibleTo(w.get()));
     EXPECT_TRUE(Child<QPushButton>(w.get(), "BitBtnProshivkaVelmar")->isEnabled());
 
-    // The whole search: 9600 is silent everywhere, 19200 answers at address 4 on COM2.
+    // The whole search: 9600 is silent, 19200 answers at address 4 on COM2.
     button->click();
-    ASSERT_TRUE(WaitFor([&] { return !w->finder()->Running(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return !w->finder()->Running(); }, 20000));
     EXPECT_EQ(port->currentText(), "COM2");
     EXPECT_EQ(baud->currentText(), "19200");
     EXPECT_EQ(address->currentText(), "4");
     EXPECT_EQ(Log(*w), (QStringList{QString::fromUtf8("Поиск устройства..."),
                                     QString::fromUtf8("COM2: 19200 бит/с, адрес 4, Velmar 120, "
-                                                      "серийный № 05v12003200, версия 120")}));
+                                                      "серийный № 05v12003200, версия 120"),
+                                    QString::fromUtf8("Не могу открыть \"COM1\", порт занят.")}));
+    ::close(lockFd);
 }
 
 }  // namespace
