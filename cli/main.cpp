@@ -32,6 +32,7 @@
 #include "close_loop.h"
 #include "common/clock.h"
 #include "common/session.h"
+#include "config/config_location.h"
 #include "config/config_store.h"
 #include "find_command.h"
 #include "instrument/instrument_commands.h"
@@ -41,6 +42,7 @@
 #include "update/identify.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
+#include "zentor_version.h"
 
 namespace fs = std::filesystem;
 using namespace zentor;
@@ -136,6 +138,8 @@ int main(int argc, char** argv) {
     // Options may come before or after the command.
     app.fallthrough();
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("zentor-cli ") + ZENTOR_VERSION_TEXT,
+                         "print the version and exit");
 
     std::string configFile;
     std::string port;
@@ -144,7 +148,8 @@ int main(int argc, char** argv) {
     bool yes = false;
     std::string dir;
     app.add_option("--config", configFile,
-                   "configuration file (default: the .ini beside the executable)");
+                   "configuration file (default: zentor-cli.ini beside the executable, or in "
+                   "~/.config/zentor when that folder is not writable)");
     CLI::Option* portOpt = app.add_option(
         "--port", port, "port: COMn, a device path, or auto (search for the one instrument)");
     CLI::Option* baudOpt =
@@ -193,7 +198,7 @@ int main(int argc, char** argv) {
     }
 
     const fs::path exePath = ExecutablePath(argv[0]);
-    const fs::path config = configFile.empty() ? ConfigPathFor(exePath) : fs::path(configFile);
+    const fs::path config = configFile.empty() ? ConfigFileFor(exePath) : fs::path(configFile);
 
     CliFrontend::Options uiOptions;
     uiOptions.assumeYes = yes;
@@ -202,7 +207,7 @@ int main(int argc, char** argv) {
     uiOptions.updateMode = mode == "factory" ? kFactoryModeText : kKeepModeText;
     CliFrontend ui(uiOptions);
     SystemClock clock;
-    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(exePath.parent_path());
+    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(SettingsFolderFor(exePath));
 
     Session s(ui, clock, *opener);
     s.exePath = exePath;

@@ -13,6 +13,7 @@
 #include "bootrom/build_command.h"
 #include "bootrom/program_chip.h"
 #include "close_loop_panel.h"
+#include "config/config_location.h"
 #include "config/config_store.h"
 #include "instrument/instrument_commands.h"
 #include "instrument_finder.h"
@@ -51,8 +52,9 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::TFormZentorFrom_Halden>()),
       face_(options.face),
-      configPath_(options.configPath.empty() ? ConfigPathFor(options.exePath) : options.configPath),
-      ownedOpener_(options.opener ? nullptr : MakeSystemPortOpener(options.exePath.parent_path())),
+      configPath_(options.configPath.empty() ? ConfigFileFor(options.exePath) : options.configPath),
+      ownedOpener_(options.opener ? nullptr
+                                  : MakeSystemPortOpener(SettingsFolderFor(options.exePath))),
       session_(frontend_, clock_, options.opener ? *options.opener : *ownedOpener_) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TFormZentorFrom_Halden"));

@@ -31,8 +31,10 @@ class TFormZentorFrom_Halden : public QWidget {
 public:
     struct Options {
         WindowFace face = WindowFace::UpdateFace;
-        std::filesystem::path exePath;     // configuration and port names are found beside it
-        std::filesystem::path configPath;  // empty: beside the executable
+        // Configuration and port links are found beside it (or in the user's folder
+        // when its folder is not writable).
+        std::filesystem::path exePath;
+        std::filesystem::path configPath;  // empty: the executable's configuration file
         PortOpener* opener = nullptr;      // null: the system's serial ports
         // Installed before anything can show a box (tests answer boxes here).
         QtFrontend::BoxHook boxHook;

@@ -132,11 +132,15 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
                 return o;
             }
             o.journalPath = value;
+        } else if (arg == QLatin1String("--training") && !hasValue) {
+            o.training = true;
         } else {
             o.error = QStringLiteral("unknown argument: ") + arguments[i];
             return o;
         }
     }
+    if (o.training && !o.configPath.isEmpty())
+        o.error = QStringLiteral("--training uses a configuration of its own; drop --config");
     return o;
 }
 

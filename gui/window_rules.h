@@ -53,11 +53,13 @@ QString FromPath(const std::filesystem::path& path);
 
 struct StartOptions {
     WindowFace face = WindowFace::UpdateFace;
-    QString configPath;   // empty: beside the executable
-    QString journalPath;  // empty: journal.csv in the work folder
-    QString error;        // non-empty: the arguments were not understood
+    QString configPath;     // empty: beside the executable (or the user's folder)
+    QString journalPath;    // empty: journal.csv in the work folder
+    bool training = false;  // a simulated instrument, scratch configuration and files
+    QString error;          // non-empty: the arguments were not understood
 };
-// --face factory|update|encoder, --config FILE, --journal FILE (also --face=..., ...).
+// --face factory|update|encoder, --config FILE, --journal FILE (also --face=..., ...),
+// --training (not with --config).
 StartOptions ParseStartOptions(const QStringList& arguments);
 
 }  // namespace zentor::gui

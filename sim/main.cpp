@@ -22,6 +22,7 @@
 #include "line_rate.h"
 #include "options.h"
 #include "pty.h"
+#include "zentor_version.h"
 
 namespace zentor::sim {
 namespace {
@@ -208,6 +209,10 @@ int Run(const Options& options) {
 }  // namespace zentor::sim
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("zentor-sim %s\n", ZENTOR_VERSION_TEXT);
+        return 0;
+    }
     std::string error;
     auto options =
         zentor::sim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &error);

@@ -71,6 +71,7 @@ std::string Usage() {
            "  --rx-log FILE          append every byte received\n"
            "  --link DIR --com N     create DIR/dosdevices/comN -> terminal\n"
            "  --verbose              trace commands on standard error\n"
+           "  --version              print the version and exit\n"
            "faults (exchanges and records count from 1):\n"
            "  --no-answer --bad-crc K --short-reply K --surplus --noise --status-fail P\n"
            "  --flip-reading N --die-after K --restart-after K\n"

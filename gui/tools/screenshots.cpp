@@ -14,6 +14,8 @@
 #include "main_window.h"
 #include "message_question.h"
 #include "settings_dialog.h"
+#include "training/training_session.h"
+#include "training/training_window.h"
 
 namespace {
 
@@ -148,5 +150,27 @@ int main(int argc, char* argv[]) {
         }
         window.close();
     }
+
+    // The training window after a whole update, at the power-cycle line.
+    zentor::gui::TrainingSession training(
+        zentor::gui::TrainingSession::Locate(QApplication::applicationFilePath()));
+    QString error;
+    if (!training.Start(&error)) {
+        std::printf("FAILED training: %s\n", qPrintable(error));
+        return 1;
+    }
+    auto window =
+        zentor::gui::MakeTrainingWindow(training, zentor::WindowFace::UpdateFace,
+                                        tmp.filePath(QStringLiteral("zentor")).toStdString(),
+                                        [](auto, auto&, auto&, auto) { return true; });
+    window->frontend().SetConfirmHook([](const std::string&, const std::string&) {
+        return zentor::UpdateChoice{"Yes", zentor::kKeepModeText};
+    });
+    window->show();
+    Settle();
+    window->findChild<QPushButton*>(QStringLiteral("BitBtnProshivkaVelmar"))->click();
+    while (window->runner().Busy()) Settle();
+    ok &= Save(window.get(), out, QStringLiteral("training.png"));
+    window->close();
     return ok ? 0 : 1;
 }

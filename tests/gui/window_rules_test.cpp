@@ -111,6 +111,7 @@ TEST(StartOptions, FaceConfigAndJournal) {
         QString config;
         bool error;
         QString journal = "";
+        bool training = false;
     } cases[] = {
         {{"zentor", "--journal", "/srv/j.csv"}, WindowFace::UpdateFace, "", false, "/srv/j.csv"},
         {{"zentor", "--journal=j.csv", "--face", "factory"},
@@ -120,6 +121,15 @@ TEST(StartOptions, FaceConfigAndJournal) {
          "j.csv"},
         {{"zentor", "--journal"}, WindowFace::UpdateFace, "", true},
         {{"zentor"}, WindowFace::UpdateFace, "", false},
+        {{"zentor", "--training"}, WindowFace::UpdateFace, "", false, "", true},
+        {{"zentor", "--face", "factory", "--training"},
+         WindowFace::FactoryFace,
+         "",
+         false,
+         "",
+         true},
+        {{"zentor", "--training", "--config", "c.ini"}, WindowFace::UpdateFace, "", true},
+        {{"zentor", "--training=yes"}, WindowFace::UpdateFace, "", true},
         {{"zentor", "--face", "factory"}, WindowFace::FactoryFace, "", false},
         {{"zentor", "--face=encoder", "--config=/tmp/a.ini"},
          WindowFace::EncoderFace,
@@ -142,6 +152,7 @@ TEST(StartOptions, FaceConfigAndJournal) {
         EXPECT_EQ(o.face, c.face) << what;
         EXPECT_EQ(o.configPath, c.config) << what;
         EXPECT_EQ(o.journalPath, c.journal) << what;
+        EXPECT_EQ(o.training, c.training) << what;
     }
 }
 

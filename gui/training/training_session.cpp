@@ -1,0 +1,193 @@
+#include "training_session.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <chrono>
+#include <csignal>
+#include <system_error>
+#include <vector>
+
+#include "common/files.h"
+#include "common/image_key.h"
+#include "config/config_store.h"
+#include "serial/com_port.h"
+#include "window_rules.h"
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace zentor::gui {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kStartTimeoutMs = 5000;
+
+// The system's opener, limited to one name: every other port is absent.
+class OnePortOpener final : public PortOpener {
+public:
+    OnePortOpener(std::string name, const fs::path& linkFolder)
+        : name_(std::move(name)), inner_(MakeSystemPortOpener(linkFolder)) {}
+    OpenResult Open(const std::string& name, int baudRate) override {
+        if (name != name_) return OpenResult{OpenStatus::NotFound, 0, nullptr};
+        return inner_->Open(name, baudRate);
+    }
+    OpenStatus Probe(const std::string& name) override {
+        return name == name_ ? inner_->Probe(name) : OpenStatus::NotFound;
+    }
+
+private:
+    std::string name_;
+    std::unique_ptr<PortOpener> inner_;
+};
+
+QString FirstExisting(const QStringList& candidates) {
+    for (const QString& c : candidates)
+        if (QFileInfo::exists(c)) return QFileInfo(c).absoluteFilePath();
+    return {};
+}
+
+}  // namespace
+
+TrainingSession::Setup TrainingSession::Locate(const QString& exePath) {
+    const QString dir = QFileInfo(exePath).absolutePath();
+    Setup s;
+    s.simulator = FirstExisting({dir + "/zentor-sim", dir + "/../sim/zentor-sim"});
+    s.samples = FirstExisting({dir + "/../share/zentor/samples"});
+    return s;
+}
+
+TrainingSession::TrainingSession(Setup setup, QObject* parent)
+    : QObject(parent), setup_(std::move(setup)) {
+    connect(&sim_, &QProcess::readyReadStandardOutput, this, &TrainingSession::ReadStatus);
+    connect(&sim_, &QProcess::finished, this, &TrainingSession::simulatorEnded);
+}
+
+TrainingSession::~TrainingSession() {
+    Stop();
+}
+
+int TrainingSession::BaudRate() const {
+    return setup_.baud > 0 ? static_cast<int>(setup_.baud) : 38400;
+}
+
+fs::path TrainingSession::ScratchDir() const {
+    return scratch_ ? ToPath(scratch_->path()) : fs::path();
+}
+
+bool TrainingSession::WriteScratchFiles(QString* error) {
+    scratch_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/zentor-training-XXXXXX");
+    if (!scratch_->isValid()) {
+        *error = QStringLiteral("cannot make a scratch folder in ") + QDir::tempPath();
+        return false;
+    }
+    std::error_code ec;
+    fs::create_directories(WorkDir(), ec);
+    fs::create_directories(StateDir(), ec);
+
+    const fs::path samples = ToPath(setup_.samples);
+    auto prog = ReadWholeFile(samples / "prog.bin");
+    auto data = ReadWholeFile(samples / "data.bin");
+    if (!prog || !data) {
+        *error =
+            QStringLiteral("the sample prog.bin and data.bin are missing in ") + setup_.samples;
+        return false;
+    }
+    // The update reads the scrambled image, as an update package delivers it.
+    ScrambleImage(*prog);
+    if (!WriteFileAtomic(WorkDir() / "prog_c.bin", *prog) ||
+        !WriteFileAtomic(WorkDir() / "data.bin", *data)) {
+        *error = QStringLiteral("cannot write the sample files into ") + FromPath(WorkDir());
+        return false;
+    }
+
+    Settings settings;
+    settings.NamePort = PortName().toStdString();
+    settings.BaudRate = BaudRate();
+    // No extra pause between records: a training run takes seconds, not minutes.
+    settings.DopPause = 0;
+    std::string saveError;
+    if (!SaveSettings(ConfigPath(), settings, &saveError)) {
+        *error = QString::fromStdString(saveError);
+        return false;
+    }
+    return true;
+}
+
+bool TrainingSession::Start(QString* error) {
+    if (setup_.simulator.isEmpty() || !QFileInfo(setup_.simulator).isExecutable()) {
+        *error = QStringLiteral("the simulator zentor-sim was not found");
+        return false;
+    }
+    if (setup_.samples.isEmpty()) {
+        *error = QStringLiteral("the sample files (share/zentor/samples) were not found");
+        return false;
+    }
+    if (!WriteScratchFiles(error)) return false;
+    opener_ = std::make_unique<OnePortOpener>(PortName().toStdString(), ScratchDir());
+
+    const QString samples = setup_.samples;
+    sim_.setProgram(setup_.simulator);
+    sim_.setArguments({"--identity", "14,7,15,10", "--chip", "Y5", "--baud",
+                       QString::number(setup_.baud), "--code-file", samples + "/prog-old.bin",
+                       "--data-file", samples + "/calibration.bin", "--link",
+                       FromPath(ScratchDir()), "--com", QString::number(setup_.com), "--state-dir",
+                       FromPath(StateDir())});
+    sim_.setProcessChannelMode(QProcess::SeparateChannels);
+#ifdef __linux__
+    // The simulator must not outlive the window, even when the window crashes.
+    sim_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
+    sim_.start();
+    if (!sim_.waitForStarted(kStartTimeoutMs)) {
+        *error = QStringLiteral("the simulator did not start: ") + sim_.errorString();
+        return false;
+    }
+    // Up once it has printed its terminal and linked it as COMn.
+    const fs::path link = ScratchDir() / "dosdevices" / ("com" + std::to_string(setup_.com));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    while (!(pending_.contains('\n') && fs::is_symlink(link))) {
+        if (sim_.state() == QProcess::NotRunning || std::chrono::steady_clock::now() > deadline) {
+            *error = QStringLiteral("the simulator did not come up: ") +
+                     QString::fromLocal8Bit(sim_.readAllStandardError());
+            Stop();
+            return false;
+        }
+        if (sim_.waitForReadyRead(50)) pending_ += sim_.readAllStandardOutput();
+    }
+    // The terminal's path; later lines are status reports.
+    pending_ = pending_.mid(pending_.indexOf('\n') + 1);
+    ReadStatus();
+    return true;
+}
+
+void TrainingSession::ReadStatus() {
+    pending_ += sim_.readAllStandardOutput();
+    int end;
+    while ((end = pending_.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(pending_.left(end));
+        pending_.remove(0, end + 1);
+        emit simulatorReported(line);
+    }
+}
+
+void TrainingSession::PowerCycle() {
+#ifndef _WIN32
+    if (sim_.state() == QProcess::Running) ::kill(static_cast<pid_t>(sim_.processId()), SIGUSR2);
+#endif
+}
+
+void TrainingSession::Stop() {
+    if (sim_.state() != QProcess::NotRunning) {
+        sim_.terminate();
+        if (!sim_.waitForFinished(2000)) {
+            sim_.kill();
+            sim_.waitForFinished(2000);
+        }
+    }
+    scratch_.reset();
+}
+
+}  // namespace zentor::gui
