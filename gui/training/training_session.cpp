@@ -159,11 +159,14 @@ bool TrainingSession::Start(QString* error) {
     }
     // The terminal's path; later lines are status reports.
     pending_ = pending_.mid(pending_.indexOf('\n') + 1);
+    up_ = true;
     ReadStatus();
     return true;
 }
 
 void TrainingSession::ReadStatus() {
+    // Until the terminal's path has come, Start() reads the output itself.
+    if (!up_) return;
     pending_ += sim_.readAllStandardOutput();
     int end;
     while ((end = pending_.indexOf('\n')) >= 0) {

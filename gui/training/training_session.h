@@ -68,6 +68,7 @@ private:
     QProcess sim_;
     std::unique_ptr<PortOpener> opener_;
     QByteArray pending_;
+    bool up_ = false;
 };
 
 }  // namespace zentor::gui

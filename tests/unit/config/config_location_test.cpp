@@ -50,7 +50,9 @@ TEST(ConfigLocation, FolderWritable) {
     EXPECT_FALSE(FolderWritable(dir / "missing"));
     // Where packages put programs: not writable, even for root.
     for (const char* system : {"/usr/bin", "/usr/share", "/usr", "/bin"}) {
-        if (fs::is_directory(system)) EXPECT_FALSE(FolderWritable(system)) << system;
+        if (fs::is_directory(system)) {
+            EXPECT_FALSE(FolderWritable(system)) << system;
+        }
     }
     // Reached through a link, the real place counts.
     fs::create_directory_symlink("/usr/share", dir / "share");
