@@ -20,7 +20,9 @@ endif()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ZENTOR_DOC_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs DESTINATION ${ZENTOR_DOC_DIR}
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
-install(FILES ${CMAKE_SOURCE_DIR}/sim/README.md DESTINATION ${ZENTOR_DOC_DIR}/sim)
+if(NOT WIN32)
+  install(FILES ${CMAKE_SOURCE_DIR}/sim/README.md DESTINATION ${ZENTOR_DOC_DIR}/sim)
+endif()
 
 # The samples of the training mode, also where a built zentor finds them.
 file(GLOB ZENTOR_SAMPLES ${CMAKE_SOURCE_DIR}/samples/*.bin)
@@ -70,15 +72,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "firmware update and chip programming for MSC1210Y instruments")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Zentor is a service and production tool for measuring instruments built around the
-TI MSC1210Y microcontroller. Over one serial port it updates an instrument's
-firmware in the field while keeping its calibration, programs chips through the
-boot ROM or a hardware programmer, reads and writes the DATA FLASH, builds the
-firmware image and makes serial-number-bound update packages.
+    "Zentor is a service and production tool for measuring instruments built
+around the TI MSC1210Y microcontroller. Over one serial port it updates an
+instrument's firmware in the field while keeping its calibration, programs
+chips through the boot ROM or a hardware programmer, reads and writes the
+DATA FLASH, builds the firmware image and makes update packages bound to a
+serial number.
 
-The package holds the window program (zentor), the command-line tool for scripts
-and production lines (zentor-cli) and a simulator of the instrument, boot ROM and
-programmer (zentor-sim), which the training mode (zentor --training) uses.")
+The package holds the window program (zentor), the command-line tool for
+scripts and production lines (zentor-cli) and a simulator of the instrument,
+boot ROM and programmer (zentor-sim), which the training mode uses.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY zentor)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

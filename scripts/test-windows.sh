@@ -77,6 +77,24 @@ fi
 
 echo "   (cross build: $((SECONDS - started)) s)"
 
+# --- The archive: zentor-cli.exe, README and docs in a zip ---------------------
+archive_holds_the_tool() {
+    rm -f "$win"/zentor-*-win64.zip
+    (cd "$win" && cpack -G ZIP) || return 1
+    local zips=("$win"/zentor-*-win64.zip)
+    local zip=${zips[0]} unpacked=$win/archive
+    [ -f "$zip" ] || return 1
+    echo "$(basename "$zip")"
+    rm -rf "$unpacked" && mkdir -p "$unpacked"
+    (cd "$unpacked" && cmake -E tar xf "$zip") || return 1
+    local top=$unpacked/$(basename "$zip" .zip)
+    for f in zentor-cli.exe README.md docs/install.md docs/windows.md; do
+        [ -f "$top/$f" ] || { echo "missing in the archive: $f"; return 1; }
+    done
+    (cd "$top" && timeout -s KILL 120 "$runner" ./zentor-cli.exe --version </dev/null) |
+        tr -d '\r' | grep -E '^zentor-cli [0-9]+\.[0-9]+\.[0-9]+'
+}
+
 # --- The simulator, for Linux ------------------------------------------------
 echo "Building zentor-sim in $host"
 if ! { cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_GUI=OFF \
@@ -212,6 +230,8 @@ cli_updates() {
             --baud 38400 --dir "Z:$dir"
 }
 flash_starts_with() { head -c "$(stat -c %s "$2")" "$1" | cmp - "$2"; }
+
+check "zip archive with zentor-cli.exe, README and docs" archive_holds_the_tool
 
 # --- Unit tests ------------------------------------------------------------------
 for exe in "$win"/tests/zentor_*_tests.exe; do

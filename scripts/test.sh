@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test: unit,
-# integration against the simulator, offscreen GUI; then the sanitizer and fuzz
-# steps, and the Windows suite under Wine when Wine is installed.
+# integration against the simulator, offscreen GUI, the Debian package; then the
+# sanitizer and fuzz steps, and the Windows suite under Wine when Wine is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -18,6 +18,10 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j4 -E '^SimPacing\.'
 ctest --test-dir "$build" --output-on-failure -R '^SimPacing\.'
 echo "== tests: $((SECONDS - started)) s"
+
+# The Debian package: lintian, and the programs run from the unpacked package.
+bash scripts/test-package.sh "$build"
+echo "== package: $((SECONDS - started)) s"
 
 if [ "${ZENTOR_SKIP_EXTRA:-0}" != 1 ]; then
     bash scripts/ci-extra.sh
