@@ -68,7 +68,8 @@ done
 
 echo "== every command of zentor-cli is completed and documented"
 completion=$scratch/usr/share/bash-completion/completions/zentor-cli
-manual=$(zcat "$scratch/usr/share/man/man1/zentor-cli.1.gz")
+# The page's source without font changes and with plain hyphens.
+manual=$(zcat "$scratch/usr/share/man/man1/zentor-cli.1.gz" | sed 's/\\f[BIRP]//g; s/\\-/-/g')
 complete_words() {
     # shellcheck disable=SC1090
     bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _zentor_cli
@@ -79,13 +80,13 @@ commands=$("$bin/zentor-cli" --help | sed -n '/^Subcommands:/,$s/^  \([a-z-]*\) 
 offered=$(complete_words zentor-cli "")
 for command in $commands; do
     grep -qx -- "$command" <<<"$offered" || fail "the completion does not offer $command"
-    grep -q "^\.B.* ${command//-/\\\\-}" <<<"$manual" || fail "the manual page lacks $command"
+    grep -qE "^(\.B[IR]? )?$command( |$)" <<<"$manual" || fail "the manual page lacks $command"
 done
 options=$("$bin/zentor-cli" --help | grep -o -- '--[a-z-]*' | sort -u)
 offered=$(complete_words zentor-cli update --)
 for option in $options --mode; do
     grep -qx -- "$option" <<<"$offered" || fail "the completion does not offer $option"
-    grep -qF -- "${option//-/\\-}" <<<"$manual" || fail "the manual page lacks $option"
+    grep -qF -- "$option" <<<"$manual" || fail "the manual page lacks $option"
 done
 [[ $(complete_words zentor-cli update --mode f) == factory ]] || fail "--mode values"
 [[ $(complete_words zentor-cli --config x.ini re | tr '\n' ' ') == "read-data restart " ]] ||
