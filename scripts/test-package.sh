@@ -89,7 +89,7 @@ for option in $options --mode; do
     grep -qF -- "$option" <<<"$manual" || fail "the manual page lacks $option"
 done
 [[ $(complete_words zentor-cli update --mode f) == factory ]] || fail "--mode values"
-[[ $(complete_words zentor-cli --config x.ini re | tr '\n' ' ') == "read-data restart " ]] ||
+[[ $(complete_words zentor-cli --config x.ini re | tr '\n' ' ') == "read-data restart restore " ]] ||
     fail "an option's value is taken for a command"
 
 echo "PASS ($((SECONDS - started)) s)"
