@@ -32,7 +32,9 @@ std::string Block(const std::string& text) {
 }  // namespace
 
 CliFrontend::CliFrontend(Options options, std::FILE* out, std::FILE* err, std::FILE* in)
-    : options_(std::move(options)), out_(out), err_(err), in_(in) {}
+    : options_(std::move(options)), out_(out), err_(err), in_(in) {
+    if (options_.liveLog) live_.emplace(out_);
+}
 
 CliFrontend::~CliFrontend() {
     EraseProgress();
@@ -41,15 +43,40 @@ CliFrontend::~CliFrontend() {
 void CliFrontend::AppendLine(const std::string& line) {
     const bool redraw = barShown_;
     EraseProgress();
-    std::fputs(line.c_str(), out_);
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    if (live_) {
+        live_->Append(line);
+    } else {
+        std::fputs(line.c_str(), out_);
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    }
     if (redraw) DrawProgress();
+}
+
+void CliFrontend::ClearLog() {
+    if (!live_) return;
+    const bool redraw = barShown_;
+    EraseProgress();
+    live_->Clear();
+    if (redraw) DrawProgress();
+}
+
+void CliFrontend::DeleteLastLine() {
+    if (!live_) return;
+    const bool redraw = barShown_;
+    EraseProgress();
+    live_->DeleteLast();
+    if (redraw) DrawProgress();
+}
+
+void CliFrontend::OwnText() {
+    EraseProgress();
+    if (live_) live_->Barrier();
 }
 
 void CliFrontend::ShowStopButton(bool visible) {
     if (visible && options_.interactive) {
-        EraseProgress();
+        OwnText();
         std::fputs("(Ctrl-C - остановить чтение данных)\n", err_);
         std::fflush(err_);
     }
@@ -57,20 +84,20 @@ void CliFrontend::ShowStopButton(bool visible) {
 
 void CliFrontend::SetUpdateBusy(bool busy) {
     if (!busy) return;
-    EraseProgress();
+    OwnText();
     std::fputs("Не выключайте питание устройства!!!\n", err_);
     std::fflush(err_);
 }
 
 void CliFrontend::MessageBox(const std::string& text, const std::string& title, MessageIcon) {
-    EraseProgress();
+    OwnText();
     std::fprintf(err_, "[%s] %s\n", title.c_str(), Block(text).c_str());
     std::fflush(err_);
 }
 
 bool CliFrontend::Ask(const std::string& text, const std::string& title, const char* yes,
                       const char* no) {
-    EraseProgress();
+    OwnText();
     std::fprintf(err_, "[%s] %s\n", title.c_str(), Block(text).c_str());
     if (options_.assumeYes) {
         std::fprintf(err_, "-> %s (--yes)\n", yes);

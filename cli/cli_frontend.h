@@ -1,11 +1,15 @@
 // Frontend of zentor-cli: log lines on stdout, message boxes and questions on
-// stderr, a progress bar on stderr when it is a terminal.
+// stderr, a progress bar on stderr when it is a terminal. On a terminal the log
+// is rendered as the window's (clear and delete-last-line rewrite it in place);
+// otherwise it is plain, one line per log line.
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "common/frontend.h"
+#include "terminal_log.h"
 
 namespace zentor {
 
@@ -15,6 +19,7 @@ public:
         bool assumeYes = false;    // --yes: every question answered yes/OK
         bool interactive = false;  // questions may be asked on the terminal
         bool progressBar = false;  // stderr is a terminal
+        bool liveLog = false;      // stdout is a terminal that takes escape sequences
         std::string updateMode;    // mode text the update dialog returns with "Да"
     };
 
@@ -22,9 +27,9 @@ public:
                 std::FILE* in = stdin);
     ~CliFrontend() override;
 
-    void ClearLog() override {}
+    void ClearLog() override;
     void AppendLine(const std::string& line) override;
-    void DeleteLastLine() override {}
+    void DeleteLastLine() override;
     void ShowStopButton(bool visible) override;
     void SetUpdateBusy(bool busy) override;
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
@@ -42,11 +47,14 @@ private:
     // Prints the question and returns the answer: --yes, the terminal, or no.
     bool Ask(const std::string& text, const std::string& title, const char* yes, const char* no);
     void DrawProgress();
+    // Text of our own on stderr: the log lines above it stay.
+    void OwnText();
 
     Options options_;
     std::FILE* out_;
     std::FILE* err_;
     std::FILE* in_;
+    std::optional<TerminalLog> live_;
     bool barShown_ = false;
     int barMin_ = 0, barMax_ = 100, barPos_ = 0;
     int drawnCells_ = -1;

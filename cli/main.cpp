@@ -6,7 +6,8 @@
 // --port auto: the instrument commands first search every port for the one
 // instrument that answers and use its port, bit rate and address.
 //
-// Exit status: 0 when the command succeeded, 1 when it failed, 2 for a usage error.
+// Exit status: 0 when the command succeeded, 1 when it failed, 2 for a usage error,
+// 3 when the build was declined before the linker (cli_args.h).
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
@@ -26,8 +27,9 @@
 #include <unistd.h>
 #endif
 
-#include "bootrom/build_command.h"
 #include "bootrom/program_chip.h"
+#include "build_run.h"
+#include "cli_args.h"
 #include "cli_frontend.h"
 #include "close_loop.h"
 #include "common/clock.h"
@@ -159,7 +161,7 @@ int main(int argc, char** argv) {
             ->check(CLI::Range(1, 63));
     app.add_flag("--yes,-y", yes, "answer yes/OK to every question");
     app.add_option("--dir", dir, "folder of the image and data files (default: current)")
-        ->check(CLI::ExistingDirectory);
+        ->check(ExistingFolder());
     std::string journal;
     app.add_option("--journal", journal,
                    "journal of instrument runs (default: journal.csv in the work folder)");
@@ -191,19 +193,25 @@ int main(int argc, char** argv) {
     std::string serial;
     cmdEncode->add_option("SERIAL", serial, "serial number, e.g. 14v071510")->required();
 
+    Utf8Args args(argc, argv);
     try {
-        app.parse(argc, argv);
+        app.parse(args.argc(), args.argv());
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        return app.exit(e) == 0 ? 0 : kExitUsage;
+    }
+    if (auto refusal = ConfigFileRefusal(configFile)) {
+        std::fprintf(stderr, "%s\n", refusal->c_str());
+        return kExitUsage;
     }
 
     const fs::path exePath = ExecutablePath(argv[0]);
-    const fs::path config = configFile.empty() ? ConfigFileFor(exePath) : fs::path(configFile);
+    const fs::path config = configFile.empty() ? ConfigFileFor(exePath) : PathFromUtf8(configFile);
 
     CliFrontend::Options uiOptions;
     uiOptions.assumeYes = yes;
     uiOptions.interactive = IsTerminal(stdin);
     uiOptions.progressBar = IsTerminal(stderr);
+    uiOptions.liveLog = IsTerminal(stdout) && EnableEscapes(stdout);
     uiOptions.updateMode = mode == "factory" ? kFactoryModeText : kKeepModeText;
     CliFrontend ui(uiOptions);
     SystemClock clock;
@@ -211,8 +219,8 @@ int main(int argc, char** argv) {
 
     Session s(ui, clock, *opener);
     s.exePath = exePath;
-    if (!dir.empty()) s.workDir = dir;
-    if (!journal.empty()) s.journalPath = journal;
+    if (!dir.empty()) s.workDir = PathFromUtf8(dir);
+    if (!journal.empty()) s.journalPath = PathFromUtf8(journal);
     WindowPosition position;
     LoadConfig(config, s.settings, position);
     // Overrides for this run only; nothing is ever saved.
@@ -297,7 +305,9 @@ int main(int argc, char** argv) {
             return runOnPort([&] {
                 StopOnInterrupt stop(s);
                 const bool ok = BitBtnReadDataClick(s);
-                if (g_interrupts > 0) {
+                // A stop honoured by the read clears the request; one that came
+                // after the read (during the restart) is still set.
+                if (g_interrupts > 0 && !ok && !s.StopRequested) {
                     ui.EraseProgress();
                     std::fputs("Чтение данных остановлено\n", stderr);
                 }
@@ -316,7 +326,14 @@ int main(int argc, char** argv) {
     if (cmdProgram->parsed())
         return journaled("program", [&] { return runOnPort([&] { return BitBtnWriteClick(s); }); });
     // The build talks to no device; it leaves the port free for other runs.
-    if (cmdBuild->parsed()) return inFolder("build", [&] { return BitBtnCompileClick(s) ? 0 : 1; });
+    if (cmdBuild->parsed()) {
+        int status = kExitFailed;
+        RunFolderCommand(s, "build", [&] {
+            status = RunBuildCommand(s);
+            return status == kExitDone;
+        });
+        return status;
+    }
 
     if (cmdIdentify->parsed()) {
         s.face = WindowFace::UpdateFace;

@@ -68,6 +68,8 @@ int main(int argc, char* argv[]) {
         QString::fromUtf8(zentor::gui::kInstanceName) +
         (options.training ? QStringLiteral(" training") : QString()));
     if (!instance.Acquire()) return 0;
+    if (!instance.Warning().isEmpty())
+        std::fprintf(stderr, "zentor: %s\n", instance.Warning().toLocal8Bit().constData());
 
     const std::filesystem::path exePath = zentor::gui::ToPath(QApplication::applicationFilePath());
     std::unique_ptr<zentor::gui::TrainingSession> training;

@@ -25,8 +25,11 @@ void SelectText(QComboBox* list, const QString& text) {
     list->setCurrentIndex(list->findText(text, kExact));
 }
 
-void SelectIndex(QComboBox* list, int index) {
-    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+// Selects the row of `value` in a list whose first row stands for `first`; a
+// value without a row (a hand-edited file may hold any int) selects nothing.
+void SelectValue(QComboBox* list, int value, int first) {
+    const long long index = static_cast<long long>(value) - first;
+    list->setCurrentIndex(index >= 0 && index < list->count() ? static_cast<int>(index) : -1);
 }
 
 void FillPorts(QComboBox* list, PortOpener& opener) {
@@ -114,7 +117,7 @@ void TfmSetings::FormCreate() {
     const int pause = ui_->cbDopPause->findText(QString::number(st.DopPause), kExact);
     if (pause >= 0) ui_->cbDopPause->setCurrentIndex(pause);
     // 8.
-    SelectIndex(ui_->cbiMaxKolReadings, st.MaxKolReadings - 1);
+    SelectValue(ui_->cbiMaxKolReadings, st.MaxKolReadings, 1);
     // 9. HCR edits and the preset that matches HCR1 (else the built-in row stays).
     ui_->edHCR0->setText(QString::fromStdString(st.HCR0Value));
     ui_->edHCR1->setText(QString::fromStdString(st.HCR1Value));
@@ -127,7 +130,7 @@ void TfmSetings::FormCreate() {
     // 10.
     ui_->sbAsmFileName->setText(QString::fromStdString(st.AsmFileName));
     // 11.
-    SelectIndex(ui_->cbTypeControllers, st.TypeController - 1);
+    SelectValue(ui_->cbTypeControllers, st.TypeController, 1);
 }
 
 void TfmSetings::showEvent(QShowEvent* event) {
@@ -163,8 +166,10 @@ void TfmSetings::FocusSink() {
 }
 
 void TfmSetings::ApplyBusy(bool busy) {
-    ui_->BitBtnYes->setEnabled(!busy);
-    ui_->sbAsmFileName->setEnabled(!busy);
+    // The port-list scan opens ports: not while a command holds one.
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             ui_->BitBtnYes, ui_->sbAsmFileName, ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow})
+        w->setEnabled(!busy);
 }
 
 void TfmSetings::cbChangeHCRChange() {
@@ -201,6 +206,7 @@ void TfmSetings::sbAsmFileNameClick() {
 }
 
 void TfmSetings::ImageUpdateCOMportClick() {
+    if (main_.runner().Busy()) return;
     QString remembered = ui_->cbNamePort->currentText();
     if (remembered.isEmpty())
         remembered = QString::fromStdString(main_.session().settings.NamePort);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -24,8 +25,8 @@ constexpr int kAnswerWaitMs = 5000;
 #endif
 }  // namespace
 
-SingleInstance::SingleInstance(const QString& name, QObject* parent)
-    : QObject(parent), name_(name) {}
+SingleInstance::SingleInstance(const QString& name, const QString& folder, QObject* parent)
+    : QObject(parent), name_(name), folder_(folder) {}
 
 void SingleInstance::SetActivationHandler(std::function<void()> handler) {
     onActivate_ = std::move(handler);
@@ -68,7 +69,11 @@ bool SingleInstance::Acquire() {
     const QByteArray mutexName = name_.toLocal8Bit();
     SetLastError(0);
     mutex_ = CreateMutexA(nullptr, TRUE, mutexName.constData());
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    const DWORD error = GetLastError();
+    if (!mutex_ && error != ERROR_ALREADY_EXISTS)
+        warning_ =
+            QStringLiteral("no single-instance mutex (error %1); starting anyway").arg(error);
+    if (error == ERROR_ALREADY_EXISTS) {
         if (mutex_) CloseHandle(mutex_);
         mutex_ = nullptr;
         if (HWND other = FindWindowA(kMainWindowClass, nullptr)) {
@@ -100,7 +105,20 @@ SingleInstance::~SingleInstance() {
 
 #else
 
-QString SingleInstance::ServerPath(const QString& name, const QString& tempDir) {
+namespace {
+
+// $XDG_RUNTIME_DIR when it is an absolute folder of this user's, else /tmp.
+QString UserFolder() {
+    const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    const QFileInfo info(runtime);
+    if (!runtime.isEmpty() && info.isAbsolute() && info.isDir() && info.ownerId() == getuid())
+        return info.absoluteFilePath();
+    return QStringLiteral("/tmp");
+}
+
+}  // namespace
+
+QString SingleInstance::ServerPath(const QString& name, const QString& folder) {
     // Socket names keep to plain characters; one name per user.
     QString clean;
     for (QChar c : name)
@@ -108,13 +126,15 @@ QString SingleInstance::ServerPath(const QString& name, const QString& tempDir) 
                          c == QLatin1Char('-')
                      ? c
                      : QLatin1Char('_');
-    return QDir(tempDir.isEmpty() ? QDir::tempPath() : tempDir)
+    return QDir(folder.isEmpty() ? UserFolder() : folder)
         .filePath(clean + QLatin1Char('-') + QString::number(getuid()));
 }
 
 bool SingleInstance::Acquire() {
-    const QString path = ServerPath(name_);
-    lock_ = std::make_unique<QLockFile>(path + QLatin1String(".lock"));
+    const QString path = ServerPath(name_, folder_);
+    const QString lockPath = path + QLatin1String(".lock");
+    lock_ = std::make_unique<QLockFile>(lockPath);
+    // Not stale by age; a lock whose process is gone is taken over.
     lock_->setStaleLockTime(0);
     if (lock_->tryLock(0)) {
         // Any socket left here belongs to an instance that is gone.
@@ -122,10 +142,18 @@ bool SingleInstance::Acquire() {
         server_ = new QLocalServer(this);
         server_->setSocketOptions(QLocalServer::UserAccessOption);
         connect(server_, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);
-        server_->listen(path);
+        if (!server_->listen(path))
+            warning_ = QStringLiteral("a second start cannot reach this one (%1: %2)")
+                           .arg(path, server_->errorString());
         return true;
     }
+    const QLockFile::LockError error = lock_->error();
     lock_.reset();
+    // Held by a running program, and a lock of this user's: another instance.
+    if (error != QLockFile::LockFailedError || QFileInfo(lockPath).ownerId() != getuid()) {
+        warning_ = QStringLiteral("no single-instance lock (%1); starting anyway").arg(lockPath);
+        return true;
+    }
 
     // Second start: ask the first instance and wait until it has handled the request.
     QLocalSocket socket;

@@ -20,6 +20,9 @@ done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Another apt run (an unattended upgrade, a parallel job) is waited for.
+  lock=(-o DPkg::Lock::Timeout=600)
+  $sudo apt-get "${lock[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
 fi

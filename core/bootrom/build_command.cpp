@@ -185,7 +185,10 @@ bool IsPlainAsmFileName(const std::string& name) {
     return true;
 }
 
-bool BuildWithRunner(Session& s, BuildToolRunner& runner) {
+bool BuildWithRunner(Session& s, BuildToolRunner& runner, BuildOutcome* outcome) {
+    BuildOutcome ignored;
+    BuildOutcome& result = outcome ? *outcome : ignored;
+    result = BuildOutcome::Failed;
     if (!BeginBuild(s)) return false;
     WriteBatchFile(s);  // the command lines, for the record; not run here
 
@@ -194,28 +197,42 @@ bool BuildWithRunner(Session& s, BuildToolRunner& runner) {
         s.ui.AppendLine(line);
         s.ui.ProcessMessages();
     };
-    const bool assembled = runner.Run("A8051.exe", {asmName}, s.workDir, show);
+    auto ran = [&s](ToolRun run, const char* program) {
+        if (run == ToolRun::Finished) return true;
+        if (run == ToolRun::NotFound)
+            s.ui.AppendLine(std::string("Не найдена программа ") + program +
+                            " (ни в рабочей папке, ни в PATH)");
+        LogBuildFailed(s);
+        return false;
+    };
+    const ToolRun assembled = runner.Run("A8051.exe", {asmName}, s.workDir, show);
     ListObjectFile(s);
-    if (!assembled || !s.ui.AskOkCancel("Ассемблирование завершено. Продолжить компоновку?",
-                                        s.caption, MessageIcon::Question)) {
-        LogBuildFailed(s);
+    if (!ran(assembled, "A8051.exe")) return false;
+    if (!s.ui.AskOkCancel("Ассемблирование завершено. Продолжить компоновку?", s.caption,
+                          MessageIcon::Question)) {
+        s.ui.AppendLine("Компоновка отменена");
+        s.ui.AppendLine("");
+        result = BuildOutcome::Declined;
         return false;
     }
-    if (!runner.Run("Xlink.exe",
-                    {ObjectFileName(asmName), "-o", "Prog.bin", "-c8051", "-FMPDS-CODE"}, s.workDir,
-                    show)) {
-        LogBuildFailed(s);
+    if (!ran(runner.Run("Xlink.exe",
+                        {ObjectFileName(asmName), "-o", "Prog.bin", "-c8051", "-FMPDS-CODE"},
+                        s.workDir, show),
+             "Xlink.exe"))
         return false;
-    }
-    return FinishBuild(s);
+    if (!FinishBuild(s)) return false;
+    result = BuildOutcome::Built;
+    return true;
 }
 
-bool BitBtnCompileClick(Session& s) {
+bool BitBtnCompileClick(Session& s, BuildOutcome* outcome) {
 #ifdef _WIN32
-    return BuildWithBatch(s);
+    const bool built = BuildWithBatch(s);
+    if (outcome) *outcome = built ? BuildOutcome::Built : BuildOutcome::Failed;
+    return built;
 #else
     const std::unique_ptr<BuildToolRunner> runner = MakeSystemToolRunner();
-    return BuildWithRunner(s, *runner);
+    return BuildWithRunner(s, *runner, outcome);
 #endif
 }
 

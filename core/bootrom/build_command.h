@@ -6,6 +6,13 @@
 
 namespace zentor {
 
-bool BitBtnCompileClick(Session& s);
+enum class BuildOutcome {
+    Built,     // prog_c.bin written
+    Failed,    // a tool, a file or the image failed; the log says which
+    Declined,  // the user declined to go on to the linker; nothing more was done
+};
+
+// True when prog_c.bin was written; *outcome, when given, gets the outcome.
+bool BitBtnCompileClick(Session& s, BuildOutcome* outcome = nullptr);
 
 }  // namespace zentor

@@ -9,24 +9,32 @@
 #include <string>
 #include <vector>
 
+#include "bootrom/build_command.h"
 #include "common/session.h"
 
 namespace zentor {
+
+// How one tool run ended. Its exit code is not looked at.
+enum class ToolRun { Finished, NotFound, Failed };
 
 class BuildToolRunner {
 public:
     using LineSink = std::function<void(const std::string&)>;
     virtual ~BuildToolRunner() = default;
-    // Runs program (looked up on PATH) with args, current directory dir, to
-    // its end, handing every line it prints (stdout and stderr) to onLine.
-    // False when it could not be started or waited for; its exit code is not
-    // looked at.
-    virtual bool Run(const std::string& program, const std::vector<std::string>& args,
-                     const std::filesystem::path& dir, const LineSink& onLine) = 0;
+    // Runs program with args, current directory dir, to its end, handing every
+    // line it prints (stdout and stderr) to onLine. NotFound: no such program;
+    // Failed: it could not be started or waited for.
+    virtual ToolRun Run(const std::string& program, const std::vector<std::string>& args,
+                        const std::filesystem::path& dir, const LineSink& onLine) = 0;
 };
 
 #ifndef _WIN32
-// Real processes: posix_spawnp, output through a pipe, lines given as UTF-8
+// Where the command interpreter would find program: a regular executable file
+// of that name (letter case aside) in dir, else in the folders of PATH in order;
+// empty when there is none.
+std::filesystem::path FindTool(const std::string& program, const std::filesystem::path& dir);
+
+// Real processes, found by FindTool; output through a pipe, lines given as UTF-8
 // (text that is not UTF-8 is taken as Windows-1251).
 std::unique_ptr<BuildToolRunner> MakeSystemToolRunner();
 #endif
@@ -44,7 +52,8 @@ bool IsPlainAsmFileName(const std::string& name);
 
 // The build with the two tools started one after the other through runner:
 // each tool's output goes to the log, and the user confirms between them.
-bool BuildWithRunner(Session& s, BuildToolRunner& runner);
+// True when prog_c.bin was written; *outcome tells a declined question apart.
+bool BuildWithRunner(Session& s, BuildToolRunner& runner, BuildOutcome* outcome = nullptr);
 
 #ifdef _WIN32
 // Starts the batch file (current directory dir) and waits for it without limit.

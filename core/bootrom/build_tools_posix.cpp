@@ -4,11 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "bootrom/build_tools.h"
 #include "common/cp1251.h"
+#include "common/files.h"
 
 extern char** environ;
 
@@ -45,12 +49,19 @@ void EmitLine(std::string line, const BuildToolRunner::LineSink& onLine) {
     onLine(IsUtf8(line) ? line : Cp1251ToUtf8(line));
 }
 
+bool IsExecutableFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
+}
+
 class PosixToolRunner final : public BuildToolRunner {
 public:
-    bool Run(const std::string& program, const std::vector<std::string>& args,
-             const std::filesystem::path& dir, const LineSink& onLine) override {
+    ToolRun Run(const std::string& program, const std::vector<std::string>& args,
+                const std::filesystem::path& dir, const LineSink& onLine) override {
+        const std::filesystem::path tool = FindTool(program, dir);
+        if (tool.empty()) return ToolRun::NotFound;
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+        if (::pipe2(fds, O_CLOEXEC) != 0) return ToolRun::Failed;
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -66,13 +77,15 @@ public:
         argv.push_back(nullptr);
 
         pid_t pid = 0;
+        // The found path, made absolute: the child starts in dir.
+        const std::string toolPath = std::filesystem::absolute(tool).string();
         const int rc =
-            ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+            ::posix_spawn(&pid, toolPath.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         if (rc != 0) {
             ::close(fds[0]);
-            return false;
+            return ToolRun::Failed;
         }
 
         std::string pending;
@@ -97,11 +110,32 @@ public:
         do {
             waited = ::waitpid(pid, &status, 0);
         } while (waited < 0 && errno == EINTR);
-        return waited == pid;
+        return waited == pid ? ToolRun::Finished : ToolRun::Failed;
     }
 };
 
 }  // namespace
+
+std::filesystem::path FindTool(const std::string& program, const std::filesystem::path& dir) {
+    if (program.empty() || program.find('/') != std::string::npos) return {};
+    std::vector<std::filesystem::path> folders{dir.empty() ? std::filesystem::path(".") : dir};
+    if (const char* path = std::getenv("PATH")) {
+        std::string_view rest(path);
+        while (!rest.empty()) {
+            const std::size_t colon = rest.find(':');
+            const std::string_view entry = rest.substr(0, colon);
+            // An empty entry is the current folder, searched first already.
+            if (!entry.empty()) folders.emplace_back(std::string(entry));
+            if (colon == std::string_view::npos) break;
+            rest.remove_prefix(colon + 1);
+        }
+    }
+    for (const std::filesystem::path& folder : folders) {
+        const std::filesystem::path candidate = ResolveNoCase(folder, program);
+        if (IsExecutableFile(candidate)) return candidate;
+    }
+    return {};
+}
 
 std::unique_ptr<BuildToolRunner> MakeSystemToolRunner() {
     return std::make_unique<PosixToolRunner>();

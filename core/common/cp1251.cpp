@@ -51,46 +51,74 @@ std::string Cp1251ToUtf8(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// Decodes one UTF-8 sequence at s[i]; its length in *len. -1 for a malformed,
+// overlong or surrogate sequence (*len then 1, or what is left of s).
+long DecodeUtf8(std::string_view s, std::size_t i, std::size_t* len) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    char32_t cp = 0;
+    char32_t least = 0;
+    *len = 1;
+    if (c < 0x80) return c;
+    if ((c & 0xE0) == 0xC0) {
+        cp = c & 0x1F;
+        *len = 2;
+        least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        cp = c & 0x0F;
+        *len = 3;
+        least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        cp = c & 0x07;
+        *len = 4;
+        least = 0x10000;
+    } else {
+        return -1;
+    }
+    if (i + *len > s.size()) {
+        *len = s.size() - i;
+        return -1;
+    }
+    for (std::size_t k = 1; k < *len; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) {
+            *len = 1;
+            return -1;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+    return static_cast<long>(cp);
+}
+
+}  // namespace
+
 std::string Utf8ToCp1251(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        char32_t cp = 0;
         std::size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            len = 2;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            len = 3;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            len = 4;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + len > s.size()) {
-            out += '?';
-            break;
-        }
-        bool ok = true;
-        for (std::size_t k = 1; k < len; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        int b = FromUnicode(cp);
+        const long cp = DecodeUtf8(s, i, &len);
+        const int b = cp < 0 ? -1 : FromUnicode(static_cast<char32_t>(cp));
         out += b < 0 ? '?' : static_cast<char>(b);
+        i += len;
+    }
+    return out;
+}
+
+std::optional<std::string> Utf8ToCp1251Exact(std::string_view s, std::string* offending) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t len = 1;
+        const long cp = DecodeUtf8(s, i, &len);
+        const int b = cp < 0 ? -1 : FromUnicode(static_cast<char32_t>(cp));
+        if (b < 0) {
+            if (offending) *offending = cp < 0 ? std::string() : std::string(s.substr(i, len));
+            return std::nullopt;
+        }
+        out += static_cast<char>(b);
         i += len;
     }
     return out;

@@ -1,6 +1,8 @@
 #include "common/files.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -11,6 +13,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -61,6 +64,61 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const fs::path& path) {
     return data;
 }
 
+namespace {
+
+#ifdef _WIN32
+// Rewrites the file itself: the same file object, links and security stay.
+bool WriteInPlace(const fs::path& path, const std::uint8_t* data, std::size_t size) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < size;) {
+        DWORD n = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 20));
+        ok = WriteFile(h, data + done, chunk, &n, nullptr) && n > 0;
+        done += n;
+    }
+    ok = ok && SetEndOfFile(h) && FlushFileBuffers(h);
+    CloseHandle(h);
+    return ok;
+}
+
+// More than one hard link: replacing the file would split it from the others.
+bool HasOtherLinks(const fs::path& path) {
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool linked = GetFileInformationByHandle(h, &info) && info.nNumberOfLinks > 1;
+    CloseHandle(h);
+    return linked;
+}
+#else
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteInPlace(const fs::path& path, const std::uint8_t* data, std::size_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, data, size);
+    ok = ok && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+#endif
+
+}  // namespace
+
 bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t size) {
     // Unique per process and call, so two writers never share a temporary file.
     static std::atomic<unsigned> counter{0};
@@ -71,34 +129,58 @@ bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t
 #endif
     fs::path tmp = path;
     tmp += "." + std::to_string(pid) + "-" + std::to_string(++counter) + ".tmp~";
+
+#ifdef _WIN32
+    std::error_code ec;
+    const bool exists = fs::is_regular_file(path, ec);
+    if (exists && HasOtherLinks(path)) return WriteInPlace(path, data, size);
     {
-        std::FILE* f = std::fopen(tmp.string().c_str(), "wb");
-        if (!f) return false;
+        std::FILE* f = _wfopen(tmp.c_str(), L"wb");
+        if (!f) return exists && WriteInPlace(path, data, size);
         bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
         ok = std::fflush(f) == 0 && ok;
-#ifndef _WIN32
-        ok = ok && ::fsync(fileno(f)) == 0;
-#endif
         ok = std::fclose(f) == 0 && ok;
         if (!ok) {
-            std::error_code ec;
             fs::remove(tmp, ec);
             return false;
         }
     }
-#ifdef _WIN32
-    if (!MoveFileExA(tmp.string().c_str(), path.string().c_str(),
+    // ReplaceFileW keeps the old file's attributes and security descriptor.
+    if (exists && ReplaceFileW(path.c_str(), tmp.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH,
+                               nullptr, nullptr))
+        return true;
+    if (!MoveFileExW(tmp.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(tmp.string().c_str());
+        DeleteFileW(tmp.c_str());
         return false;
     }
-#else
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-#endif
     return true;
+#else
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    // Other names of the same file must see the new content: it stays one file.
+    if (exists && old.st_nlink > 1) return WriteInPlace(path, data, size);
+
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // A folder that takes no new file: the file itself may still be writable.
+    if (fd < 0) return exists && WriteInPlace(path, data, size);
+    bool keepsOwner = true;
+    if (exists) {
+        // Owner first: a change of owner clears the set-id bits that fchmod restores.
+        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+            ::fchown(fd, old.st_uid, old.st_gid) != 0)
+            keepsOwner = false;
+        if (keepsOwner && ::fchmod(fd, old.st_mode & 07777) != 0) keepsOwner = false;
+    }
+    bool ok = keepsOwner && WriteAll(fd, data, size) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+    ::unlink(tmp.c_str());
+    // Not root and not the owner: the replacement would change hands, so the
+    // file is rewritten where it is.
+    if (!keepsOwner) return WriteInPlace(path, data, size);
+    return false;
+#endif
 }
 
 }  // namespace zentor

@@ -183,11 +183,9 @@ bool WriteProfileBytes(const fs::path& path, const std::string& bytes) {
         if (::access(path.c_str(), W_OK) != 0) return false;
 #endif
     }
-    if (!WriteFileAtomic(target, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-        return false;
-    // The replacement is a new file: give it the old one's mode.
-    if (exists) fs::permissions(target, st.permissions(), ec);
-    return true;
+    // Owner, group and mode of an existing file are kept.
+    return WriteFileAtomic(target, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                           bytes.size());
 }
 
 ProfileFile::ProfileFile(fs::path path, ProfileWriter writer)

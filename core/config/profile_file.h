@@ -59,7 +59,8 @@ private:
 using ProfileWriter =
     std::function<bool(const std::filesystem::path& path, const std::string& bytes)>;
 
-// Atomic replace of the file; refuses a file without write permission.
+// Atomic replace of the file (see WriteFileAtomic: owner, group, mode and hard
+// links are kept); refuses a file without write permission.
 bool WriteProfileBytes(const std::filesystem::path& path, const std::string& bytes);
 
 // One pass over a profile file: read once when opened, every write sent to disk

@@ -175,7 +175,8 @@ bool BitBtnReadDataClick(Session& s) {
     s.clock.SleepMs(100);
     // Hidden before the countdown, which runs inside this call.
     s.ui.ShowStopButton(false);
-    if (s.face != WindowFace::UpdateFace) BitBtnRestartClick(s);
+    // The restart is a step of the command: when it fails, so does the command.
+    if (s.face != WindowFace::UpdateFace) return BitBtnRestartClick(s);
     return true;
 }
 

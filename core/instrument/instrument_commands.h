@@ -21,7 +21,9 @@ bool AddressUsable(Session& s);
 std::optional<std::string> DataSizeRefusal(int size);
 
 // Reads the DATA FLASH into data_rd.bin (repeated readings until they agree);
-// restarts the instrument afterwards except in the update face.
+// restarts the instrument afterwards except in the update face. False when any
+// step failed, the restart included, or the read was stopped (a stop is the
+// only way out that clears StopRequested).
 bool BitBtnReadDataClick(Session& s);
 // Writes data.bin into the DATA FLASH page by page, then restarts at once.
 bool BitBtnWriteDataClick(Session& s);

@@ -78,7 +78,17 @@ std::vector<std::uint8_t> SerialRecord(const std::string& serial) {
 
 bool BitBtnEnodeFilesClick(Session& s, const std::string& serialNumber) {
     s.ui.ClearLog();
-    const std::string serial = Utf8ToCp1251(serialNumber);
+    // A character the package cannot hold would bind it to another serial number.
+    std::string offending;
+    const std::optional<std::string> exact = Utf8ToCp1251Exact(serialNumber, &offending);
+    if (!exact) {
+        s.ui.AppendLine(offending.empty()
+                            ? "Серийный номер не является текстом UTF-8"
+                            : "Символа \"" + offending +
+                                  "\" в серийном номере нет в кодировке Windows-1251");
+        return false;
+    }
+    const std::string& serial = *exact;
     if (serial.size() < 9 || (serial[2] != 'v' && serial[3] != 'v') || serial.size() > 99) {
         s.ui.AppendLine(kBadSerial);
         return false;

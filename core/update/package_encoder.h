@@ -28,7 +28,8 @@ inline constexpr std::array<std::uint8_t, 6> kSerialFiller5 = {0xC2, 0x6B, 0x2D,
 // Windows-1251 text of 9..99 bytes.
 std::vector<std::uint8_t> SerialRecord(const std::string& serial);
 
-// Encoder face: checks the serial number (UTF-8, taken as Windows-1251 text),
+// Encoder face: checks the serial number (UTF-8 that has a Windows-1251 form;
+// anything else is refused with its own line before any file is written),
 // then writes n.bin, p.bin (prog.bin) and d.bin (data.bin) of s.workDir, each
 // scrambled from index 0, in that order, each written to a temporary name and
 // renamed into place. An input image above 65536 bytes is refused before any

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <atomic>
 #include <fstream>
+#include <limits>
 #include <map>
 
 #include "config/config_store.h"
@@ -187,6 +188,18 @@ TEST_F(SettingsDialogTest, SelectionsAtCreation) {
          [](Settings& s) {
              s.TypeController = 5;
              s.MaxKolReadings = 0;
+         },
+         {{"cbTypeControllers", "<none>"}, {"cbiMaxKolReadings", "<none>"}}},
+        {"hand-edited lowest int",
+         [](Settings& s) {
+             s.TypeController = std::numeric_limits<int>::min();
+             s.MaxKolReadings = std::numeric_limits<int>::min();
+         },
+         {{"cbTypeControllers", "<none>"}, {"cbiMaxKolReadings", "<none>"}}},
+        {"hand-edited highest int",
+         [](Settings& s) {
+             s.TypeController = std::numeric_limits<int>::max();
+             s.MaxKolReadings = std::numeric_limits<int>::max();
          },
          {{"cbTypeControllers", "<none>"}, {"cbiMaxKolReadings", "<none>"}}},
     };
@@ -403,6 +416,13 @@ TEST_F(SettingsDialogTest, RefusedWhileACommandUsesThePort) {
         while (!release) QThread::msleep(5);
     }));
     EXPECT_FALSE(yes->isEnabled());
+    // The port-list refresh is off too: a scan would probe the ports.
+    auto* refresh = Child<QWidget>(d, "ImageUpdateCOMport");
+    EXPECT_FALSE(refresh->isEnabled());
+    EXPECT_FALSE(Child<QWidget>(d, "ImageUpdatesNow")->isEnabled());
+    rig.opener.present = {"COM7"};
+    d->ImageUpdateCOMportClick();
+    EXPECT_EQ(List(d, "cbNamePort")->findText("COM7"), -1);
     const int opens = rig.opener.openCount;
     List(d, "cbTypeControllers")->setCurrentIndex(0);
     d->BitBtnYesClick();
@@ -412,6 +432,7 @@ TEST_F(SettingsDialogTest, RefusedWhileACommandUsesThePort) {
     release = true;
     ASSERT_TRUE(WaitFor([&] { return !window->runner().Busy(); }));
     EXPECT_TRUE(yes->isEnabled());
+    EXPECT_TRUE(refresh->isEnabled());
 }
 
 TEST_F(SettingsDialogTest, SaveFailureIsReportedAndTheDialogStays) {

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <atomic>
@@ -54,6 +56,31 @@ TEST(SingleInstance, NamesDoNotMeet) {
     EXPECT_TRUE(b.Acquire());
 }
 
+// Only a lock held by a running instance of this user's counts; any other
+// trouble with the lock lets the program start, saying why.
+TEST(SingleInstance, LockThatIsNotAnotherInstanceLetsTheProgramStart) {
+    SingleInstance nowhere(UniqueName(), "/nonexistent/zentor-folder");
+    EXPECT_TRUE(nowhere.Acquire());
+    EXPECT_TRUE(nowhere.Warning().contains("/nonexistent/zentor-folder"))
+        << nowhere.Warning().toStdString();
+
+    if (::geteuid() != 0) GTEST_SKIP() << "a lock of another user needs root";
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString name = UniqueName();
+    const QString lockPath = SingleInstance::ServerPath(name, folder.path()) + ".lock";
+    QLockFile held(lockPath);  // held by a running process, this one
+    ASSERT_TRUE(held.tryLock(0));
+    {
+        SingleInstance mine(name, folder.path());
+        EXPECT_FALSE(mine.Acquire()) << "the user's own running instance counts";
+    }
+    ASSERT_EQ(::chown(QFile::encodeName(lockPath).constData(), 65534, 65534), 0);
+    SingleInstance other(name, folder.path());
+    EXPECT_TRUE(other.Acquire());
+    EXPECT_FALSE(other.Warning().isEmpty());
+}
+
 TEST(SingleInstance, SocketPathIsPlain) {
     const QString path = SingleInstance::ServerPath(QString::fromUtf8(kInstanceName), "/tmp/x");
     EXPECT_TRUE(path.startsWith("/tmp/x/ZentorFrom_Halden__unique_mutex_name_-"))
@@ -67,11 +94,14 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
     return files;
 }
 
-// The built program started twice: the second start exits 0 at once and touches nothing.
+// The built program started twice: the second start exits 0 at once and touches
+// nothing, though it runs with another TMPDIR and in another folder.
 TEST(SingleInstance, SecondStartOfTheProgram) {
     QTemporaryDir work;
-    QTemporaryDir tmp;  // the instance's socket and lock live here
-    ASSERT_TRUE(work.isValid() && tmp.isValid());
+    QTemporaryDir runtime;  // the instance's socket and lock live here
+    QTemporaryDir tmp1, tmp2, elsewhere;
+    ASSERT_TRUE(work.isValid() && runtime.isValid() && tmp1.isValid() && tmp2.isValid() &&
+                elsewhere.isValid());
     const fs::path dir = work.path().toStdString();
     const fs::path config = dir / "zentor.ini";
     {
@@ -82,7 +112,8 @@ TEST(SingleInstance, SecondStartOfTheProgram) {
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TMPDIR", tmp.path());
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.insert("TMPDIR", tmp1.path());
     const QStringList args = {"--face", "update", "--config",
                               QString::fromStdString(config.string())};
 
@@ -91,19 +122,22 @@ TEST(SingleInstance, SecondStartOfTheProgram) {
     first.setWorkingDirectory(work.path());
     first.start(ZENTOR_GUI_PATH, args);
     ASSERT_TRUE(first.waitForStarted(5000));
-    const QString socket = SingleInstance::ServerPath(QString::fromUtf8(kInstanceName), tmp.path());
+    const QString socket =
+        SingleInstance::ServerPath(QString::fromUtf8(kInstanceName), runtime.path());
     ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(socket); }, 15000))
         << first.readAllStandardError().toStdString();
 
     const auto before = Snapshot(dir);
     const auto mtime = fs::last_write_time(config);
     QProcess second;
+    env.insert("TMPDIR", tmp2.path());
     second.setProcessEnvironment(env);
-    second.setWorkingDirectory(work.path());
+    second.setWorkingDirectory(elsewhere.path());
     second.start(ZENTOR_GUI_PATH, args);
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.readAllStandardError(), QByteArray());
     EXPECT_EQ(Snapshot(dir), before);
     EXPECT_EQ(fs::last_write_time(config), mtime);
     EXPECT_EQ(first.state(), QProcess::Running);

@@ -178,12 +178,56 @@ TEST_F(BuildWithStandIns, OversizedProgBinIsRefused) {
     EXPECT_FALSE(fs::exists(dir / "prog_c.bin"));
 }
 
-TEST_F(BuildWithStandIns, ToolsNotOnThePath) {
-    ::setenv("PATH", dir.c_str(), 1);
+// Found as the command interpreter finds them: the working folder first, then PATH.
+TEST_F(BuildWithStandIns, ToolsInTheWorkingFolderOrOnThePath) {
+    const fs::path standins = ZENTOR_STANDIN_DIR;
+    const fs::path empty = dir / "empty";
+    fs::create_directory(empty);
+    struct Case {
+        const char* name;
+        std::vector<const char*> copied;  // stand-ins copied into the working folder
+        bool onPath;
+        Lines tail;
+    };
+    const std::string failed = "Произошла ошибка компиляции";
+    const Case cases[] = {
+        {"both in the working folder",
+         {"A8051.exe", "Xlink.exe"},
+         false,
+         {"Компиляция прошла успешно", ""}},
+        {"neither anywhere",
+         {},
+         false,
+         {"Не найдена программа A8051.exe (ни в рабочей папке, ни в PATH)", failed, ""}},
+        {"only the assembler",
+         {"A8051.exe"},
+         false,
+         {"Не найдена программа Xlink.exe (ни в рабочей папке, ни в PATH)", failed, ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui = RecordingFrontend();
+        for (const char* tool : {"A8051.exe", "Xlink.exe"}) fs::remove(dir / tool);
+        for (const char* tool : c.copied) fs::copy_file(standins / tool, dir / tool);
+        ::setenv("PATH", empty.c_str(), 1);
+        VirtualClock clock;
+        EXPECT_EQ(Build(clock), c.tail.front() == "Компиляция прошла успешно");
+        ASSERT_GE(ui.log.size(), c.tail.size());
+        EXPECT_EQ(Tail(c.tail.size()), c.tail) << ::testing::PrintToString(ui.log);
+    }
+
+    // One in the working folder (any letter case) goes before the one on PATH.
+    for (const char* tool : {"A8051.exe", "Xlink.exe"}) fs::remove(dir / tool);
+    {
+        std::ofstream script(dir / "a8051.EXE");
+        script << "#!/bin/sh\necho assembler of the working folder\n";
+    }
+    fs::permissions(dir / "a8051.EXE", fs::perms::owner_all);
+    ::setenv("PATH", standins.c_str(), 1);
+    ui = RecordingFrontend();
     VirtualClock clock;
     EXPECT_FALSE(Build(clock));
-    EXPECT_EQ(ui.log, (Lines{"Произошла ошибка компиляции", ""}));
-    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(ui.log.front(), "assembler of the working folder");
 }
 
 }  // namespace

@@ -52,6 +52,27 @@ TEST(CliUsage, UsageErrorsExitTwo) {
     }
 }
 
+// A configuration file named on the command line must exist: one line, status 2.
+// (The window keeps its rule: a missing file of its own gives the defaults.)
+TEST(CliUsage, NamedConfigurationFileMustExist) {
+    const ScratchDir scratch("cli-config");
+    const std::string missing = (scratch / "missing.ini").string();
+    const struct {
+        std::string file;
+        std::string line;
+    } cases[] = {
+        {missing, "--config: configuration file does not exist: " + missing + "\n"},
+        {scratch.path().string(),
+         "--config: a folder, not a configuration file: " + scratch.path().string() + "\n"},
+    };
+    for (const auto& c : cases) {
+        const CliResult r = RunCli({"--config", c.file, "settings"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_EQ(r.err, c.line);
+    }
+}
+
 TEST(CliUsage, HelpListsTheCommands) {
     const CliResult r = RunCli({"--help"});
     EXPECT_EQ(r.status, 0);

@@ -41,23 +41,24 @@ struct FakeTools final : BuildToolRunner {
         std::vector<std::string> args;
         fs::path dir;
     };
-    bool Run(const std::string& program, const std::vector<std::string>& args, const fs::path& dir,
-             const LineSink& onLine) override {
+    ToolRun Run(const std::string& program, const std::vector<std::string>& args,
+                const fs::path& dir, const LineSink& onLine) override {
         calls.push_back({program, args, dir});
         if (program == "A8051.exe") {
-            if (!assemblerStarts) return false;
+            if (assembler != ToolRun::Finished) return assembler;
             onLine("A8051.exe " + args.at(0));
             onLine("0 errors");
             if (writeObject) test::ScratchDir::WriteTo(dir / "1.r03", {1, 2, 3});
-            return true;
+            return ToolRun::Finished;
         }
-        if (!linkerStarts) return false;
+        if (linker != ToolRun::Finished) return linker;
         onLine("Xlink.exe linked");
         if (linkerWrites) test::ScratchDir::WriteTo(dir / "Prog.bin", image);
-        return true;
+        return ToolRun::Finished;
     }
     std::vector<Call> calls;
-    bool assemblerStarts = true, linkerStarts = true, writeObject = true, linkerWrites = true;
+    ToolRun assembler = ToolRun::Finished, linker = ToolRun::Finished;
+    bool writeObject = true, linkerWrites = true;
     Bytes image = Pattern(1000, 5);
 };
 
@@ -255,30 +256,66 @@ TEST(BuildImage, StaleOutputsAreRemovedBeforeTheToolsRun) {
 }
 
 TEST(BuildFailures, ToolsThatDoNotRunOrACancel) {
+    const std::string failed = "Произошла ошибка компиляции";
     struct Case {
         const char* name;
         std::function<void(BuildRig&)> setup;
         std::size_t calls;
         std::size_t questions;
+        Lines tail;
+        BuildOutcome outcome;
     };
     const std::vector<Case> cases = {
-        {"assembler cannot start", [](BuildRig& r) { r.tools.assemblerStarts = false; }, 1, 0},
-        {"user cancels after the assembler", [](BuildRig& r) { r.ui.answers = {false}; }, 1, 1},
-        {"linker cannot start", [](BuildRig& r) { r.tools.linkerStarts = false; }, 2, 1},
+        {"assembler cannot start",
+         [](BuildRig& r) { r.tools.assembler = ToolRun::Failed; },
+         1,
+         0,
+         {failed, ""},
+         BuildOutcome::Failed},
+        {"no assembler",
+         [](BuildRig& r) { r.tools.assembler = ToolRun::NotFound; },
+         1,
+         0,
+         {"Не найдена программа A8051.exe (ни в рабочей папке, ни в PATH)", failed, ""},
+         BuildOutcome::Failed},
+        {"user cancels after the assembler",
+         [](BuildRig& r) { r.ui.answers = {false}; },
+         1,
+         1,
+         {"0 errors", "Компоновка отменена", ""},
+         BuildOutcome::Declined},
+        {"linker cannot start",
+         [](BuildRig& r) { r.tools.linker = ToolRun::Failed; },
+         2,
+         1,
+         {"0 errors", failed, ""},
+         BuildOutcome::Failed},
+        {"no linker",
+         [](BuildRig& r) { r.tools.linker = ToolRun::NotFound; },
+         2,
+         1,
+         {"Не найдена программа Xlink.exe (ни в рабочей папке, ни в PATH)", failed, ""},
+         BuildOutcome::Failed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         BuildRig rig;
         c.setup(rig);
-        EXPECT_FALSE(BuildWithRunner(rig.s, rig.tools));
+        BuildOutcome outcome = BuildOutcome::Built;
+        EXPECT_FALSE(BuildWithRunner(rig.s, rig.tools, &outcome));
+        EXPECT_EQ(outcome, c.outcome);
         const Lines log = rig.Log();
-        ASSERT_GE(log.size(), 2u);
-        EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"Произошла ошибка компиляции", ""}));
+        ASSERT_GE(log.size(), c.tail.size());
+        EXPECT_EQ(Lines(log.end() - static_cast<std::ptrdiff_t>(c.tail.size()), log.end()), c.tail);
         EXPECT_EQ(rig.tools.calls.size(), c.calls);
         EXPECT_EQ(rig.ui.boxes.size(), c.questions);
         EXPECT_TRUE(rig.clock.inner.Sleeps().empty()) << "no wait for Prog.bin";
         EXPECT_FALSE(rig.dir.Exists("prog_c.bin"));
     }
+    BuildRig rig;
+    BuildOutcome outcome = BuildOutcome::Failed;
+    EXPECT_TRUE(BuildWithRunner(rig.s, rig.tools, &outcome));
+    EXPECT_EQ(outcome, BuildOutcome::Built);
 }
 
 TEST(BuildFailures, AsmFileNamesACommandLineWouldInterpret) {

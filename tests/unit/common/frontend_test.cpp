@@ -60,6 +60,12 @@ TEST(ImageKeyTest, ScrambleIsItsOwnInverseAndRepeatsEvery397Bytes) {
 #include "common/files.h"
 #include "support/scratch_dir.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace zentor {
 namespace {
 
@@ -86,6 +92,38 @@ TEST(Files, AtomicWriteReplacesWholeFileAndFailsCleanly) {
     EXPECT_FALSE(WriteFileAtomic(dir / "x.bin" / "y.bin", a));
     EXPECT_EQ(*ReadWholeFile(dir / "x.bin"), b);
 }
+
+#ifndef _WIN32
+// A writer that is neither root nor the owner cannot hand a replacement to the
+// owner: the file is rewritten where it is and stays the owner's.
+TEST(Files, WriterThatCannotKeepTheOwnerRewritesInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    const test::ScratchDir scratch("owner");
+    const auto file = scratch.path() / "shared.bin";
+    ASSERT_EQ(::chmod(scratch.path().c_str(), 0777), 0);
+    ASSERT_TRUE(WriteFileAtomic(file, std::vector<std::uint8_t>(100, 1)));
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+
+    const std::vector<std::uint8_t> next(10, 2);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(dropped && WriteFileAtomic(file, next) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    EXPECT_EQ(after.st_mode & 07777, 0666u);
+    EXPECT_EQ(*ReadWholeFile(file), next);
+}
+#endif
 
 }  // namespace
 }  // namespace zentor

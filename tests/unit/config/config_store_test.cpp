@@ -11,6 +11,11 @@
 #include "common/files.h"
 #include "support/scratch_dir.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace zentor {
 namespace {
 namespace fs = std::filesystem;
@@ -311,6 +316,55 @@ TEST_F(ConfigStoreTest, FailedWriteReportsThePathAndKeepsTheOldFile) {
     EXPECT_EQ(error, "Unable to write to " + ini_.string());
     EXPECT_EQ(ReadBytes(ini_), old);
 }
+
+#ifndef _WIN32
+// Root saving a user's file leaves it that user's, with its mode; a file with a
+// second name stays one file.
+TEST_F(ConfigStoreTest, SavesKeepOwnerModeAndHardLinks) {
+    const bool root = ::geteuid() == 0;
+    const uid_t owner = root ? 65534 : ::geteuid();
+    const gid_t group = root ? 65534 : ::getegid();
+    WriteBytes(ini_, Utf8ToCp1251("[Настройки]\r\nПорт=COM7\r\n"));
+    ASSERT_EQ(::chmod(ini_.c_str(), 0600), 0);
+    ASSERT_EQ(::chown(ini_.c_str(), owner, group), 0);
+    const fs::path second = dir_ / "second-name.ini";
+    fs::create_hard_link(ini_, second);
+    struct stat before {};
+    ASSERT_EQ(::stat(ini_.c_str(), &before), 0);
+
+    auto expectKept = [&](const char* when, nlink_t links) {
+        SCOPED_TRACE(when);
+        struct stat st {};
+        ASSERT_EQ(::stat(ini_.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, owner);
+        EXPECT_EQ(st.st_gid, group);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(st.st_nlink, links);
+    };
+    Settings s;
+    s.NamePort = "COM9";
+    ASSERT_TRUE(SaveSettings(ini_, s));
+    ASSERT_TRUE(SavePosition(ini_, WindowPosition{1, 2, 3, 4}));
+    expectKept("two names", 2);
+    struct stat linked {};
+    ASSERT_EQ(::stat(second.c_str(), &linked), 0);
+    EXPECT_EQ(linked.st_ino, before.st_ino);
+    EXPECT_EQ(ReadBytes(second), ReadBytes(ini_));
+    EXPECT_NE(ReadBytes(second).find("=COM9\r\n"), std::string::npos);
+
+    // One name: replaced through a temporary file, still the user's.
+    fs::remove(second);
+    s.NamePort = "COM10";
+    ASSERT_TRUE(SaveSettings(ini_, s));
+    expectKept("one name", 1);
+    Settings back;
+    WindowPosition p;
+    LoadConfig(ini_, back, p);
+    EXPECT_EQ(back.NamePort, "COM10");
+    EXPECT_EQ(p.Left, 1);
+    if (!root) GTEST_SKIP() << "owner change checked only as root";
+}
+#endif
 
 TEST_F(ConfigStoreTest, SavePassStopsAtTheFailedKey) {
     int calls = 0;

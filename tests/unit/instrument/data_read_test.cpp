@@ -329,6 +329,37 @@ TEST(ReadData, StopDuringARead) {
     }
 }
 
+// The restart that ends a read or a write is one of its steps: the same silent
+// instrument fails both commands, and the last line says it was the restart.
+TEST(ReadData, FailedRestartFailsTheReadAsItFailsTheWrite) {
+    const struct {
+        const char* name;
+        bool (*command)(Session&);
+    } commands[] = {{"read", BitBtnReadDataClick}, {"write", BitBtnWriteDataClick}};
+    for (const auto& c : commands) {
+        SCOPED_TRACE(c.name);
+        InstrumentRig rig;
+        WriteFile(rig.File("data.bin"), rig.dev.flash);
+        rig.dev.silentOn = [](const Bytes& w) { return w == kRestartFrame; };
+        EXPECT_FALSE(c.command(rig.s));
+        ASSERT_FALSE(rig.ui.log.empty());
+        EXPECT_EQ(rig.ui.log.back(), "Нет связи с устройством!");
+        EXPECT_EQ(rig.dev.restarts, 0);
+    }
+}
+
+// A stop request that comes after the last page is not a stop of the read: it
+// is left set, and the read counts as done.
+TEST(ReadData, StopRequestAfterTheReadIsNotHonoured) {
+    InstrumentRig rig;
+    rig.dev.onFrame = [&](const Bytes& w) {
+        if (w == kRestartFrame) BitBtnStopClick(rig.s);
+    };
+    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+    EXPECT_TRUE(rig.s.StopRequested);
+    EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), rig.dev.flash);
+}
+
 TEST(ReadData, StaleStopRequestIsClearedAtStart) {
     InstrumentRig rig;
     rig.s.StopRequested = true;

@@ -124,6 +124,41 @@ TEST(PackageEncoder, CyrillicSerialIsStoredAsSingleBytes) {
     EXPECT_EQ(n[5], 0xC6);  // Ж
 }
 
+// A character the package cannot hold is refused by name before any file is
+// written, instead of turning into '?' and binding the package to another serial.
+TEST(PackageEncoder, SerialWithoutAWindows1251FormIsRefused) {
+    const struct {
+        std::string serial;
+        std::string line;
+    } cases[] = {
+        {"14v0715\xE2\x82\xAC"
+         "0",
+         ""},  // € has a Windows-1251 form (0x88): accepted
+        {"14v0715\xE4\xB8\xAD"
+         "0",
+         "Символа \"\xE4\xB8\xAD\" в серийном номере нет в кодировке Windows-1251"},
+        {"14v071510\xF0\x9F\x98\x80",
+         "Символа \"\xF0\x9F\x98\x80\" в серийном номере нет в кодировке Windows-1251"},
+        {"14v07\xC6"
+         "1510",
+         "Серийный номер не является текстом UTF-8"},                         // Ж in Windows-1251
+        {"14v0715\xC0\xB0", "Серийный номер не является текстом UTF-8"},      // overlong '0'
+        {"14v071510\xD0", "Серийный номер не является текстом UTF-8"},        // cut short
+        {"14v0715\xED\xA0\x80", "Серийный номер не является текстом UTF-8"},  // surrogate
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EncoderRig rig;
+        EXPECT_EQ(BitBtnEnodeFilesClick(rig.s, c.serial), c.line.empty());
+        if (c.line.empty()) {
+            EXPECT_EQ(Unscramble(rig.Get("n.bin"))[9], 0x88);
+            continue;
+        }
+        EXPECT_EQ(rig.ui.log, std::vector<std::string>{c.line});
+        EXPECT_EQ(rig.Listing(), (std::set<std::string>{"prog.bin", "data.bin"}));
+    }
+}
+
 // Each failure stops at once and leaves exactly the outputs written before it.
 TEST(PackageEncoder, FailuresLeaveTheEarlierOutputs) {
     const struct {
