@@ -59,7 +59,7 @@ int RunBuildCommand(Session& s) {
     BuildOutcome outcome = BuildOutcome::Failed;
     {
         RemoveOnInterrupt interrupt(s);
-        BitBtnCompileClick(s, &outcome);
+        outcome = CompileProgram(s);
     }
     // A missing or locked file is skipped, as at the window's exit.
     for (const std::string& file : s.TempFiles) {

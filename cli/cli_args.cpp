@@ -3,8 +3,10 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>  // after windows.h, whose types it uses
+// clang-format on
 #endif
 
 namespace zentor {
@@ -30,14 +32,6 @@ Utf8Args::Utf8Args(int argc, char** argv) {
     if (words_.empty()) words_.assign(argv, argv + argc);
     for (std::string& w : words_) pointers_.push_back(w.data());
     pointers_.push_back(nullptr);
-}
-
-fs::path PathFromUtf8(const std::string& text) {
-#ifdef _WIN32
-    return fs::path(std::u8string(text.begin(), text.end()));
-#else
-    return fs::path(text);
-#endif
 }
 
 CLI::Validator ExistingFolder() {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "journal/journal.h"  // PathFromUtf8
+
 namespace zentor {
 
 // Exit statuses of zentor-cli.
@@ -28,9 +30,6 @@ private:
     std::vector<std::string> words_;
     std::vector<char*> pointers_;
 };
-
-// A path named by UTF-8 text.
-std::filesystem::path PathFromUtf8(const std::string& text);
 
 // --dir: an existing folder (named in UTF-8).
 CLI::Validator ExistingFolder();

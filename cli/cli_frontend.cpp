@@ -1,5 +1,6 @@
 #include "cli_frontend.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace zentor {
@@ -149,13 +150,16 @@ void CliFrontend::OnProgress(int min, int max, int position) {
 
 void CliFrontend::DrawProgress() {
     if (!options_.progressBar || barPos_ <= barMin_ || barMax_ <= barMin_) return;
+    // One row: "[", the cells, "] 100%" and a column to spare, so that "\r" and
+    // erase-line remove all of it.
+    const int width = std::min(kBarCells, SizeOf(err_).columns - 8);
+    if (width < 1) return;
     const long long span = static_cast<long long>(barMax_) - barMin_;
-    const int cells =
-        static_cast<int>((static_cast<long long>(barPos_) - barMin_) * kBarCells / span);
+    const int cells = static_cast<int>((static_cast<long long>(barPos_) - barMin_) * width / span);
     if (barShown_ && cells == drawnCells_) return;
     std::string bar = "\r[";
     bar.append(static_cast<std::size_t>(cells), '#');
-    bar.append(static_cast<std::size_t>(kBarCells - cells), '.');
+    bar.append(static_cast<std::size_t>(width - cells), '.');
     bar += "] " + std::to_string((static_cast<long long>(barPos_) - barMin_) * 100 / span) + "%";
     std::fputs(bar.c_str(), err_);
     std::fflush(err_);

@@ -225,15 +225,19 @@ bool BuildWithRunner(Session& s, BuildToolRunner& runner, BuildOutcome* outcome)
     return true;
 }
 
-bool BitBtnCompileClick(Session& s, BuildOutcome* outcome) {
+BuildOutcome CompileProgram(Session& s) {
 #ifdef _WIN32
-    const bool built = BuildWithBatch(s);
-    if (outcome) *outcome = built ? BuildOutcome::Built : BuildOutcome::Failed;
-    return built;
+    return BuildWithBatch(s) ? BuildOutcome::Built : BuildOutcome::Failed;
 #else
     const std::unique_ptr<BuildToolRunner> runner = MakeSystemToolRunner();
-    return BuildWithRunner(s, *runner, outcome);
+    BuildOutcome outcome = BuildOutcome::Failed;
+    BuildWithRunner(s, *runner, &outcome);
+    return outcome;
 #endif
+}
+
+bool BitBtnCompileClick(Session& s) {
+    return CompileProgram(s) == BuildOutcome::Built;
 }
 
 }  // namespace zentor

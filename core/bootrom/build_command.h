@@ -12,7 +12,9 @@ enum class BuildOutcome {
     Declined,  // the user declined to go on to the linker; nothing more was done
 };
 
-// True when prog_c.bin was written; *outcome, when given, gets the outcome.
-bool BitBtnCompileClick(Session& s, BuildOutcome* outcome = nullptr);
+// The whole build; its outcome.
+BuildOutcome CompileProgram(Session& s);
+// The button: true when prog_c.bin was written.
+bool BitBtnCompileClick(Session& s);
 
 }  // namespace zentor

@@ -145,10 +145,6 @@ bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t
             return false;
         }
     }
-    // ReplaceFileW keeps the old file's attributes and security descriptor.
-    if (exists && ReplaceFileW(path.c_str(), tmp.c_str(), nullptr, REPLACEFILE_WRITE_THROUGH,
-                               nullptr, nullptr))
-        return true;
     if (!MoveFileExW(tmp.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(tmp.c_str());

@@ -131,8 +131,11 @@ TEST(CliTerminal, ReplacedLinesAreRewrittenInPlace) {
         // The countdown "Restart at 0 sec", "Restart at -1 sec", then "Restart ...".
         {"restart", {}, {"Restart - OK"}},
         {"restart", {"--no-answer"}, {"Нет связи с устройст", "вом!"}},
-        // The read's lines (some of two rows) cleared by the restart after it.
-        {"read-data", {"--version-code", "120"}, {"Restart - OK"}},
+        // The read's lines (two rows each) cleared by the restart after it; the
+        // hint for Ctrl-C is not a log line and stays.
+        {"read-data",
+         {"--version-code", "120"},
+         {"(Ctrl-C - остановить", " чтение данных)", "Restart - OK"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command + (c.simArgs.empty() ? std::string() : " " + c.simArgs[0]));
