@@ -136,7 +136,7 @@ bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t
     if (exists && HasOtherLinks(path)) return WriteInPlace(path, data, size);
     {
         std::FILE* f = _wfopen(tmp.c_str(), L"wb");
-        if (!f) return exists && WriteInPlace(path, data, size);
+        if (!f) return false;
         bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
         ok = std::fflush(f) == 0 && ok;
         ok = std::fclose(f) == 0 && ok;
@@ -158,8 +158,7 @@ bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t
     if (exists && old.st_nlink > 1) return WriteInPlace(path, data, size);
 
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    // A folder that takes no new file: the file itself may still be writable.
-    if (fd < 0) return exists && WriteInPlace(path, data, size);
+    if (fd < 0) return false;
     bool keepsOwner = true;
     if (exists) {
         // Owner first: a change of owner clears the set-id bits that fchmod restores.

@@ -21,8 +21,8 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::pa
 // place, so readers never see a partial file. False when any step failed (then
 // the old file, if any, is untouched). An existing file keeps its owner, group
 // and mode. It is rewritten in place instead (a crash may then leave it partly
-// written) when it has more than one hard link, when its folder takes no new
-// file, or when the replacement could not be given the old owner.
+// written) when it has more than one hard link, or when the replacement could
+// not be given the old owner (a writer that is neither root nor the owner).
 bool WriteFileAtomic(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size);
 inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<std::uint8_t>& d) {
     return WriteFileAtomic(path, d.data(), d.size());
