@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZENTOR_BENCH_BUILD:-$root/build-bench}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_TESTS=OFF >/dev/null
-targets=(zentor-sim zentor-cli bench_update bench_verified_update bench_read_data bench_program bench_scan bench_find)
+targets=(zentor-sim zentor-cli bench_update bench_verified_update bench_read_data bench_program bench_slow_links bench_scan bench_find)
 if ninja -C "$build" -t targets all | grep -q '^bench_window:'; then targets+=(bench_window); fi
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 
@@ -29,6 +29,7 @@ run update "$build/bench/bench_update" "$build/sim/zentor-sim"
 run verified "$build/bench/bench_verified_update" "$build/sim/zentor-sim"
 run read "$build/bench/bench_read_data" "$build/sim/zentor-sim"
 run program "$build/bench/bench_program" "$build/sim/zentor-sim"
+run slow "$build/bench/bench_slow_links" "$build/sim/zentor-sim"
 run scan "$build/bench/bench_scan" 20
 run find "$build/bench/bench_find" "$build/sim/zentor-sim" 5
 # The whole ports command, process start included: best of five.
@@ -59,12 +60,14 @@ read99=$(grep 'version  99' "$out/read" | triple || true)
 read120=$(grep 'version 120' "$out/read" | triple || true)
 prog32=$(grep 'program 32768' "$out/program" | triple || true)
 prog30=$(grep 'program 30720' "$out/program" | triple || true)
+prog9600=$(grep 'programmer 9600' "$out/slow" | triple || true)
+boot2400=$(grep 'boot ROM 2400' "$out/slow" | triple || true)
 scan=$(sed -n 's/.*median \([0-9.]*\) ms.*slowest \([0-9.]*\) ms.*/\1 ms (slowest \2)/p' "$out/scan")
 scanPorts=$(sed -n 's/.*: \([0-9]*\) ports.*/\1/p' "$out/scan")
 find=$(sed -n 's/.*median \([0-9]*\) ms.*ratio \([0-9.]*\).*/\1 ms (ratio \2)/p' "$out/find")
 
 echo
-echo "Zentor benchmarks, $(date -u +%Y-%m-%d), $(nproc) cores, simulator paced at 38400 bit/s, DopPause 0"
+echo "Zentor benchmarks, $(date -u +%Y-%m-%d), $(nproc) cores, simulator paced at 38400 bit/s unless a row says otherwise, DopPause 0"
 echo
 row "what" "measured" "floor" "ratio" "target"
 row "----" "--------" "-----" "-----" "------"
@@ -75,6 +78,8 @@ rowTriple "DATA FLASH read 2048 B, 16-byte blocks (version 99)" "$read99" "ratio
 rowTriple "DATA FLASH read 2048 B, 128-byte blocks (version 120)" "$read120" "ratio <= 1.03"
 rowTriple "boot-ROM programming, 32 KiB program" "$prog32" "ratio <= 1.03"
 rowTriple "boot-ROM programming, 30 KiB program + 2 KiB data" "$prog30" "ratio <= 1.03"
+rowTriple "programmer at 9600 bit/s, 2 KiB program + 512 B data" "$prog9600" "ratio <= 1.03"
+rowTriple "boot ROM at 2400 bit/s, 512 B program + 256 B data" "$boot2400" "ratio <= 1.03"
 row "tool CPU time / wall time during the update" "${cpu:-?}" "" "" "< 5 %"
 row "ScanComPorts, median of 20 ($scanPorts ports present)" "${scan:-?}" "" "" "< 100 ms"
 row "find: 8 ports x 3 rates x 1 address, median of 5" "${find:-?}" "" "" "< 2000 ms"
@@ -89,7 +94,7 @@ else
 fi
 echo
 echo "Raw output:"
-for f in update verified read program scan find window; do
+for f in update verified read program slow scan find window; do
     [ -s "$out/$f" ] && sed 's/^/  /' "$out/$f"
 done
 exit 0

@@ -73,13 +73,22 @@ fs::path ExecutablePath(const char* argv0) {
 }
 
 // Ctrl-C while data are read: the first press is the Stop button, the second ends
-// the process.
+// the process. At any other time it ends the process at once. Either way the
+// port's lock file goes first.
 std::atomic<bool>* g_stopFlag = nullptr;
 std::atomic<int> g_interrupts{0};
 
 extern "C" void OnInterrupt(int) {
-    if (g_interrupts.fetch_add(1) > 0 || g_stopFlag == nullptr) std::_Exit(130);
+    if (g_interrupts.fetch_add(1) > 0 || g_stopFlag == nullptr) {
+        RemovePortLockFilesNow();
+        std::_Exit(130);
+    }
     g_stopFlag->store(true);
+}
+
+extern "C" void OnTerminate(int) {
+    RemovePortLockFilesNow();
+    std::_Exit(143);
 }
 
 class StopOnInterrupt {
@@ -204,6 +213,8 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnTerminate);
     const fs::path exePath = ExecutablePath(argv[0]);
     const fs::path config = configFile.empty() ? ConfigFileFor(exePath) : PathFromUtf8(configFile);
 

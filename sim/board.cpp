@@ -80,6 +80,12 @@ void Board::Vanish() {
     Trace("vanishing");
 }
 
+void Board::Lost(std::uint8_t byte, TimePoint at, const std::string& what) {
+    ++counters_.lostBytes;
+    const auto ms = std::chrono::duration<double, std::milli>(at.time_since_epoch()).count();
+    std::fprintf(stderr, "zentor-sim: byte %02Xh lost at %.3f ms: %s\n", byte, ms, what.c_str());
+}
+
 void Board::Trace(const std::string& line) {
     if (options_.verbose) std::fprintf(stderr, "zentor-sim: %s\n", line.c_str());
 }
@@ -105,7 +111,8 @@ bool Board::Dump(std::string* error) const {
     std::snprintf(hcr, sizeof hcr, "HCR0=%02X\nHCR1=%02X\n", hcr0, hcr1);
     return WriteFileAtomic(dir / "flash.bin", code->data(), code->size(), error) &&
            WriteFileAtomic(dir / "data.bin", data.data(), data.size(), error) &&
-           WriteText(dir / "hcr.txt", hcr, error) && WriteText(dir / "mode.txt", Mode(), error);
+           WriteText(dir / "hcr.txt", hcr, error) && WriteText(dir / "mode.txt", Mode(), error) &&
+           WriteText(dir / "lost.txt", std::to_string(counters_.lostBytes) + "\n", error);
 }
 
 }  // namespace zentor::sim

@@ -19,7 +19,7 @@ public:
     // Power off and on: the firmware (or the boot ROM with the jumper) starts
     // from the flash as it is now; bytes in flight are lost.
     void PowerCycle();
-    // Writes flash.bin, data.bin, hcr.txt and mode.txt into the state folder.
+    // Writes flash.bin, data.bin, hcr.txt, mode.txt and lost.txt into the state folder.
     bool Dump(std::string* error) const;
     const char* Mode() const { return device_->ModeName(); }
     // When the process has to end abruptly, if it has to.
@@ -31,6 +31,7 @@ public:
     void EnterBootRom() override { enterBootRom_ = true; }
     void Vanish() override;
     void Trace(const std::string& line) override;
+    void Lost(std::uint8_t byte, TimePoint at, const std::string& what) override;
 
 private:
     std::unique_ptr<Device> StartDevice(bool bootRom);

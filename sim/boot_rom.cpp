@@ -43,6 +43,10 @@ BootRom::BootRom(const Options& options, Chip& chip, Counters& counters, Host& h
 
 void BootRom::Receive(std::uint8_t byte, TimePoint at) {
     if (silent_) return;
+    if (at < busyUntil_) {
+        host_.Lost(byte, at, busyWith_);
+        return;
+    }
     if (at - lastByteAt_ > kResyncGap + ByteTime(options_.baud)) {
         command_.clear();
         inRecord_ = false;
@@ -156,7 +160,11 @@ void BootRom::Erase(TimePoint at) {
     } else {
         ok = false;
     }
-    Reply(lead, ok ? "ok\r\n>" : "ER\r\n>", at);
+    if (ok) {
+        busyUntil_ = at + BusyTime(options_.baud, kBootEraseBusy);
+        busyWith_ = "boot ROM erasing";
+    }
+    Reply(lead, ok ? "ok\r\n>" : "ER\r\n>", std::max(at, busyUntil_));
     host_.Trace("erase " + command_ + (ok ? " ok" : " refused"));
 }
 
@@ -168,7 +176,11 @@ void BootRom::Record(TimePoint at) {
     }
     const bool accepted =
         !options_.refuseRecord.count(k) && Load(record_, options_.corruptRecord.count(k) > 0);
-    host_.Send({static_cast<std::uint8_t>(accepted ? '.' : 'X')}, at);
+    if (accepted) {
+        busyUntil_ = at + BusyTime(options_.baud, kBootRecordBusy);
+        busyWith_ = "boot ROM programming a record";
+    }
+    host_.Send({static_cast<std::uint8_t>(accepted ? '.' : 'X')}, std::max(at, busyUntil_));
     host_.Trace("record " + std::to_string(k) + (accepted ? " accepted" : " refused"));
     if (k == options_.silentAfterRecord) silent_ = true;
     if (k == options_.dieAfterRecord) host_.Vanish();

@@ -13,6 +13,8 @@
 // FLASH2 is the configuration area from 8000h: its erase sets HCR0 and HCR1 to FFh,
 // 807Eh holds HCR1 and 807Fh HCR0, 8000h..807Dh are accepted and not kept.
 // A data byte may only be written over an erased (FFh) byte.
+// On a paced line an erase and the programming of a record take time, during which
+// arriving bytes are lost; their replies come when the work is done.
 #pragma once
 
 #include <array>
@@ -51,6 +53,8 @@ private:
     std::string record_;
     bool inRecord_ = false;
     TimePoint lastByteAt_{};
+    TimePoint busyUntil_{};
+    const char* busyWith_ = "";
     bool echo_ = true;
     bool loading_ = false;
     bool silent_ = false;

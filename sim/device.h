@@ -16,6 +16,19 @@ using Bytes = std::vector<std::uint8_t>;
 // Bytes separated by more silence than this do not belong to one command.
 constexpr std::chrono::milliseconds kResyncGap{50};
 
+// How long a paced device is busy with its flash and deaf to the line; a byte
+// that arrives meanwhile is lost. Each is about half the pause the tool keeps
+// after the command. An unpaced line (rate 0) has an ideal device: never busy.
+constexpr std::chrono::milliseconds kProgrammerPageBusy{10};   // tool: 20 ms
+constexpr std::chrono::milliseconds kProgrammerEraseBusy{50};  // tool: 100 ms
+constexpr std::chrono::milliseconds kBootEraseBusy{500};       // tool: 1000 ms + DopPause
+constexpr std::chrono::milliseconds kBootRecordBusy{1};        // answered when done
+constexpr std::chrono::milliseconds kFirmwarePageBusy{12};     // tool: 25 ms per exchange
+
+inline std::chrono::nanoseconds BusyTime(long baud, std::chrono::nanoseconds busy) {
+    return baud > 0 ? busy : std::chrono::nanoseconds(0);
+}
+
 // Wire time of one byte (start, 8 data, stop bits); zero when unpaced.
 inline std::chrono::nanoseconds ByteTime(long baud) {
     return baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / baud)
@@ -45,6 +58,7 @@ struct Counters {
     long exchanges = 0;    // framed exchanges answered
     long page0Copies = 0;  // copies of DATA FLASH page 0 into SRAM
     long records = 0;      // hex records received by the boot ROM
+    long lostBytes = 0;    // bytes that arrived while the device was deaf
 };
 
 // Services of the board to the device running on it.
@@ -60,6 +74,9 @@ public:
     // After the queued output: the process exits at once.
     virtual void Vanish() = 0;
     virtual void Trace(const std::string& line) = 0;
+    // A byte arrived while the device was busy with `what`: it is dropped,
+    // counted and reported.
+    virtual void Lost(std::uint8_t byte, TimePoint at, const std::string& what) = 0;
 };
 
 class Device {

@@ -55,6 +55,10 @@ Instrument::Instrument(const Options& options, Chip& chip, Counters& counters, H
 
 void Instrument::Receive(std::uint8_t byte, TimePoint at) {
     if (at < silentUntil_) return;  // still booting
+    if (at < busyUntil_) {
+        host_.Lost(byte, at, "firmware busy with a DATA FLASH page");
+        return;
+    }
     if (!frame_.empty() && at - lastByteAt_ > kResyncGap + ByteTime(options_.baud)) frame_.clear();
     lastByteAt_ = at;
     frame_.push_back(byte);
@@ -123,9 +127,11 @@ std::optional<Bytes> Instrument::WriteRegister(std::uint8_t reg, std::uint8_t va
             switch (value) {
                 case kCmdCopy:
                     CopyPageToSram();
+                    busyUntil_ = lastByteAt_ + BusyTime(options_.baud, kFirmwarePageBusy);
                     break;
                 case kCmdStore:
                     StoreSramToPage();
+                    busyUntil_ = lastByteAt_ + BusyTime(options_.baud, kFirmwarePageBusy);
                     break;
                 case kCmdRestart:
                     *restart = true;

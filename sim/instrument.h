@@ -42,6 +42,7 @@ private:
     Bytes frame_;
     TimePoint lastByteAt_{};
     TimePoint silentUntil_{};
+    TimePoint busyUntil_{};  // writing or reading a DATA FLASH page
 
     std::array<std::uint8_t, 256> sram_{};
     std::array<std::uint8_t, 256> registers_{};

@@ -48,6 +48,10 @@ Programmer::Programmer(const Options& options, ProgrammerTarget& target, Host& h
     : options_(options), target_(target), host_(host) {}
 
 void Programmer::Receive(std::uint8_t byte, TimePoint at) {
+    if (at < busyUntil_) {
+        host_.Lost(byte, at, busyWith_);
+        return;
+    }
     if (!command_.empty() && at - lastByteAt_ > kResyncGap + ByteTime(options_.baud)) {
         command_.clear();
     }
@@ -72,6 +76,8 @@ void Programmer::Execute(TimePoint at) {
             } else if (command_[1] == kErase && enabled_) {
                 std::fill(target_.code.begin(), target_.code.end(), 0xFF);
                 std::fill(target_.data.begin(), target_.data.end(), 0xFF);
+                busyUntil_ = at + BusyTime(options_.baud, kProgrammerEraseBusy);
+                busyWith_ = "programmer erasing the chip";
                 host_.Trace("chip erased");
             }
             break;
@@ -110,6 +116,8 @@ void Programmer::WritePage(Bytes& memory, int address, int pageSize, const std::
         return;
     }
     std::copy_n(data, pageSize, memory.begin() + address);
+    busyUntil_ = lastByteAt_ + BusyTime(options_.baud, kProgrammerPageBusy);
+    busyWith_ = "programmer writing a page";
     host_.Trace("page written at " + Hex4(address));
 }
 

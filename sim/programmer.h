@@ -7,6 +7,7 @@
 //   D0 hi lo + 32 bytes  no reply                       data page write
 //   B0 hi lo 00          -> 32 bytes                    data page read
 // Until programming is enabled, erase and writes are ignored and reads give FFh.
+// On a paced line it is deaf while it writes a page and, longer, while it erases.
 #pragma once
 
 #include "device.h"
@@ -31,6 +32,8 @@ private:
     Host& host_;
     Bytes command_;
     TimePoint lastByteAt_{};
+    TimePoint busyUntil_{};
+    const char* busyWith_ = "";
     bool enabled_ = false;
 };
 

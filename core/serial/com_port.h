@@ -31,4 +31,8 @@ std::vector<std::string> TimeoutsReadoutLines(const ComTimeouts& timeouts);
 // "dosdevices" folder may map COMn names to devices.
 std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& exeDir);
 
+// For a signal handler about to end the process: removes the lock files of the
+// ports still open, so other programs do not find them claimed. Async-signal-safe.
+void RemovePortLockFilesNow();
+
 }  // namespace zentor

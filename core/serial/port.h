@@ -1,5 +1,10 @@
 // Byte transport to the instrument, boot ROM or programmer. One implementation per
 // platform opens real serial devices; tests substitute scripted links.
+//
+// Timing: Write returns only when its bytes have left the line, so every wait a
+// caller makes after a write counts from the moment the device has the last byte.
+// Read waits at most 1000 ms. A port that fails mid-call reports a short count;
+// nothing throws.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +26,11 @@ struct ComTimeouts {
 class Port {
 public:
     virtual ~Port() = default;
-    // Writes all bytes; returns the count the driver took.
+    // Writes all bytes and returns once they have left the line: the driver's
+    // transmit queue has drained, and at least the frame time of the bytes (start,
+    // data, parity and stop bits of the port's frame at its bit rate) has passed
+    // since the call began, because pseudo-terminals and some USB adapters report
+    // an empty queue at once. Returns the count the driver took.
     virtual std::size_t Write(const std::uint8_t* data, std::size_t size) = 0;
     // Returns as soon as size bytes arrived, or when the read deadline (1000 ms
     // from the start of the call unless changed below) passed; returns the count received.

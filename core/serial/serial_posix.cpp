@@ -15,9 +15,13 @@
 #include <mutex>
 #include <set>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "serial/com_port.h"
+#include "serial/frame_time.h"
+#include "serial/line_settings.h"
+#include "serial/uucp_lock.h"
 
 namespace zentor {
 namespace fs = std::filesystem;
@@ -55,22 +59,6 @@ private:
     std::set<dev_t> devices_;
 };
 
-std::optional<speed_t> SpeedFor(int baud) {
-    static constexpr std::pair<int, speed_t> kSpeeds[] = {
-        {50, B50},           {75, B75},           {110, B110},         {134, B134},
-        {150, B150},         {200, B200},         {300, B300},         {600, B600},
-        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-        {3500000, B3500000}, {4000000, B4000000},
-    };
-    for (const auto& [rate, constant] : kSpeeds)
-        if (rate == baud) return constant;
-    return std::nullopt;
-}
-
 int MsUntil(std::chrono::steady_clock::time_point deadline) {
     auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -85,13 +73,15 @@ void CloseExclusive(int fd) {
 
 class PosixPort final : public Port {
 public:
-    PosixPort(int fd, dev_t dev) : fd_(fd), dev_(dev) {}
+    PosixPort(int fd, dev_t dev, FrameFormat format, long baud, UucpLock lock)
+        : fd_(fd), dev_(dev), format_(format), baud_(baud), lock_(std::move(lock)) {}
     ~PosixPort() override {
         CloseExclusive(fd_);
         HeldDevices::Instance().Remove(dev_);
     }
 
     std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        const auto start = std::chrono::steady_clock::now();
         std::size_t done = 0;
         while (done < size) {
             ssize_t n = ::write(fd_, data + done, size - done);
@@ -105,6 +95,11 @@ public:
             int r = ::poll(&p, 1, kWriteStallMs);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL))) break;
+        }
+        if (done > 0) {
+            while (::tcdrain(fd_) != 0 && errno == EINTR) {
+            }
+            std::this_thread::sleep_until(start + FrameTime(done, format_, baud_));
         }
         return done;
     }
@@ -148,6 +143,9 @@ public:
 private:
     int fd_;
     dev_t dev_;
+    FrameFormat format_;
+    long baud_;
+    UucpLock lock_;
     int readDeadlineMs_ = kReadDeadlineMs;
 };
 
@@ -180,28 +178,9 @@ bool IsAbsentLegacyUart(int fd, const struct stat& st) {
     return ::ioctl(fd, TIOCGSERIAL, &ss) == 0 && ss.type == PORT_UNKNOWN;
 }
 
-bool Configure(int fd, int baud) {
-    std::optional<speed_t> speed = SpeedFor(baud);
-    termios tio{};
-    if (!speed || ::tcgetattr(fd, &tio) != 0) return false;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                          ICRNL | IXON | IXOFF | IXANY | INPCK);
-    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    // With VMIN 0 an empty read returns 0 instead of EAGAIN, like a hang-up.
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, *speed) != 0 || ::cfsetospeed(&tio, *speed) != 0) return false;
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return false;
-    // Pseudo-terminals have no modem lines and refuse this.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ::ioctl(fd, TIOCMBIC, &lines);
-    return true;
-}
-
-// Opens `device` exclusively; configures it unless `probeOnly`.
+// Opens `device` exclusively; configures it unless `probeOnly`. A port is claimed
+// by its UUCP lock file before it is opened, because opening a tty raises DTR and
+// RTS on a line another program may be using.
 OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
     struct stat st {};
     if (::stat(device.c_str(), &st) != 0) return Result(StatusForErrno(errno), errno);
@@ -209,6 +188,13 @@ OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
     const dev_t id = st.st_rdev;
     if (S_ISCHR(st.st_mode) && HeldDevices::Instance().Contains(id)) {
         return Result(OpenStatus::Busy);
+    }
+    std::optional<UucpLock> lock;
+    if (probeOnly) {
+        if (UucpLockHeldByOther(device)) return Result(OpenStatus::Busy);
+    } else {
+        lock = UucpLock::Acquire(device);
+        if (!lock) return Result(OpenStatus::Busy);
     }
 
     int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -227,13 +213,14 @@ OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
         return Result(OpenStatus::Ok);
     }
     ::ioctl(fd, TIOCEXCL);
-    if (!Configure(fd, baud)) {
+    std::optional<FrameFormat> format = ConfigureLine(fd, baud);
+    if (!format) {
         CloseExclusive(fd);
         return Result(OpenStatus::ConfigFailed);
     }
     HeldDevices::Instance().Add(id);
     OpenResult r;
-    r.port = std::make_unique<PosixPort>(fd, id);
+    r.port = std::make_unique<PosixPort>(fd, id, *format, baud, std::move(*lock));
     return r;
 }
 
@@ -288,6 +275,10 @@ std::optional<fs::path> PosixDevicePath(const fs::path& exeDir, const std::strin
 
 std::unique_ptr<PortOpener> MakeSystemPortOpener(const fs::path& exeDir) {
     return std::make_unique<PosixPortOpener>(exeDir);
+}
+
+void RemovePortLockFilesNow() {
+    RemoveUucpLockFilesNow();
 }
 
 }  // namespace zentor

@@ -1,6 +1,9 @@
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "serial/com_port.h"
+#include "serial/frame_time.h"
 
 // After the project headers: <windows.h> defines MessageBox as a macro.
 #ifndef WIN32_LEAN_AND_MEAN
@@ -22,14 +25,31 @@ HANDLE OpenHandle(const std::string& name) {
     return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
 }
 
+// The character frame of a device-control record.
+FrameFormat FormatOf(const DCB& dcb) {
+    FrameFormat f;
+    f.dataBits = dcb.ByteSize;
+    f.parity = dcb.Parity != NOPARITY;
+    f.stopHalfBits = dcb.StopBits == TWOSTOPBITS ? 4 : dcb.StopBits == ONE5STOPBITS ? 3 : 2;
+    return f;
+}
+
 class Win32Port final : public Port {
 public:
-    Win32Port(HANDLE handle, const COMMTIMEOUTS& timeouts) : handle_(handle), timeouts_(timeouts) {}
+    Win32Port(HANDLE handle, const COMMTIMEOUTS& timeouts, const DCB& dcb)
+        : handle_(handle), timeouts_(timeouts), format_(FormatOf(dcb)), baud_(dcb.BaudRate) {}
     ~Win32Port() override { CloseHandle(handle_); }
 
+    // Returns when the transmit queue is empty (FlushFileBuffers) and no earlier
+    // than the bytes' frame time after the call began.
     std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        const auto start = std::chrono::steady_clock::now();
         DWORD written = 0;
-        if (!WriteFile(handle_, data, static_cast<DWORD>(size), &written, NULL)) return written;
+        WriteFile(handle_, data, static_cast<DWORD>(size), &written, NULL);
+        if (written > 0) {
+            FlushFileBuffers(handle_);
+            std::this_thread::sleep_until(start + FrameTime(written, format_, baud_));
+        }
         return written;
     }
 
@@ -59,6 +79,8 @@ public:
 private:
     HANDLE handle_;
     COMMTIMEOUTS timeouts_;
+    FrameFormat format_;
+    long baud_;
 };
 
 OpenResult Failure(OpenStatus status, int code = 0) {
@@ -97,8 +119,10 @@ public:
             CloseHandle(h);
             return Failure(OpenStatus::ConfigFailed);
         }
+        // The frame the driver holds now, for the write timing.
+        GetCommState(h, &dcb);
         OpenResult r;
-        r.port = std::make_unique<Win32Port>(h, timeouts);
+        r.port = std::make_unique<Win32Port>(h, timeouts, dcb);
         return r;
     }
 
@@ -119,5 +143,8 @@ public:
 std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& /*exeDir*/) {
     return std::make_unique<Win32PortOpener>();
 }
+
+// Windows keeps no lock files: the exclusive open is the lock.
+void RemovePortLockFilesNow() {}
 
 }  // namespace zentor

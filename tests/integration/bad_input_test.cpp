@@ -177,8 +177,8 @@ const BadInput kCases[] = {
     {"SizeDataZeroOnKeepUpdate", kKeep, SizeData(0),
      "Размер данных 0 байт - сохранить текущие настройки нельзя", Sent::Identification},
     // Bit rates the driver refuses.
-    {"BitRateRefusedOnRead", {"read-data"}, Baud(12345), "не установлены"},
-    {"BitRateRefusedOnUpdate", kKeep, Baud(12345), "не установлены"},
+    {"BitRateRefusedOnRead", {"read-data"}, Baud(0), "не установлены"},
+    {"BitRateRefusedOnUpdate", kKeep, Baud(0), "не установлены"},
     // Addresses whose frames would carry kind bits in the address byte.
     {"Address0OnRead", {"read-data"}, Address(0), "Адрес устройства 0" + kAddressRefused},
     {"Address64OnWrite", {"write-data"}, Address(64), "Адрес устройства 64" + kAddressRefused},

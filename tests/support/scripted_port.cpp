@@ -1,12 +1,21 @@
 #include "support/scripted_port.h"
 
 #include <algorithm>
+#include <chrono>
+
+#include "serial/frame_time.h"
 
 namespace zentor::test {
 
 std::size_t ScriptedPort::Write(const std::uint8_t* data, std::size_t size) {
     Bytes w(data, data + size);
-    events.push_back({Event::Write, clock_ ? clock_->NowMs() : 0, w, 0});
+    const std::int64_t at = clock_ ? clock_->NowMs() : 0;
+    if (clock_ && baud > 0 && !hungUp) {
+        clock_->Advance(
+            std::chrono::ceil<std::chrono::milliseconds>(FrameTime(size, FrameFormat{}, baud))
+                .count());
+    }
+    events.push_back({Event::Write, at, w, 0, clock_ ? clock_->NowMs() : 0});
     if (hungUp) return 0;
     if (responder) {
         Bytes reply = responder(w);
@@ -21,13 +30,15 @@ std::size_t ScriptedPort::Read(std::uint8_t* data, std::size_t size) {
     std::copy(got.begin(), got.end(), data);
     rx.erase(rx.begin(), rx.begin() + static_cast<std::ptrdiff_t>(n));
     if (n < size && clock_) clock_->Advance(1000);
-    events.push_back({Event::Read, clock_ ? clock_->NowMs() : 0, got, size});
+    const std::int64_t now = clock_ ? clock_->NowMs() : 0;
+    events.push_back({Event::Read, now, got, size, now});
     return n;
 }
 
 void ScriptedPort::PurgeRx() {
     rx.clear();
-    events.push_back({Event::Purge, clock_ ? clock_->NowMs() : 0, {}, 0});
+    const std::int64_t now = clock_ ? clock_->NowMs() : 0;
+    events.push_back({Event::Purge, now, {}, 0, now});
 }
 
 std::vector<Bytes> ScriptedPort::Writes() const {

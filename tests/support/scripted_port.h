@@ -1,6 +1,8 @@
 // A Port driven by the test: every write is handed to a responder that returns
 // the bytes the device answers; reads take from those bytes and, when too few
-// are there, cost the full 1000 ms read deadline on the virtual clock.
+// are there, cost the full 1000 ms read deadline on the virtual clock. With a bit
+// rate set, a write also takes the frame time of its bytes (8N1, rounded up to
+// whole milliseconds) on the virtual clock, as a real port's write does.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +24,9 @@ public:
     struct Event {
         enum Kind { Write, Read, Purge } kind;
         std::int64_t atMs;
-        Bytes bytes;            // written, or received by a read
-        std::size_t requested;  // read size
+        Bytes bytes;             // written, or received by a read
+        std::size_t requested;   // read size
+        std::int64_t endMs = 0;  // when the call returned
     };
 
     explicit ScriptedPort(VirtualClock* clock = nullptr) : clock_(clock) {}
@@ -40,6 +43,8 @@ public:
     bool hungUp = false;
     std::vector<Event> events;
     ComTimeouts timeouts{0, 0, 1000, 0, 0};
+    // Bit rate of the line; 0: writes take no time.
+    long baud = 0;
 
     std::vector<Bytes> Writes() const;
 

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +39,10 @@ int RemainingMs(Clock::time_point deadline) {
 }  // namespace
 
 SimProcess::SimProcess(std::vector<std::string> args) {
+    const bool paced = std::any_of(args.begin(), args.end(), [](const std::string& a) {
+        return a == "--baud" || a.rfind("--baud=", 0) == 0;
+    });
+    if (!paced) args.insert(args.end(), {"--baud", std::to_string(kDefaultBaud)});
     args.insert(args.begin(), ZENTOR_SIM_PATH);
     args.push_back("--state-dir");
     args.push_back(stateDir_.path().string());
@@ -165,6 +170,14 @@ std::string SimProcess::Mode() {
     std::string mode;
     in >> mode;
     return mode;
+}
+
+long SimProcess::LostBytes() {
+    Dump();
+    std::ifstream in(stateDir_ / "lost.txt");
+    long lost = -1;
+    if (!(in >> lost)) throw std::runtime_error("lost.txt unreadable");
+    return lost;
 }
 
 bool SimProcess::Reap(bool block) {

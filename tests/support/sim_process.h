@@ -17,9 +17,14 @@ namespace zentor::test {
 
 class SimProcess {
 public:
-    // Starts ZENTOR_SIM_PATH with args plus "--state-dir <fresh temp dir>" and waits
-    // for the device-path line. Throws std::runtime_error if the simulator does not
-    // come up within 5 s.
+    // The line's pace when args name none: a tool talking at this rate or slower
+    // meets the simulator's busy times as it would a real device's. "--baud 0"
+    // gives an ideal line and device (bytes pass at once, never busy).
+    static constexpr long kDefaultBaud = 38400;
+
+    // Starts ZENTOR_SIM_PATH with args plus "--state-dir <fresh temp dir>" (and
+    // "--baud 38400" unless args hold "--baud") and waits for the device-path line.
+    // Throws std::runtime_error if the simulator does not come up within 5 s.
     explicit SimProcess(std::vector<std::string> args);
     // SIGTERM, wait, remove the temp dir.
     ~SimProcess();
@@ -40,6 +45,7 @@ public:
     std::string Hcr0();                     // Dump(), then two upper-case hex digits
     std::string Hcr1();
     std::string Mode();  // Dump(), then "firmware", "bootrom" or "programmer"
+    long LostBytes();    // Dump(), then the bytes lost to the device's busy times
 
     // SIGKILL now (the device vanishes); safe to call twice.
     void Kill();

@@ -1,0 +1,94 @@
+// Times two programming runs at low bit rates on zentor-sim paced like a real line
+// and deaf while it writes flash, and compares each with its floor: the waits the
+// run makes (20 ms per page written, DopPause per boot-ROM command, 1000 ms per
+// erase, the programmer's fixed pauses) plus the wire time of every byte sent and
+// received (10 bits per byte).
+//   - hardware programmer at 9600 bit/s: 2 KiB program + 512 B data, written and
+//     verified;
+//   - boot ROM at 2400 bit/s, DopPause 0, ControlWrite on: 512 B program + 256 B
+//     data into an MSC1210Y2.
+//
+//   bench_slow_links [path/to/zentor-sim]
+//
+// Prints the measurements; a byte the simulator loses shows on its standard error.
+// Asserts nothing.
+#include <signal.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "bootrom/program_chip.h"
+#include "common/recording_frontend.h"
+#include "common/session.h"
+#include "serial/com_port.h"
+
+namespace {
+
+using namespace zentor;
+using namespace zentor::bench;
+namespace fs = std::filesystem;
+
+void WriteFile(const fs::path& path, std::size_t size, int seed) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9) + seed);
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+}
+
+struct Link {
+    const char* label;
+    int typeController;
+    int baud;
+    std::size_t program, data;
+    std::vector<std::string> simArgs;
+};
+
+bool RunOnce(const std::string& simPath, const fs::path& workDir, const Link& link) {
+    WriteFile(workDir / "prog.bin", link.program, 1);
+    WriteFile(workDir / "data.bin", link.data, 2);
+    std::vector<std::string> args = link.simArgs;
+    args.insert(args.end(), {"--baud", std::to_string(link.baud)});
+    Simulator sim(simPath, args);
+    if (sim.device.empty()) return false;
+
+    RecordingFrontend ui;
+    ui.answers.push_back(true);
+    WaitCountingClock clock;
+    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
+    Session s(ui, clock, *opener);
+    s.face = WindowFace::FactoryFace;
+    s.workDir = workDir;
+    s.settings.TypeController = link.typeController;
+    s.settings.NamePort = sim.device;
+    s.settings.BaudRate = link.baud;
+    s.settings.DopPause = 0;
+    s.settings.ControlWrite = true;
+    const PortRun run = RunOnOwnPort(s, clock, link.baud, ProgramChip);
+    if (!run.opened) return false;
+    std::printf("%s: %s  %s  %s\n", link.label, run.ok ? "ok    " : "FAILED",
+                MeasuredText(run.t).c_str(), FloorText(run.t).c_str());
+    if (!run.ok) PrintLog(ui);
+    return run.ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::signal(SIGPIPE, SIG_IGN);
+    const std::string simPath = SimulatorPath(argc, argv);
+    const BenchDir dir("zentor-bench-slow-");
+    if (dir.path().empty()) return 1;
+    const Link links[] = {
+        {"programmer 9600", 0, 9600, 2048, 512, {"--programmer"}},
+        {"boot ROM 2400", 1, 2400, 512, 256, {"--jumper", "--chip", "Y2"}},
+    };
+    bool ok = true;
+    for (const Link& link : links) ok = RunOnce(simPath, dir.path(), link) && ok;
+    return ok ? 0 : 1;
+}
