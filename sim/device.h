@@ -17,13 +17,15 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::chrono::milliseconds kResyncGap{50};
 
 // How long a paced device is busy with its flash and deaf to the line; a byte
-// that arrives meanwhile is lost. Each is about half the pause the tool keeps
-// after the command. An unpaced line (rate 0) has an ideal device: never busy.
-constexpr std::chrono::milliseconds kProgrammerPageBusy{10};   // tool: 20 ms
+// that arrives meanwhile is lost. Each is at most half the pause the tool keeps
+// after the command; the page write is a quarter, since a pseudo-terminal may hand
+// bytes over several milliseconds late on a loaded machine. An unpaced line
+// (rate 0) has an ideal device: never busy.
+constexpr std::chrono::milliseconds kProgrammerPageBusy{5};    // tool: 20 ms
 constexpr std::chrono::milliseconds kProgrammerEraseBusy{50};  // tool: 100 ms
 constexpr std::chrono::milliseconds kBootEraseBusy{500};       // tool: 1000 ms + DopPause
 constexpr std::chrono::milliseconds kBootRecordBusy{1};        // answered when done
-constexpr std::chrono::milliseconds kFirmwarePageBusy{12};     // tool: 25 ms per exchange
+constexpr std::chrono::milliseconds kFirmwarePageBusy{10};     // tool: 25 ms per exchange
 
 inline std::chrono::nanoseconds BusyTime(long baud, std::chrono::nanoseconds busy) {
     return baud > 0 ? busy : std::chrono::nanoseconds(0);

@@ -5,6 +5,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -143,6 +144,10 @@ int Run(const Options& options) {
         std::fprintf(stderr, "zentor-sim: %s\n", std::strerror(errno));
         return 2;
     }
+
+    // Arrival times are taken when the process wakes: a wake-up delayed by a busy
+    // machine would shift them. Best effort; needs the privilege to raise priority.
+    if (options.baud > 0) (void)::setpriority(PRIO_PROCESS, 0, -10);
 
     PtyLink link(options.baud, options.rxLog);
     Board board(options, link, std::move(chip), std::move(target));

@@ -29,8 +29,9 @@ public:
     // Writes all bytes and returns once they have left the line: the driver's
     // transmit queue has drained, and at least the frame time of the bytes (start,
     // data, parity and stop bits of the port's frame at its bit rate) has passed
-    // since the call began, because pseudo-terminals and some USB adapters report
-    // an empty queue at once. Returns the count the driver took.
+    // since the call began (since the driver took them, where that is later),
+    // because pseudo-terminals and some USB adapters report an empty queue at
+    // once. Returns the count the driver took.
     virtual std::size_t Write(const std::uint8_t* data, std::size_t size) = 0;
     // Returns as soon as size bytes arrived, or when the read deadline (1000 ms
     // from the start of the call unless changed below) passed; returns the count received.

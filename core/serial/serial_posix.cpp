@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
@@ -80,12 +81,18 @@ public:
         HeldDevices::Instance().Remove(dev_);
     }
 
+    // Each chunk the driver takes occupies the line for its frame time from the
+    // moment it was taken (or from when the chunk before it is through): a write
+    // delayed on its way into the driver is never counted as on the line.
     std::size_t Write(const std::uint8_t* data, std::size_t size) override {
-        const auto start = std::chrono::steady_clock::now();
+        auto lineFree = std::chrono::steady_clock::time_point::min();
         std::size_t done = 0;
         while (done < size) {
             ssize_t n = ::write(fd_, data + done, size - done);
             if (n > 0) {
+                const auto taken = std::chrono::steady_clock::now();
+                lineFree = std::max(lineFree, taken) +
+                           FrameTime(static_cast<std::size_t>(n), format_, baud_);
                 done += static_cast<std::size_t>(n);
                 continue;
             }
@@ -99,7 +106,7 @@ public:
         if (done > 0) {
             while (::tcdrain(fd_) != 0 && errno == EINTR) {
             }
-            std::this_thread::sleep_until(start + FrameTime(done, format_, baud_));
+            std::this_thread::sleep_until(lineFree);
         }
         return done;
     }

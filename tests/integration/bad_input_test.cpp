@@ -237,6 +237,7 @@ TEST_P(BadInputFixture, RefusedBeforeTheDeviceIsTouched) {
     files.Put("data_rd.bin", Pattern(512, 3));
 
     Settings st;
+    st.BaudRate = SimProcess::kDefaultBaud;
     st.DopPause = 0;
     st.ControlWrite = true;
     // The chip and DATA FLASH size the command expects.
@@ -422,6 +423,7 @@ protected:
         Put("cal.bin", calibration_);
         WriteFileAtomic(root_ / "sim" / "cal.bin", calibration_);
         Settings st;
+        st.BaudRate = SimProcess::kDefaultBaud;
         st.DopPause = 0;
         st.SizeData = 512;
         WriteConfig(root_ / "z.ini", st);

@@ -248,6 +248,7 @@ TEST_F(CliOnSim, ProgramAsksFirst) {
     ASSERT_TRUE(WriteFileAtomic(dir_ / "prog.bin", prog));
     ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", data));
     Settings st;
+    st.BaudRate = SimProcess::kDefaultBaud;
     st.DopPause = 0;
     WriteConfig(dir_ / "z.ini", st);
     SimProcess sim({"--jumper"});

@@ -585,6 +585,7 @@ protected:
 
     void WriteSettings(const Cell& c) const {
         Settings st;
+        st.BaudRate = SimProcess::kDefaultBaud;
         st.TypeController = c.typeController;
         st.DopPause = 0;
         st.ControlWrite = true;

@@ -57,6 +57,7 @@ TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
         {false, "", "", {}, {}, {}, {}},
     }};
     Settings st;
+    st.BaudRate = SimProcess::kDefaultBaud;
     st.DopPause = 0;
     st.ControlWrite = true;
     st.SizeData = kDataSize;

@@ -186,7 +186,7 @@ TEST(SimBootRom, RecordsAreRefusedBeforeLoadIsGiven) {
 }
 
 TEST(SimBootRom, PowerCycleRunsTheNewFirmwareWithTheNewDataFlash) {
-    SimProcess sim({});
+    SimProcess sim({"--baud", "0"});
     SimLine line(sim.DevicePath());
     ASSERT_TRUE(WriteByte(line, 0xFD, 0xAF));
     ASSERT_TRUE(WriteByte(line, 0xFF, 0x0B));

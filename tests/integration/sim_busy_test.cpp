@@ -27,7 +27,7 @@ TEST(SimBusy, ProgrammerDropsWhatArrivesWhileItWritesOrErases) {
     line.Write({0xAC, 0x80, 0x00, 0x00});
     line.Write(Page(0x50, 0x00, 64, 0x11));
     std::this_thread::sleep_for(100ms);
-    // A page write keeps it busy for 10 ms from its last byte.
+    // A page write keeps it busy for 5 ms from its last byte.
     line.Write(Page(0x50, 0x40, 64, 0x22));
     line.Write(Page(0x50, 0x80, 64, 0x33));
     std::this_thread::sleep_for(100ms);

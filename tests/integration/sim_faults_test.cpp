@@ -64,7 +64,7 @@ TEST(SimFaults, NoiseArrivesAfterTheReplyAndIsClearedByAPurge) {
 }
 
 TEST(SimFaults, FlipReadingChangesOneByteOfTheNamedCopiesOfPageZero) {
-    SimProcess sim({"--flip-reading", "2", "--flip-reading", "4"});
+    SimProcess sim({"--baud", "0", "--flip-reading", "2", "--flip-reading", "4"});
     SimLine line(sim.DevicePath());
     std::vector<int> differing;
     for (int copy = 1; copy <= 5; ++copy) {
@@ -133,7 +133,7 @@ TEST(SimFaults, BootRomRecordFaults) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.option);
-        SimProcess sim({"--jumper", c.option, "2"});
+        SimProcess sim({"--baud", "0", "--jumper", c.option, "2"});
         SimLine line(sim.DevicePath());
         StartLoading(line);
         std::string acks;

@@ -116,7 +116,7 @@ struct BlockCase {
 class SimInstrumentBlocks : public testing::TestWithParam<BlockCase> {};
 
 TEST_P(SimInstrumentBlocks, PageReadReturnsTheDataFlash) {
-    SimProcess sim({"--version-code", std::to_string(GetParam().versionCode)});
+    SimProcess sim({"--baud", "0", "--version-code", std::to_string(GetParam().versionCode)});
     SimLine line(sim.DevicePath());
     Bytes all;
     for (int p = 0; p < 8; ++p) {
@@ -129,8 +129,8 @@ TEST_P(SimInstrumentBlocks, PageReadReturnsTheDataFlash) {
 }
 
 TEST_P(SimInstrumentBlocks, PageWriteLandsAtTheTopOfTheFlash) {
-    SimProcess sim({"--version-code", std::to_string(GetParam().versionCode), "--chip", "Y3",
-                    "--data-flash-size", "1024"});
+    SimProcess sim({"--baud", "0", "--version-code", std::to_string(GetParam().versionCode),
+                    "--chip", "Y3", "--data-flash-size", "1024"});
     SimLine line(sim.DevicePath());
     Bytes page2(256), page3(256);
     for (int i = 0; i < 256; ++i) {
@@ -184,7 +184,7 @@ TEST(SimInstrument, MalformedOrForeignFramesGetNoReplyAndDoNotDerailTheNext) {
 }
 
 TEST(SimInstrument, PagesOutsideTheDataFlashOrFailingReportStatus) {
-    SimProcess sim({"--data-flash-size", "1024", "--status-fail", "1"});
+    SimProcess sim({"--baud", "0", "--data-flash-size", "1024", "--status-fail", "1"});
     SimLine line(sim.DevicePath());
     EXPECT_EQ(CopyPage(line, 3), std::optional<std::uint8_t>(0));
     EXPECT_NE(CopyPage(line, 4), std::optional<std::uint8_t>(0));
@@ -207,7 +207,7 @@ TEST(SimInstrument, DataAndCodeFilesSetTheInitialFlash) {
             .write(reinterpret_cast<const char*>(code.data()),
                    static_cast<std::streamsize>(code.size()));
     }
-    SimProcess sim({"--chip", "Y2", "--data-flash-size", "512", "--data-file",
+    SimProcess sim({"--baud", "0", "--chip", "Y2", "--data-flash-size", "512", "--data-file",
                     (dir / "d.bin").string(), "--code-file", (dir / "c.bin").string(), "--hcr0",
                     "3C", "--hcr1", "c5"});
     Bytes flash = sim.Flash();

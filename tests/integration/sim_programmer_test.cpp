@@ -22,9 +22,11 @@ Bytes Ramp(std::size_t n, int seed) {
     return b;
 }
 
+// An unpaced line: the programmer is never busy, so commands may follow at once.
 // No purge here, like the tool's programmer link: every reply must be exact.
 TEST(SimProgrammer, WritesPagesAndReadsThemBack) {
-    SimProcess sim({"--programmer", "--prog-code-size", "4096", "--prog-data-size", "512"});
+    SimProcess sim(
+        {"--baud", "0", "--programmer", "--prog-code-size", "4096", "--prog-data-size", "512"});
     SimLine line(sim.DevicePath());
     line.Write({0x55});
     EXPECT_EQ(line.Read(1), Bytes{0x55});
@@ -51,7 +53,7 @@ TEST(SimProgrammer, WritesPagesAndReadsThemBack) {
 }
 
 TEST(SimProgrammer, ChipEraseClearsBothMemories) {
-    SimProcess sim({"--programmer"});
+    SimProcess sim({"--baud", "0", "--programmer"});
     SimLine line(sim.DevicePath());
     line.Write({0xAC, 0x53, 0x00, 0x00});
     line.Write(Command({0x50, 0x00, 0x40}, Ramp(64, 3)));
@@ -77,13 +79,13 @@ TEST(SimProgrammer, NothingIsWrittenBeforeProgrammingIsEnabled) {
 
 TEST(SimProgrammer, Faults) {
     {
-        SimProcess sim({"--programmer", "--no-sync"});
+        SimProcess sim({"--baud", "0", "--programmer", "--no-sync"});
         SimLine line(sim.DevicePath());
         line.Write({0x55});
         EXPECT_TRUE(line.Read(1, 300ms).empty());
     }
     {
-        SimProcess sim({"--programmer", "--verify-fail-page", "0x80"});
+        SimProcess sim({"--baud", "0", "--programmer", "--verify-fail-page", "0x80"});
         SimLine line(sim.DevicePath());
         line.Write({0xAC, 0x53, 0x00, 0x00});
         for (std::uint8_t page : {0x40, 0x80}) {

@@ -72,6 +72,7 @@ protected:
 
     static Settings QuickSettings() {
         Settings st;
+        st.BaudRate = SimProcess::kDefaultBaud;
         st.DopPause = 0;
         st.TypeController = 4;
         st.SizeData = kDataSize;
