@@ -50,6 +50,7 @@ protected:
         ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", Pattern(kDataSize, 3)));
         ASSERT_TRUE(WriteFileAtomic(dir_ / "cal.bin", calibration_));
         Settings st;
+        st.BaudRate = SimProcess::kDefaultBaud;  // the pace of SimArgs
         st.DopPause = 0;
         st.TypeController = 4;
         st.SizeData = kDataSize;
@@ -127,6 +128,7 @@ TEST_F(CloseLoop, UpdateWithVerifyThroughTheCli) {
         simArgs.insert(simArgs.end(), c.sim.begin(), c.sim.end());
         SimProcess sim(simArgs);
         Settings st;
+        st.BaudRate = SimProcess::kDefaultBaud;  // the pace of SimArgs
         st.DopPause = 0;
         st.TypeController = 4;
         st.SizeData = kDataSize;

@@ -55,7 +55,7 @@ TEST_F(PortLockCli, CtrlCDuringAProgrammingRunRemovesTheLockFile) {
     bool sawLock = false;
     const CliResult r = RunCli(
         {"--config", (dir_ / "z.ini").string(), "program", "--port", sim.DevicePath(), "--dir",
-         dir_.string(), "--yes"},
+         dir_.path().string(), "--yes"},
         [&](pid_t pid) {
             const auto deadline = std::chrono::steady_clock::now() + 5s;
             while (!sawLock && std::chrono::steady_clock::now() < deadline) {
