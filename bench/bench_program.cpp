@@ -54,14 +54,13 @@ bool RunOnce(const std::string& simPath, const fs::path& workDir, std::size_t pr
     WaitCountingClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
     Session s(ui, clock, *opener);
-    s.face = WindowFace::FactoryFace;
     s.workDir = workDir;
     s.settings.TypeController = 4;
     s.settings.NamePort = sim.device;
     s.settings.BaudRate = kBaud;
     s.settings.DopPause = 0;
     s.settings.ControlWrite = true;
-    const PortRun run = RunOnOwnPort(s, clock, kBaud, ProgramChip);
+    const PortRun run = RunOnOwnPort(s, clock, kBaud, BitBtnWriteClick);
     if (!run.opened) return false;
     std::printf("program %5zu + data %4zu bytes: %s  %s  %s\n", programSize, dataSize,
                 run.ok ? "ok    " : "FAILED", MeasuredText(run.t).c_str(),

@@ -44,9 +44,10 @@ bool RunOnce(const std::string& simPath, int versionCode, const fs::path& workDi
     s.settings.AdrPribor = 1;
     s.settings.SizeData = kSize;
     s.settings.MaxKolReadings = 1;
-    s.face = WindowFace::UpdateFace;  // the read alone, no restart
     s.workDir = workDir;
-    const PortRun run = RunOnOwnPort(s, clock, kBaud, BitBtnReadDataClick);
+    const PortRun run = RunOnOwnPort(s, clock, kBaud, [](Session& session) {
+        return ReadDataFlash(session, {.restartAfterwards = false}).has_value();  // no restart
+    });
     sim.Stop();
     if (!run.opened) return false;
     std::printf("version %3d (%3d-byte blocks): %s  %s  %s\n", versionCode,

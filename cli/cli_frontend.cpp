@@ -130,7 +130,7 @@ bool CliFrontend::AskOkCancel(const std::string& text, const std::string& title,
 
 UpdateChoice CliFrontend::ConfirmUpdate(const std::string& caption, const std::string& deviceText) {
     const std::string text = "Подключено устройство:\n" + deviceText + "\nПроизвести прошивку? (" +
-                             options_.updateMode + ")";
+                             UpdateModeText(options_.updateMode) + ")";
     if (Ask(text, caption, "Да", "Нет")) return {"Да", options_.updateMode};
     return {};
 }

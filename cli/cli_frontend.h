@@ -20,7 +20,7 @@ public:
         bool interactive = false;  // questions may be asked on the terminal
         bool progressBar = false;  // stderr is a terminal
         bool liveLog = false;      // stdout is a terminal that takes escape sequences
-        std::string updateMode;    // mode text the update dialog returns with "Да"
+        UpdateMode updateMode = UpdateMode::Keep;  // what the update dialog returns with "Да"
     };
 
     CliFrontend(Options options, std::FILE* out = stdout, std::FILE* err = stderr,

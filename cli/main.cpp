@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
     uiOptions.interactive = IsTerminal(stdin);
     uiOptions.progressBar = IsTerminal(stderr);
     uiOptions.liveLog = IsTerminal(stdout) && EnableEscapes(stdout);
-    uiOptions.updateMode = mode == "factory" ? kFactoryModeText : kKeepModeText;
+    uiOptions.updateMode = mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep;
     CliFrontend ui(uiOptions);
     SystemClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(SettingsFolderFor(exePath));
@@ -239,7 +239,6 @@ int main(int argc, char** argv) {
     if (baudOpt->count()) s.settings.BaudRate = baud;
     if (addressOpt->count()) s.settings.AdrPribor = address;
 
-    s.face = WindowFace::FactoryFace;
     s.caption = FactoryCaption(s.settings);
 
     FindLimits limits;
@@ -347,7 +346,6 @@ int main(int argc, char** argv) {
     }
 
     if (cmdIdentify->parsed()) {
-        s.face = WindowFace::UpdateFace;
         s.caption = "Zentor Velmar";
         s.settings.HCR1Value = s.settings.HCR1FromFile;
         if (auto refusal = AddressRefusal(s.settings.AdrPribor)) {
@@ -366,7 +364,6 @@ int main(int argc, char** argv) {
         });
     }
     if (cmdUpdate->parsed()) {
-        s.face = WindowFace::UpdateFace;
         s.caption = "Zentor Velmar";
         UpdatePanel panel;
         panel.port = portOpt->count() ? port : "";
@@ -381,7 +378,6 @@ int main(int argc, char** argv) {
         return journaled("verify", [&] { return cli::VerifyAfterUpdate(s, loop, run); });
     }
     if (cmdEncode->parsed()) {
-        s.face = WindowFace::EncoderFace;
         return inFolder("encode", [&] { return BitBtnEnodeFilesClick(s, serial) ? 0 : 1; });
     }
     return 2;

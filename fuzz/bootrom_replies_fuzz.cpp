@@ -193,7 +193,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VirtualClock clock;
     fuzz::NoPorts opener;
     Session s(ui, clock, opener);
-    s.face = update ? WindowFace::UpdateFace : WindowFace::FactoryFace;
     s.workDir = Folder(progSize, dataSize);
     s.settings.TypeController = type;
     s.settings.ControlWrite = controlWrite;
@@ -202,7 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzDevice& device = *owned;
     s.hComPort = std::move(owned);
 
-    const bool result = ProgramChip(s);
+    const ProgramOptions options =
+        update ? UpdateProgramOptions(type, UpdateMode::None) : FactoryProgramOptions();
+    const bool result = ProgramChip(s, options).Ok();
 
     // Refused up front: an image that does not fit, or a data image that does
     // not end on a whole record at the top of the flash.

@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/recording_frontend.h"
-#include "common/session.h"
 #include "fuzz_support.h"
 #include "instrument/frames.h"
+#include "serial/silent_port.h"
 
 namespace {
 
@@ -88,13 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(Crc(kCheck, 9) == 0xAB && CalcCrc8(kCheck, 9) == 0xAB);
 
     FuzzedDataProvider in(data, size);
-    RecordingFrontend ui;
     VirtualClock clock;
-    fuzz::NoPorts opener;
-    Session s(ui, clock, opener);
-    auto owned = std::make_unique<FuzzLine>();
-    FuzzLine& line = *owned;
-    s.hComPort = std::move(owned);
+    FuzzLine line;
+    SilentPort closedPort;
+    InstrumentBus openBus(line, clock);
+    InstrumentBus closedBus(closedPort, clock);
 
     for (int step = 0; step < 16 && in.remaining_bytes() > 0; ++step) {
         const int op = in.ConsumeIntegralInRange<int>(0, 3);
@@ -105,22 +102,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         line.stale = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<int>(0, 8));
         line.answer = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<int>(0, 270));
         const bool closed = op == 3;
-        std::unique_ptr<Port> parked;
-        if (closed) parked = std::move(s.hComPort);
+        InstrumentBus& bus = closed ? closedBus : openBus;
         line.Prepare();
         clock.ClearSleeps();
 
         Bytes frame;
         std::size_t replySize = 2;
         bool result = false;
-        Bytes reply(300, 0xEE);
         const bool framable = count >= 1 && count <= 256;
         switch (op) {
             case 0:
             case 3: {
                 const auto value = static_cast<std::uint8_t>(count);
                 frame = {address, reg, value};
-                result = DevWriteByte(s, address, reg, value);
+                result = bus.WriteByte(address, reg, value);
                 break;
             }
             case 1: {
@@ -129,17 +124,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 padded.resize(static_cast<std::size_t>(std::max(count, 1)), 0);
                 frame = {address, reg, static_cast<std::uint8_t>(count - 1)};
                 frame.insert(frame.end(), padded.begin(), padded.begin() + std::max(count, 0));
-                result = DevWriteBlock(s, address, reg, count, padded.data());
+                result = bus.WriteBlock(address, reg, count, padded.data());
                 break;
             }
             case 2:
                 frame = {address, reg, static_cast<std::uint8_t>(count - 1)};
                 replySize = static_cast<std::size_t>(count) + 3;
-                result = DevReadBlock(s, address, reg, count, reply.data());
+                result = bus.ReadBlock(address, reg, count);
                 break;
         }
         frame.push_back(Crc(frame.data(), frame.size()));
-        if (closed) s.hComPort = std::move(parked);
 
         if ((op == 1 || op == 2) && !framable) {
             // Refused before anything is framed.
@@ -162,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool expected;
         if (op == 2) {
             expected = got == replySize && Crc(received.data(), got - 1) == received[got - 1];
-            Check(std::equal(received.begin(), received.end(), reply.begin()));
+            Check(std::equal(received.begin(), received.end(), bus.Reply()));
         } else {
             expected = got > 0 && received[got - 1] == frame.back();
         }

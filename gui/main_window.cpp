@@ -58,7 +58,6 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
       session_(frontend_, clock_, options.opener ? *options.opener : *ownedOpener_) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TFormZentorFrom_Halden"));
-    session_.face = face_;
     session_.exePath = options.exePath;
     frontend_.SetBoxHook(std::move(options.boxHook));
     frontend_.Attach({ui_->MemoZentor, ui_->ProgressBar1, this,

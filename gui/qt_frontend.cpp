@@ -157,7 +157,8 @@ UpdateChoice QtFrontend::ConfirmUpdate(const std::string& caption, const std::st
         TfmMessageQuestion dialog(QString::fromStdString(caption),
                                   QString::fromStdString(deviceText), targets_.dialogParent);
         dialog.exec();
-        return UpdateChoice{dialog.UpdateAnswer().toStdString(), dialog.UpdateMode().toStdString()};
+        return UpdateChoice{dialog.UpdateAnswer().toStdString(),
+                            UpdateModeFromText(dialog.UpdateMode().toStdString())};
     });
 }
 

@@ -10,6 +10,7 @@
 
 #include "bootrom/build_tools.h"
 #include "common/files.h"
+#include "common/image_file.h"
 #include "common/image_key.h"
 
 namespace zentor {
@@ -18,21 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMaxImageSize = 65536;
-
 void LogBuildFailed(Session& s) {
     s.ui.AppendLine("Произошла ошибка компиляции");
     s.ui.AppendLine("");
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 // Removes every file in dir named name in any letter case. False when one
@@ -106,29 +95,17 @@ bool FinishBuild(Session& s) {
         if (ExistsNoCase(s.workDir, "prog.bin")) break;
     }
 
-    const fs::path image = ResolveNoCase(s.workDir, "prog.bin");
-    std::error_code ec;
-    if (!fs::is_regular_file(image, ec)) {
-        s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
-        return false;
-    }
-    const auto size = fs::file_size(image, ec);
-    if (!ec && size > kMaxImageSize) {
+    ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, "prog.bin"));
+    if (image.error == ImageError::TooLarge) {
         s.ui.AppendLine("Файл \"prog.bin\" больше 65536 байт");
         return false;
     }
-    std::optional<std::vector<std::uint8_t>> bytes;
-    if (!ec) bytes = ReadWholeFile(image);
-    if (!bytes) {
+    if (!image.Loaded()) {
         s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
         return false;
     }
-    if (bytes->size() > kMaxImageSize) {
-        s.ui.AppendLine("Файл \"prog.bin\" больше 65536 байт");
-        return false;
-    }
-    ScrambleImage(*bytes);
-    if (!WriteFileAtomic(ResolveNoCase(s.workDir, "prog_c.bin"), *bytes)) {
+    ScrambleImage(image.bytes);
+    if (!WriteFileAtomic(ResolveNoCase(s.workDir, "prog_c.bin"), image.bytes)) {
         s.ui.AppendLine("Невозможно открыть файл prog_c.bin");
         return false;
     }

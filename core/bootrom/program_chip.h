@@ -1,21 +1,82 @@
-// Whole-chip programming through the boot ROM or the hardware programmer.
+// Whole-chip programming through the boot ROM or the hardware programmer. A run
+// checks everything it can before the first byte goes out, then erases and
+// writes; its waits are the links' and the fixed pauses of each sequence.
+// Every step and failure is logged; the result tells how far the run got.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "common/session.h"
 
 namespace zentor {
 
-// One programming run (asks first in the factory face). True when every step
-// succeeded; every step and failure is logged.
-bool ProgramChip(Session& s);
+// Program image: prog.bin as built, or prog_c.bin (scrambled, unscrambled on load).
+enum class ProgramImage { Plain, Scrambled };
+
+// Where the DATA FLASH image comes from.
+struct DataFlashSource {
+    enum class Kind { FactoryFile, File, Bytes };
+    Kind kind = Kind::FactoryFile;
+    std::string file;                 // File: name in the working folder (any case) or a path
+    std::vector<std::uint8_t> bytes;  // Bytes: the image itself
+    std::string shown = "data.bin";   // how log lines name the image
+
+    // data.bin of the working folder.
+    static DataFlashSource Factory() { return {}; }
+    static DataFlashSource FromFile(const std::string& name) {
+        return {Kind::File, name, {}, name};
+    }
+    static DataFlashSource FromBytes(std::vector<std::uint8_t> image, const std::string& shown) {
+        return {Kind::Bytes, {}, std::move(image), shown};
+    }
+};
+
+struct ProgramOptions {
+    bool askFirst = false;  // "Произвести запись?" before anything else
+    ProgramImage image = ProgramImage::Plain;
+    DataFlashSource data;
+};
+
+// How far a run got. Refused and NoLink leave the chip as it was; from
+// EraseFailed on the chip may be blank or partly written.
+enum class ProgramStage {
+    Refused,          // declined, or an input refused before anything was sent
+    NoLink,           // no answer, or echo-off refused: nothing erased
+    EraseFailed,      // an erase failed
+    CodeWriteFailed,  // a program record or page failed
+    DataWriteFailed,  // a DATA FLASH record or page failed
+    ConfigFailed,     // the configuration record failed
+    Done,
+};
+
+struct ProgramResult {
+    ProgramStage stage = ProgramStage::Refused;
+
+    bool Ok() const { return stage == ProgramStage::Done; }
+    // True once an erase went out.
+    bool ChipTouched() const {
+        return stage != ProgramStage::Refused && stage != ProgramStage::NoLink;
+    }
+};
+
+// The factory button: asks first, prog.bin and data.bin.
+ProgramOptions FactoryProgramOptions();
+// The field update: no question; through the boot ROM prog_c.bin and, in keep
+// mode, data_rd.bin; through the programmer prog.bin and data.bin.
+ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode);
+
+// One programming run on the session's port with its settings.
+ProgramResult ProgramChip(Session& s, const ProgramOptions& options);
 // The refusals ProgramChip makes before it sends anything (controller type, HCR
 // texts, image files, sizes and placement), made ahead of a run so a caller can
 // stop before it prepares the chip. With dataSize the DATA FLASH image is taken
-// to be that long instead of being read. Logs what ProgramChip would log.
-bool CheckProgramChipInputs(Session& s, std::optional<int> dataSize = std::nullopt);
-// "  Стирание + запись": focus, then ProgramChip.
+// to be that long instead of being loaded. Logs what ProgramChip would log.
+bool CheckProgramChipInputs(Session& s, const ProgramOptions& options,
+                            std::optional<int> dataSize = std::nullopt);
+// "  Стирание + запись": ProgramChip with FactoryProgramOptions.
 bool BitBtnWriteClick(Session& s);
 
 }  // namespace zentor

@@ -20,7 +20,6 @@
 namespace zentor {
 namespace fs = std::filesystem;
 
-namespace {
 bool EqualNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -32,7 +31,6 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
     }
     return true;
 }
-}  // namespace
 
 fs::path ResolveNoCase(const fs::path& dir, const std::string& name) {
     fs::path exact = dir / name;

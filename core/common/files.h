@@ -9,6 +9,9 @@
 
 namespace zentor {
 
+// Equal apart from the letter case of ASCII letters (file names as Windows compares them).
+bool EqualNoCase(const std::string& a, const std::string& b);
+
 // The path of the file named `name` in `dir`, matching the name without regard
 // to letter case (as on Windows). When no such file exists, dir / name.
 std::filesystem::path ResolveNoCase(const std::filesystem::path& dir, const std::string& name);

@@ -5,15 +5,17 @@
 
 #include <string>
 
+#include "common/update_mode.h"
+
 namespace zentor {
 
 enum class MessageIcon { Information, Exclamation, Question };
 
-// What the update confirmation dialog hands back: "Да" or empty, and one of the
-// two mode texts or empty.
+// What the update confirmation dialog hands back: "Да" or empty, and the mode
+// chosen (None when none was).
 struct UpdateChoice {
     std::string answer;
-    std::string mode;
+    UpdateMode mode = UpdateMode::None;
 };
 
 class Frontend {

@@ -35,7 +35,7 @@ public:
 
     // Replies used by the questions, in order; when empty, questions answer no.
     std::deque<bool> answers;
-    UpdateChoice confirmReply{"Да", "с сохранением текущих настроек"};
+    UpdateChoice confirmReply{"Да", UpdateMode::Keep};
 
     std::vector<std::string> log;      // current pane contents
     std::vector<std::string> history;  // every line ever appended

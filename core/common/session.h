@@ -1,6 +1,7 @@
 // Everything one running tool instance shares between its commands: settings,
-// the open port, the user-facing front end, the clock and the window state the
-// commands consult. Commands receive it by reference; there are no globals.
+// the open port, the user-facing front end, the clock and what earlier commands
+// learned. Only the named command handlers receive it; they build the links and
+// options the commands below them take. There are no globals.
 #pragma once
 
 #include <array>
@@ -13,9 +14,11 @@
 
 #include "common/clock.h"
 #include "common/frontend.h"
+#include "common/update_mode.h"
 #include "config/settings.h"
 #include "journal/run_record.h"
 #include "serial/port.h"
+#include "serial/silent_port.h"
 
 namespace zentor {
 
@@ -28,9 +31,6 @@ struct InstrumentIdentity {
     std::uint8_t number2 = 0;
 };
 
-inline constexpr const char* kKeepModeText = "с сохранением текущих настроек";
-inline constexpr const char* kFactoryModeText = "с установкой заводских настроек";
-
 struct Session {
     Session(Frontend& frontend, Clock& clk, PortOpener& portOpener)
         : ui(frontend), clock(clk), opener(portOpener) {}
@@ -40,12 +40,13 @@ struct Session {
     PortOpener& opener;
 
     Settings settings;
-    WindowFace face = WindowFace::UpdateFace;
     std::string caption = "Zentor MSC";  // main window caption, title of message boxes
 
     // Port state (hComPort and the timeouts last applied).
     std::unique_ptr<Port> hComPort;
     ComTimeouts comTimeouts;
+    // What the links talk to: the open port, or a silent one while none is open.
+    Port& LinkPort() { return PortOrSilent(hComPort.get()); }
 
     // Folder in which the bare-named image and data files live (the current
     // directory unless a caller chooses another, e.g. one folder per port).
@@ -55,11 +56,9 @@ struct Session {
 
     std::atomic<bool> StopRequested{false};
     std::string UpdateAnswer;
-    std::string UpdateMode;
+    ::zentor::UpdateMode UpdateMode = ::zentor::UpdateMode::None;
     std::vector<std::string> TempFiles;
 
-    std::array<std::uint8_t, 300> ReplyBuffer{};
-    std::array<std::uint8_t, 300> CommandBuffer{};
     int DeviceVersionCode = 0;
 
     InstrumentIdentity identity;

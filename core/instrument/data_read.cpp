@@ -16,46 +16,42 @@ namespace zentor {
 
 namespace {
 
-constexpr int kPageSize = 256;
-constexpr int kMaxImage = 65536;
-
 enum class ReadEnd { Done, Stopped, Failed };
 
 class PageReader {
 public:
-    PageReader(Session& s, int pages, int blockSize)
+    PageReader(Session& s, InstrumentBus& bus, int pages, int blockSize)
         : s_(s),
+          bus_(bus),
           address_(static_cast<std::uint8_t>(s.settings.AdrPribor)),
           pages_(pages),
           block_(blockSize) {}
 
     // One reading of all pages into image (pages_ * 256 bytes).
     ReadEnd ReadInto(std::vector<std::uint8_t>& image) {
-        std::uint8_t* reply = s_.ReplyBuffer.data();
+        const std::uint8_t* reply = bus_.Reply();
         for (int p = 0; p < pages_; ++p) {
             const std::string page = std::to_string(p);
             const auto pageByte = static_cast<std::uint8_t>(p);
             s_.ui.ProcessMessages();
             if (s_.StopRequested.exchange(false)) return ReadEnd::Stopped;
-            if (!DevWriteByte(s_, address_, 0xFE, pageByte))
+            if (!bus_.WriteByte(address_, 0xFE, pageByte))
                 return NoLink("Выбор страницы DATA FLASH = " + page + " ...");
-            if (!DevWriteByte(s_, address_, 0xFF, 0x06))
+            if (!bus_.WriteByte(address_, 0xFF, 0x06))
                 return NoLink("Copy page DATA FLASH = " + page + " в SRAM = 3 ...");
             s_.ui.SetProgressPosition(p + 1);
             s_.clock.SleepMs(200);
             const std::string check = "Check read page CODE FLASH = " + page + " ...";
-            if (!DevReadBlock(s_, address_ | 0x80, 0xFF, 1, reply)) return NoLink(check);
+            if (!bus_.ReadBlock(address_ | 0x80, 0xFF, 1)) return NoLink(check);
             if (reply[2] != 0) {
                 Lines({"", check, "Ошибка чтения", ""});
                 return ReadEnd::Failed;
             }
-            if (!DevWriteByte(s_, address_, 0xFE, 0x03))
-                return NoLink("Выбор страницы SRAM = 3 ...");
+            if (!bus_.WriteByte(address_, 0xFE, 0x03)) return NoLink("Выбор страницы SRAM = 3 ...");
             for (int offset = 0; offset < kPageSize; offset += block_) {
                 if (s_.StopRequested.exchange(false)) return ReadEnd::Stopped;
                 s_.ui.ProcessMessages();
-                if (!DevReadBlock(s_, address_ | 0xC0, static_cast<std::uint8_t>(offset), block_,
-                                  reply)) {
+                if (!bus_.ReadBlock(address_ | 0xC0, static_cast<std::uint8_t>(offset), block_)) {
                     const char* what = block_ == 16 ? "Чтение 16 байт DATA FLASH = "
                                                     : "Чтение 128байт DATA FLASH = ";
                     return NoLink(what + page + " (" + std::to_string(offset) + ") ...");
@@ -76,6 +72,7 @@ private:
     }
 
     Session& s_;
+    InstrumentBus& bus_;
     std::uint8_t address_;
     int pages_;
     int block_;
@@ -85,7 +82,7 @@ private:
 
 // Sizes the images and one-byte page numbers cannot hold are refused up front.
 std::optional<std::string> DataSizeRefusal(int size) {
-    if (size < 0 || size > kMaxImage)
+    if (size < 0 || size > static_cast<int>(kMaxImage))
         return "Размер данных " + std::to_string(size) + " байт вне диапазона 0..65536";
     if (size % kPageSize != 0)
         return "Размер данных " + std::to_string(size) + " байт должен быть кратен 256";
@@ -103,14 +100,16 @@ bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image, 
         return false;
     };
 
-    if (ProbeDeviceVersion(s))
-        s.ui.AppendLine("Чтение данных из Velmar" + std::to_string(s.DeviceVersionCode));
+    InstrumentBus bus(s.LinkPort(), s.clock);
+    const std::optional<int> version = ProbeDeviceVersion(bus, s.clock, s.settings.AdrPribor);
+    s.DeviceVersionCode = version.value_or(0);
+    if (version) s.ui.AppendLine("Чтение данных из Velmar" + std::to_string(s.DeviceVersionCode));
     s.ui.AppendLine("Чтение DATA FLASH ...");
     const int pages = size / kPageSize;
     s.ui.SetProgressRange(0, pages);
     s.ui.SetProgressPosition(0);
 
-    PageReader reader(s, pages, BlockSizeFor(s.DeviceVersionCode));
+    PageReader reader(s, bus, pages, BlockSizeFor(s.DeviceVersionCode));
     std::vector<std::uint8_t> reference(static_cast<std::size_t>(size));
     std::vector<std::uint8_t> check(static_cast<std::size_t>(size));
     if (const ReadEnd end = reader.ReadInto(reference); end != ReadEnd::Done) return giveUp(end);
@@ -152,20 +151,20 @@ bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image, 
     return true;
 }
 
-bool BitBtnReadDataClick(Session& s) {
+std::optional<std::vector<std::uint8_t>> ReadDataFlash(Session& s, const DataReadOptions& options) {
     const int size = s.settings.SizeData;
-    if (!AddressUsable(s)) return false;
+    if (!AddressUsable(s)) return std::nullopt;
     if (auto refusal = DataSizeRefusal(size)) {
         s.ui.ClearLog();
         s.ui.AppendLine(*refusal);
-        return false;
+        return std::nullopt;
     }
     s.ui.ClearLog();
     std::vector<std::uint8_t> reference;
-    if (!ReadDataFlashImage(s, size, reference)) return false;
+    if (!ReadDataFlashImage(s, size, reference)) return std::nullopt;
     auto giveUp = [&] {
         s.ui.ShowStopButton(false);
-        return false;
+        return std::nullopt;
     };
     // Temp file and rename: a failed write never leaves a partial data_rd.bin.
     if (!WriteFileAtomic(ResolveNoCase(s.workDir, "data_rd.bin"), reference)) {
@@ -176,8 +175,12 @@ bool BitBtnReadDataClick(Session& s) {
     // Hidden before the countdown, which runs inside this call.
     s.ui.ShowStopButton(false);
     // The restart is a step of the command: when it fails, so does the command.
-    if (s.face != WindowFace::UpdateFace) return BitBtnRestartClick(s);
-    return true;
+    if (options.restartAfterwards && !BitBtnRestartClick(s)) return std::nullopt;
+    return reference;
+}
+
+bool BitBtnReadDataClick(Session& s) {
+    return ReadDataFlash(s, {.restartAfterwards = true}).has_value();
 }
 
 }  // namespace zentor

@@ -17,34 +17,29 @@ namespace zentor {
 
 namespace {
 
-constexpr int kPageSize = 256;
-constexpr std::size_t kMaxImage = 65536;
-
 // Moves one page into SRAM page 3 and stores it into DATA FLASH page p.
 // Returns the failing line, or an empty text when the page was stored.
-std::string StorePage(Session& s, const std::uint8_t* page, int p) {
+std::string StorePage(Session& s, InstrumentBus& bus, const std::uint8_t* page, int p) {
     const auto a = static_cast<std::uint8_t>(s.settings.AdrPribor);
     const char* noLink = "Нет связи с устройством!";
-    std::uint8_t* buf = s.ReplyBuffer.data();
 
-    if (!DevWriteByte(s, a, 0xFE, 0x03)) return noLink;
+    if (!bus.WriteByte(a, 0xFE, 0x03)) return noLink;
     s.ui.SetProgressPosition(p + 1);
     const int block = BlockSizeFor(s.DeviceVersionCode);
     const bool large = block == 128;
-    if (!(large ? DevWriteByte(s, a, 0xFF, 0xFB) : DevWriteByte(s, a, 0xFB, 0x01))) return noLink;
+    if (!(large ? bus.WriteByte(a, 0xFF, 0xFB) : bus.WriteByte(a, 0xFB, 0x01))) return noLink;
     for (int offset = 0; offset < kPageSize; offset += block) {
         s.ui.ProcessMessages();
-        std::copy_n(page + offset, block, buf);
-        if (!DevWriteBlock(s, a | 0x40, static_cast<std::uint8_t>(offset), block, buf))
+        if (!bus.WriteBlock(a | 0x40, static_cast<std::uint8_t>(offset), block, page + offset))
             return noLink;
     }
-    buf[0] = large ? 0xFA : 0x00;
-    if (!DevWriteBlock(s, a, large ? 0xFF : 0xFB, 1, buf)) return noLink;
-    if (!DevWriteByte(s, a, 0xFE, static_cast<std::uint8_t>(p))) return noLink;
-    if (!DevWriteByte(s, a, 0xFF, 0x05)) return noLink;
+    const std::uint8_t store = large ? 0xFA : 0x00;
+    if (!bus.WriteBlock(a, large ? 0xFF : 0xFB, 1, &store)) return noLink;
+    if (!bus.WriteByte(a, 0xFE, static_cast<std::uint8_t>(p))) return noLink;
+    if (!bus.WriteByte(a, 0xFF, 0x05)) return noLink;
     s.clock.SleepMs(200);
-    if (!DevReadBlock(s, a | 0x80, 0xFF, 1, buf)) return noLink;
-    if (buf[2] != 0) return "Ошибка записи";
+    if (!bus.ReadBlock(a | 0x80, 0xFF, 1)) return noLink;
+    if (bus.Reply()[2] != 0) return "Ошибка записи";
     return {};
 }
 
@@ -59,20 +54,13 @@ bool BitBtnWriteDataClick(Session& s) {
         s.ui.AppendLine("Файл data.bin больше 65536 байт");
         return false;
     };
-    const std::filesystem::path path = ResolveNoCase(s.workDir, "data.bin");
-    std::error_code ec;
-    std::optional<std::vector<std::uint8_t>> image;
-    if (std::filesystem::is_regular_file(path, ec)) {
-        const auto size = std::filesystem::file_size(path, ec);
-        if (!ec && size > kMaxImage) return tooLarge();
-        image = ReadWholeFile(path);
-    }
-    if (!image) {
+    const ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, "data.bin"));
+    if (image.error == ImageError::TooLarge) return tooLarge();
+    if (!image.Loaded()) {
         s.ui.AppendLine("Невозможно открыть файл data.bin");
         return false;
     }
-    if (image->size() > kMaxImage) return tooLarge();
-    return WriteDataFlashImage(s, *image);
+    return WriteDataFlashImage(s, image.bytes);
 }
 
 bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image) {
@@ -80,7 +68,10 @@ bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image) {
         s.ui.AppendLine("Образ DATA FLASH больше 65536 байт");
         return false;
     }
-    if (!ProbeDeviceVersion(s)) {
+    InstrumentBus bus(s.LinkPort(), s.clock);
+    const std::optional<int> version = ProbeDeviceVersion(bus, s.clock, s.settings.AdrPribor);
+    s.DeviceVersionCode = version.value_or(0);
+    if (!version) {
         s.ui.AppendLine("Ошибка чтения версии устройства!");
         return false;
     }
@@ -90,7 +81,7 @@ bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image) {
     s.ui.SetProgressRange(0, pages);
     s.ui.SetProgressPosition(0);
     for (int p = 0; p < pages; ++p) {
-        const std::string failure = StorePage(s, image.data() + p * kPageSize, p);
+        const std::string failure = StorePage(s, bus, image.data() + p * kPageSize, p);
         if (!failure.empty()) {
             s.ui.AppendLine(failure);
             return false;
@@ -102,7 +93,7 @@ bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image) {
     s.ui.AppendLine("Restart ...");
     s.ui.ProcessMessages();
     const bool restarted =
-        DevWriteByte(s, static_cast<std::uint8_t>(s.settings.AdrPribor), 0xFF, 0x01);
+        bus.WriteByte(static_cast<std::uint8_t>(s.settings.AdrPribor), 0xFF, 0x01);
     s.ui.AppendLine(restarted ? "Restart - OK" : "Нет связи с устройством!");
     return restarted;
 }

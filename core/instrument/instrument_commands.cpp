@@ -60,7 +60,8 @@ bool BitBtnRestartClick(Session& s) {
     s.ui.ClearLog();
     s.ui.AppendLine("Restart ...");
     s.ui.ProcessMessages();
-    const bool ok = DevWriteByte(s, Address(s), 0xFF, 0x01);
+    InstrumentBus bus(s.LinkPort(), s.clock);
+    const bool ok = bus.WriteByte(Address(s), 0xFF, 0x01);
     s.ui.ClearLog();
     s.ui.AppendLine(ok ? "Restart - OK" : "Нет связи с устройством!");
     s.ui.SetProgressPosition(0);
@@ -75,7 +76,8 @@ bool BitBtnProgClick(Session& s) {
     s.ui.AppendLine("Prog ...");
     s.ui.ProcessMessages();
 
-    if (!DevWriteByte(s, Address(s), 0xFD, 0xAF)) {
+    InstrumentBus bus(s.LinkPort(), s.clock);
+    if (!bus.WriteByte(Address(s), 0xFD, 0xAF)) {
         s.ui.AppendLine("Не удалось зап. в рег. FD значение AF");
         s.ui.AppendLine("Prog - Wrong");
         return false;
@@ -84,7 +86,7 @@ bool BitBtnProgClick(Session& s) {
     s.ui.SetProgressPosition(2);
     s.ui.ProcessMessages();
 
-    if (!DevWriteByte(s, Address(s), 0xFF, 0x0B)) {
+    if (!bus.WriteByte(Address(s), 0xFF, 0x0B)) {
         s.ui.AppendLine("Не удалось зап. в рег. FF значение 0B");
         s.ui.AppendLine("Prog - Wrong");
         return false;

@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "common/image_file.h"
 #include "common/session.h"
 
 namespace zentor {
+
+// DATA FLASH pages move through SRAM page 3 in pages of this size.
+inline constexpr int kPageSize = 256;
 
 // An address outside 1..63 would put kind bits into the address byte of every
 // frame: the line the commands log instead of sending anything, or nullopt.
@@ -20,10 +24,16 @@ bool AddressUsable(Session& s);
 // (outside 0..65536, or not whole 256-byte pages): the refusal line, or nullopt.
 std::optional<std::string> DataSizeRefusal(int size);
 
-// Reads the DATA FLASH into data_rd.bin (repeated readings until they agree);
-// restarts the instrument afterwards except in the update face. False when any
-// step failed, the restart included, or the read was stopped (a stop is the
-// only way out that clears StopRequested).
+struct DataReadOptions {
+    bool restartAfterwards = true;  // BitBtnRestartClick once the image is saved
+};
+
+// Reads the DATA FLASH (repeated readings until they agree) and saves it as
+// data_rd.bin; then restarts the instrument if asked to. The image read, or
+// nullopt when the read was refused, stopped or failed, the file not saved, or
+// the restart failed.
+std::optional<std::vector<std::uint8_t>> ReadDataFlash(Session& s, const DataReadOptions& options);
+// "Чтение данных": ReadDataFlash with a restart afterwards.
 bool BitBtnReadDataClick(Session& s);
 // Writes data.bin into the DATA FLASH page by page, then restarts at once.
 bool BitBtnWriteDataClick(Session& s);

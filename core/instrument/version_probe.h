@@ -1,13 +1,16 @@
 // Version probe shared by the data read and the data write.
 #pragma once
 
-#include "common/session.h"
+#include <optional>
+
+#include "common/clock.h"
+#include "instrument/frames.h"
 
 namespace zentor {
 
-// Reads register 0xED (three attempts, 50 ms and 500 ms apart) into
-// s.DeviceVersionCode; on failure it is set to 0 and false returned.
-bool ProbeDeviceVersion(Session& s);
+// Reads register 0xED of the instrument at deviceAddress (three attempts, 50 ms
+// and 500 ms apart): its version code, or nullopt when no attempt got an answer.
+std::optional<int> ProbeDeviceVersion(InstrumentBus& bus, Clock& clock, int deviceAddress);
 
 // Codes 100 and above move SRAM in 128-byte blocks, lower codes in 16-byte blocks.
 inline int BlockSizeFor(int versionCode) {

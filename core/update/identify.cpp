@@ -16,10 +16,11 @@ std::string FormatSerialText(const InstrumentIdentity& id) {
 
 bool IdentifyInstrument(Session& s) {
     const auto address = static_cast<std::uint8_t>(s.settings.AdrPribor | 0x80);
-    if (!DevReadBlock(s, address, 0xEC, 4, s.ReplyBuffer.data())) return false;
+    InstrumentBus bus(s.LinkPort(), s.clock);
+    if (!bus.ReadBlock(address, 0xEC, 4)) return false;
 
-    const InstrumentIdentity id{s.ReplyBuffer[2], s.ReplyBuffer[3], s.ReplyBuffer[4],
-                                s.ReplyBuffer[5]};
+    const std::uint8_t* reply = bus.Reply();
+    const InstrumentIdentity id{reply[2], reply[3], reply[4], reply[5]};
     // An identity with a zero byte counts as no answer; the previous one stays.
     if (id.prefix == 0 || id.model == 0 || id.number1 == 0 || id.number2 == 0) return false;
 

@@ -6,6 +6,7 @@
 
 #include "common/cp1251.h"
 #include "common/files.h"
+#include "common/image_file.h"
 #include "common/image_key.h"
 
 namespace zentor {
@@ -22,21 +23,6 @@ void Append(std::vector<std::uint8_t>& out, const std::array<std::uint8_t, N>& p
 
 void Append(std::vector<std::uint8_t>& out, const std::string& text) {
     out.insert(out.end(), text.begin(), text.end());
-}
-
-// Length of the file in bytes, or nullopt when it is not a readable regular file.
-std::optional<std::uintmax_t> ImageSize(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec) return std::nullopt;
-    return size;
-}
-
-// Whole regular file (a folder of that name counts as not openable).
-std::optional<std::vector<std::uint8_t>> ReadImage(const fs::path& path) {
-    if (!ImageSize(path)) return std::nullopt;
-    return ReadWholeFile(path);
 }
 
 bool TooLarge(Session& s, const std::string& name, std::uintmax_t size) {
@@ -95,28 +81,25 @@ bool BitBtnEnodeFilesClick(Session& s, const std::string& serialNumber) {
     }
 
     // The work buffer holds 64 KiB: refuse a larger image before anything is written.
-    const fs::path progPath = ResolveNoCase(s.workDir, "prog.bin");
-    const fs::path dataPath = ResolveNoCase(s.workDir, "data.bin");
-    if (auto size = ImageSize(progPath); size && TooLarge(s, "prog.bin", *size)) return false;
-    if (auto size = ImageSize(dataPath); size && TooLarge(s, "data.bin", *size)) return false;
+    ImageLoad prog = LoadImageFile(ResolveNoCase(s.workDir, "prog.bin"));
+    ImageLoad data = LoadImageFile(ResolveNoCase(s.workDir, "data.bin"));
+    for (const auto& [name, image] : {std::pair{"prog.bin", &prog}, std::pair{"data.bin", &data}}) {
+        if (image->error == ImageError::TooLarge && TooLarge(s, name, image->size)) return false;
+    }
 
     if (!WriteScrambled(s, "n.bin", SerialRecord(serial))) return false;
 
-    auto prog = ReadImage(progPath);
-    if (!prog) {
+    if (!prog.Loaded()) {
         s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
         return false;
     }
-    if (TooLarge(s, "prog.bin", prog->size())) return false;
-    if (!WriteScrambled(s, "p.bin", std::move(*prog))) return false;
+    if (!WriteScrambled(s, "p.bin", std::move(prog.bytes))) return false;
 
-    auto data = ReadImage(dataPath);
-    if (!data) {
+    if (!data.Loaded()) {
         s.ui.AppendLine("Невозможно открыть файл data.bin");
         return false;
     }
-    if (TooLarge(s, "data.bin", data->size())) return false;
-    if (!WriteScrambled(s, "d.bin", std::move(*data))) return false;
+    if (!WriteScrambled(s, "d.bin", std::move(data.bytes))) return false;
 
     s.ui.AppendLine("Файлы n.bin, p.bin и d.bin - созданы");
     return true;

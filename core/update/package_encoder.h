@@ -7,12 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "common/image_file.h"
 #include "common/session.h"
 
 namespace zentor {
 
 // Largest input image the encoder takes.
-inline constexpr std::size_t kMaxPackageImage = 65536;
+inline constexpr std::size_t kMaxPackageImage = kMaxImage;
 
 // The five fixed filler texts of the serial record (Windows-1251 bytes). They are
 // part of the package format: a reader of n.bin needs exactly these values.

@@ -135,15 +135,6 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
     s.settings.BaudRate = *baud;
     s.settings.AdrPribor = *address;
 
-    // Everything called below behaves as in the update face (no restart after the
-    // read, ProgramChip without its question and from prog_c.bin).
-    struct FaceGuard {
-        Session& s;
-        WindowFace saved;
-        ~FaceGuard() { s.face = saved; }
-    } faceGuard{s, s.face};
-    s.face = WindowFace::UpdateFace;
-
     if (!ExistsNoCase(s.workDir, "prog_c.bin")) {
         s.ui.AppendLine("Файл prog_c.bin не обнаружен!");
         return false;
@@ -151,12 +142,13 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
     // What the reflash would refuse about the settings and the program image is
     // refused before the instrument is asked anything; the DATA FLASH image is
     // checked once the mode tells which one it is.
-    if (!CheckProgramChipInputs(s, 0)) return false;
+    const int type = s.settings.TypeController;
+    if (!CheckProgramChipInputs(s, UpdateProgramOptions(type, UpdateMode::None), 0)) return false;
     if (!panel.port.empty()) s.settings.NamePort = panel.port;
     if (!OpenComPort(s)) return false;
 
     s.UpdateAnswer.clear();
-    s.UpdateMode.clear();
+    s.UpdateMode = UpdateMode::None;
     s.settings.HCR1Value = s.settings.HCR1FromFile;
 
     bool busy = false;
@@ -178,14 +170,15 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
                                               "  s/n: " + s.SerialText + ".");
         s.UpdateAnswer = choice.answer;
         s.UpdateMode = choice.mode;
-        if (s.UpdateAnswer != "Да" || s.UpdateMode.empty()) return finish(false);
+        if (s.UpdateAnswer != "Да" || s.UpdateMode == UpdateMode::None) return finish(false);
 
-        if (s.UpdateMode == kFactoryModeText) {
+        if (s.UpdateMode == UpdateMode::Factory) {
             if (!ExistsNoCase(s.workDir, "data.bin")) {
                 s.ui.AppendLine("Файл data.bin не обнаружен!");
                 return finish(false);
             }
-            if (!CheckProgramChipInputs(s)) return finish(false);
+            if (!CheckProgramChipInputs(s, UpdateProgramOptions(type, s.UpdateMode)))
+                return finish(false);
             setBusy(true);
             s.clock.SleepMs(1000);
             BitBtnProgClick(s);
@@ -203,10 +196,11 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
                 s.ui.AppendLine(*refusal);
                 return finish(false);
             }
-            if (!CheckProgramChipInputs(s, size)) return finish(false);
+            if (!CheckProgramChipInputs(s, UpdateProgramOptions(type, s.UpdateMode), size))
+                return finish(false);
             setBusy(true);
             if (!SetAsideOldReading(s)) return finish(false);
-            BitBtnReadDataClick(s);
+            ReadDataFlash(s, {.restartAfterwards = false});
             bool found = false;
             for (int look = 0; look < kDataLooks && !found; ++look) {
                 s.clock.SleepMs(1000);
@@ -229,7 +223,8 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
             s.ui.AppendLine("Файл data.bin не обнаружен!");
             return finish(false);
         }
-        if (!CheckProgramChipInputs(s)) return finish(false);
+        if (!CheckProgramChipInputs(s, UpdateProgramOptions(type, s.UpdateMode)))
+            return finish(false);
         if (!s.ui.AskYesNo(kJumperQuestion, s.caption, MessageIcon::Exclamation))
             return finish(false);
         if (!s.ui.AskOkCancel(kJumperSteps, s.caption, MessageIcon::Exclamation))
@@ -238,7 +233,7 @@ bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
 
     setBusy(true);
     s.ui.SetProgressPosition(0);
-    const bool programmed = ProgramChip(s);
+    const bool programmed = ProgramChip(s, UpdateProgramOptions(type, s.UpdateMode)).Ok();
     setBusy(false);
     if (!programmed && backup)
         s.ui.AppendLine("Резервная копия DATA FLASH: " + RelativeText(*backup, s.workDir));

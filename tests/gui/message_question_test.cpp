@@ -114,7 +114,7 @@ TEST(ConfirmationDialog, AskedFromACommand) {
     EXPECT_EQ(title, "Zentor Velmar");
     EXPECT_EQ(label, kDevice);
     EXPECT_EQ(choice.answer, "Да");
-    EXPECT_EQ(choice.mode, kFactoryModeText);
+    EXPECT_EQ(choice.mode, UpdateMode::Factory);
 }
 
 }  // namespace

@@ -43,7 +43,6 @@ struct SimRun {
         : sim(std::move(args)), opener(MakeSystemPortOpener(folder.path())) {
         s = std::make_unique<Session>(ui, clock, *opener);
         s->workDir = folder.path();
-        s->face = WindowFace::FactoryFace;
         s->settings.TypeController = typeController;
         s->settings.NamePort = sim.DevicePath();
         s->settings.BaudRate = 38400;
@@ -53,11 +52,13 @@ struct SimRun {
         if (!OpenComPort(*s)) throw std::runtime_error("cannot open " + sim.DevicePath());
     }
     ~SimRun() { CloseComPort(*s); }
+    ProgramResult Program() { return ProgramChip(*s, options); }
 
     RecordingFrontend ui;
     SystemClock clock;
     test::ScratchDir folder{"bootrom"};
     test::SimProcess sim;
+    ProgramOptions options = FactoryProgramOptions();
     std::unique_ptr<PortOpener> opener;
     std::unique_ptr<Session> s;
 };
@@ -83,7 +84,7 @@ TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);
 
-    ASSERT_TRUE(ProgramChip(*run.s)) << ::testing::PrintToString(run.ui.log);
+    ASSERT_TRUE(run.Program().Ok()) << ::testing::PrintToString(run.ui.log);
     const Lines log = run.ui.log;
     ASSERT_EQ(log.size(), 8u) << ::testing::PrintToString(log);
     EXPECT_EQ(log[0].rfind("MSC1210", 0), 0u) << log[0];
@@ -122,15 +123,14 @@ TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
 
 TEST(BootRomOnSim, UpdateFaceKeepsTheInstrumentsOwnData) {
     SimRun run({"--jumper", "--chip", "Y5"}, 4);
-    run.s->face = WindowFace::UpdateFace;
-    run.s->UpdateMode = kKeepModeText;
+    run.options = UpdateProgramOptions(4, UpdateMode::Keep);
     const Bytes program = Image(4096, 3);
     Bytes scrambled = program;
     ScrambleImage(scrambled);
     run.folder.Write("prog_c.bin", scrambled);
     run.folder.Write("data_rd.bin", Image(2048, 4));
     run.folder.Write("data.bin", Image(2048, 5));
-    ASSERT_TRUE(ProgramChip(*run.s)) << ::testing::PrintToString(run.ui.log);
+    ASSERT_TRUE(run.Program().Ok()) << ::testing::PrintToString(run.ui.log);
     const Bytes flash = run.sim.Flash();
     EXPECT_EQ(Slice(flash, 0, 4096), program);
     EXPECT_EQ(run.sim.DataFlash(), Image(2048, 4));
@@ -141,20 +141,23 @@ TEST(BootRomOnSim, ChipThatStopsMidwayNamesTheRecord) {
         const char* option;
         const char* k;
         const char* line;
+        ProgramStage stage;
     };
+    const auto code = ProgramStage::CodeWriteFailed;
     // Records count from 1: the 5th record is the one at 0200h.
     const Case cases[] = {
-        {"--silent-after-record", "4", "Ошибка записи по адресу 0200h"},
-        {"--refuse-record", "5", "Ошибка записи по адресу 0200h"},
-        {"--die-after-record", "4", "Ошибка записи по адресу 0200h"},
-        {"--refuse-record", "33", "Ошибка записи по адресу 1C00h"},  // first DATA FLASH record
+        {"--silent-after-record", "4", "Ошибка записи по адресу 0200h", code},
+        {"--refuse-record", "5", "Ошибка записи по адресу 0200h", code},
+        {"--die-after-record", "4", "Ошибка записи по адресу 0200h", code},
+        {"--refuse-record", "33", "Ошибка записи по адресу 1C00h",  // first DATA FLASH record
+         ProgramStage::DataWriteFailed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.option) + " " + c.k);
         SimRun run({"--jumper", "--chip", "Y3", c.option, c.k}, 2);
         run.folder.Write("prog.bin", Image(4096, 6));
         run.folder.Write("data.bin", Image(1024, 7));
-        EXPECT_FALSE(ProgramChip(*run.s));
+        EXPECT_EQ(run.Program().stage, c.stage);
         ASSERT_FALSE(run.ui.log.empty());
         EXPECT_EQ(run.ui.log.back(), c.line);
         EXPECT_EQ(run.ui.ProgressPosition(), 0);
@@ -175,13 +178,13 @@ TEST(BootRomOnSim, ConnectionAndEraseFailures) {
         SimRun run({"--jumper", "--chip", "Y5", c.option}, 4);
         run.folder.Write("prog.bin", Image(256, 1));
         run.folder.Write("data.bin", Image(128, 1));
-        EXPECT_FALSE(ProgramChip(*run.s));
+        EXPECT_EQ(run.Program().stage, ProgramStage::NoLink);
         EXPECT_EQ(run.ui.log, c.log);
     }
     SimRun run({"--jumper", "--chip", "Y5", "--erase-fail"}, 4);
     run.folder.Write("prog.bin", Image(256, 1));
     run.folder.Write("data.bin", Image(128, 1));
-    EXPECT_FALSE(ProgramChip(*run.s));
+    EXPECT_EQ(run.Program().stage, ProgramStage::EraseFailed);
     ASSERT_FALSE(run.ui.log.empty());
     EXPECT_EQ(run.ui.log.back(), "Ошибка стирания FLASH1");
 }
@@ -192,7 +195,7 @@ TEST(ProgrammerOnSim, WritesAndVerifiesBothMemories) {
     const Bytes data = Image(1000, 9);
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);
-    ASSERT_TRUE(ProgramChip(*run.s)) << ::testing::PrintToString(run.ui.log);
+    ASSERT_TRUE(run.Program().Ok()) << ::testing::PrintToString(run.ui.log);
     EXPECT_EQ(run.ui.log, (Lines{"Chip Erase", "Write Program memory ...",
                                  "Write Program memory - Ok", "Verify Program memory ...",
                                  "Verify Program memory - Ok", "Write Data memory ...",
@@ -205,7 +208,7 @@ TEST(ProgrammerOnSim, ReadBackDifferenceIsReported) {
     SimRun run({"--programmer", "--verify-fail-page", "0x0080"}, 0);
     run.folder.Write("prog.bin", Image(512, 1));
     run.folder.Write("data.bin", Image(64, 2));
-    EXPECT_FALSE(ProgramChip(*run.s));
+    EXPECT_EQ(run.Program().stage, ProgramStage::CodeWriteFailed);
     ASSERT_FALSE(run.ui.log.empty());
     EXPECT_EQ(run.ui.log.back(), "Ошибка записи программы");
     EXPECT_EQ(run.ui.ProgressPosition(), 0x80);
@@ -215,7 +218,7 @@ TEST(ProgrammerOnSim, NoSync) {
     SimRun run({"--programmer", "--no-sync"}, 0);
     run.folder.Write("prog.bin", Image(512, 1));
     run.folder.Write("data.bin", Image(64, 2));
-    EXPECT_FALSE(ProgramChip(*run.s));
+    EXPECT_EQ(run.Program().stage, ProgramStage::NoLink);
     EXPECT_EQ(run.ui.log, Lines{"Нет связи с программатором!"});
 }
 

@@ -66,7 +66,6 @@ protected:
         s.settings.AdrPribor = 1;
         s.settings.SizeData = 2048;
         s.settings.PauseRestart = 0;
-        s.face = WindowFace::FactoryFace;
         s.workDir = dir_;
         ASSERT_TRUE(OpenComPort(s)) << (ui_.boxes.empty() ? "" : ui_.boxes.back().text);
     }
@@ -120,8 +119,7 @@ TEST_F(InstrumentOnSim, WrittenDataReadsBackEqual) {
         EXPECT_EQ(ui_.log.back(), "Restart - OK");
         EXPECT_EQ(sim_->DataFlash(), data);
 
-        s().face = WindowFace::UpdateFace;
-        EXPECT_TRUE(BitBtnReadDataClick(s()));
+        EXPECT_TRUE(ReadDataFlash(s(), {.restartAfterwards = false}).has_value());
         EXPECT_EQ(DataRd(), data);
         session_.reset();
         sim_.reset();
@@ -183,10 +181,9 @@ TEST_F(InstrumentOnSim, FlippedReadingIsReadAgain) {
         WriteBytes(File("flash-in.bin"), flash);
         Start({"--address", "1", "--version-code", "120", "--flip-reading", c.flip, "--data-file",
                File("flash-in.bin").string()});
-        s().face = WindowFace::UpdateFace;
         s().settings.MaxKolReadings = c.readings;
 
-        EXPECT_TRUE(BitBtnReadDataClick(s()));
+        EXPECT_TRUE(ReadDataFlash(s(), {.restartAfterwards = false}).has_value());
 
         Lines expected{"Чтение данных из Velmar120", "Чтение DATA FLASH ..."};
         expected.insert(expected.end(), c.repeated.begin(), c.repeated.end());

@@ -63,7 +63,6 @@ protected:
         SystemClock clock;
         auto opener = MakeSystemPortOpener(dir_);
         Session s(ui, clock, *opener);
-        s.face = WindowFace::UpdateFace;
         s.caption = "Zentor Velmar";
         s.workDir = dir_;
         s.settings = settings;
@@ -145,7 +144,7 @@ TEST_F(UpdateOnSim, KeepModePreservesTheDataFlash) {
 TEST_F(UpdateOnSim, FactoryModeInstallsDataBin) {
     SimProcess sim(SimArgs({}));
     RecordingFrontend ui;
-    ui.confirmReply = {"Да", kFactoryModeText};
+    ui.confirmReply = {"Да", UpdateMode::Factory};
     ASSERT_TRUE(RunWorkflow(sim, ui, QuickSettings())) << ::testing::PrintToString(ui.log);
     EXPECT_EQ(ui.log.back(), kPowerCycle);
     EXPECT_FALSE(ExistsNoCase(dir_, "data_rd.bin"));

@@ -47,7 +47,6 @@ struct BuildRig {
         fs::create_directories(dir / "work");
         s.exePath = dir / "app" / "zentor.exe";
         s.workDir = dir / "work";
-        s.face = WindowFace::FactoryFace;
         s.settings.AsmFileName = "1.asm";
         wintest::WriteBytes(dir / "work" / "1.asm", kSource);
     }

@@ -50,7 +50,6 @@ struct Rig {
         : opener(MakeSystemPortOpener(wintest::ExeDir())), s(ui, clock, *opener) {
         s.settings.NamePort = port;
         s.settings.BaudRate = baud;
-        s.face = WindowFace::FactoryFace;
     }
     RecordingFrontend ui;
     SystemClock clock;
@@ -123,12 +122,12 @@ TEST_F(InstrumentPort, AnAnswerEndsTheReadAtOnce) {
     int version = std::atoi(Env("ZENTOR_WIN_VERSION_CODE").c_str());
     Rig rig(port_);
     ASSERT_TRUE(OpenComPort(rig.s));
-    std::uint8_t reply[8] = {};
+    InstrumentBus bus(rig.s.LinkPort(), rig.s.clock);
     for (int i = 0; i < 3; ++i) {
         auto start = std::chrono::steady_clock::now();
-        ASSERT_TRUE(DevReadBlock(rig.s, kReadRegister, 0xED, 1, reply));
+        ASSERT_TRUE(bus.ReadBlock(kReadRegister, 0xED, 1));
         EXPECT_LT(ElapsedMs(start), 900) << "the read waited for its deadline";
-        EXPECT_EQ(reply[2], version);
+        EXPECT_EQ(bus.Reply()[2], version);
     }
 }
 
@@ -231,7 +230,7 @@ bool RunProgramChip(Rig& rig, const std::string& dir) {
     rig.ui.answers.push_back(true);  // "Произвести запись?"
     if (!OpenComPort(rig.s)) return false;
     auto start = std::chrono::steady_clock::now();
-    bool ok = ProgramChip(rig.s);
+    bool ok = BitBtnWriteClick(rig.s);
     std::printf("programming took %lld ms\n", static_cast<long long>(ElapsedMs(start)));
     return ok;
 }

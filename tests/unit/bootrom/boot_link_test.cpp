@@ -23,6 +23,15 @@ const Bytes kPage64 = test::Pattern(64, 9);
 const Bytes kPage32 = test::Pattern(32, 17);
 const Bytes kData128 = test::Pattern(128, 1);
 
+// The links as the programming run builds them from the rig's session.
+struct Links {
+    explicit Links(Rig& rig)
+        : boot(rig.s.LinkPort(), rig.clock, {rig.s.settings.DopPause, rig.s.settings.ControlWrite}),
+          prog(rig.s.LinkPort(), rig.clock) {}
+    BootRomLink boot;
+    ProgrammerLink prog;
+};
+
 Bytes Concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -38,79 +47,79 @@ Bytes RecordBytes(std::uint16_t address) {
 TEST(BootLinkCommands, BytesWaitsAndReplyLengths) {
     struct Case {
         const char* name;
-        std::function<void(Session&)> run;
+        std::function<void(Links&)> run;
         Bytes sent;
         std::vector<int> sleeps;
         bool purge;
         std::size_t readSize;  // 0: no read
     };
     const std::vector<Case> cases = {
-        {"identify", [](Session& s) { BootIdentify(s); }, {0x0D}, {300}, true, 26},
-        {"echo off", [](Session& s) { BootEchoOff(s); }, Text("E"), {300}, true, 4},
+        {"identify", [](Links& l) { l.boot.Identify(); }, {0x0D}, {300}, true, 26},
+        {"echo off", [](Links& l) { l.boot.EchoOff(); }, Text("E"), {300}, true, 4},
         {"register write",
-         [](Session& s) { BootRegisterWrite(s, 0xFB, 0x15); },
+         [](Links& l) { l.boot.RegisterWrite(0xFB, 0x15); },
          Text("RWFB15"),
          {300},
          true,
          3},
         {"erase FLASH1",
-         [](Session& s) { BootErase(s, 0x0000); },
+         [](Links& l) { l.boot.Erase(0x0000); },
          Text("M0000"),
          {1000, 300},
          true,
          6},
         {"erase FLASH2",
-         [](Session& s) { BootErase(s, 0x8000); },
+         [](Links& l) { l.boot.Erase(0x8000); },
          Text("M8000"),
          {1000, 300},
          true,
          6},
-        {"load", [](Session& s) { BootLoad(s); }, Text("L"), {300}, true, 6},
+        {"load", [](Links& l) { l.boot.Load(); }, Text("L"), {300}, true, 6},
         {"record",
-         [](Session& s) { BootSendRecord(s, 0x0180, kData128.data()); },
+         [](Links& l) { l.boot.SendRecord(0x0180, kData128.data()); },
          RecordBytes(0x0180),
          {300},
          true,
          1},
         {"config record",
-         [](Session& s) { BootSendRecordText(s, ":02807E00A37DE0\r\n"); },
+         [](Links& l) { l.boot.SendRecordText(":02807E00A37DE0\r\n"); },
          Text(":02807E00A37DE0\r\n"),
          {300},
          true,
          1},
-        {"sync", [](Session& s) { ProgSync(s); }, {0x55}, {}, false, 1},
+        {"sync", [](Links& l) { l.prog.Sync(); }, {0x55}, {}, false, 1},
         {"programming enable",
-         [](Session& s) { ProgEnable(s); },
+         [](Links& l) { l.prog.Enable(); },
          {0xAC, 0x53, 0x00, 0x00},
          {20},
          false,
          0},
         {"chip erase",
-         [](Session& s) { ProgChipErase(s); },
+         [](Links& l) { l.prog.ChipErase(); },
          {0xAC, 0x80, 0x00, 0x00},
          {},
          false,
          0},
         {"code page write",
-         [](Session& s) { ProgWriteCodePage(s, 0x1FC0, kPage64.data()); },
+         [](Links& l) { l.prog.WriteCodePage(0x1FC0, kPage64.data()); },
          Concat({0x50, 0x1F, 0xC0}, kPage64),
          {20},
          false,
          0},
         {"code page read",
-         [](Session& s) { ProgVerifyCodePage(s, 0x1FC0, kPage64.data()); },
+         [](Links& l) { l.prog.VerifyCodePage(0x1FC0, kPage64.data()); },
          {0x30, 0x1F, 0xC0, 0x00},
          {},
          false,
          64},
         {"data page write",
-         [](Session& s) { ProgWriteDataPage(s, 0x07E0, kPage32.data()); },
+         [](Links& l) { l.prog.WriteDataPage(0x07E0, kPage32.data()); },
          Concat({0xD0, 0x07, 0xE0}, kPage32),
          {20},
          false,
          0},
         {"data page read",
-         [](Session& s) { ProgVerifyDataPage(s, 0x07E0, kPage32.data()); },
+         [](Links& l) { l.prog.VerifyDataPage(0x07E0, kPage32.data()); },
          {0xB0, 0x07, 0xE0, 0x00},
          {},
          false,
@@ -120,7 +129,8 @@ TEST(BootLinkCommands, BytesWaitsAndReplyLengths) {
         SCOPED_TRACE(c.name);
         Rig rig;
         rig.port.responder = nullptr;  // silent: every read is short
-        c.run(rig.s);
+        Links l(rig);
+        c.run(l);
 
         std::vector<Kind> kinds;
         for (const auto& e : rig.port.events) kinds.push_back(e.kind);
@@ -143,11 +153,12 @@ TEST(BootLinkCommands, BytesWaitsAndReplyLengths) {
     }
 }
 
-TEST(BootLinkCommands, DopPauseIsTakenFromSettings) {
+TEST(BootLinkCommands, DopPauseIsTakenFromOptions) {
     Rig rig;
     rig.s.settings.DopPause = 0;
-    BootErase(rig.s, 0x0000);
-    BootLoad(rig.s);
+    Links l(rig);
+    l.boot.Erase(0x0000);
+    l.boot.Load();
     EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{1000, 0, 0}));
 }
 
@@ -157,17 +168,17 @@ TEST(BootLinkCommands, DopPauseIsTakenFromSettings) {
 TEST(BootLinkJudging, RepliesWithControlWriteOnAndOff) {
     struct Case {
         const char* name;
-        std::function<bool(Session&)> run;
+        std::function<bool(Links&)> run;
         std::string good;   // left in ReplyBuffer beforehand
         std::string reply;  // what the device answers
         bool controlWrite;
         bool expected;
     };
-    auto identify = [](Session& s) { return BootIdentify(s); };
-    auto echo = [](Session& s) { return BootEchoOff(s); };
-    auto erase = [](Session& s) { return BootErase(s, 0x0000); };
-    auto record = [](Session& s) { return BootSendRecord(s, 0, kData128.data()); };
-    auto config = [](Session& s) { return BootSendRecordText(s, ":02807E00A37DE0\r\n"); };
+    auto identify = [](Links& l) { return l.boot.Identify(); };
+    auto echo = [](Links& l) { return l.boot.EchoOff(); };
+    auto erase = [](Links& l) { return l.boot.Erase(0x0000); };
+    auto record = [](Links& l) { return l.boot.SendRecord(0, kData128.data()); };
+    auto config = [](Links& l) { return l.boot.SendRecordText(":02807E00A37DE0\r\n"); };
     const std::string banner = "\r\nMSC1210 v1";
     const std::vector<Case> cases = {
         {"banner", identify, banner, banner, false, true},
@@ -201,10 +212,11 @@ TEST(BootLinkJudging, RepliesWithControlWriteOnAndOff) {
         SCOPED_TRACE(c.name);
         Rig rig;
         rig.s.settings.ControlWrite = c.controlWrite;
-        std::copy(c.good.begin(), c.good.end(), rig.s.ReplyBuffer.begin());
+        Links l(rig);
+        std::copy(c.good.begin(), c.good.end(), l.boot.ReplyBuffer().begin());
         const Bytes reply = Text(c.reply);
         rig.port.responder = [&](const Bytes&) { return reply; };
-        EXPECT_EQ(c.run(rig.s), c.expected);
+        EXPECT_EQ(c.run(l), c.expected);
     }
 }
 
@@ -213,7 +225,8 @@ TEST(BootLinkJudging, StaleInputIsPurgedBeforeEachCommand) {
     rig.port.responder = nullptr;
     const Bytes stale = Text("\r\nMSC1210 banner from before");
     rig.port.rx.assign(stale.begin(), stale.end());
-    EXPECT_FALSE(BootIdentify(rig.s));
+    Links l(rig);
+    EXPECT_FALSE(l.boot.Identify());
 }
 
 TEST(ProgrammerJudging, SyncNeedsOneByteOf55h) {
@@ -230,9 +243,10 @@ TEST(ProgrammerJudging, SyncNeedsOneByteOf55h) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(0);
-        rig.s.ReplyBuffer[0] = 0x55;  // left over: must not count
+        Links l(rig);
+        l.prog.ReplyBuffer()[0] = 0x55;  // left over: must not count
         rig.port.responder = [&](const Bytes&) { return c.reply; };
-        EXPECT_EQ(ProgSync(rig.s), c.expected);
+        EXPECT_EQ(l.prog.Sync(), c.expected);
     }
 }
 
@@ -254,36 +268,39 @@ TEST(ProgrammerJudging, PageReadBackMustBeCompleteAndEqual) {
         SCOPED_TRACE(c.name);
         Rig rig(0);
         // The buffer already holds the expected page: only the received bytes may count.
-        std::copy(kPage64.begin(), kPage64.end(), rig.s.ReplyBuffer.begin());
+        Links l(rig);
+        std::copy(kPage64.begin(), kPage64.end(), l.prog.ReplyBuffer().begin());
         rig.port.responder = [&](const Bytes&) {
             Bytes page(kPage64.begin(), kPage64.begin() + static_cast<std::ptrdiff_t>(c.bytesBack));
             if (c.flipAt >= 0) page[static_cast<std::size_t>(c.flipAt)] ^= 0x01;
             return page;
         };
-        EXPECT_EQ(ProgVerifyCodePage(rig.s, 0x40, kPage64.data()), c.expected);
+        EXPECT_EQ(l.prog.VerifyCodePage(0x40, kPage64.data()), c.expected);
     }
 }
 
 TEST(ProgrammerJudging, DataPageReadBack) {
     Rig rig(0);
     rig.port.responder = [&](const Bytes& w) { return w[0] == 0xB0 ? kPage32 : Bytes{}; };
-    EXPECT_TRUE(ProgVerifyDataPage(rig.s, 0x20, kPage32.data()));
+    Links l(rig);
+    EXPECT_TRUE(l.prog.VerifyDataPage(0x20, kPage32.data()));
     Bytes other = kPage32;
     other[31] ^= 0xFF;
-    EXPECT_FALSE(ProgVerifyDataPage(rig.s, 0x20, other.data()));
+    EXPECT_FALSE(l.prog.VerifyDataPage(0x20, other.data()));
 }
 
 TEST(ClosedPort, BehavesLikeASilentDeviceWithoutReadDeadlines) {
     Rig rig;
     rig.s.hComPort.reset();
     rig.s.settings.ControlWrite = false;
-    std::copy_n("\r\nMSC1210", 9, rig.s.ReplyBuffer.begin());
-    EXPECT_FALSE(BootIdentify(rig.s));
-    EXPECT_FALSE(BootErase(rig.s, 0));
+    Links l(rig);
+    std::copy_n("\r\nMSC1210", 9, l.boot.ReplyBuffer().begin());
+    EXPECT_FALSE(l.boot.Identify());
+    EXPECT_FALSE(l.boot.Erase(0));
     // Not judged, but a record that never left the port is no success.
-    EXPECT_FALSE(BootSendRecord(rig.s, 0, kData128.data()));
-    EXPECT_FALSE(ProgSync(rig.s));
-    EXPECT_FALSE(ProgVerifyCodePage(rig.s, 0, kPage64.data()));
+    EXPECT_FALSE(l.boot.SendRecord(0, kData128.data()));
+    EXPECT_FALSE(l.prog.Sync());
+    EXPECT_FALSE(l.prog.VerifyCodePage(0, kPage64.data()));
     // Only the mandated waits passed: 300, 1000 + 300, 300.
     EXPECT_EQ(rig.clock.NowMs(), 1900);
 }
@@ -302,11 +319,12 @@ TEST(Banner, ExcerptFromThirdCharacterUpToZeroAtMost21) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.excerpt);
         Rig rig;
-        rig.s.ReplyBuffer.fill('#');  // leftovers beyond the 26-byte reply area
+        Links l(rig);
+        l.boot.ReplyBuffer().fill('#');  // leftovers beyond the 26-byte reply area
         const Bytes reply = Text(c.reply);
         rig.port.responder = [&](const Bytes&) { return reply; };
-        ASSERT_TRUE(BootIdentify(rig.s));
-        EXPECT_EQ(BannerExcerpt(rig.s), c.excerpt);
+        ASSERT_TRUE(l.boot.Identify());
+        EXPECT_EQ(l.boot.BannerExcerpt(), c.excerpt);
     }
 }
 

@@ -33,7 +33,7 @@ Bytes FakeChip::AnswerBootRom(const Bytes& w) {
     if (text == "L") return Text("\r\n>\r\n>");
     if (text.rfind(":02807E00", 0) == 0) {
         configRecord = text;
-        return Text(recordReply);
+        return Text(configReply);
     }
     if (text[0] == ':') {
         const int count = Hex(w, 1, 2);
@@ -84,7 +84,6 @@ Rig::Rig(int typeController) {
     s.settings.DopPause = 300;
     s.settings.ControlWrite = true;
     s.workDir = dir.path();
-    s.face = WindowFace::UpdateFace;
     port.responder = [this](const Bytes& w) {
         return s.settings.TypeController == 0 ? chip.AnswerProgrammer(w) : chip.AnswerBootRom(w);
     };
@@ -92,8 +91,16 @@ Rig::Rig(int typeController) {
 }
 
 void Rig::Factory(bool yes) {
-    s.face = WindowFace::FactoryFace;
+    face = WindowFace::FactoryFace;
     ui.answers.push_back(yes);
+}
+
+bool Rig::Program() {
+    const ProgramOptions options =
+        face == WindowFace::FactoryFace
+            ? FactoryProgramOptions()
+            : UpdateProgramOptions(s.settings.TypeController, s.UpdateMode);
+    return ProgramChip(s, options).Ok();
 }
 
 bool Rig::SentAnything() const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bootrom/program_chip.h"
 #include "common/clock.h"
 #include "common/recording_frontend.h"
 #include "common/session.h"
@@ -28,10 +29,11 @@ struct FakeChip {
     std::string echoReply = "E\r\n>";
     std::string eraseReply = " ok\r\n";
     std::string recordReply = ".";
-    std::string failErase;       // erase command answered with nothing ("M8000")
-    int refuseRecord = -1;       // data record (0-based) answered with nothing
-    int silentAfterRecord = -1;  // no answers at all after this data record
-    int corruptCodePage = -1;    // programmer: page address read back wrong
+    std::string configReply = ".";  // answer to the configuration record
+    std::string failErase;          // erase command answered with nothing ("M8000")
+    int refuseRecord = -1;          // data record (0-based) answered with nothing
+    int silentAfterRecord = -1;     // no answers at all after this data record
+    int corruptCodePage = -1;       // programmer: page address read back wrong
     int corruptDataPage = -1;
     bool programmerSilent = false;
 
@@ -51,8 +53,10 @@ private:
 
 struct Rig {
     explicit Rig(int typeController = 4);
-    // Session face and files: factory face answers Yes to the question.
+    // The factory button's run (asks first, answered with yes) instead of the update's.
     void Factory(bool yes = true);
+    // ProgramChip with the options the factory button or the update passes.
+    bool Program();
     std::vector<std::string> Log() const { return ui.log; }
     bool SentAnything() const;
 
@@ -63,6 +67,7 @@ struct Rig {
     Session s{ui, clock, opener};
     FakeChip chip;
     ScratchDir dir{"bootrom"};
+    WindowFace face = WindowFace::UpdateFace;
 };
 
 }  // namespace zentor::test

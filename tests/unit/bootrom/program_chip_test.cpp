@@ -51,7 +51,7 @@ TEST(BootRomRun, UpdateFaceWritesEverythingAndLogsInOrder) {
     rig.dir.Write("prog_c.bin", Scrambled(program));
     rig.dir.Write("data.bin", data);
 
-    EXPECT_TRUE(ProgramChip(rig.s));
+    EXPECT_TRUE(rig.Program());
     EXPECT_EQ(rig.Log(), kBootRomRunLog);
     EXPECT_EQ(rig.ui.clears, 1);
     EXPECT_TRUE(rig.ui.boxes.empty()) << "the update face asks nothing";
@@ -72,7 +72,7 @@ TEST(BootRomRun, WaitsOfAWholeRun) {
     rig.s.settings.DopPause = 50;
     rig.dir.Write("prog_c.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(128));
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(rig.Program());
     // identify, echo, 3 registers, 2 erases, load, 3 records, configuration record.
     const std::vector<int> expected = {50, 50, 50, 50, 50, 1000, 50, 1000, 50, 50, 50, 50, 50, 50};
     EXPECT_EQ(rig.clock.Sleeps(), expected);
@@ -83,7 +83,7 @@ TEST(BootRomRun, Msc1210Y3DataImageEndsAtTopOfFlash) {
     const Bytes data = Pattern(1024, 33);
     rig.dir.Write("prog_c.bin", Pattern(512));
     rig.dir.Write("data.bin", data);
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(rig.Program());
     const std::vector<int> dataRecords(rig.chip.recordAddresses.begin() + 4,
                                        rig.chip.recordAddresses.end());
     EXPECT_EQ(dataRecords,
@@ -95,7 +95,7 @@ TEST(BootRomRun, EmptyDataImageStillLogsAndWritesConfiguration) {
     Rig rig(4);
     rig.dir.Write("prog_c.bin", Pattern(256));
     rig.dir.Write("data.bin", {});
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(rig.Program());
     EXPECT_EQ(rig.Log(), kBootRomRunLog);
     EXPECT_EQ(rig.chip.recordAddresses, (std::vector<int>{0x000, 0x080}));
     EXPECT_EQ(rig.chip.configRecord, ":02807E00A37DE0\r\n");
@@ -106,7 +106,7 @@ TEST(BootRomRun, LastRecordIsFilledWithErasedBytes) {
     const Bytes program = Pattern(200, 4);
     rig.dir.Write("prog_c.bin", Scrambled(program));
     rig.dir.Write("data.bin", {});
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(rig.Program());
     Bytes expected = program;
     expected.resize(256, 0xFF);
     EXPECT_EQ(FlashRange(rig.chip, 0, 256), expected);
@@ -118,7 +118,7 @@ TEST(BootRomRun, ConfigurationRecordCarriesSettingsAsTheyStand) {
     rig.s.settings.HCR0Value = "7d";
     rig.dir.Write("prog_c.bin", Pattern(128));
     rig.dir.Write("data.bin", {});
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(rig.Program());
     EXPECT_EQ(rig.chip.configRecord, ":02807E00937dF0\r\n");
 }
 
@@ -126,7 +126,7 @@ TEST(BootRomRun, ProgressFollowsRecordOffsets) {
     Rig rig(2);
     rig.dir.Write("prog_c.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(256));
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(rig.Program());
     using P = RecordingFrontend::Progress;
     // Range and position calls for the code, then the data (offsets, not addresses).
     const std::vector<P> half = {{0, 128, 0}, {0, 128, 0}, {0, 128, 0}, {0, 128, 128}, {0, 128, 0}};
@@ -144,7 +144,7 @@ TEST(BootRomRun, ShortImageGivesSwappedRange) {
     Rig rig(4);
     rig.dir.Write("prog_c.bin", Pattern(64));
     rig.dir.Write("data.bin", {});
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(rig.Program());
     // 0 .. L - 128 = 0 .. -64, swapped; the empty data image gives -128 .. 0.
     EXPECT_EQ(rig.ui.progress.front().min, -64);
     EXPECT_EQ(rig.ui.progress.front().max, 0);
@@ -174,8 +174,8 @@ TEST(ImageChoice, FaceModeAndLinkPickTheFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.typeController);
-        rig.s.face = c.face;
-        rig.s.UpdateMode = c.mode;
+        rig.face = c.face;
+        rig.s.UpdateMode = UpdateModeFromText(c.mode);
         rig.ui.answers.push_back(true);
         const Bytes program = Pattern(256, 1);
         const Bytes plainProgram = Pattern(256, 2);
@@ -183,7 +183,7 @@ TEST(ImageChoice, FaceModeAndLinkPickTheFiles) {
         rig.dir.Write("PROG.BIN", plainProgram);  // names match without regard to case
         rig.dir.Write("data.bin", Pattern(128, 3));
         rig.dir.Write("Data_Rd.bin", Pattern(128, 4));
-        ASSERT_TRUE(ProgramChip(rig.s));
+        ASSERT_TRUE(rig.Program());
         const Bytes expectedData =
             rig.dir.Read(c.dataFile == std::string("data.bin") ? "data.bin" : "Data_Rd.bin");
         const Bytes expectedProgram = c.programScrambled ? program : plainProgram;
@@ -203,7 +203,7 @@ TEST(FactoryFace, AsksFirstAndNoSendsNothing) {
     rig.dir.Write("prog.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(128));
     rig.ui.AppendLine("earlier line");
-    EXPECT_FALSE(ProgramChip(rig.s));
+    EXPECT_FALSE(rig.Program());
     ASSERT_EQ(rig.ui.boxes.size(), 1u);
     EXPECT_EQ(rig.ui.boxes[0].kind, "yesno");
     EXPECT_EQ(rig.ui.boxes[0].text, "Произвести запись?");
@@ -266,7 +266,7 @@ TEST(BootRomFailures, EachStepReportsAndStops) {
         rig.dir.Write("prog_c.bin", Pattern(256));
         rig.dir.Write("data.bin", Pattern(128));
         c.setup(rig);
-        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_FALSE(rig.Program());
         EXPECT_EQ(rig.Log(), c.log);
         const auto texts = WrittenTexts(rig);
         ASSERT_FALSE(texts.empty());
@@ -292,7 +292,7 @@ TEST(BootRomFailures, UnacknowledgedRecordNamesItsLoadAddress) {
         rig.dir.Write("prog_c.bin", Pattern(256));
         rig.dir.Write("data.bin", Pattern(1024));
         rig.chip.refuseRecord = c.refused;
-        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_FALSE(rig.Program());
         EXPECT_EQ(rig.Log().back(), c.line);
         EXPECT_EQ(rig.chip.recordAddresses.size(), c.recordsSent);
         EXPECT_TRUE(rig.chip.configRecord.empty());
@@ -308,7 +308,7 @@ TEST(BootRomFailures, ControlWriteOffStillJudgesErases) {
     rig.port.responder = [&rig](const Bytes& w) {
         return w == Bytes{0x0D} ? rig.chip.AnswerBootRom(w) : Bytes{};
     };
-    EXPECT_FALSE(ProgramChip(rig.s));
+    EXPECT_FALSE(rig.Program());
     EXPECT_EQ(rig.Log(), (Lines{"MSC1210 Boot ROM v1.0", "Ошибка стирания FLASH1"}));
 }
 
@@ -319,7 +319,7 @@ TEST(BootRomFailures, ControlWriteOffIgnoresSilentRecords) {
     rig.chip.echoReply = "";
     rig.dir.Write("prog_c.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(128));
-    EXPECT_TRUE(ProgramChip(rig.s));
+    EXPECT_TRUE(rig.Program());
     EXPECT_EQ(rig.Log(), kBootRomRunLog);
     EXPECT_EQ(rig.chip.recordAddresses.size(), 3u);
 }
@@ -335,7 +335,7 @@ TEST(BootRomFailures, ChipVanishingMidRunFailsEvenWithoutReplyCheck) {
         if (!w.empty() && w[0] == ':' && ++records == 2) rig.port.hungUp = true;
         return answer(w);
     };
-    EXPECT_FALSE(ProgramChip(rig.s));
+    EXPECT_FALSE(rig.Program());
     ASSERT_FALSE(rig.Log().empty());
     EXPECT_EQ(rig.Log().back(), "Ошибка записи по адресу 0100h");
 }
@@ -348,7 +348,7 @@ TEST(BootRomFailures, ClosedPortReportsNoConnection) {
         rig.dir.Write("prog_c.bin", Pattern(256));
         rig.dir.Write("prog.bin", Pattern(256));
         rig.dir.Write("data.bin", Pattern(128));
-        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_FALSE(rig.Program());
         EXPECT_EQ(rig.Log(), Lines{type ? "Нет связи с MSC1210!" : "Нет связи с программатором!"});
         EXPECT_LE(rig.clock.NowMs(), 300);
     }
@@ -386,7 +386,7 @@ TEST(Refusals, OneLineAndNothingSent) {
          "Невозможно открыть файл data.bin"},
         {"data_rd.bin missing", 4, U,
          [](Rig& r) {
-             r.s.UpdateMode = kKeepModeText;
+             r.s.UpdateMode = UpdateMode::Keep;
              r.dir.Write("prog_c.bin", Pattern(128));
              r.dir.Write("data.bin", Pattern(128));
          },
@@ -473,10 +473,10 @@ TEST(Refusals, OneLineAndNothingSent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.typeController);
-        rig.s.face = c.face;
+        rig.face = c.face;
         rig.ui.answers.push_back(true);
         c.setup(rig);
-        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_FALSE(rig.Program());
         EXPECT_EQ(rig.Log(), Lines{c.line});
         EXPECT_FALSE(rig.SentAnything());
         EXPECT_TRUE(rig.port.events.empty());
@@ -503,7 +503,7 @@ TEST(Refusals, LimitsThemselvesAreAccepted) {
         rig.Factory(true);
         rig.dir.Write("prog.bin", Pattern(c.program, 1));
         rig.dir.Write("data.bin", Pattern(c.data, 2));
-        EXPECT_TRUE(ProgramChip(rig.s)) << (rig.Log().empty() ? "" : rig.Log().back());
+        EXPECT_TRUE(rig.Program()) << (rig.Log().empty() ? "" : rig.Log().back());
     }
 }
 
@@ -525,7 +525,7 @@ TEST(ProgrammerRun, WritesVerifiesAndLogsInOrder) {
     const Bytes data = Pattern(64, 7);
     rig.dir.Write("prog.bin", program);
     rig.dir.Write("data.bin", data);
-    EXPECT_TRUE(ProgramChip(rig.s));
+    EXPECT_TRUE(rig.Program());
     EXPECT_EQ(rig.Log(), kProgrammerRunLog);
     Bytes expected = program;
     expected.resize(256, 0xFF);
@@ -556,7 +556,7 @@ TEST(ProgrammerRun, ReadBackDifferenceStopsAtThatPage) {
         rig.chip.corruptDataPage = c.dataPage;
         rig.dir.Write("prog.bin", Pattern(256));
         rig.dir.Write("data.bin", Pattern(96));
-        EXPECT_FALSE(ProgramChip(rig.s));
+        EXPECT_FALSE(rig.Program());
         const Lines log = rig.Log();
         ASSERT_GE(log.size(), 2u);
         EXPECT_EQ(Lines(log.end() - 2, log.end()), c.tail);
@@ -570,9 +570,126 @@ TEST(ProgrammerRun, SilentProgrammer) {
     rig.chip.programmerSilent = true;
     rig.dir.Write("prog.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(96));
-    EXPECT_FALSE(ProgramChip(rig.s));
+    EXPECT_FALSE(rig.Program());
     EXPECT_EQ(rig.Log(), Lines{"Нет связи с программатором!"});
     EXPECT_EQ(rig.port.Writes(), (std::vector<Bytes>{{0x55}}));
+}
+
+}  // namespace
+}  // namespace zentor
+
+namespace zentor {
+namespace {
+
+// How far a run got, for each place it can stop; the chip counts as touched
+// from the first erase on.
+TEST(ProgramResult, StageOfEachStop) {
+    struct Case {
+        const char* name;
+        int typeController = 4;
+        std::function<void(Rig&)> setup;
+        ProgramStage stage;
+    };
+    const std::vector<Case> cases = {
+        {.name = "declined",
+         .setup = [](Rig& r) { r.Factory(false); },
+         .stage = ProgramStage::Refused},
+        {.name = "empty program image",
+         .setup = [](Rig& r) { r.dir.Write("prog_c.bin", {}); },
+         .stage = ProgramStage::Refused},
+        {.name = "no banner",
+         .setup = [](Rig& r) { r.chip.banner = "\r\n?"; },
+         .stage = ProgramStage::NoLink},
+        {.name = "echo refused",
+         .setup = [](Rig& r) { r.chip.echoReply = "?"; },
+         .stage = ProgramStage::NoLink},
+        {.name = "second erase",
+         .setup = [](Rig& r) { r.chip.failErase = "M8000"; },
+         .stage = ProgramStage::EraseFailed},
+        {.name = "first code record",
+         .setup = [](Rig& r) { r.chip.refuseRecord = 0; },
+         .stage = ProgramStage::CodeWriteFailed},
+        {.name = "first data record",
+         .setup = [](Rig& r) { r.chip.refuseRecord = 2; },
+         .stage = ProgramStage::DataWriteFailed},
+        {.name = "configuration record",
+         .setup = [](Rig& r) { r.chip.configReply = "?"; },
+         .stage = ProgramStage::ConfigFailed},
+        {.name = "boot ROM done", .setup = [](Rig&) {}, .stage = ProgramStage::Done},
+        {.name = "programmer silent",
+         .typeController = 0,
+         .setup = [](Rig& r) { r.chip.programmerSilent = true; },
+         .stage = ProgramStage::NoLink},
+        {.name = "programmer code page",
+         .typeController = 0,
+         .setup = [](Rig& r) { r.chip.corruptCodePage = 64; },
+         .stage = ProgramStage::CodeWriteFailed},
+        {.name = "programmer data page",
+         .typeController = 0,
+         .setup = [](Rig& r) { r.chip.corruptDataPage = 32; },
+         .stage = ProgramStage::DataWriteFailed},
+        {.name = "programmer done",
+         .typeController = 0,
+         .setup = [](Rig&) {},
+         .stage = ProgramStage::Done},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(c.typeController);
+        rig.dir.Write("prog.bin", Pattern(256, 1));
+        rig.dir.Write("prog_c.bin", Pattern(256, 1));
+        rig.dir.Write("data.bin", Pattern(128, 2));
+        c.setup(rig);
+        const ProgramOptions options =
+            rig.face == WindowFace::FactoryFace
+                ? FactoryProgramOptions()
+                : UpdateProgramOptions(c.typeController, UpdateMode::None);
+        const ProgramResult result = ProgramChip(rig.s, options);
+        EXPECT_EQ(result.stage, c.stage);
+        EXPECT_EQ(result.Ok(), c.stage == ProgramStage::Done);
+        const bool touched = c.stage != ProgramStage::Refused && c.stage != ProgramStage::NoLink;
+        EXPECT_EQ(result.ChipTouched(), touched);
+        if (c.stage == ProgramStage::Refused) {
+            EXPECT_FALSE(rig.SentAnything());
+        }
+    }
+}
+
+// The DATA FLASH image can come from memory or from any named file; the
+// factory file is then not read at all.
+TEST(DataFlashSource, BytesAndNamedFile) {
+    const Bytes held = Pattern(256, 40);
+    const Bytes named = Pattern(128, 41);
+    struct Case {
+        const char* name;
+        DataFlashSource source;
+        Bytes expected;
+    };
+    const std::vector<Case> cases = {
+        {.name = "bytes",
+         .source = DataFlashSource::FromBytes(held, "data_rd.bin"),
+         .expected = held},
+        {.name = "named file", .source = DataFlashSource::FromFile("Other.BIN"), .expected = named},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(4);
+        rig.dir.Write("prog_c.bin", Pattern(256, 1));
+        rig.dir.Write("other.bin", named);  // found without regard to case
+        ProgramOptions options = UpdateProgramOptions(4, UpdateMode::Keep);
+        options.data = c.source;
+        ASSERT_TRUE(ProgramChip(rig.s, options).Ok()) << ::testing::PrintToString(rig.Log());
+        EXPECT_EQ(FlashRange(rig.chip, 0x8000 - static_cast<int>(c.expected.size()),
+                             static_cast<int>(c.expected.size())),
+                  c.expected);
+    }
+    Rig rig(4);
+    rig.dir.Write("prog_c.bin", Pattern(256, 1));
+    ProgramOptions options = UpdateProgramOptions(4, UpdateMode::Keep);
+    options.data = DataFlashSource::FromBytes(Bytes(65537, 0), "data_rd.bin");
+    EXPECT_EQ(ProgramChip(rig.s, options).stage, ProgramStage::Refused);
+    EXPECT_EQ(rig.Log(), Lines{"Файл data_rd.bin больше 65536 байт - запись отменена"});
+    EXPECT_FALSE(rig.SentAnything());
 }
 
 }  // namespace

@@ -21,6 +21,11 @@ Bytes Flipped(Bytes b, std::size_t at) {
     return b;
 }
 
+// The read as the update makes it: no restart afterwards.
+bool ReadWithoutRestart(Session& s) {
+    return ReadDataFlash(s, {.restartAfterwards = false}).has_value();
+}
+
 TEST(ReadData, FramesAndWaitsOfOnePage) {
     for (int version : {99, 100}) {
         SCOPED_TRACE(version);
@@ -28,9 +33,8 @@ TEST(ReadData, FramesAndWaitsOfOnePage) {
         InstrumentRig rig;
         rig.dev.version = static_cast<std::uint8_t>(version);
         rig.s.settings.SizeData = 256;
-        rig.s.face = WindowFace::UpdateFace;
 
-        EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+        EXPECT_TRUE(ReadWithoutRestart(rig.s));
 
         std::vector<Bytes> frames{{0x81, 0xED, 0x00, 0x6A},
                                   WithCrc({0x01, 0xFE, 0x00}),
@@ -56,7 +60,7 @@ TEST(ReadData, FramesAndWaitsOfOnePage) {
                                      "Чтение DATA FLASH ...", "Чтение DATA FLASH - Ok"}));
         EXPECT_EQ(ReadFile(rig.File("data_rd.bin")),
                   Bytes(rig.dev.flash.begin(), rig.dev.flash.begin() + 256));
-        EXPECT_EQ(rig.dev.restarts, 0);  // update face: no restart
+        EXPECT_EQ(rig.dev.restarts, 0);  // read alone: no restart
     }
 }
 
@@ -129,11 +133,10 @@ TEST(ReadData, VersionProbeAttempts) {
         InstrumentRig rig;
         rig.dev.version = 100;
         rig.s.settings.SizeData = 256;
-        rig.s.face = WindowFace::UpdateFace;
         rig.dev.silentOn = [&, seen = 0](const Bytes& w) mutable {
             return w == probe && ++seen <= c.silentProbes;
         };
-        EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+        EXPECT_TRUE(ReadWithoutRestart(rig.s));
         EXPECT_EQ(Lines(rig.ui.log.begin(), rig.ui.log.begin() + c.head.size()), c.head);
         EXPECT_EQ(rig.port.Writes().size(),
                   static_cast<std::size_t>(std::min(c.silentProbes + 1, 3)) + 4 +
@@ -203,8 +206,7 @@ TEST(ReadData, RepeatedReadings) {
         rig.dev.readings = t.readings;
         rig.s.settings.SizeData = 512;
         rig.s.settings.MaxKolReadings = t.readingsWanted;
-        rig.s.face = WindowFace::UpdateFace;
-        EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+        EXPECT_TRUE(ReadWithoutRestart(rig.s));
         Lines expected{"Чтение данных из Velmar100", "Чтение DATA FLASH ..."};
         expected.insert(expected.end(), t.tail.begin(), t.tail.end());
         EXPECT_EQ(rig.ui.log, expected);
@@ -398,8 +400,9 @@ TEST(ReadData, LargestSizeReadsPage255) {
     rig.dev.version = 100;
     rig.dev.flash = Pattern(65536, 9);
     rig.s.settings.SizeData = 65536;
-    rig.s.face = WindowFace::UpdateFace;
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+    const auto image = ReadDataFlash(rig.s, {.restartAfterwards = false});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(*image, rig.dev.flash) << "the caller gets the bytes it saved";
     EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), rig.dev.flash);
     EXPECT_EQ(rig.WritesStartingWith({0x01, 0xFE, 0xFF}).size(), 1u);
 }
@@ -407,17 +410,15 @@ TEST(ReadData, LargestSizeReadsPage255) {
 TEST(ReadData, EmptySizeWritesAnEmptyFile) {
     InstrumentRig rig;
     rig.s.settings.SizeData = 0;
-    rig.s.face = WindowFace::UpdateFace;
     WriteFile(rig.File("data_rd.bin"), kOlder);
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+    EXPECT_TRUE(ReadWithoutRestart(rig.s));
     EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), Bytes{});
 }
 
 TEST(ReadData, ReplacesAnExistingFileWhateverItsCase) {
     InstrumentRig rig;
-    rig.s.face = WindowFace::UpdateFace;
     WriteFile(rig.File("DATA_RD.BIN"), kOlder);
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+    EXPECT_TRUE(ReadWithoutRestart(rig.s));
     EXPECT_EQ(ReadFile(rig.File("DATA_RD.BIN")), rig.dev.flash);
     std::size_t files = 0;
     for (const auto& e : std::filesystem::directory_iterator(rig.dir.path())) {

@@ -26,14 +26,13 @@ TEST(CalcCrc8, CheckValues) {
 // Every frame kind sent to address 1, as the instrument expects it on the wire.
 TEST(Frames, ExampleFramesForAddressOne) {
     InstrumentRig rig;
-    Session& s = rig.s;
-    std::array<std::uint8_t, 8> reply{};
+    InstrumentBus bus = rig.Bus();
     const std::uint8_t closeLarge = 0xFA;
-    DevWriteByte(s, 0x01, 0xFF, 0x01);
-    DevReadBlock(s, 0x81, 0xED, 1, reply.data());
-    DevWriteByte(s, 0x01, 0xFE, 0x03);
-    DevReadBlock(s, 0x81, 0xFF, 1, reply.data());
-    DevWriteBlock(s, 0x01, 0xFF, 1, &closeLarge);
+    bus.WriteByte(0x01, 0xFF, 0x01);
+    bus.ReadBlock(0x81, 0xED, 1);
+    bus.WriteByte(0x01, 0xFE, 0x03);
+    bus.ReadBlock(0x81, 0xFF, 1);
+    bus.WriteBlock(0x01, 0xFF, 1, &closeLarge);
     EXPECT_EQ(rig.port.Writes(), (std::vector<Bytes>{{0x01, 0xFF, 0x01, 0x2B},
                                                      {0x81, 0xED, 0x00, 0x6A},
                                                      {0x01, 0xFE, 0x03, 0x53},
@@ -44,7 +43,7 @@ TEST(Frames, ExampleFramesForAddressOne) {
 TEST(Frames, BlockFrameCarriesCountMinusOneAndFullPayload) {
     InstrumentRig rig;
     const Bytes payload = Pattern(256, 3);
-    ASSERT_TRUE(DevWriteBlock(rig.s, 0x41, 0x00, 256, payload.data()));
+    ASSERT_TRUE(rig.Bus().WriteBlock(0x41, 0x00, 256, payload.data()));
     Bytes expected{0x41, 0x00, 0xFF};
     expected.insert(expected.end(), payload.begin(), payload.end());
     EXPECT_EQ(rig.port.Writes().back(), WithCrc(expected));
@@ -54,26 +53,22 @@ TEST(Frames, BlockFrameCarriesCountMinusOneAndFullPayload) {
 TEST(Frames, PacingOfOneExchange) {
     struct Case {
         const char* name;
-        std::function<bool(Session&)> call;
+        std::function<bool(InstrumentBus&)> call;
         std::size_t frameSize;
         std::size_t readSize;
     };
     const Bytes payload = Pattern(16, 1);
     const Case cases[] = {
-        {"byte", [](Session& s) { return DevWriteByte(s, 1, 0xFE, 3); }, 4, 2},
-        {"block", [&](Session& s) { return DevWriteBlock(s, 0x41, 16, 16, payload.data()); }, 20,
+        {"byte", [](InstrumentBus& b) { return b.WriteByte(1, 0xFE, 3); }, 4, 2},
+        {"block", [&](InstrumentBus& b) { return b.WriteBlock(0x41, 16, 16, payload.data()); }, 20,
          2},
-        {"read",
-         [](Session& s) {
-             std::array<std::uint8_t, 300> r{};
-             return DevReadBlock(s, 0xC1, 0, 128, r.data());
-         },
-         4, 131},
+        {"read", [](InstrumentBus& b) { return b.ReadBlock(0xC1, 0, 128); }, 4, 131},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
-        EXPECT_TRUE(c.call(rig.s));
+        InstrumentBus bus = rig.Bus();
+        EXPECT_TRUE(c.call(bus));
         EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{10, 10, 5}));
         const auto& ev = rig.port.events;
         ASSERT_EQ(ev.size(), 3u);
@@ -93,7 +88,7 @@ TEST(Frames, PacingOfOneExchange) {
 TEST(Frames, ReplyJudging) {
     struct Case {
         const char* name;
-        bool read;  // DevReadBlock of one byte, else DevWriteByte
+        bool read;  // ReadBlock of one byte, else WriteByte
         std::function<Bytes(const Bytes& frame)> reply;
         bool ok;
     };
@@ -140,22 +135,22 @@ TEST(Frames, ReplyJudging) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
         rig.port.responder = c.reply;
-        std::array<std::uint8_t, 8> buf{};
-        const bool ok = c.read ? DevReadBlock(rig.s, 0x81, 0xED, 1, buf.data())
-                               : DevWriteByte(rig.s, 0x01, 0xFE, 0x03);
+        InstrumentBus bus = rig.Bus();
+        const bool ok = c.read ? bus.ReadBlock(0x81, 0xED, 1) : bus.WriteByte(0x01, 0xFE, 0x03);
         EXPECT_EQ(ok, c.ok);
     }
 }
 
 TEST(Frames, ReadPutsRawReplyInBufferEvenOnFailure) {
     InstrumentRig rig;
+    InstrumentBus bus = rig.Bus();
+    rig.port.responder = [](const Bytes&) { return WithCrc({0x01, 0x02, 0x77}); };
+    ASSERT_TRUE(bus.ReadBlock(0x81, 0xED, 1));
     rig.port.responder = [](const Bytes&) { return Bytes{0x81, 0xED}; };
-    std::array<std::uint8_t, 8> buf{};
-    buf.fill(0x77);
-    EXPECT_FALSE(DevReadBlock(rig.s, 0x81, 0xED, 1, buf.data()));
-    EXPECT_EQ(buf[0], 0x81);
-    EXPECT_EQ(buf[1], 0xED);
-    EXPECT_EQ(buf[2], 0x77);
+    EXPECT_FALSE(bus.ReadBlock(0x81, 0xED, 1));
+    EXPECT_EQ(bus.Reply()[0], 0x81);
+    EXPECT_EQ(bus.Reply()[1], 0xED);
+    EXPECT_EQ(bus.Reply()[2], 0x77);
 }
 
 // A byte left over from one exchange must not spoil the next one.
@@ -167,21 +162,21 @@ TEST(Frames, SurplusIsPurgedBeforeTheNextExchange) {
         if (n++ == 0) r.push_back(0x99);  // surplus after the first reply
         return r;
     };
-    std::array<std::uint8_t, 8> buf{};
-    EXPECT_TRUE(DevReadBlock(rig.s, 0x81, 0xED, 1, buf.data()));
+    InstrumentBus bus = rig.Bus();
+    EXPECT_TRUE(bus.ReadBlock(0x81, 0xED, 1));
     EXPECT_EQ(rig.port.rx.size(), 1u);
-    EXPECT_TRUE(DevReadBlock(rig.s, 0x81, 0xED, 1, buf.data()));
-    EXPECT_EQ(buf[2], 0x10);
+    EXPECT_TRUE(bus.ReadBlock(0x81, 0xED, 1));
+    EXPECT_EQ(bus.Reply()[2], 0x10);
 }
 
 TEST(Frames, CountOutsideOneTo256IsRefusedBeforeSending) {
     InstrumentRig rig;
     const Bytes payload(300, 0);
-    std::array<std::uint8_t, 300> buf{};
+    InstrumentBus bus = rig.Bus();
     for (int count : {0, -1, 257, 1000}) {
         SCOPED_TRACE(count);
-        EXPECT_FALSE(DevWriteBlock(rig.s, 0x41, 0, count, payload.data()));
-        EXPECT_FALSE(DevReadBlock(rig.s, 0xC1, 0, count, buf.data()));
+        EXPECT_FALSE(bus.WriteBlock(0x41, 0, count, payload.data()));
+        EXPECT_FALSE(bus.ReadBlock(0xC1, 0, count));
     }
     EXPECT_TRUE(rig.port.events.empty());
     EXPECT_TRUE(rig.clock.Sleeps().empty());
@@ -191,11 +186,11 @@ TEST(Frames, CountOutsideOneTo256IsRefusedBeforeSending) {
 TEST(Frames, ClosedPortIsASilentLine) {
     InstrumentRig rig;
     rig.s.hComPort.reset();
-    std::array<std::uint8_t, 8> buf{};
+    InstrumentBus bus = rig.Bus();
     const std::uint8_t one = 1;
-    EXPECT_FALSE(DevWriteByte(rig.s, 1, 0xFF, 1));
-    EXPECT_FALSE(DevWriteBlock(rig.s, 1, 0xFF, 1, &one));
-    EXPECT_FALSE(DevReadBlock(rig.s, 0x81, 0xED, 1, buf.data()));
+    EXPECT_FALSE(bus.WriteByte(1, 0xFF, 1));
+    EXPECT_FALSE(bus.WriteBlock(1, 0xFF, 1, &one));
+    EXPECT_FALSE(bus.ReadBlock(0x81, 0xED, 1));
     EXPECT_EQ(rig.clock.NowMs(), 75);
     EXPECT_TRUE(rig.port.events.empty());
 }

@@ -163,10 +163,11 @@ struct InstrumentRig {
         s.settings.PauseRestart = 0;
         s.settings.MaxKolReadings = 1;
         s.settings.SizeData = 2048;
-        s.face = WindowFace::FactoryFace;
     }
 
     std::filesystem::path File(const std::string& name) const { return dir.path() / name; }
+    // The bus the commands build on the session's port.
+    InstrumentBus Bus() { return InstrumentBus(s.LinkPort(), clock); }
 
     // Written frames whose first bytes equal `prefix`.
     std::vector<Bytes> WritesStartingWith(const Bytes& prefix) const {

@@ -33,7 +33,6 @@ const char* const kBadSerial = "Неправильно введён серийн
 
 struct EncoderRig : UpdateRig {
     EncoderRig() {
-        s.face = WindowFace::EncoderFace;
         Put("prog.bin", prog);
         Put("data.bin", data);
     }

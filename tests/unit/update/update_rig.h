@@ -21,7 +21,6 @@ namespace zentor::test {
 struct UpdateRig {
     UpdateRig() : port(&clock), opener(port), s(ui, clock, opener) {
         s.workDir = dir;
-        s.face = WindowFace::UpdateFace;
         s.caption = "Zentor Velmar";
     }
 

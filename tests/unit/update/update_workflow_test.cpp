@@ -134,13 +134,13 @@ TEST(UpdateWorkflow, PortThatCannotBeOpened) {
 // "Нет", or "Да" without a mode: the port is closed, the log is untouched and
 // nothing is sent after the identification.
 TEST(UpdateWorkflow, DeclinedConfirmation) {
-    const UpdateChoice replies[] = {{}, {"Да", ""}, {"", kKeepModeText}};
+    const UpdateChoice replies[] = {{}, {"Да", UpdateMode::None}, {"", UpdateMode::Keep}};
     for (const auto& reply : replies) {
-        SCOPED_TRACE(reply.answer + "/" + reply.mode);
+        SCOPED_TRACE(reply.answer + "/" + UpdateModeText(reply.mode));
         WorkflowRig rig;
         rig.s.settings.HCR1FromFile = "A3";
         rig.s.settings.HCR1Value = "11";
-        rig.s.UpdateMode = kFactoryModeText;  // left over from an earlier run
+        rig.s.UpdateMode = UpdateMode::Factory;  // left over from an earlier run
         rig.ui.confirmReply = reply;
         EXPECT_FALSE(rig.Run());
         ASSERT_EQ(rig.ui.boxes.size(), 1u);
@@ -161,7 +161,7 @@ TEST(UpdateWorkflow, DeclinedConfirmation) {
 TEST(UpdateWorkflow, FactoryModeWithoutDataBin) {
     WorkflowRig rig;
     fs::remove(rig.dir / "data.bin");
-    rig.ui.confirmReply = {"Да", kFactoryModeText};
+    rig.ui.confirmReply = {"Да", UpdateMode::Factory};
     EXPECT_FALSE(rig.Run());
     EXPECT_EQ(rig.ui.boxes.size(), 1u);  // asked only after the dialog
     EXPECT_EQ(rig.ui.history, std::vector<std::string>{"Файл data.bin не обнаружен!"});
@@ -248,7 +248,7 @@ TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
     EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
     EXPECT_TRUE(rig.PortClosed());
     EXPECT_EQ(rig.s.UpdateAnswer, "Да");
-    EXPECT_EQ(rig.s.UpdateMode, kKeepModeText);
+    EXPECT_EQ(rig.s.UpdateMode, UpdateMode::Keep);
 }
 
 // A reading that cannot be backed up is not written into a freshly erased chip:
@@ -270,7 +270,7 @@ TEST(UpdateWorkflow, KeepModeStopsWhenTheBackupCannotBeWritten) {
 
 TEST(UpdateWorkflow, FactoryModeSkipsTheRead) {
     WorkflowRig rig;
-    rig.ui.confirmReply = {"Да", kFactoryModeText};
+    rig.ui.confirmReply = {"Да", UpdateMode::Factory};
     EXPECT_FALSE(rig.Run());
     EXPECT_FALSE(rig.SentRegister(0xFF, 0x06));  // no page copied for reading
     EXPECT_TRUE(rig.SentRegister(0xFD, 0xAF));
@@ -324,7 +324,7 @@ TEST(UpdateWorkflow, JumperPath) {
             EXPECT_EQ(rig.ui.boxes[1].icon, MessageIcon::Exclamation);
         }
         EXPECT_EQ(rig.s.settings.HCR1Value, "C5");
-        EXPECT_TRUE(rig.s.UpdateMode.empty());
+        EXPECT_EQ(rig.s.UpdateMode, UpdateMode::None);
         EXPECT_TRUE(rig.PortClosed());
         EXPECT_TRUE(rig.LongWaits().empty());
         if (!c.dataBin) {
@@ -343,19 +343,16 @@ TEST(UpdateWorkflow, JumperPath) {
     }
 }
 
-// The reflash runs as in the update face whatever face the session shows (no
-// "Произвести запись?", prog_c.bin), and the session's face is given back.
-TEST(UpdateWorkflow, RunsInTheUpdateFace) {
+// The reflash asks nothing of its own (no "Произвести запись?") and takes prog_c.bin.
+TEST(UpdateWorkflow, ReflashAsksNothingOfItsOwn) {
     WorkflowRig rig;
     rig.silentIdentity = true;
     rig.answers = false;
-    rig.s.face = WindowFace::FactoryFace;
     rig.ui.answers = {true, true, true};
     rig.Run();
     std::vector<std::string> kinds;
     for (const auto& b : rig.ui.boxes) kinds.push_back(b.kind);
     EXPECT_EQ(kinds, (std::vector<std::string>{"yesno", "okcancel"}));
-    EXPECT_EQ(rig.s.face, WindowFace::FactoryFace);
     ASSERT_GE(rig.ui.log.size(), 3u);
     EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3], "Нет связи с MSC1210!");
 }

@@ -1,0 +1,143 @@
+#include "bootrom/program_plan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "bootrom/hex_record.h"
+#include "common/files.h"
+#include "common/image_file.h"
+#include "common/image_key.h"
+
+namespace zentor {
+
+namespace {
+
+const std::string kCancelled = " - запись отменена";
+
+int FlashSizeFor(int typeController) {
+    switch (typeController) {
+        case 1:
+            return 4096;
+        case 2:
+            return 8192;
+        case 3:
+            return 16384;
+        case 4:
+            return 32768;
+        default:
+            return 0;
+    }
+}
+
+// Loads name from the working folder; logs and returns nullopt when it cannot be
+// opened or is larger than the image buffer.
+std::optional<std::vector<std::uint8_t>> LoadLogged(Session& s, const std::string& name,
+                                                    const std::string& shown) {
+    ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, name));
+    if (image.error == ImageError::TooLarge) {
+        s.ui.AppendLine("Файл " + shown + " больше 65536 байт" + kCancelled);
+        return std::nullopt;
+    }
+    if (!image.Loaded()) {
+        s.ui.AppendLine("Невозможно открыть файл " + shown);
+        return std::nullopt;
+    }
+    return std::move(image.bytes);
+}
+
+std::optional<std::vector<std::uint8_t>> LoadData(Session& s, const DataFlashSource& source) {
+    switch (source.kind) {
+        case DataFlashSource::Kind::Bytes:
+            if (source.bytes.size() > kMaxImage) {
+                s.ui.AppendLine("Файл " + source.shown + " больше 65536 байт" + kCancelled);
+                return std::nullopt;
+            }
+            return source.bytes;
+        case DataFlashSource::Kind::File:
+            return LoadLogged(s, source.file, source.shown);
+        case DataFlashSource::Kind::FactoryFile:
+            break;
+    }
+    return LoadLogged(s, "data.bin", source.shown);
+}
+
+// Boot ROM layout: the DATA FLASH image ends at the top of the flash, the
+// program below it.
+bool PlaceImages(Session& s, const std::string& dataShown, ProgramPlan& plan) {
+    const int flash = FlashSizeFor(s.settings.TypeController);
+    const int d = static_cast<int>(plan.data.size());
+    if (d > flash) {
+        s.ui.AppendLine("Файл " + dataShown + " (" + std::to_string(d) + " байт) больше FLASH (" +
+                        std::to_string(flash) + " байт)" + kCancelled);
+        return false;
+    }
+    // A partial last record would reach past the top of the flash.
+    if (d % static_cast<int>(kRecordDataSize) != 0) {
+        s.ui.AppendLine("Длина файла " + dataShown + " (" + std::to_string(d) +
+                        " байт) не кратна 128" + kCancelled);
+        return false;
+    }
+    plan.flashSize = flash;
+    plan.dataBase = flash - d;
+    const int l = static_cast<int>(plan.program.size());
+    if (l > plan.dataBase) {
+        char base[16];
+        std::snprintf(base, sizeof base, "%04X", static_cast<unsigned>(plan.dataBase));
+        s.ui.AppendLine("Программа (" + std::to_string(l) +
+                        " байт) заходит в область данных с адреса " + base + "h" + kCancelled);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<ProgramPlan> PrepareProgramPlan(Session& s, const ProgramOptions& options,
+                                              std::optional<int> dataSize) {
+    const Settings& cfg = s.settings;
+    const bool programmer = cfg.TypeController == 0;
+    ProgramPlan plan;
+
+    if (cfg.TypeController < 0 || cfg.TypeController > 4) {
+        s.ui.AppendLine("Неизвестный тип контроллера " + std::to_string(cfg.TypeController) +
+                        kCancelled);
+        return std::nullopt;
+    }
+    if (!programmer) {
+        for (const auto& [reg, text] :
+             {std::pair{"HCR1", &cfg.HCR1Value}, std::pair{"HCR0", &cfg.HCR0Value}}) {
+            if (!IsHexByteText(*text)) {
+                s.ui.AppendLine(std::string("Неверное значение ") + reg + ": \"" + *text + "\"" +
+                                kCancelled);
+                return std::nullopt;
+            }
+        }
+        plan.configRecord = *ComposeConfigRecord(cfg.HCR1Value, cfg.HCR0Value);
+    }
+
+    const bool scrambled = options.image == ProgramImage::Scrambled;
+    const std::string programName = scrambled ? "prog_c.bin" : "prog.bin";
+    const std::string programShown = "\"" + programName + "\"";
+    auto program = LoadLogged(s, programName, programShown);
+    if (!program) return std::nullopt;
+    if (program->empty()) {
+        // Erasing the chip and writing no program would leave a dead instrument.
+        s.ui.AppendLine("Файл " + programShown + " пуст" + kCancelled);
+        return std::nullopt;
+    }
+    plan.program = std::move(*program);
+    if (scrambled) ScrambleImage(plan.program);
+
+    if (dataSize) {
+        plan.data.assign(static_cast<std::size_t>(std::max(0, *dataSize)), 0xFF);
+    } else {
+        auto data = LoadData(s, options.data);
+        if (!data) return std::nullopt;
+        plan.data = std::move(*data);
+    }
+    if (!programmer && !PlaceImages(s, options.data.shown, plan)) return std::nullopt;
+    return plan;
+}
+
+}  // namespace zentor
