@@ -159,8 +159,8 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
                 if (!panel.port.empty()) s.run.port = panel.port;
                 const bool ok = BitBtnProshivkaVelmarClick(s, panel);
                 // The mode is chosen in the confirmation dialog.
-                if (s.run.mode.empty() && !s.UpdateMode.empty())
-                    s.run.mode = s.UpdateMode == kFactoryModeText ? "factory" : "keep";
+                if (s.run.mode.empty() && s.UpdateMode != UpdateMode::None)
+                    s.run.mode = s.UpdateMode == UpdateMode::Factory ? "factory" : "keep";
                 return ok;
             });
             loop->UpdateFinished(s, programmed);
