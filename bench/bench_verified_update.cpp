@@ -63,7 +63,6 @@ int main(int argc, char** argv) {
     WaitCountingClock clock;
     CountingOpener opener(MakeSystemPortOpener(dir));
     Session s(ui, clock, opener);
-    s.face = WindowFace::UpdateFace;
     s.caption = "Zentor Velmar";
     s.workDir = dir;
     s.settings.TypeController = 4;

@@ -7,7 +7,7 @@ namespace zentor {
 
 std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::path& dataFrom) {
     UpdateCheck c;
-    const bool keep = dataFrom.empty() && s.UpdateMode == kKeepModeText;
+    const bool keep = dataFrom.empty() && s.UpdateMode == UpdateMode::Keep;
     if (!dataFrom.empty())
         c.source = dataFrom;
     else
@@ -19,7 +19,7 @@ std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::p
     }
     c.expected = std::move(*data);
     // The jumper path identifies nobody: any instrument that answers is checked.
-    if (!s.UpdateMode.empty()) c.serial = s.SerialText;
+    if (s.UpdateMode != UpdateMode::None) c.serial = s.SerialText;
     if (keep) {
         if (auto backup = NewestBackup(s.workDir, c.serial)) c.restoreFile = *backup;
     } else {

@@ -59,7 +59,7 @@ TEST(CloseLoopPanel, VerifyButtonAfterAPowerCycle) {
     auto w = rig.Make(WindowFace::UpdateFace, true);
     w->session().workDir = rig.Dir();
     w->frontend().SetConfirmHook([](const std::string&, const std::string&) {
-        return UpdateChoice{"Да", kKeepModeText};
+        return UpdateChoice{"Да", UpdateMode::Keep};
     });
     auto* port = Child<QComboBox>(w.get(), "cbNamePort");
     port->addItem(QString::fromStdString(sim.DevicePath()));

@@ -193,20 +193,20 @@ TEST(CheckAfterUpdate, ImageByMode) {
     WriteFile(r.File("backup") / "14v071510_20261210-101010_data.bin", Pattern(512, 1));
     r.s.SerialText = "14v071510";
 
-    r.s.UpdateMode = kKeepModeText;
+    r.s.UpdateMode = UpdateMode::Keep;
     auto keep = CheckAfterUpdate(r.s);
     ASSERT_TRUE(keep);
     EXPECT_EQ(keep->expected, Pattern(512, 1));
     EXPECT_EQ(keep->serial, "14v071510");
     EXPECT_EQ(keep->restoreFile.filename(), "14v071510_20261210-101010_data.bin");
 
-    r.s.UpdateMode = kFactoryModeText;
+    r.s.UpdateMode = UpdateMode::Factory;
     auto factory = CheckAfterUpdate(r.s);
     ASSERT_TRUE(factory);
     EXPECT_EQ(factory->expected, Pattern(256, 2));
     EXPECT_EQ(factory->restoreFile.filename(), "data.bin");
 
-    r.s.UpdateMode.clear();  // jumper path: nobody was identified
+    r.s.UpdateMode = UpdateMode::None;  // jumper path: nobody was identified
     auto jumper = CheckAfterUpdate(r.s);
     ASSERT_TRUE(jumper);
     EXPECT_EQ(jumper->serial, "");
