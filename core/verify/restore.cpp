@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "common/image_file.h"
 #include "common/sha256.h"
 #include "instrument/instrument_commands.h"
 #include "journal/journal.h"
@@ -14,9 +15,6 @@ namespace zentor {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::uintmax_t kMaxImage = 65536;
-constexpr std::uintmax_t kPageSize = 256;
 
 const std::regex& BackupPattern() {
     static const std::regex pattern(
@@ -48,28 +46,21 @@ RestoreReport Ends(Session& s, RestoreOutcome outcome, const std::string& line) 
 // The whole file when its size is whole pages within 64 KiB; logs why not.
 std::optional<std::vector<std::uint8_t>> LoadBackup(Session& s, const fs::path& file) {
     const std::string name = file.filename().string();
-    std::error_code ec;
-    const bool regular = fs::is_regular_file(file, ec);
-    const std::uintmax_t size = regular ? fs::file_size(file, ec) : 0;
-    if (!regular || ec) {
-        s.ui.AppendLine("Невозможно открыть файл " + name);
-        return std::nullopt;
-    }
-    if (size > kMaxImage) {
+    ImageLoad image = LoadImageFile(file);
+    if (image.error == ImageError::TooLarge) {
         s.ui.AppendLine("Файл " + name + " больше 65536 байт");
         return std::nullopt;
     }
-    if (size == 0 || size % kPageSize != 0) {
-        s.ui.AppendLine("Размер файла " + name + " (" + std::to_string(size) +
-                        " байт) - не целое число страниц по 256 байт");
-        return std::nullopt;
-    }
-    auto data = ReadWholeFile(file);
-    if (!data || data->size() != size) {
+    if (!image.Loaded()) {
         s.ui.AppendLine("Невозможно открыть файл " + name);
         return std::nullopt;
     }
-    return data;
+    if (image.bytes.empty() || image.bytes.size() % kPageSize != 0) {
+        s.ui.AppendLine("Размер файла " + name + " (" + std::to_string(image.bytes.size()) +
+                        " байт) - не целое число страниц по 256 байт");
+        return std::nullopt;
+    }
+    return std::move(image.bytes);
 }
 
 }  // namespace

@@ -11,8 +11,6 @@ namespace zentor {
 
 namespace {
 
-constexpr int kPageSize = 256;
-constexpr std::size_t kMaxImage = 65536;
 constexpr int kPollMs = 1000;
 constexpr int kSliceMs = 100;
 
