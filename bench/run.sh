@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZENTOR_BENCH_BUILD:-$root/build-bench}
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_TESTS=OFF >/dev/null
+cmake -S "$root" --preset bench -B "$build" >/dev/null
 targets=(zentor-sim zentor-cli bench_update bench_verified_update bench_read_data bench_program bench_slow_links bench_scan bench_find)
 if ninja -C "$build" -t targets all | grep -q '^bench_window:'; then targets+=(bench_window); fi
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null

@@ -8,9 +8,7 @@ seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZENTOR_FUZZ_BUILD:-$root/build-fuzz}
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++ -DZENTOR_FUZZ=ON \
-    -DZENTOR_GUI=OFF -DZENTOR_TESTS=OFF -DZENTOR_SIM=OFF >/dev/null
+cmake -S "$root" --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j2 --target zentor_fuzz_targets
 
 mkdir -p "$build/artifacts"

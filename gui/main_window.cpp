@@ -23,6 +23,7 @@
 #include "ui_main_window.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
+#include "widgets.h"
 #include "window_rules.h"
 
 namespace zentor::gui {
@@ -245,9 +246,7 @@ void TFormZentorFrom_Halden::SetupFace() {
     const Settings& st = session_.settings;
     if (update) {
         ui_->ImageUpdatesNow->setGeometry(ui_->ImageUpdateCOMport->geometry());
-        ui_->cbNamePort->clear();
-        for (const std::string& name : ScanComPorts(session_.opener))
-            ui_->cbNamePort->addItem(QString::fromStdString(name));
+        FillPortList(ui_->cbNamePort, session_.opener);
         int port = ui_->cbNamePort->findText(QString::fromStdString(st.NamePort),
                                              Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (port < 0 && ui_->cbNamePort->count() > 0) port = 0;
@@ -302,9 +301,7 @@ void TFormZentorFrom_Halden::ImageUpdateCOMportClick() {
     ui_->ImageUpdatesNow->show();
     // The scan blocks the window: draw the busy picture first.
     ui_->paProshivkaVelmar->repaint();
-    list->clear();
-    for (const std::string& name : ScanComPorts(session_.opener))
-        list->addItem(QString::fromStdString(name));
+    FillPortList(list, session_.opener);
     list->setCurrentIndex(list->findText(remembered, Qt::MatchExactly | Qt::MatchCaseSensitive));
     timerUpdateCOMport_->start();
 }

@@ -12,6 +12,7 @@
 #include "main_window.h"
 #include "serial/com_port.h"
 #include "ui_settings_dialog.h"
+#include "widgets.h"
 #include "window_rules.h"
 
 namespace zentor::gui {
@@ -30,12 +31,6 @@ void SelectText(QComboBox* list, const QString& text) {
 void SelectValue(QComboBox* list, int value, int first) {
     const long long index = static_cast<long long>(value) - first;
     list->setCurrentIndex(index >= 0 && index < list->count() ? static_cast<int>(index) : -1);
-}
-
-void FillPorts(QComboBox* list, PortOpener& opener) {
-    list->clear();
-    for (const std::string& name : ScanComPorts(opener))
-        list->addItem(QString::fromStdString(name));
 }
 
 bool IsTwoHexDigits(const QString& text) {
@@ -98,7 +93,7 @@ void TfmSetings::FormCreate() {
     // 1. Busy picture exactly over the idle one.
     ui_->ImageUpdatesNow->setGeometry(ui_->ImageUpdateCOMport->geometry());
     // 2. Ports.
-    FillPorts(ui_->cbNamePort, main_.session().opener);
+    FillPortList(ui_->cbNamePort, main_.session().opener);
     // 3. Data sizes.
     ui_->cbSizeData->clear();
     for (int size = 0; size <= 4096; size += 256) ui_->cbSizeData->addItem(QString::number(size));
@@ -213,7 +208,7 @@ void TfmSetings::ImageUpdateCOMportClick() {
     ui_->ImageUpdateCOMport->hide();
     ui_->ImageUpdatesNow->show();
     repaint();
-    FillPorts(ui_->cbNamePort, main_.session().opener);
+    FillPortList(ui_->cbNamePort, main_.session().opener);
     SelectText(ui_->cbNamePort, remembered);
     timerUpdateCOMport_->start();
 }

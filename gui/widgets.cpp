@@ -6,6 +6,8 @@
 #include <QPainterPath>
 #include <cmath>
 
+#include "serial/com_port.h"
+
 namespace zentor::gui {
 
 void DropDownList::hidePopup() {
@@ -109,6 +111,11 @@ QPixmap RefreshBusyPicture(int size) {
     heap.closeSubpath();
     p.drawPath(heap);
     return pm;
+}
+
+void FillPortList(QComboBox* list, PortOpener& opener) {
+    list->clear();
+    for (const std::string& name : ScanComPorts(opener)) list->addItem(QString::fromStdString(name));
 }
 
 }  // namespace zentor::gui

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPixmap>
 
+#include "serial/port.h"
+
 namespace zentor::gui {
 
 // Drop-down list that reports when its list closes, whether or not an entry was picked.
@@ -34,6 +36,9 @@ protected:
 private:
     bool pressed_ = false;
 };
+
+// Refills list with the ports the scan finds (blocks for the scan).
+void FillPortList(QComboBox* list, PortOpener& opener);
 
 // The two pictures of the port-list refresh: idle (circular arrow) and busy (hourglass).
 QPixmap RefreshIdlePicture(int size = 24);

@@ -33,8 +33,7 @@ done_step() {
 step "sanitizer build (address, undefined) in $asan"
 # Line tables only (-g1): enough for the sanitizers' stack traces, much faster to build.
 if [ "${ZENTOR_ASAN_INTEGRATION:-0}" = 1 ]; then with_sim=ON; else with_sim=OFF; fi
-cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
-    -DZENTOR_WERROR=ON -DZENTOR_SANITIZE=ON -DZENTOR_GUI=OFF -DZENTOR_SIM=$with_sim >/dev/null
+cmake --preset asan -B "$asan" -DZENTOR_SIM=$with_sim >/dev/null
 # Every unit test program that exists, and the simulator tests with the CLI and
 # the simulator they start.
 mapfile -t targets < <(ninja -C "$asan" -t targets all |

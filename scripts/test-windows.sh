@@ -63,9 +63,8 @@ fi
 
 # --- Cross build (-k 0: what builds is still run) ---------------------------
 echo "Cross-building in $win"
-if ! cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Debug -DZENTOR_WERROR=ON -DZENTOR_GUI=OFF -DZENTOR_SIM=OFF \
-        -DZENTOR_TESTS=ON -DGTest_DIR="$gtest/lib/cmake/GTest" >"$logs/configure.log" 2>&1; then
+if ! cmake -S "$root" --preset mingw -B "$win" \
+        -DGTest_DIR="$gtest/lib/cmake/GTest" >"$logs/configure.log" 2>&1; then
     tail -30 "$logs/configure.log"
     echo "0 passed, 1 failed"
     exit 1
@@ -97,8 +96,7 @@ archive_holds_the_tool() {
 
 # --- The simulator, for Linux ------------------------------------------------
 echo "Building zentor-sim in $host"
-if ! { cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTOR_GUI=OFF \
-           -DZENTOR_TESTS=OFF -DZENTOR_SIM=ON &&
+if ! { cmake -S "$root" --preset bench -B "$host" -DZENTOR_GUI=OFF &&
        cmake --build "$host" -j"$jobs" --target zentor-sim; } >"$logs/sim-build.log" 2>&1; then
     tail -30 "$logs/sim-build.log"
     note_failure "simulator build (see $logs/sim-build.log)"

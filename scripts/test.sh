@@ -12,7 +12,7 @@ bash scripts/deps.sh
 
 started=$SECONDS
 build=${ZENTOR_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTOR_WERROR=ON >/dev/null
+cmake --preset dev -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 echo "== build: $((SECONDS - started)) s"
 
