@@ -115,7 +115,8 @@ QPixmap RefreshBusyPicture(int size) {
 
 void FillPortList(QComboBox* list, PortOpener& opener) {
     list->clear();
-    for (const std::string& name : ScanComPorts(opener)) list->addItem(QString::fromStdString(name));
+    for (const std::string& name : ScanComPorts(opener))
+        list->addItem(QString::fromStdString(name));
 }
 
 }  // namespace zentor::gui

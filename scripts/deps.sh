@@ -7,7 +7,7 @@ default_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libcli11-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   srecord fonts-liberation
 )
 if (($#)); then packages=("$@"); else packages=("${default_packages[@]}"); fi
