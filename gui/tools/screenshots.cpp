@@ -164,7 +164,7 @@ int main(int argc, char* argv[]) {
                                         tmp.filePath(QStringLiteral("zentor")).toStdString(),
                                         [](auto, auto&, auto&, auto) { return true; });
     window->frontend().SetConfirmHook([](const std::string&, const std::string&) {
-        return zentor::UpdateChoice{"Да", zentor::kKeepModeText};
+        return zentor::UpdateChoice{"Да", zentor::UpdateMode::Keep};
     });
     window->show();
     Settle();

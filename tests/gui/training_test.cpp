@@ -53,7 +53,7 @@ TEST(TrainingMode, UpdatesTheSimulatedInstrumentAndCleansUp) {
     auto window = MakeTrainingWindow(training, WindowFace::UpdateFace, fs::path(ZENTOR_GUI_PATH),
                                      boxes.Hook());
     window->frontend().SetConfirmHook([](const std::string&, const std::string&) {
-        return UpdateChoice{"Да", kKeepModeText};
+        return UpdateChoice{"Да", UpdateMode::Keep};
     });
     window->show();
     EXPECT_EQ(window->configPath(), scratch / "zentor.ini");
