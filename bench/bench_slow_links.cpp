@@ -62,14 +62,13 @@ bool RunOnce(const std::string& simPath, const fs::path& workDir, const Link& li
     WaitCountingClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
     Session s(ui, clock, *opener);
-    s.face = WindowFace::FactoryFace;
     s.workDir = workDir;
     s.settings.TypeController = link.typeController;
     s.settings.NamePort = sim.device;
     s.settings.BaudRate = link.baud;
     s.settings.DopPause = 0;
     s.settings.ControlWrite = true;
-    const PortRun run = RunOnOwnPort(s, clock, link.baud, ProgramChip);
+    const PortRun run = RunOnOwnPort(s, clock, link.baud, BitBtnWriteClick);
     if (!run.opened) return false;
     std::printf("%s: %s  %s  %s\n", link.label, run.ok ? "ok    " : "FAILED",
                 MeasuredText(run.t).c_str(), FloorText(run.t).c_str());
