@@ -36,8 +36,9 @@ TEST_F(PortLockCli, PortClaimedByAnotherLiveProgramIsBusy) {
         if (c == '/') c = '_';
     const std::string init = "         1\n";  // a process that is always there
     ScratchDir::WriteTo(locks_ / ("LCK.." + name), Bytes(init.begin(), init.end()));
+    WriteConfig(dir_ / "z.ini", Settings{});
     const CliResult r =
-        RunCli({"--config", (dir_ / "none.ini").string(), "timeouts", "--port", sim.DevicePath()});
+        RunCli({"--config", (dir_ / "z.ini").string(), "timeouts", "--port", sim.DevicePath()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE((r.out + r.err).find("порт занят."), std::string::npos) << r.out << r.err;
 }
