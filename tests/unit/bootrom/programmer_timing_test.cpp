@@ -14,7 +14,7 @@ TEST(ProgrammerTiming, PausesCountFromTheEndOfEachTransfer) {
     rig.Factory(true);
     rig.dir.Write("prog.bin", Pattern(256, 3));
     rig.dir.Write("data.bin", Pattern(64, 4));
-    ASSERT_TRUE(ProgramChip(rig.s));
+    ASSERT_TRUE(ProgramChip(rig.s, FactoryProgramOptions()).Ok());
 
     // At 9600 bit/s, 10 bits a byte: 67 bytes take 69.8 ms, 35 bytes 36.5 ms,
     // 4 bytes 4.2 ms (whole milliseconds on the virtual clock).
