@@ -36,7 +36,6 @@ struct PacedRun {
         : sim(std::move(simArgs)), opener(MakeSystemPortOpener(folder.path())) {
         s = std::make_unique<Session>(ui, clock, *opener);
         s->workDir = folder.path();
-        s->face = WindowFace::FactoryFace;
         s->settings.TypeController = typeController;
         s->settings.NamePort = sim.DevicePath();
         s->settings.BaudRate = baud;
@@ -67,7 +66,7 @@ TEST(PacedProgrammer, SeveralKiBWrittenAndVerifiedWithoutALostByte) {
         run.folder.Write("prog.bin", program);
         run.folder.Write("data.bin", data);
 
-        EXPECT_TRUE(ProgramChip(*run.s));
+        EXPECT_TRUE(ProgramChip(*run.s, FactoryProgramOptions()).Ok());
         EXPECT_EQ(run.ui.log, (Lines{"Chip Erase", "Write Program memory ...",
                                      "Write Program memory - Ok", "Verify Program memory ...",
                                      "Verify Program memory - Ok", "Write Data memory ...",
@@ -89,7 +88,7 @@ TEST(PacedBootRom, RecordsJudgedAt2400WithoutExtraPause) {
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);
 
-    EXPECT_TRUE(ProgramChip(*run.s));
+    EXPECT_TRUE(ProgramChip(*run.s, FactoryProgramOptions()).Ok());
     const Lines log = run.ui.log;
     ASSERT_EQ(log.size(), 8u) << ::testing::PrintToString(log);
     EXPECT_EQ(log[0].rfind("MSC1210", 0), 0u) << log[0];
