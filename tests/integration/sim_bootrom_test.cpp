@@ -178,8 +178,10 @@ TEST(SimBootRom, RecordsAreRefusedBeforeLoadIsGiven) {
     SimLine line(sim.DevicePath());
     ASSERT_EQ(line.ExchangeText("\r", 26).size(), 26u);
     ASSERT_EQ(line.ExchangeText("E", 4).at(0), 'E');
-    for (const char* rw : {"RWFB15", "RWFC65", "RWFD56", "M0000"})
-        ASSERT_FALSE(line.ExchangeText(rw, 3).empty());
+    for (const char* rw : {"RWFB15", "RWFC65", "RWFD56"})
+        ASSERT_EQ(line.ExchangeText(rw, 3).size(), 3u);
+    // The whole erase reply, or its tail would be taken for the record's answer.
+    ASSERT_EQ(line.ExchangeText("M0000", 6).at(1), 'o');
     EXPECT_EQ(SendRecord(line, HexRecord(0x0000, {0x01})), 'X');
     ASSERT_EQ(line.ExchangeText("L", 6).size(), 6u);
     EXPECT_EQ(SendRecord(line, HexRecord(0x0000, {0x01})), '.');
