@@ -11,16 +11,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
-#include "bootrom/program_chip.h"
+#include "common/files.h"
 #include "common/recording_frontend.h"
-#include "common/session.h"
-#include "serial/com_port.h"
 
 namespace {
 
@@ -31,36 +27,20 @@ namespace fs = std::filesystem;
 constexpr int kBaud = 38400;
 constexpr std::size_t kProgramSize = 32768;
 
-void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
 bool RunOnce(const std::string& simPath, const fs::path& workDir, std::size_t programSize,
              std::size_t dataSize) {
     std::vector<std::uint8_t> program(programSize), data(dataSize);
     for (std::size_t i = 0; i < program.size(); ++i)
         program[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i ^ 0x5A);
-    WriteFile(workDir / "prog.bin", program);
-    WriteFile(workDir / "data.bin", data);
+    WriteFileAtomic(workDir / "prog.bin", program);
+    WriteFileAtomic(workDir / "data.bin", data);
 
     Simulator sim(simPath, {"--jumper", "--chip", "Y5", "--baud", std::to_string(kBaud)});
     if (sim.device.empty()) return false;
 
     RecordingFrontend ui;
-    ui.answers.push_back(true);
-    WaitCountingClock clock;
-    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
-    Session s(ui, clock, *opener);
-    s.workDir = workDir;
-    s.settings.TypeController = 4;
-    s.settings.NamePort = sim.device;
-    s.settings.BaudRate = kBaud;
-    s.settings.DopPause = 0;
-    s.settings.ControlWrite = true;
-    const PortRun run = RunOnOwnPort(s, clock, kBaud, BitBtnWriteClick);
+    const PortRun run = RunFactoryProgramming(ui, workDir, sim.device, 4, kBaud);
     if (!run.opened) return false;
     std::printf("program %5zu + data %4zu bytes: %s  %s  %s\n", programSize, dataSize,
                 run.ok ? "ok    " : "FAILED", MeasuredText(run.t).c_str(),

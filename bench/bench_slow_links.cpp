@@ -16,16 +16,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
-#include "bootrom/program_chip.h"
+#include "common/files.h"
 #include "common/recording_frontend.h"
-#include "common/session.h"
-#include "serial/com_port.h"
 
 namespace {
 
@@ -37,8 +33,7 @@ void WriteFile(const fs::path& path, std::size_t size, int seed) {
     std::vector<std::uint8_t> bytes(size);
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9) + seed);
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(size));
+    WriteFileAtomic(path, bytes);
 }
 
 struct Link {
@@ -58,17 +53,8 @@ bool RunOnce(const std::string& simPath, const fs::path& workDir, const Link& li
     if (sim.device.empty()) return false;
 
     RecordingFrontend ui;
-    ui.answers.push_back(true);
-    WaitCountingClock clock;
-    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
-    Session s(ui, clock, *opener);
-    s.workDir = workDir;
-    s.settings.TypeController = link.typeController;
-    s.settings.NamePort = sim.device;
-    s.settings.BaudRate = link.baud;
-    s.settings.DopPause = 0;
-    s.settings.ControlWrite = true;
-    const PortRun run = RunOnOwnPort(s, clock, link.baud, BitBtnWriteClick);
+    const PortRun run =
+        RunFactoryProgramming(ui, workDir, sim.device, link.typeController, link.baud);
     if (!run.opened) return false;
     std::printf("%s: %s  %s  %s\n", link.label, run.ok ? "ok    " : "FAILED",
                 MeasuredText(run.t).c_str(), FloorText(run.t).c_str());

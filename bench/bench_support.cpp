@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "bootrom/program_chip.h"
+#include "common/files.h"
+#include "common/image_key.h"
 #include "serial/com_port.h"
 
 namespace zentor::bench {
@@ -128,6 +131,36 @@ PortRun RunOnOwnPort(Session& s, const WaitCountingClock& clock, int baud,
     CloseComPort(s);
     run.t.waitedMs = clock.waitedMs;
     return run;
+}
+
+PortRun RunFactoryProgramming(RecordingFrontend& ui, const fs::path& workDir,
+                              const std::string& device, int typeController, int baud) {
+    ui.answers.push_back(true);
+    WaitCountingClock clock;
+    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
+    Session s(ui, clock, *opener);
+    s.workDir = workDir;
+    s.settings.TypeController = typeController;
+    s.settings.NamePort = device;
+    s.settings.BaudRate = baud;
+    s.settings.DopPause = 0;
+    s.settings.ControlWrite = true;
+    return RunOnOwnPort(s, clock, baud, BitBtnWriteClick);
+}
+
+void PrepareKeepModeUpdate(Session& s, const fs::path& dir, std::size_t programSize, int dataSize) {
+    std::vector<std::uint8_t> program(programSize);
+    for (std::size_t i = 0; i < program.size(); ++i)
+        program[i] = static_cast<std::uint8_t>(i * 31 + (i >> 8));
+    ScrambleImage(program);
+    WriteFileAtomic(dir / "prog_c.bin", program);
+
+    s.caption = "Zentor Velmar";
+    s.workDir = dir;
+    s.settings.TypeController = 4;
+    s.settings.DopPause = 0;
+    s.settings.SizeData = dataSize;
+    s.settings.MaxKolReadings = 2;
 }
 
 std::string MeasuredText(const Transfer& t) {

@@ -135,6 +135,18 @@ struct PortRun {
 PortRun RunOnOwnPort(Session& s, const WaitCountingClock& clock, int baud,
                      const std::function<bool(Session&)>& command);
 
+// The factory button's programming run ("Произвести запись?" answered yes) of
+// prog.bin and data.bin in workDir onto `device`, DopPause 0 and ControlWrite on,
+// timed on its own port. The run's log stays in `ui`.
+PortRun RunFactoryProgramming(RecordingFrontend& ui, const std::filesystem::path& workDir,
+                              const std::string& device, int typeController, int baud);
+
+// The keep-mode update benches' set-up: a scrambled prog_c.bin of programSize
+// bytes in dir, and the session of an MSC1210Y5 update at DopPause 0 that reads
+// dataSize bytes of DATA FLASH twice.
+void PrepareKeepModeUpdate(Session& s, const std::filesystem::path& dir, std::size_t programSize,
+                           int dataSize);
+
 // "measured X ms  waits W ms  wire Y ms (S sent, R received)"
 std::string MeasuredText(const Transfer& t);
 // "floor F ms  ratio Z"

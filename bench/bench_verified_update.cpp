@@ -18,7 +18,6 @@
 
 #include "bench_support.h"
 #include "common/files.h"
-#include "common/image_key.h"
 #include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
@@ -44,11 +43,6 @@ int main(int argc, char** argv) {
     const BenchDir benchDir("zentor-bench-vfy-");
     if (benchDir.path().empty()) return 1;
     const fs::path& dir = benchDir.path();
-    std::vector<std::uint8_t> program(kProgramSize);
-    for (std::size_t i = 0; i < program.size(); ++i)
-        program[i] = static_cast<std::uint8_t>(i * 29 + (i >> 8));
-    ScrambleImage(program);
-    WriteFileAtomic(dir / "prog_c.bin", program);
     std::vector<std::uint8_t> calibration(kDataSize);
     for (std::size_t i = 0; i < calibration.size(); ++i)
         calibration[i] = static_cast<std::uint8_t>(i * 7 + 3);
@@ -63,12 +57,7 @@ int main(int argc, char** argv) {
     WaitCountingClock clock;
     CountingOpener opener(MakeSystemPortOpener(dir));
     Session s(ui, clock, opener);
-    s.caption = "Zentor Velmar";
-    s.workDir = dir;
-    s.settings.TypeController = 4;
-    s.settings.DopPause = 0;
-    s.settings.SizeData = kDataSize;
-    s.settings.MaxKolReadings = 2;
+    PrepareKeepModeUpdate(s, dir, kProgramSize, kDataSize);
 
     Transfer update;
     update.baud = kBaud;

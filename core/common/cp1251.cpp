@@ -92,35 +92,43 @@ long DecodeUtf8(std::string_view s, std::size_t i, std::size_t* len) {
     return static_cast<long>(cp);
 }
 
-}  // namespace
-
-std::string Utf8ToCp1251(std::string_view s) {
-    std::string out;
+// Converts s sequence by sequence. A sequence without a Windows-1251 form (or
+// invalid UTF-8, cp < 0) goes to unmapped(sequence, cp), which appends its
+// stand-in to out and returns true, or returns false to end the conversion.
+template <class Unmapped>
+bool ConvertUtf8(std::string_view s, std::string& out, Unmapped unmapped) {
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
         std::size_t len = 1;
         const long cp = DecodeUtf8(s, i, &len);
         const int b = cp < 0 ? -1 : FromUnicode(static_cast<char32_t>(cp));
-        out += b < 0 ? '?' : static_cast<char>(b);
+        if (b >= 0)
+            out += static_cast<char>(b);
+        else if (!unmapped(s.substr(i, len), cp))
+            return false;
         i += len;
     }
+    return true;
+}
+
+}  // namespace
+
+std::string Utf8ToCp1251(std::string_view s) {
+    std::string out;
+    ConvertUtf8(s, out, [&out](std::string_view, long) {
+        out += '?';
+        return true;
+    });
     return out;
 }
 
 std::optional<std::string> Utf8ToCp1251Exact(std::string_view s, std::string* offending) {
     std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t len = 1;
-        const long cp = DecodeUtf8(s, i, &len);
-        const int b = cp < 0 ? -1 : FromUnicode(static_cast<char32_t>(cp));
-        if (b < 0) {
-            if (offending) *offending = cp < 0 ? std::string() : std::string(s.substr(i, len));
-            return std::nullopt;
-        }
-        out += static_cast<char>(b);
-        i += len;
-    }
+    const bool whole = ConvertUtf8(s, out, [offending](std::string_view sequence, long cp) {
+        if (offending) *offending = cp < 0 ? std::string() : std::string(sequence);
+        return false;
+    });
+    if (!whole) return std::nullopt;
     return out;
 }
 

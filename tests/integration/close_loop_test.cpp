@@ -49,12 +49,18 @@ protected:
         ASSERT_TRUE(WriteFileAtomic(dir_ / "prog_c.bin", program));
         ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", Pattern(kDataSize, 3)));
         ASSERT_TRUE(WriteFileAtomic(dir_ / "cal.bin", calibration_));
+        WriteSettings(false);
+    }
+
+    // The settings of every run: an MSC1210Y5 at the pace of SimArgs, DopPause 0.
+    void WriteSettings(bool controlWrite) {
         Settings st;
         st.BaudRate = SimProcess::kDefaultBaud;  // the pace of SimArgs
         st.DopPause = 0;
         st.TypeController = 4;
         st.SizeData = kDataSize;
         st.MaxKolReadings = 1;
+        st.ControlWrite = controlWrite;
         WriteConfig(ini_, st);
     }
 
@@ -127,14 +133,7 @@ TEST_F(CloseLoop, UpdateWithVerifyThroughTheCli) {
         std::vector<std::string> simArgs = SimArgs({"--hcr0", "7C"});
         simArgs.insert(simArgs.end(), c.sim.begin(), c.sim.end());
         SimProcess sim(simArgs);
-        Settings st;
-        st.BaudRate = SimProcess::kDefaultBaud;  // the pace of SimArgs
-        st.DopPause = 0;
-        st.TypeController = 4;
-        st.SizeData = kDataSize;
-        st.MaxKolReadings = 1;
-        st.ControlWrite = c.controlWrite;
-        WriteConfig(ini_, st);
+        WriteSettings(c.controlWrite);
         bool cycled = false;
         const CliResult r =
             Cli(sim, {"update", "--mode", "keep", "--yes", "--verify=30"}, [&](pid_t) {
