@@ -44,6 +44,7 @@
 #include "update/identify.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
+#include "update_command.h"
 #include "zentor_version.h"
 
 namespace fs = std::filesystem;
@@ -187,9 +188,8 @@ int main(int argc, char** argv) {
     auto* cmdBuild = app.add_subcommand("build", "assemble and link, then write prog_c.bin");
     auto* cmdIdentify = app.add_subcommand("identify", "show the instrument's model and serial");
     auto* cmdUpdate = app.add_subcommand("update", "field firmware update from prog_c.bin");
-    std::string mode = "keep";
-    cmdUpdate->add_option("--mode", mode, "keep: keep the instrument's settings; factory: data.bin")
-        ->check(CLI::IsMember({"keep", "factory"}));
+    UpdateCommandOptions update;
+    AddUpdateOptions(*cmdUpdate, update);
     cli::CloseLoopCommands loop;
     cli::AddCloseLoopCommands(app, *cmdUpdate, loop);
     auto* cmdFind = app.add_subcommand("find", "search every free port for instruments");
@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
     uiOptions.interactive = IsTerminal(stdin);
     uiOptions.progressBar = IsTerminal(stderr);
     uiOptions.liveLog = IsTerminal(stdout) && EnableEscapes(stdout);
-    uiOptions.updateMode = mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep;
+    uiOptions.updateMode = update.mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep;
     CliFrontend ui(uiOptions);
     SystemClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(SettingsFolderFor(exePath));
@@ -369,11 +369,7 @@ int main(int argc, char** argv) {
         panel.port = portOpt->count() ? port : "";
         panel.baud = std::to_string(s.settings.BaudRate);
         panel.address = std::to_string(s.settings.AdrPribor);
-        const int updated = journaled("update", [&] {
-            s.run.mode = mode;
-            if (!panel.port.empty()) s.run.port = panel.port;
-            return BitBtnProshivkaVelmarClick(s, panel) ? 0 : 1;
-        });
+        const int updated = RunUpdateCommand(s, panel, update, uiOptions.interactive);
         if (updated != 0 || !loop.verifyAfterUpdate->count()) return updated;
         return journaled("verify", [&] { return cli::VerifyAfterUpdate(s, loop, run); });
     }

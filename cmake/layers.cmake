@@ -18,7 +18,7 @@ zentor_layer(serial common)
 zentor_layer(journal common)
 zentor_layer(instrument common config serial)
 zentor_layer(bootrom common config serial)
-zentor_layer(update instrument bootrom common config serial)
+zentor_layer(update instrument bootrom journal common config serial)
 zentor_layer(verify update instrument bootrom journal common config serial)
 zentor_layer(find update instrument common config serial)
 

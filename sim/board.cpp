@@ -1,5 +1,6 @@
 #include "board.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,15 @@ namespace {
 
 // Time the tool gets to read the last reply before the line goes dead.
 constexpr std::chrono::milliseconds kVanishLinger{100};
+// The reset vector's flash page: erased, the chip has no program to start.
+constexpr int kFirstCodePage = 128;
+
+// A chip whose program is gone: after power-up nothing runs and nothing answers.
+class DeadChip : public Device {
+public:
+    void Receive(std::uint8_t, TimePoint) override {}
+    const char* ModeName() const override { return "dead"; }
+};
 
 bool WriteFileAtomic(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size,
                      std::string* error) {
@@ -66,7 +76,11 @@ void Board::Receive(std::uint8_t byte, TimePoint at) {
 void Board::PowerCycle() {
     link_.DiscardAll();
     enterBootRom_ = false;
-    device_ = StartDevice(options_.jumper);
+    const bool noProgram =
+        !options_.programmer && !options_.jumper &&
+        std::all_of(chip_.flash.begin(), chip_.flash.begin() + kFirstCodePage,
+                    [](std::uint8_t b) { return b == 0xFF; });
+    device_ = noProgram ? std::make_unique<DeadChip>() : StartDevice(options_.jumper);
     Trace(std::string("power cycled into ") + device_->ModeName());
 }
 

@@ -17,7 +17,9 @@ public:
 
     void Receive(std::uint8_t byte, TimePoint at);
     // Power off and on: the firmware (or the boot ROM with the jumper) starts
-    // from the flash as it is now; bytes in flight are lost.
+    // from the flash as it is now; bytes in flight are lost. Without the jumper
+    // and with the first CODE FLASH page (128 bytes) erased nothing starts: the
+    // board stays silent ("dead") until the next power cycle.
     void PowerCycle();
     // Writes flash.bin, data.bin, hcr.txt, mode.txt and lost.txt into the state folder.
     bool Dump(std::string* error) const;

@@ -55,6 +55,12 @@ struct Session {
     std::filesystem::path exePath;
 
     std::atomic<bool> StopRequested{false};
+    // Asked from outside (the CLI's Ctrl-C): a reflash stops at its next record
+    // boundary, an update before its next step.
+    std::atomic<bool> AbortRequested{false};
+    // Set by the reflash from its first erase to its last record: an interruption
+    // now leaves a chip that only the boot ROM can bring back.
+    std::atomic<bool> ChipAtRisk{false};
     std::string UpdateAnswer;
     ::zentor::UpdateMode UpdateMode = ::zentor::UpdateMode::None;
     std::vector<std::string> TempFiles;

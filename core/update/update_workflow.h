@@ -1,6 +1,12 @@
 // The field firmware update of the update face.
+//
+// Timing: blocking; the fixed pauses (1 s, 1 s, 2 s before the reflash, up to
+// 6 s of looks for the reading) go through the session's clock. Failure: every
+// refusal or failure is a log line; the port is closed on every path.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "common/session.h"
@@ -14,12 +20,47 @@ struct UpdatePanel {
     std::string address;  // cbAdrPribor text
 };
 
+// What a caller decides beyond the panel. The defaults are the window's.
+struct UpdateOptions {
+    // An instrument that does not identify may take the jumper path (the two
+    // questions, then a reflash). False: such a run stops after the
+    // identification with UpdateResult::Unidentified.
+    bool jumperPath = true;
+    // DATA FLASH image to write instead of a reading (keep mode) or data.bin
+    // (jumper path); refused when ProgramChip would refuse its size.
+    std::optional<std::filesystem::path> dataFrom;
+    // Serial text the instrument must have; another one, or none, stops the run
+    // after the identification with UpdateResult::WrongInstrument.
+    std::string expectSerial;
+    // Log "Устройство: Velmar <model>  s/n: <serial>." right after the identification
+    // (the window leaves its log untouched until the user confirmed).
+    bool logIdentity = false;
+    // On the jumper path without dataFrom: when the journal holds an unfinished
+    // update with an existing backup, ask (Yes/No, before the jumper questions)
+    // whether to write that backup instead of data.bin.
+    bool offerBackup = true;
+};
+
+enum class UpdateResult {
+    Done,             // reflashed and every write confirmed
+    Failed,           // refused, declined or failed (see the log)
+    Unidentified,     // no identification and no jumper path allowed; nothing sent after it
+    WrongInstrument,  // expectSerial not matched; nothing sent after the identification
+    Unconfirmed,      // reflashed to the end, but some writes got no answer at all
+    Interrupted,      // the user aborted the reflash at a record boundary
+};
+
 // "Обновление прошивки": identify, confirm, bring the chip into boot mode (by
 // commands or by the jumper), reflash through ProgramChip. Opens the port from the
 // panel and closes it on every path. In keep mode an old data_rd.bin is renamed
-// aside before the read, and the fresh reading is copied to
-// backup/<serial>_<yyyymmdd-hhmmss>_data.bin before the chip is touched.
-// True only when ProgramChip succeeded.
+// aside before the read (at least two agreeing readings), the reading is copied
+// to backup/<serial>_<yyyymmdd-hhmmss>_data.bin before the chip is touched, and
+// the bytes written back are the ones this run read. The backup is named again as
+// the last log line. Fills s.run (identity, images, backup, phase, result) for
+// the journal.
+UpdateResult RunFirmwareUpdate(Session& s, const UpdatePanel& panel,
+                               const UpdateOptions& options = {});
+// The window's handler: RunFirmwareUpdate with the window's options; true on Done.
 bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel);
 
 }  // namespace zentor

@@ -21,8 +21,9 @@ struct UpdateCheck {
     std::filesystem::path restoreFile;
 };
 
-// Keep mode: data_rd.bin (this run's reading); factory mode and the jumper path:
-// data.bin; `dataFrom` when not empty. Logs and returns nullopt when the file
+// `dataFrom` when not empty; else the backup the update recorded in s.run (what
+// it wrote in keep mode, or on the jumper path with a named image); else keep
+// mode: data_rd.bin; factory mode and the jumper path: data.bin. Logs and returns nullopt when the file
 // cannot be read.
 std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::path& dataFrom = {});
 

@@ -205,6 +205,10 @@ const Lines kRestartOk = {"Restart ...", "Restart - OK"};
 const Lines kEnd = {"", kPowerCycle};
 const Lines kNoBootRom = {"Нет связи с MSC1210!", "", kPowerCycle};
 const Lines kNoDataRd = {"Файл data_rd.bin не обнаружен!"};
+const Lines kKeepRefusesJumper = {
+    "Устройство не определено!",
+    "Прошивка через перемычку записала бы в DATA FLASH заводские данные data.bin вместо "
+    "калибровки устройства - обновление отменено"};
 
 const std::string kBusy = "порт занят.";
 const std::string kJumperAsked = "Устройство не определено!";
@@ -362,7 +366,9 @@ const Cell kCells[] = {
 
     // update, keep mode: the calibration is on disk (data_rd.bin and backup/)
     // before the chip is touched; a failed read never reaches the chip.
-    {Row::UpdateKeep, Fault::NoAnswer, {"--no-answer"}, 1, kNoBootRom, kJumperAsked, DataRd::Old,
+    // An instrument that does not identify is not reflashed with data.bin in keep
+    // mode: no question, nothing sent after the identification.
+    {Row::UpdateKeep, Fault::NoAnswer, {"--no-answer"}, 1, kKeepRefusesJumper, "", DataRd::Old,
      false, Device::Untouched},
     {Row::UpdateKeep, Fault::BadCrc, {"--bad-crc", "8"}, 1,
      Cat({kReadStart, NoLink("Чтение 128байт DATA FLASH = 0 (128) ..."), kNoDataRd}),
@@ -372,14 +378,14 @@ const Cell kCells[] = {
           NoLink("Copy page DATA FLASH = 0 в SRAM = 3 ..."), kNoDataRd}),
      kAskedUpdate, DataRd::Aside, false, Device::Untouched},
     {Row::UpdateKeep, Fault::SurplusNoise, {"--surplus", "--noise"}, 0,
-     Cat({kReadOk, kBackupLine, kProgOk, kRestartOk, kBootOk, kEnd}), kAskedUpdate,
+     Cat({kReadOk, kBackupLine, kProgOk, kRestartOk, kBootOk, kEnd, kBackupLine}), kAskedUpdate,
      DataRd::FreshAside, true, Device::Programmed},
     {Row::UpdateKeep, Fault::StatusFail, {"--status-fail", "1"}, 1,
      Cat({kReadStart, {"", "Check read page CODE FLASH = 1 ...", "Ошибка чтения", ""}, kNoDataRd}),
      kAskedUpdate, DataRd::Aside, false, Device::Untouched},
     {Row::UpdateKeep, Fault::RefuseRecord, {"--refuse-record", "10"}, 1,
      Cat({kReadOk, kBackupLine, kProgOk, kRestartOk, kErased,
-          {"Запись CODE FLASH - Ok", "Ошибка записи по адресу 7E80h"}, kBackupLine, kEnd}),
+          {"Запись CODE FLASH - Ok", "Ошибка записи по адресу 7E80h"}, kEnd, kBackupLine}),
      kAskedUpdate, DataRd::FreshAside, true, Device::Interrupted},
     {Row::UpdateKeep, Fault::VanishFrames, {"--die-after", "20"}, 1,
      Cat({kReadStart, {"2-e чтение DATA FLASH ..."}, NoLink("Выбор страницы DATA FLASH = 1 ..."),
@@ -387,7 +393,7 @@ const Cell kCells[] = {
      kAskedUpdate, DataRd::Aside, false, Device::Gone},
     {Row::UpdateKeep, Fault::VanishRecords, {"--die-after-record", "3"}, 1,
      Cat({kReadOk, kBackupLine, kProgOk, kRestartOk, kErased,
-          {"Запись CODE FLASH ...", "Ошибка записи по адресу 0180h"}, kBackupLine, kEnd}),
+          {"Запись CODE FLASH ...", "Ошибка записи по адресу 0180h"}, kEnd, kBackupLine}),
      kAskedUpdate, DataRd::FreshAside, true, Device::Gone},
     // The instrument restarts between the two Prog writes: it never enters the
     // boot ROM, nothing is erased, and the reading is kept all the same.
@@ -572,8 +578,10 @@ protected:
                 args.insert(args.end(), {"program", "--yes"});
                 break;
             case Row::UpdateKeep:
-            case Row::Jumper:
                 args.insert(args.end(), {"update", "--mode", "keep", "--yes"});
+                break;
+            case Row::Jumper:
+                args.insert(args.end(), {"update", "--mode", "keep", "--jumper", "--yes"});
                 break;
             case Row::UpdateFactory:
                 args.insert(args.end(), {"update", "--mode", "factory", "--yes"});

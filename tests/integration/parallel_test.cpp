@@ -111,8 +111,12 @@ TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
         SCOPED_TRACE("station " + std::to_string(i));
         EXPECT_EQ(s.result.status, 0) << s.result.out << s.result.err;
         if (s.update) {
-            EXPECT_EQ(s.result.OutLines().back(),
+            const auto lines = s.result.OutLines();
+            ASSERT_GE(lines.size(), 2u);
+            EXPECT_EQ(lines[lines.size() - 2],
                       "Отключите питание устройства и через 30 секунд включите его снова.");
+            EXPECT_EQ(lines.back().rfind("Резервная копия DATA FLASH: backup/" + s.serial, 0), 0u)
+                << lines.back();
             EXPECT_EQ(ReadWholeFile(s.dir / "data_rd.bin"), s.calibration);
             std::vector<fs::path> backups;
             for (const auto& e : fs::directory_iterator(s.dir / "backup"))

@@ -194,6 +194,7 @@ TEST(SimBootRom, PowerCycleRunsTheNewFirmwareWithTheNewDataFlash) {
     ASSERT_TRUE(WriteByte(line, 0xFF, 0x0B));
     ASSERT_TRUE(WriteByte(line, 0xFF, 0x01));
     StartLoading(line);
+    ASSERT_EQ(SendRecord(line, HexRecord(0x0000, Ramp(128, 1))), '.');
     Bytes data(2048);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i >> 3);
     for (int off = 0; off < 2048; off += 128) {
@@ -211,6 +212,30 @@ TEST(SimBootRom, PowerCycleRunsTheNewFirmwareWithTheNewDataFlash) {
     ASSERT_TRUE(WriteByte(line, 0xFE, 0x03));
     EXPECT_EQ(ReadBlock(line, 0xC1, 0x80, 128),
               Bytes(data.begin() + 5 * 256 + 128, data.begin() + 6 * 256));
+}
+
+// An update cut short after the erase leaves no program at the reset vector: after
+// power-up the chip answers neither frames nor the boot ROM's carriage return,
+// however often it is power-cycled. A record anywhere else does not help.
+TEST(SimBootRom, PowerCycleWithTheFirstCodePageErasedIsDead) {
+    for (const int address : {-1, 0x0080}) {
+        SCOPED_TRACE(address);
+        SimProcess sim({});
+        SimLine line(sim.DevicePath());
+        for (auto [reg, value] : {std::pair{0xFD, 0xAF}, {0xFF, 0x0B}, {0xFF, 0x01}})
+            ASSERT_TRUE(
+                WriteByte(line, static_cast<std::uint8_t>(reg), static_cast<std::uint8_t>(value)));
+        StartLoading(line);
+        if (address >= 0) {
+            ASSERT_EQ(SendRecord(line, HexRecord(address, Ramp(128, 2))), '.');
+        }
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            sim.PowerCycle();
+            EXPECT_EQ(sim.Mode(), "dead");
+            EXPECT_FALSE(ReadBlock(line, 0x81, 0xED, 1, kSilence).has_value());
+            EXPECT_TRUE(line.ExchangeText("\r", 26, kSilence).empty());
+        }
+    }
 }
 
 TEST(SimBootRom, PowerCycleWithTheJumperReturnsToTheBootRom) {

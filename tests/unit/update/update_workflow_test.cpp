@@ -239,12 +239,13 @@ TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
     EXPECT_EQ(rig.LongWaits(), (std::vector<int>{1000, 1000, 2000}));
     EXPECT_EQ(rig.dev.restarts, 1);
 
+    // The backup is named last, after the power-cycle instruction.
     ASSERT_GE(rig.ui.log.size(), 4u);
     const auto& log = rig.ui.log;
     EXPECT_EQ(log[log.size() - 4], "Нет связи с MSC1210!");
-    EXPECT_EQ(log[log.size() - 3], backupLine);
-    EXPECT_EQ(log[log.size() - 2], "");
-    EXPECT_EQ(log[log.size() - 1], kPowerCycle);
+    EXPECT_EQ(log[log.size() - 3], "");
+    EXPECT_EQ(log[log.size() - 2], kPowerCycle);
+    EXPECT_EQ(log[log.size() - 1], backupLine);
     EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
     EXPECT_TRUE(rig.PortClosed());
     EXPECT_EQ(rig.s.UpdateAnswer, "Да");
@@ -355,6 +356,79 @@ TEST(UpdateWorkflow, ReflashAsksNothingOfItsOwn) {
     EXPECT_EQ(kinds, (std::vector<std::string>{"yesno", "okcancel"}));
     ASSERT_GE(rig.ui.log.size(), 3u);
     EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3], "Нет связи с MSC1210!");
+}
+
+// One configured reading is not enough for the only copy of the calibration: keep
+// mode reads until two agree, so a first reading with a page of zeros (the
+// instrument restarted under it) never reaches data_rd.bin or the backup.
+TEST(UpdateWorkflow, KeepModeReadsUntilTwoReadingsAgree) {
+    WorkflowRig rig;
+    rig.s.settings.MaxKolReadings = 1;
+    Bytes restarted = rig.dev.flash;
+    std::fill_n(restarted.begin() + 512, 256, std::uint8_t{0});
+    rig.dev.readings = {restarted, rig.dev.flash};
+    EXPECT_FALSE(rig.Run());  // no boot ROM behind the fake
+    EXPECT_EQ(rig.dev.readingCount, 3);
+    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
+    const auto backups = rig.Listing("backup");
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(rig.Get("backup/" + *backups.begin()), rig.dev.flash);
+    EXPECT_NE(std::find(rig.ui.history.begin(), rig.ui.history.end(),
+                        "Данные 2-го чтения DATA FLASH - не совпали с предыдущим."),
+              rig.ui.history.end());
+    EXPECT_EQ(rig.s.settings.MaxKolReadings, 1);  // the setting itself is unchanged
+}
+
+UpdateOptions Options(bool jumperPath, const std::string& expectSerial, bool logIdentity) {
+    UpdateOptions o;
+    o.jumperPath = jumperPath;
+    o.expectSerial = expectSerial;
+    o.logIdentity = logIdentity;
+    return o;
+}
+
+// The caller's conditions are checked right after the identification: a refused
+// run sends nothing more, asks nothing and leaves the busy display alone.
+TEST(UpdateWorkflow, RefusedAfterTheIdentification) {
+    const struct {
+        const char* name;
+        bool identified;
+        UpdateOptions options;
+        UpdateResult result;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"not identified, no jumper path",
+         false,
+         Options(false, "", false),
+         UpdateResult::Unidentified,
+         {"Устройство не определено!",
+          "Прошивка через перемычку записала бы в DATA FLASH заводские данные data.bin вместо "
+          "калибровки устройства - обновление отменено"}},
+        {"another serial",
+         true,
+         Options(true, "14v071511", true),
+         UpdateResult::WrongInstrument,
+         {"Устройство: Velmar 7  s/n: 14v071510.",
+          "Подключено устройство s/n: 14v071510, ожидалось 14v071511 - обновление отменено"}},
+        {"expected serial, not identified",
+         false,
+         Options(true, "14v071510", false),
+         UpdateResult::WrongInstrument,
+         {"Устройство не определено: s/n 14v071510 не подтверждён - обновление отменено"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkflowRig rig;
+        rig.silentIdentity = !c.identified;
+        rig.answers = false;  // only the identification is ever answered
+        rig.ui.answers = {true, true};
+        EXPECT_EQ(RunFirmwareUpdate(rig.s, {"", "9600", "1"}, c.options), c.result);
+        EXPECT_EQ(rig.ui.history, c.lines);
+        EXPECT_TRUE(rig.ui.boxes.empty());
+        EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{IdentityRequest(1)});
+        EXPECT_TRUE(rig.ui.busyChanges.empty());
+        EXPECT_TRUE(rig.PortClosed());
+    }
 }
 
 }  // namespace

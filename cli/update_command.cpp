@@ -1,0 +1,67 @@
+#include "update_command.h"
+
+#include "interrupts.h"
+#include "journal/backup_offer.h"
+#include "journal/instrument_run.h"
+
+namespace zentor {
+
+void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& o) {
+    command.add_option("--mode", o.mode, "keep: keep the instrument's settings; factory: data.bin")
+        ->check(CLI::IsMember({"keep", "factory"}));
+    auto* jumper = command.add_flag(
+        "--jumper", o.jumper,
+        "keep mode: an instrument that does not identify may be reflashed by the jumper with "
+        "data.bin (its calibration is replaced)");
+    command
+        .add_option("--data-from", o.dataFrom,
+                    "keep mode: write this DATA FLASH image (e.g. a backup) instead of a reading")
+        ->check(CLI::ExistingFile)
+        ->excludes(jumper);
+    command.add_option("--expect-serial", o.expectSerial,
+                       "refuse any instrument with another serial number, e.g. 14v071510");
+}
+
+int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& o,
+                     bool terminal) {
+    if (o.mode == "factory" && !o.dataFrom.empty()) {
+        s.ui.AppendLine("--data-from только с --mode keep");
+        return 2;
+    }
+    UpdateOptions options;
+    options.logIdentity = true;
+    options.offerBackup = false;  // --yes would answer it: the CLI prints the command instead
+    options.expectSerial = o.expectSerial;
+    if (!o.dataFrom.empty()) options.dataFrom = std::filesystem::path(o.dataFrom);
+    // Keep mode never turns into a factory reflash just because --yes answered
+    // the jumper questions: the DATA FLASH source has to be named.
+    options.jumperPath = o.mode == "factory" || o.jumper || options.dataFrom.has_value();
+
+    UpdateResult result = UpdateResult::Failed;
+    RunInstrumentCommand(s, "update", [&] {
+        s.run.mode = o.mode;
+        if (!panel.port.empty()) s.run.port = panel.port;
+        InterruptGuard interrupts(s, terminal);
+        result = RunFirmwareUpdate(s, panel, options);
+        return result == UpdateResult::Done;
+    });
+    if (result == UpdateResult::Unidentified) {
+        if (auto offer = OfferBackupForJumper(s)) {
+            s.ui.AppendLine(BackupOfferCliText(s, *offer));
+        } else {
+            s.ui.AppendLine(
+                "Если на устройстве нужны заводские данные, повторите с --jumper; если есть "
+                "резервная копия его DATA FLASH, повторите с --data-from ФАЙЛ");
+        }
+    }
+    switch (result) {
+        case UpdateResult::Done:
+            return 0;
+        case UpdateResult::Unconfirmed:
+            return kExitUnconfirmed;
+        default:
+            return 1;
+    }
+}
+
+}  // namespace zentor

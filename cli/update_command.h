@@ -1,0 +1,31 @@
+// `zentor-cli update`: the field update with the command line's own safety rules
+// (no factory image for an unidentified instrument in keep mode unless asked for,
+// --expect-serial, Ctrl-C only at record boundaries) and its exit statuses.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "cli_frontend.h"
+#include "common/session.h"
+#include "update/update_workflow.h"
+
+namespace zentor {
+
+// Exit status of an update whose writes were not all confirmed.
+inline constexpr int kExitUnconfirmed = 4;
+
+struct UpdateCommandOptions {
+    std::string mode = "keep";
+    bool jumper = false;
+    std::string dataFrom;
+    std::string expectSerial;
+};
+
+// Adds --mode, --jumper, --data-from and --expect-serial to the update command.
+void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& options);
+// Runs the update; 0 done, 3 done with unconfirmed writes, 1 otherwise.
+int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& options,
+                     bool terminal);
+
+}  // namespace zentor

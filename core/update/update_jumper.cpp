@@ -1,0 +1,78 @@
+// The jumper path: an instrument that does not identify is reflashed after the
+// user closed the jumper, with data.bin or a named DATA FLASH image.
+#include "bootrom/program_chip.h"
+#include "common/files.h"
+#include "journal/backup_offer.h"
+#include "update/update_files.h"
+#include "update/update_keep.h"
+#include "update/update_run.h"
+
+namespace zentor {
+
+namespace {
+
+constexpr const char* kJumperQuestion = "Устройство не определено!\n\nПроизвести прошивку?";
+constexpr const char* kJumperSteps =
+    "Внимание! Выполните следующие действия:\n"
+    "1. Отключите питание устройства (не меньше 30 секунд).\n"
+    "2. Закоротите перемычку на плате устройства.\n"
+    "3. Не размыкая перемычку включите его питание.\n"
+    "4. Нажмите кнопку \"OK\"\n";
+
+}  // namespace
+
+UpdateResult UpdateRun::Unidentified() {
+    s_.SerialText.clear();
+    s_.identity = {};
+    if (!options_.expectSerial.empty()) {
+        s_.ui.AppendLine("Устройство не определено: s/n " + options_.expectSerial +
+                         " не подтверждён - обновление отменено");
+        return UpdateResult::WrongInstrument;
+    }
+    if (!options_.jumperPath) {
+        s_.ui.AppendLine("Устройство не определено!");
+        s_.ui.AppendLine(
+            "Прошивка через перемычку записала бы в DATA FLASH заводские данные data.bin "
+            "вместо калибровки устройства - обновление отменено");
+        return UpdateResult::Unidentified;
+    }
+    std::optional<std::filesystem::path> source = options_.dataFrom;
+    if (!source && options_.offerBackup) {
+        if (auto offer = OfferBackupForJumper(s_);
+            offer &&
+            s_.ui.AskYesNo(BackupOfferQuestion(*offer), s_.caption, MessageIcon::Question)) {
+            source = offer->backup;
+            s_.run.serial = offer->serial;
+        }
+    }
+    std::optional<std::vector<std::uint8_t>> bytes;
+    if (source) {
+        bytes = LoadDataSource(s_, *source);
+        if (!bytes) return UpdateResult::Failed;
+    } else {
+        if (!ExistsNoCase(s_.workDir, "data.bin")) {
+            s_.ui.AppendLine("Файл data.bin не обнаружен!");
+            return UpdateResult::Failed;
+        }
+        if (!CheckProgramChipInputs(
+                s_, UpdateProgramOptions(s_.settings.TypeController, UpdateMode::None)))
+            return UpdateResult::Failed;
+    }
+    if (!s_.ui.AskYesNo(kJumperQuestion, s_.caption, MessageIcon::Exclamation))
+        return UpdateResult::Failed;
+    if (!s_.ui.AskOkCancel(kJumperSteps, s_.caption, MessageIcon::Exclamation))
+        return UpdateResult::Failed;
+    s_.run.mode = source ? "keep" : "factory";
+    if (source) {
+        if (!StageDataImage(*bytes)) return UpdateResult::Failed;
+        backup_ = *source;
+        NoteDataSource(RelativeText(*source, s_.workDir), bytes);
+    } else {
+        NoteDataSource("data.bin", std::nullopt);
+    }
+    return Reflash();
+}
+
+// The DATA FLASH image for the journal; without bytes, the file of that name.
+
+}  // namespace zentor

@@ -1,0 +1,136 @@
+#include "update/update_run.h"
+
+#include "bootrom/program_chip.h"
+#include "common/files.h"
+#include "common/sha256.h"
+#include "instrument/instrument_commands.h"
+#include "journal/instrument_run.h"
+#include "update/identify.h"
+#include "update/update_files.h"
+#include "update/update_keep.h"
+
+namespace zentor {
+
+const char* const kPowerCycleText =
+    "Отключите питание устройства и через 30 секунд включите его снова.";
+
+namespace {
+
+std::string DeviceText(const Session& s) {
+    return "Velmar " + std::to_string(s.identity.model) + "  s/n: " + s.SerialText + ".";
+}
+
+}  // namespace
+
+UpdateResult UpdateRun::Run() {
+    if (!IdentifyInstrument(s_)) return Unidentified();
+    s_.run.model = std::to_string(s_.identity.model);
+    s_.run.serial = s_.SerialText;
+    if (options_.logIdentity) s_.ui.AppendLine("Устройство: " + DeviceText(s_));
+    if (!options_.expectSerial.empty() && s_.SerialText != options_.expectSerial) {
+        s_.ui.AppendLine("Подключено устройство s/n: " + s_.SerialText + ", ожидалось " +
+                         options_.expectSerial + " - обновление отменено");
+        return UpdateResult::WrongInstrument;
+    }
+    const UpdateChoice choice = s_.ui.ConfirmUpdate(s_.caption, DeviceText(s_));
+    s_.UpdateAnswer = choice.answer;
+    s_.UpdateMode = choice.mode;
+    if (s_.UpdateAnswer != "Да" || s_.UpdateMode == UpdateMode::None) return UpdateResult::Failed;
+    const bool factory = s_.UpdateMode == UpdateMode::Factory;
+    s_.run.mode = factory ? "factory" : "keep";
+    return factory ? Factory() : Keep();
+}
+
+void UpdateRun::SetBusy(bool on) {
+    if (busy_ == on) return;
+    busy_ = on;
+    s_.ui.SetUpdateBusy(on);
+}
+
+// Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM.
+
+void UpdateRun::EnterBootRom() {
+    BitBtnProgClick(s_);
+    s_.clock.SleepMs(1000);
+    BitBtnRestartClick(s_);
+    s_.clock.SleepMs(2000);
+}
+
+UpdateResult UpdateRun::Factory() {
+    if (!ExistsNoCase(s_.workDir, "data.bin")) {
+        s_.ui.AppendLine("Файл data.bin не обнаружен!");
+        return UpdateResult::Failed;
+    }
+    if (!CheckProgramChipInputs(s_,
+                                UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode)))
+        return UpdateResult::Failed;
+    NoteDataSource("data.bin", std::nullopt);
+    SetBusy(true);
+    s_.clock.SleepMs(1000);
+    if (Aborted()) return UpdateResult::Interrupted;
+    EnterBootRom();
+    return Reflash();
+}
+
+UpdateResult UpdateRun::Keep() {
+    auto keep = PrepareKeepData(s_, options_, [this] {
+        SetBusy(true);
+        s_.run.phase = RunPhase::Read;
+    });
+    if (keep) {
+        backup_ = keep->backup;
+        NoteDataSource(keep->source, keep->bytes);
+    }
+    if (Aborted()) return UpdateResult::Interrupted;
+    if (!keep || !StageDataImage(keep->bytes)) return UpdateResult::Failed;
+    SetBusy(true);
+    EnterBootRom();
+    return Reflash();
+}
+
+bool UpdateRun::Aborted() {
+    if (!s_.AbortRequested) return false;
+    s_.ui.AppendLine("Обновление прервано - устройство не изменено");
+    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    return true;
+}
+
+void UpdateRun::NoteDataSource(const std::string& source,
+                               const std::optional<std::vector<std::uint8_t>>& bytes) {
+    s_.run.dataSource = source;
+    s_.run.dataSha256 =
+        bytes ? Sha256Hex(*bytes) : Sha256OfFile(ResolveNoCase(s_.workDir, source)).value_or("");
+    s_.run.programName = "prog_c.bin";
+    s_.run.programSha256 = Sha256OfFile(ResolveNoCase(s_.workDir, "prog_c.bin")).value_or("");
+    if (backup_) s_.run.backupPath = RelativeText(*backup_, s_.workDir);
+}
+
+bool UpdateRun::StageDataImage(const std::vector<std::uint8_t>& data) {
+    const auto current = ReadWholeFile(ResolveNoCase(s_.workDir, "data_rd.bin"));
+    if (!current || *current != data) {
+        if (!SetAsideOldReading(s_)) return false;
+        if (!WriteFileAtomic(s_.workDir / "data_rd.bin", data)) {
+            s_.ui.AppendLine("Невозможно открыть файл data_rd.bin");
+            return false;
+        }
+    }
+    s_.UpdateMode = UpdateMode::Keep;
+    return true;
+}
+
+UpdateResult UpdateRun::Reflash() {
+    SetBusy(true);
+    s_.ui.SetProgressPosition(0);
+    s_.run.phase = RunPhase::Boot;
+    if (!JournalReachedErase(s_)) return UpdateResult::Failed;
+    const bool programmed =
+        ProgramChip(s_, UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode)).Ok();
+    if (programmed) s_.run.phase = RunPhase::Done;
+    SetBusy(false);
+    s_.ui.AppendLine("");
+    s_.ui.AppendLine(kPowerCycleText);
+    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    return programmed ? UpdateResult::Done : UpdateResult::Failed;
+}
+
+}  // namespace zentor

@@ -1,0 +1,55 @@
+// One update run from the open port to its end, shared by the identified paths
+// (update_run.cpp) and the jumper path (update_jumper.cpp). Blocking; the caller
+// opened the port and closes it. Every refusal or failure is a log line.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/session.h"
+#include "update/update_workflow.h"
+
+namespace zentor {
+
+class UpdateRun {
+public:
+    UpdateRun(Session& s, const UpdateOptions& options) : s_(s), options_(options) {}
+    ~UpdateRun() { SetBusy(false); }
+    UpdateRun(const UpdateRun&) = delete;
+    UpdateRun& operator=(const UpdateRun&) = delete;
+
+    // Identification, the caller's checks, the confirmation and the chosen path.
+    UpdateResult Run();
+
+private:
+    void SetBusy(bool on);
+    // Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM.
+    void EnterBootRom();
+    UpdateResult Factory();
+    UpdateResult Keep();
+    // The jumper path (update_jumper.cpp).
+    UpdateResult Unidentified();
+    // A stop asked for before the chip was touched: logs it and returns true.
+    bool Aborted();
+    // The DATA FLASH image for the journal; without bytes, the file of that name.
+    void NoteDataSource(const std::string& source,
+                        const std::optional<std::vector<std::uint8_t>>& bytes);
+    // ProgramChip writes a chosen DATA FLASH image from data_rd.bin: makes that file
+    // hold exactly `data` (an earlier, different one is set aside) and selects it.
+    bool StageDataImage(const std::vector<std::uint8_t>& data);
+    // ProgramChip, then the power-cycle instruction and the backup's name.
+    UpdateResult Reflash();
+
+    Session& s_;
+    const UpdateOptions& options_;
+    bool busy_ = false;
+    std::optional<std::filesystem::path> backup_;
+};
+
+// "Отключите питание ..." and the jumper texts, shared by the two halves.
+extern const char* const kPowerCycleText;
+
+}  // namespace zentor

@@ -1,0 +1,229 @@
+// Keep-mode updates through zentor-cli that the field gets wrong: an instrument
+// in its boot ROM, another instrument than expected, two runs in one folder, a
+// run killed or cut off after the erase and the re-run that follows, Ctrl-C.
+// Simulator paced at the bit rate, real time.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_run.h"
+#include "common/files.h"
+#include "common/image_key.h"
+#include "journal/journal.h"
+#include "journal/journal_runs.h"
+#include "support/scratch_dir.h"
+#include "support/sim_process.h"
+
+namespace zentor::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kDataSize = 512;  // 2 pages, 4 records at 7E00h
+constexpr const char* kBaud = "115200";
+constexpr const char* kFirstDataRecord = ":807E0000";
+constexpr const char* kPowerCycle =
+    "Отключите питание устройства и через 30 секунд включите его снова.";
+
+Bytes Pattern(std::size_t size, unsigned seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<std::uint8_t>((i * (seed * 2 + 3) + (i >> 8) * 11 + seed * 29) & 0xFF);
+    return b;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class UpdateSafety : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir_);
+        Bytes scrambled = program_;
+        ScrambleImage(scrambled);
+        ASSERT_TRUE(WriteFileAtomic(dir_ / "prog_c.bin", scrambled));
+        ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", factory_));
+        ASSERT_TRUE(WriteFileAtomic(dir_ / "old.bin", Pattern(2048, 2)));
+        Settings st;
+        st.TypeController = 4;
+        st.DopPause = 0;
+        st.SizeData = kDataSize;
+        st.MaxKolReadings = 2;
+        WriteConfig(dir_ / "z.ini", st);
+    }
+
+    // A Y5 instrument with `calibration` in its DATA FLASH; bytes it receives go to rx.log.
+    std::vector<std::string> SimArgs(const Bytes& calibration, const std::string& tag,
+                                     std::vector<std::string> extra = {}) const {
+        const fs::path cal = dir_ / ("cal-" + tag + ".bin");
+        EXPECT_TRUE(WriteFileAtomic(cal, calibration));
+        std::vector<std::string> args{"--baud",
+                                      kBaud,
+                                      "--data-flash-size",
+                                      std::to_string(kDataSize),
+                                      "--code-file",
+                                      (dir_ / "old.bin").string(),
+                                      "--data-file",
+                                      cal.string(),
+                                      "--rx-log",
+                                      Rx(tag).string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+    fs::path Rx(const std::string& tag) const { return scratch_.path() / ("rx-" + tag + ".log"); }
+    std::string Received(const std::string& tag) const { return Slurp(Rx(tag)); }
+
+    std::vector<std::string> Update(const SimProcess& sim, std::vector<std::string> extra) const {
+        std::vector<std::string> args{"--config", (dir_ / "z.ini").string(),
+                                      "update",   "--yes",
+                                      "--port",   sim.DevicePath(),
+                                      "--baud",   kBaud,
+                                      "--dir",    dir_.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    // Calls `act` with the CLI's pid once `marker` has reached the instrument.
+    static std::function<void(pid_t)> When(const fs::path& rx, const std::string& marker,
+                                           std::function<void(pid_t)> act) {
+        return [rx, marker, act](pid_t pid) {
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
+            while (std::chrono::steady_clock::now() < deadline && !Contains(Slurp(rx), marker))
+                std::this_thread::sleep_for(2ms);
+            act(pid);
+        };
+    }
+
+    std::vector<JournalRun> Runs() const {
+        auto lines = ReadJournal(dir_ / "journal.csv");
+        return lines ? MergeRuns(*lines) : std::vector<JournalRun>{};
+    }
+
+    std::vector<fs::path> Backups() const {
+        std::vector<fs::path> out;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir_ / "backup", ec)) out.push_back(e.path());
+        return out;
+    }
+
+    const ScratchDir scratch_{"upd-safe"};
+    const fs::path dir_ = scratch_.path() / "work";
+    const Bytes program_ = Pattern(1024, 1);
+    const Bytes factory_ = Pattern(kDataSize, 3);
+    const Bytes calibration_ = Pattern(kDataSize, 4);
+};
+
+// The identification frame for address 1, the only thing a refused run may send.
+const std::string kIdentification = [] {
+    const Bytes f = WithChecksum({0x81, 0xEC, 0x03});
+    return std::string(f.begin(), f.end());
+}();
+
+// An instrument waiting in its boot ROM does not identify; --yes alone must not
+// turn keep mode into a factory reflash. The user is told why and what to do.
+TEST_F(UpdateSafety, KeepModeRefusesAnInstrumentInItsBootRom) {
+    SimProcess sim(SimArgs(calibration_, "a", {"--jumper"}));
+    const Bytes before = sim.Flash();
+    const CliResult r = RunCli(Update(sim, {}));
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "вместо калибровки устройства - обновление отменено")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "--jumper")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "--data-from")) << r.out;
+    EXPECT_EQ(Received("a"), kIdentification);
+    EXPECT_EQ(sim.Flash(), before);
+    EXPECT_EQ(sim.DataFlash(), calibration_);
+}
+
+// Another instrument than the one named: refused after the identification, with
+// the one found on standard output.
+TEST_F(UpdateSafety, ExpectSerialRefusesAnotherInstrument) {
+    SimProcess sim(SimArgs(calibration_, "a"));
+    const CliResult r = RunCli(Update(sim, {"--expect-serial", "14v071511"}));
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    const auto lines = r.OutLines();
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0], "Устройство: Velmar 7  s/n: 14v071510.");
+    EXPECT_EQ(lines[1],
+              "Подключено устройство s/n: 14v071510, ожидалось 14v071511 - обновление отменено");
+    EXPECT_EQ(Received("a"), kIdentification);
+    EXPECT_EQ(sim.Mode(), "firmware");
+    EXPECT_FALSE(fs::exists(dir_ / "backup"));
+}
+
+// Two keep-mode updates in one folder, half a second apart, on two instruments:
+// the second is refused before it sends anything, and no calibration moves.
+TEST_F(UpdateSafety, TwoUpdatesInOneFolder) {
+    const Bytes otherCal = Pattern(kDataSize, 9);
+    SimProcess a(SimArgs(calibration_, "a"));
+    SimProcess b(SimArgs(otherCal, "b", {"--identity", "14,7,15,11"}));
+    CliResult ra, rb;
+    std::thread first([&] { ra = RunCli(Update(a, {})); });
+    std::this_thread::sleep_for(500ms);
+    rb = RunCli(Update(b, {}));
+    first.join();
+    EXPECT_EQ(ra.status, 0) << ra.out << ra.err;
+    EXPECT_EQ(rb.status, 1) << rb.out << rb.err;
+    EXPECT_TRUE(Contains(rb.out, "занята")) << rb.out;
+    EXPECT_TRUE(Received("b").empty());
+    a.PowerCycle();
+    EXPECT_EQ(a.DataFlash(), calibration_);
+    EXPECT_EQ(b.DataFlash(), otherCal);
+    EXPECT_EQ(b.Mode(), "firmware");
+}
+
+// A run killed after the erase leaves a start line and no end line. The chip has
+// no program: after power-up it is dead, the next run refuses it and prints the
+// command that writes the killed run's backup; run with the jumper closed, that
+// command brings the calibration back byte for byte.
+TEST_F(UpdateSafety, KilledRunsBackupComesBackThroughTheJumper) {
+    SimProcess sim(SimArgs(calibration_, "a"));
+    const CliResult killed =
+        RunCli(Update(sim, {}), When(Rx("a"), "M8000", [](pid_t pid) { ::kill(pid, SIGKILL); }));
+    EXPECT_EQ(killed.status, 128 + SIGKILL);
+    const auto runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_FALSE(runs[0].finished);
+    EXPECT_TRUE(runs[0].reachedErase);
+    const auto backups = Backups();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(ReadWholeFile(backups[0]), calibration_);
+
+    sim.PowerCycle();
+    ASSERT_EQ(sim.Mode(), "dead");
+    const CliResult refused = RunCli(Update(sim, {}));
+    EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+    std::string command;
+    for (const auto& line : refused.OutLines())
+        if (Contains(line, " update --mode keep ") && Contains(line, "--data-from")) command = line;
+    ASSERT_FALSE(command.empty()) << refused.out;
+    EXPECT_TRUE(Contains(command, backups[0].string())) << command;
+
+    // The technician closes the jumper on the same board and runs the printed command.
+    const fs::path flash = scratch_.path() / "flash.bin";
+    ASSERT_TRUE(WriteFileAtomic(flash, sim.Flash()));
+    SimProcess jumpered({"--baud", kBaud, "--data-flash-size", std::to_string(kDataSize),
+                         "--code-file", flash.string(), "--jumper"});
+    std::istringstream words(command);
+    std::vector<std::string> args{"--config", (dir_ / "z.ini").string(), "--yes"};
+    std::string word;
+    words >> word;  // the program name
+    while (words >> word) args.push_back(word == sim.DevicePath() ? jumpered.DevicePath() : word);
+    const CliResult restored = RunCli(args);
+    EXPECT_EQ(restored.status, 0) << restored.out << restored.err;
+    EXPECT_EQ(jumpered.DataFlash(), calibration_);
+    EXPECT_TRUE(std::equal(program_.begin(), program_.end(), jumpered.Flash().begin()));
+}
+
+}  // namespace
+}  // namespace zentor::test
