@@ -19,6 +19,8 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;    // a step of the command failed; the log says which
 inline constexpr int kExitUsage = 2;     // the command line is wrong; nothing was done
 inline constexpr int kExitDeclined = 3;  // a question was declined; the command was not done
+// Every step ran, but boot ROM records went unanswered: the instrument must be checked.
+inline constexpr int kExitUnconfirmed = 4;
 
 class Utf8Args {
 public:

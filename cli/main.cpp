@@ -38,6 +38,7 @@
 #include "config/config_store.h"
 #include "find_command.h"
 #include "instrument/instrument_commands.h"
+#include "interrupts.h"
 #include "journal/instrument_run.h"
 #include "journal_command.h"
 #include "serial/com_port.h"
@@ -333,8 +334,13 @@ int main(int argc, char** argv) {
                         [&] { return runOnPort([&] { return BitBtnRestartClick(s); }); });
     if (cmdProg->parsed())
         return inFolder("prog", [&] { return runOnPort([&] { return BitBtnProgClick(s); }); });
-    if (cmdProgram->parsed())
-        return journaled("program", [&] { return runOnPort([&] { return BitBtnWriteClick(s); }); });
+    if (cmdProgram->parsed()) {
+        const int status = journaled("program", [&] {
+            InterruptGuard interrupts(s, uiOptions.interactive);
+            return runOnPort([&] { return BitBtnWriteClick(s); });
+        });
+        return status == kExitDone && s.run.unconfirmed > 0 ? kExitUnconfirmed : status;
+    }
     // The build talks to no device; it leaves the port free for other runs.
     if (cmdBuild->parsed()) {
         int status = kExitFailed;

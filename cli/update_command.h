@@ -6,14 +6,12 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "cli_args.h"
 #include "cli_frontend.h"
 #include "common/session.h"
 #include "update/update_workflow.h"
 
 namespace zentor {
-
-// Exit status of an update whose writes were not all confirmed.
-inline constexpr int kExitUnconfirmed = 4;
 
 struct UpdateCommandOptions {
     std::string mode = "keep";
@@ -24,7 +22,7 @@ struct UpdateCommandOptions {
 
 // Adds --mode, --jumper, --data-from and --expect-serial to the update command.
 void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& options);
-// Runs the update; 0 done, 3 done with unconfirmed writes, 1 otherwise.
+// Runs the update; kExitDone, kExitUnconfirmed, or kExitFailed.
 int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& options,
                      bool terminal);
 

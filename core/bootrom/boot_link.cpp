@@ -34,7 +34,7 @@ bool BootRomLink::Exchange(const Command& c) {
     if (c.erase) clock_.SleepMs(1000);
     clock_.SleepMs(options_.dopPause);
     std::fill_n(reply_.begin(), c.clearSize, std::uint8_t{0});
-    port_.Read(reply_.data(), c.replySize);
+    replyLength_ = port_.Read(reply_.data(), c.replySize);
     return delivered;
 }
 

@@ -47,6 +47,9 @@ public:
     bool SendRecord(std::uint16_t address, const std::uint8_t* data);
     // A prepared record (the configuration record); judged only with controlWrite.
     bool SendRecordText(const std::string& record);
+    // True when the last reply began with the acknowledgement ".", judged or not:
+    // a record that got nothing (or a refusal) was not confirmed by the chip.
+    bool LastRecordAcknowledged() const { return replyLength_ > 0 && reply_[0] == '.'; }
 
     LinkBuffer& ReplyBuffer() { return reply_; }
 
@@ -60,6 +63,7 @@ private:
     BootRomOptions options_;
     LinkBuffer command_{};
     LinkBuffer reply_{};
+    std::size_t replyLength_ = 0;  // bytes the last read returned
 };
 
 inline constexpr int kCodePageSize = 64;

@@ -23,14 +23,50 @@ std::vector<std::uint8_t> Padded(const std::vector<std::uint8_t>& bytes, std::si
     return out;
 }
 
-bool WriteRecords(Session& s, BootRomLink& link, const std::vector<std::uint8_t>& image, int base) {
+// s.ChipAtRisk for as long as the chip is erased and not yet whole.
+class ChipAtRisk {
+public:
+    explicit ChipAtRisk(Session& s) : s_(s) { s_.ChipAtRisk = true; }
+    ~ChipAtRisk() { s_.ChipAtRisk = false; }
+    ChipAtRisk(const ChipAtRisk&) = delete;
+    ChipAtRisk& operator=(const ChipAtRisk&) = delete;
+
+private:
+    Session& s_;
+};
+
+// A stop asked for at a record or page boundary: logged, the run ends there.
+bool StopHere(Session& s, std::uint16_t address, ProgramResult& result) {
+    if (!s.AbortRequested) return false;
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "Запись прервана по адресу %04Xh - устройство записано не полностью", address);
+    s.ui.AppendLine(line);
+    s.ui.SetProgressPosition(0);
+    result.interrupted = true;
+    return true;
+}
+
+// A stop asked for before the first erase leaves the chip as it was.
+bool StopBeforeErase(Session& s, ProgramResult& result) {
+    if (!s.AbortRequested) return false;
+    s.ui.AppendLine("Запись прервана - устройство не изменено");
+    result.interrupted = true;
+    return true;
+}
+
+bool WriteRecords(Session& s, BootRomLink& link, const std::vector<std::uint8_t>& image, int base,
+                  ProgramResult& result) {
     const std::vector<std::uint8_t> whole = Padded(image, kRecordDataSize);
     const int length = static_cast<int>(image.size());
     for (int offset = 0; offset < length; offset += static_cast<int>(kRecordDataSize)) {
         s.ui.SetProgressPosition(offset);
         s.ui.ProcessMessages();
         const auto address = static_cast<std::uint16_t>(base + offset);
-        if (!link.SendRecord(address, whole.data() + offset)) {
+        if (StopHere(s, address, result)) return false;
+        const bool sent = link.SendRecord(address, whole.data() + offset);
+        if (sent && !link.LastRecordAcknowledged()) ++result.unconfirmed;
+        if (!sent) {
             char line[64];
             std::snprintf(line, sizeof line, "Ошибка записи по адресу %04Xh", address);
             s.ui.AppendLine(line);
@@ -41,7 +77,7 @@ bool WriteRecords(Session& s, BootRomLink& link, const std::vector<std::uint8_t>
     return true;
 }
 
-ProgramStage RunBootRom(Session& s, const ProgramPlan& plan) {
+ProgramStage RunBootRom(Session& s, const ProgramPlan& plan, ProgramResult& result) {
     BootRomLink link(s.LinkPort(), s.clock, {s.settings.DopPause, s.settings.ControlWrite});
     auto fail = [&](const char* line, ProgramStage stage) {
         s.ui.AppendLine(line);
@@ -56,6 +92,9 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan) {
     link.RegisterWrite(0xFC, 0x65);
     link.RegisterWrite(0xFD, 0x56);
 
+    if (StopBeforeErase(s, result)) return ProgramStage::Refused;
+    s.run.phase = RunPhase::Erase;
+    const ChipAtRisk atRisk(s);
     if (!link.Erase(0x0000)) return fail("Ошибка стирания FLASH1", ProgramStage::EraseFailed);
     s.ui.AppendLine("Стирание FLASH1 - ok!");
     s.ui.ProcessMessages();
@@ -64,32 +103,41 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan) {
     s.ui.ProcessMessages();
 
     link.Load();
+    s.run.phase = RunPhase::Code;
     const int l = static_cast<int>(plan.program.size());
     s.ui.AppendLine("Запись CODE FLASH ...");
     s.ui.SetProgressRange(0, l - static_cast<int>(kRecordDataSize));
     s.ui.SetProgressPosition(0);
-    if (!WriteRecords(s, link, plan.program, 0)) return ProgramStage::CodeWriteFailed;
+    if (!WriteRecords(s, link, plan.program, 0, result)) return ProgramStage::CodeWriteFailed;
     s.ui.SetProgressPosition(0);
     s.ui.AppendLine("Запись CODE FLASH - Ok");
 
+    s.run.phase = RunPhase::Data;
     const int d = static_cast<int>(plan.data.size());
     s.ui.AppendLine("Запись DATA FLASH ...");
     s.ui.SetProgressRange(0, d - static_cast<int>(kRecordDataSize));
     s.ui.SetProgressPosition(0);
-    if (!WriteRecords(s, link, plan.data, plan.dataBase)) return ProgramStage::DataWriteFailed;
+    if (!WriteRecords(s, link, plan.data, plan.dataBase, result))
+        return ProgramStage::DataWriteFailed;
     s.ui.SetProgressPosition(0);
     s.ui.AppendLine("Запись DATA FLASH - Ok");
 
-    if (!link.SendRecordText(plan.configRecord))
+    s.run.phase = RunPhase::Config;
+    if (StopHere(s, 0x807E, result)) return ProgramStage::ConfigFailed;
+    const bool configured = link.SendRecordText(plan.configRecord);
+    if (configured && !link.LastRecordAcknowledged()) ++result.unconfirmed;
+    if (!configured)
         return fail("Ошибка записи регистров конфигурации", ProgramStage::ConfigFailed);
     s.ui.AppendLine("Запись регистров конфигурации - ok!");
     return ProgramStage::Done;
 }
 
+enum class PagesEnd { Verified, Failed, Stopped };
+
 template <typename WritePage, typename VerifyPage>
-bool WriteAndVerifyPages(Session& s, const std::vector<std::uint8_t>& image, int pageSize,
-                         WritePage write, VerifyPage verify, const char* writtenLine,
-                         const char* verifyLine, const char* failLine) {
+PagesEnd WriteAndVerifyPages(Session& s, const std::vector<std::uint8_t>& image, int pageSize,
+                             WritePage write, VerifyPage verify, const char* writtenLine,
+                             const char* verifyLine, const char* failLine, ProgramResult& result) {
     const std::vector<std::uint8_t> whole = Padded(image, static_cast<std::size_t>(pageSize));
     const int length = static_cast<int>(image.size());
     s.ui.SetProgressRange(0, length - pageSize);
@@ -97,6 +145,7 @@ bool WriteAndVerifyPages(Session& s, const std::vector<std::uint8_t>& image, int
     for (int a = 0; a < length; a += pageSize) {
         s.ui.SetProgressPosition(a);
         s.ui.ProcessMessages();
+        if (StopHere(s, static_cast<std::uint16_t>(a), result)) return PagesEnd::Stopped;
         write(static_cast<std::uint16_t>(a), whole.data() + a);
     }
     s.ui.SetProgressPosition(0);
@@ -107,13 +156,13 @@ bool WriteAndVerifyPages(Session& s, const std::vector<std::uint8_t>& image, int
         s.ui.ProcessMessages();
         if (!verify(static_cast<std::uint16_t>(a), whole.data() + a)) {
             s.ui.AppendLine(failLine);
-            return false;
+            return PagesEnd::Failed;
         }
     }
-    return true;
+    return PagesEnd::Verified;
 }
 
-ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan) {
+ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan, ProgramResult& result) {
     ProgrammerLink link(s.LinkPort(), s.clock);
     if (!link.Sync()) {
         s.ui.AppendLine("Нет связи с программатором!");
@@ -121,27 +170,33 @@ ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan) {
     }
     s.clock.SleepMs(100);
     link.Enable();
+    if (StopBeforeErase(s, result)) return ProgramStage::Refused;
+    s.run.phase = RunPhase::Erase;
+    const ChipAtRisk atRisk(s);
     link.ChipErase();
     s.ui.AppendLine("Chip Erase");
     s.clock.SleepMs(100);
 
     using Page = const std::uint8_t*;
+    s.run.phase = RunPhase::Code;
     s.ui.AppendLine("Write Program memory ...");
-    if (!WriteAndVerifyPages(
+    if (WriteAndVerifyPages(
             s, plan.program, kCodePageSize,
             [&](std::uint16_t a, Page p) { link.WriteCodePage(a, p); },
             [&](std::uint16_t a, Page p) { return link.VerifyCodePage(a, p); },
-            "Write Program memory - Ok", "Verify Program memory ...", "Ошибка записи программы"))
+            "Write Program memory - Ok", "Verify Program memory ...", "Ошибка записи программы",
+            result) != PagesEnd::Verified)
         return ProgramStage::CodeWriteFailed;
     s.ui.SetProgressPosition(0);
     s.ui.AppendLine("Verify Program memory - Ok");
     s.clock.SleepMs(20);
 
+    s.run.phase = RunPhase::Data;
     s.ui.AppendLine("Write Data memory ...");
-    if (!WriteAndVerifyPages(
+    if (WriteAndVerifyPages(
             s, plan.data, kDataPageSize, [&](std::uint16_t a, Page p) { link.WriteDataPage(a, p); },
             [&](std::uint16_t a, Page p) { return link.VerifyDataPage(a, p); }, nullptr,
-            "Verify Data memory ...", "Ошибка записи данных"))
+            "Verify Data memory ...", "Ошибка записи данных", result) != PagesEnd::Verified)
         return ProgramStage::DataWriteFailed;
     s.ui.SetProgressPosition(0);
     s.ui.AppendLine("Verify Data memory - Ok");
@@ -164,15 +219,31 @@ ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode) {
 }
 
 ProgramResult ProgramChip(Session& s, const ProgramOptions& options) {
-    if (options.askFirst && !s.ui.AskYesNo("Произвести запись?", "Zentor", MessageIcon::Question)) {
+    // Refused before anything went out: an erase the journal was told of did not happen.
+    auto refused = [&s]() -> ProgramResult {
+        if (s.run.phase == RunPhase::Erase || s.run.phase == RunPhase::Unknown)
+            s.run.phase = RunPhase::Nothing;
         return {ProgramStage::Refused};
-    }
+    };
+    if (options.askFirst && !s.ui.AskYesNo("Произвести запись?", "Zentor", MessageIcon::Question))
+        return refused();
     s.ui.ClearLog();
     s.ui.ProcessMessages();
 
     const std::optional<ProgramPlan> plan = PrepareProgramPlan(s, options);
-    if (!plan) return {ProgramStage::Refused};
-    return {s.settings.TypeController == 0 ? RunProgrammer(s, *plan) : RunBootRom(s, *plan)};
+    if (!plan) return refused();
+    s.run.phase = RunPhase::Boot;
+    ProgramResult result;
+    result.stage = s.settings.TypeController == 0 ? RunProgrammer(s, *plan, result)
+                                                  : RunBootRom(s, *plan, result);
+    if (result.stage == ProgramStage::Done) s.run.phase = RunPhase::Done;
+    s.run.unconfirmed += result.unconfirmed;
+    if (result.unconfirmed > 0) {
+        s.ui.AppendLine(
+            "Без подтверждения устройства осталось записей: " + std::to_string(result.unconfirmed) +
+            ". Устройство нужно проверить: прочитайте его и сравните с записанным.");
+    }
+    return result;
 }
 
 bool CheckProgramChipInputs(Session& s, const ProgramOptions& options,

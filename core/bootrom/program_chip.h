@@ -54,6 +54,12 @@ enum class ProgramStage {
 
 struct ProgramResult {
     ProgramStage stage = ProgramStage::Refused;
+    // Boot ROM records (and the configuration record) that got no "." back; with
+    // ControlWrite off the run goes on past them, so Done does not prove the chip
+    // took them.
+    int unconfirmed = 0;
+    // Stopped on s.AbortRequested at a record or page boundary; stage says where.
+    bool interrupted = false;
 
     bool Ok() const { return stage == ProgramStage::Done; }
     // True once an erase went out.
@@ -68,7 +74,12 @@ ProgramOptions FactoryProgramOptions();
 // mode, data_rd.bin; through the programmer prog.bin and data.bin.
 ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode);
 
-// One programming run on the session's port with its settings.
+// One programming run on the session's port with its settings. While the chip is
+// at risk (first erase to last record) s.ChipAtRisk is set and s.AbortRequested
+// is looked at before each record or page: a run asked to stop ends there,
+// after a log line, with the chip partly written. Keeps s.run.phase at the step
+// reached and adds the unconfirmed records to s.run.unconfirmed, logging their
+// count at the end.
 ProgramResult ProgramChip(Session& s, const ProgramOptions& options);
 // The refusals ProgramChip makes before it sends anything (controller type, HCR
 // texts, image files, sizes and placement), made ahead of a run so a caller can

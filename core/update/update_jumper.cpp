@@ -3,6 +3,7 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "journal/backup_offer.h"
+#include "journal/journal.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 #include "update/update_run.h"
@@ -64,7 +65,9 @@ UpdateResult UpdateRun::Unidentified() {
         return UpdateResult::Failed;
     s_.run.mode = source ? "keep" : "factory";
     if (source) {
-        if (!StageDataImage(*bytes)) return UpdateResult::Failed;
+        data_ = *bytes;
+        dataShown_ = PathToUtf8(source->filename());
+        s_.UpdateMode = UpdateMode::Keep;
         backup_ = *source;
         NoteDataSource(RelativeText(*source, s_.workDir), bytes);
     } else {

@@ -82,7 +82,9 @@ UpdateResult UpdateRun::Keep() {
         NoteDataSource(keep->source, keep->bytes);
     }
     if (Aborted()) return UpdateResult::Interrupted;
-    if (!keep || !StageDataImage(keep->bytes)) return UpdateResult::Failed;
+    if (!keep) return UpdateResult::Failed;
+    data_ = keep->bytes;
+    dataShown_ = "data_rd.bin";
     SetBusy(true);
     EnterBootRom();
     return Reflash();
@@ -105,32 +107,25 @@ void UpdateRun::NoteDataSource(const std::string& source,
     if (backup_) s_.run.backupPath = RelativeText(*backup_, s_.workDir);
 }
 
-bool UpdateRun::StageDataImage(const std::vector<std::uint8_t>& data) {
-    const auto current = ReadWholeFile(ResolveNoCase(s_.workDir, "data_rd.bin"));
-    if (!current || *current != data) {
-        if (!SetAsideOldReading(s_)) return false;
-        if (!WriteFileAtomic(s_.workDir / "data_rd.bin", data)) {
-            s_.ui.AppendLine("Невозможно открыть файл data_rd.bin");
-            return false;
-        }
-    }
-    s_.UpdateMode = UpdateMode::Keep;
-    return true;
-}
-
 UpdateResult UpdateRun::Reflash() {
     SetBusy(true);
     s_.ui.SetProgressPosition(0);
     s_.run.phase = RunPhase::Boot;
     if (!JournalReachedErase(s_)) return UpdateResult::Failed;
-    const bool programmed =
-        ProgramChip(s_, UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode)).Ok();
-    if (programmed) s_.run.phase = RunPhase::Done;
+    ProgramOptions program = UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode);
+    // The bytes chosen for this run, never a file that could have changed since.
+    if (data_) program.data = DataFlashSource::FromBytes(*data_, dataShown_);
+    const ProgramResult result = ProgramChip(s_, program);
     SetBusy(false);
     s_.ui.AppendLine("");
     s_.ui.AppendLine(kPowerCycleText);
     if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
-    return programmed ? UpdateResult::Done : UpdateResult::Failed;
+    if (result.interrupted) {
+        s_.run.result = RunResult::Interrupted;
+        return UpdateResult::Interrupted;
+    }
+    if (!result.Ok()) return UpdateResult::Failed;
+    return result.unconfirmed > 0 ? UpdateResult::Unconfirmed : UpdateResult::Done;
 }
 
 }  // namespace zentor

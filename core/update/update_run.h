@@ -37,9 +37,6 @@ private:
     // The DATA FLASH image for the journal; without bytes, the file of that name.
     void NoteDataSource(const std::string& source,
                         const std::optional<std::vector<std::uint8_t>>& bytes);
-    // ProgramChip writes a chosen DATA FLASH image from data_rd.bin: makes that file
-    // hold exactly `data` (an earlier, different one is set aside) and selects it.
-    bool StageDataImage(const std::vector<std::uint8_t>& data);
     // ProgramChip, then the power-cycle instruction and the backup's name.
     UpdateResult Reflash();
 
@@ -47,6 +44,10 @@ private:
     const UpdateOptions& options_;
     bool busy_ = false;
     std::optional<std::filesystem::path> backup_;
+    // The DATA FLASH image chosen for this run (reading, backup or named file) and
+    // how the log names it; none: the options' file (data.bin).
+    std::optional<std::vector<std::uint8_t>> data_;
+    std::string dataShown_;
 };
 
 // "Отключите питание ..." and the jumper texts, shared by the two halves.

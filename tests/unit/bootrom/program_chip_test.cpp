@@ -312,7 +312,7 @@ TEST(BootRomFailures, ControlWriteOffStillJudgesErases) {
     EXPECT_EQ(rig.Log(), (Lines{"MSC1210 Boot ROM v1.0", "Ошибка стирания FLASH1"}));
 }
 
-TEST(BootRomFailures, ControlWriteOffIgnoresSilentRecords) {
+TEST(BootRomFailures, ControlWriteOffGoesOnPastSilentRecords) {
     Rig rig(4);
     rig.s.settings.ControlWrite = false;
     rig.chip.recordReply = "";
@@ -320,7 +320,11 @@ TEST(BootRomFailures, ControlWriteOffIgnoresSilentRecords) {
     rig.dir.Write("prog_c.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(128));
     EXPECT_TRUE(rig.Program());
-    EXPECT_EQ(rig.Log(), kBootRomRunLog);
+    Lines expected = kBootRomRunLog;
+    expected.push_back(
+        "Без подтверждения устройства осталось записей: 3. Устройство нужно проверить: "
+        "прочитайте его и сравните с записанным.");
+    EXPECT_EQ(rig.Log(), expected);
     EXPECT_EQ(rig.chip.recordAddresses.size(), 3u);
 }
 
@@ -589,49 +593,65 @@ TEST(ProgramResult, StageOfEachStop) {
         int typeController = 4;
         std::function<void(Rig&)> setup;
         ProgramStage stage;
+        RunPhase phase;  // left in s.run for the journal
     };
     const std::vector<Case> cases = {
         {.name = "declined",
          .setup = [](Rig& r) { r.Factory(false); },
-         .stage = ProgramStage::Refused},
+         .stage = ProgramStage::Refused,
+         .phase = RunPhase::Nothing},
         {.name = "empty program image",
          .setup = [](Rig& r) { r.dir.Write("prog_c.bin", {}); },
-         .stage = ProgramStage::Refused},
+         .stage = ProgramStage::Refused,
+         .phase = RunPhase::Nothing},
         {.name = "no banner",
          .setup = [](Rig& r) { r.chip.banner = "\r\n?"; },
-         .stage = ProgramStage::NoLink},
+         .stage = ProgramStage::NoLink,
+         .phase = RunPhase::Boot},
         {.name = "echo refused",
          .setup = [](Rig& r) { r.chip.echoReply = "?"; },
-         .stage = ProgramStage::NoLink},
+         .stage = ProgramStage::NoLink,
+         .phase = RunPhase::Boot},
         {.name = "second erase",
          .setup = [](Rig& r) { r.chip.failErase = "M8000"; },
-         .stage = ProgramStage::EraseFailed},
+         .stage = ProgramStage::EraseFailed,
+         .phase = RunPhase::Erase},
         {.name = "first code record",
          .setup = [](Rig& r) { r.chip.refuseRecord = 0; },
-         .stage = ProgramStage::CodeWriteFailed},
+         .stage = ProgramStage::CodeWriteFailed,
+         .phase = RunPhase::Code},
         {.name = "first data record",
          .setup = [](Rig& r) { r.chip.refuseRecord = 2; },
-         .stage = ProgramStage::DataWriteFailed},
+         .stage = ProgramStage::DataWriteFailed,
+         .phase = RunPhase::Data},
         {.name = "configuration record",
          .setup = [](Rig& r) { r.chip.configReply = "?"; },
-         .stage = ProgramStage::ConfigFailed},
-        {.name = "boot ROM done", .setup = [](Rig&) {}, .stage = ProgramStage::Done},
+         .stage = ProgramStage::ConfigFailed,
+         .phase = RunPhase::Config},
+        {.name = "boot ROM done",
+         .setup = [](Rig&) {},
+         .stage = ProgramStage::Done,
+         .phase = RunPhase::Done},
         {.name = "programmer silent",
          .typeController = 0,
          .setup = [](Rig& r) { r.chip.programmerSilent = true; },
-         .stage = ProgramStage::NoLink},
+         .stage = ProgramStage::NoLink,
+         .phase = RunPhase::Boot},
         {.name = "programmer code page",
          .typeController = 0,
          .setup = [](Rig& r) { r.chip.corruptCodePage = 64; },
-         .stage = ProgramStage::CodeWriteFailed},
+         .stage = ProgramStage::CodeWriteFailed,
+         .phase = RunPhase::Code},
         {.name = "programmer data page",
          .typeController = 0,
          .setup = [](Rig& r) { r.chip.corruptDataPage = 32; },
-         .stage = ProgramStage::DataWriteFailed},
+         .stage = ProgramStage::DataWriteFailed,
+         .phase = RunPhase::Data},
         {.name = "programmer done",
          .typeController = 0,
          .setup = [](Rig&) {},
-         .stage = ProgramStage::Done},
+         .stage = ProgramStage::Done,
+         .phase = RunPhase::Done},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -647,6 +667,7 @@ TEST(ProgramResult, StageOfEachStop) {
         const ProgramResult result = ProgramChip(rig.s, options);
         EXPECT_EQ(result.stage, c.stage);
         EXPECT_EQ(result.Ok(), c.stage == ProgramStage::Done);
+        EXPECT_EQ(rig.s.run.phase, c.phase);
         const bool touched = c.stage != ProgramStage::Refused && c.stage != ProgramStage::NoLink;
         EXPECT_EQ(result.ChipTouched(), touched);
         if (c.stage == ProgramStage::Refused) {
