@@ -43,8 +43,12 @@ BootRom::BootRom(const Options& options, Chip& chip, Counters& counters, Host& h
 
 void BootRom::Receive(std::uint8_t byte, TimePoint at) {
     if (silent_) return;
+    // The LF that follows a record's CR is part of the line end: the UART holds
+    // it while the flash is written, and the monitor skips it.
+    const bool lineEndTail = byte == '\n' && lastWasRecordEnd_;
+    lastWasRecordEnd_ = false;
     if (at < busyUntil_) {
-        host_.Lost(byte, at, busyWith_);
+        if (!lineEndTail) host_.Lost(byte, at, busyWith_);
         return;
     }
     if (at - lastByteAt_ > kResyncGap + ByteTime(options_.baud)) {
@@ -57,6 +61,7 @@ void BootRom::Receive(std::uint8_t byte, TimePoint at) {
     if (inRecord_) {
         if (c == '\r' || c == '\n') {
             inRecord_ = false;
+            lastWasRecordEnd_ = c == '\r';
             Record(at);
         } else if (record_.size() <= kMaxRecordChars) {
             record_ += c;

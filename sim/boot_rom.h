@@ -53,6 +53,7 @@ private:
     std::string record_;
     bool inRecord_ = false;
     TimePoint lastByteAt_{};
+    bool lastWasRecordEnd_ = false;  // the last byte was the CR that ended a record
     TimePoint busyUntil_{};
     const char* busyWith_ = "";
     bool echo_ = true;

@@ -14,6 +14,8 @@
 #include "cli_run.h"
 #include "common/files.h"
 #include "common/image_key.h"
+#include "journal/journal.h"
+#include "journal/journal_runs.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -94,7 +96,9 @@ TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
     std::vector<std::thread> runs;
     for (Station& s : stations) {
         runs.emplace_back([&s, &root] {
-            std::vector<std::string> args = {"--config", (root / "z.ini").string()};
+            // One journal for the whole bench, as a production line keeps it.
+            std::vector<std::string> args = {"--config", (root / "z.ini").string(), "--journal",
+                                             (root / "journal.csv").string()};
             if (s.update) {
                 args.insert(args.end(), {"update", "--mode", "keep", "--yes"});
             } else {
@@ -105,6 +109,28 @@ TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
         });
     }
     for (auto& t : runs) t.join();
+
+    // Every run's start and end line, whole, whatever order they came in.
+    const auto journal = ReadJournal(root / "journal.csv");
+    ASSERT_TRUE(journal.has_value());
+    const auto count = [&](JournalEvent e) {
+        return std::count_if(journal->begin(), journal->end(),
+                             [e](const JournalLine& l) { return l.event == e; });
+    };
+    EXPECT_EQ(count(JournalEvent::Start), 4);
+    EXPECT_EQ(count(JournalEvent::End), 4);
+    const std::vector<JournalRun> journaled = MergeRuns(*journal);
+    ASSERT_EQ(journaled.size(), stations.size());
+    for (const Station& s : stations) {
+        const std::string command = s.update ? "update" : "program";
+        const auto run = std::find_if(journaled.begin(), journaled.end(), [&](const JournalRun& r) {
+            return r.record.port == s.sim->DevicePath() && r.record.command == command;
+        });
+        ASSERT_NE(run, journaled.end()) << s.sim->DevicePath();
+        EXPECT_TRUE(run->finished);
+        EXPECT_EQ(run->record.result, RunResult::Ok);
+        EXPECT_EQ(run->record.serial, s.serial);
+    }
 
     for (std::size_t i = 0; i < stations.size(); ++i) {
         Station& s = stations[i];

@@ -225,5 +225,73 @@ TEST_F(UpdateSafety, KilledRunsBackupComesBackThroughTheJumper) {
     EXPECT_TRUE(std::equal(program_.begin(), program_.end(), jumpered.Flash().begin()));
 }
 
+// The re-run after a bad end: the journal says the last update of this serial
+// reached the erase and did not end well, so the DATA FLASH is not read again
+// (it may be partial) and that run's backup goes back instead.
+void ExpectReRunWritesTheBackup(SimProcess& sim, const std::vector<std::string>& args,
+                                const Bytes& calibration) {
+    const CliResult rerun = RunCli(args);
+    EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+    EXPECT_TRUE(Contains(rerun.out, "Вместо нового чтения записывается его резервная копия"))
+        << rerun.out;
+    sim.PowerCycle();
+    EXPECT_EQ(sim.Mode(), "firmware");
+    EXPECT_EQ(sim.DataFlash(), calibration);
+}
+
+// The line goes silent during the DATA FLASH records (a power loss) with
+// ControlWrite off: the run goes on to its end as it always did, but says how
+// many records went unconfirmed and exits 4, never 0.
+TEST_F(UpdateSafety, SilentLineDuringTheRecordsIsNotSuccess) {
+    // 8 program records, then 4 DATA FLASH records and the configuration record.
+    SimProcess sim(SimArgs(calibration_, "a", {"--silent-after-record", "10"}));
+    const CliResult first = RunCli(Update(sim, {}));
+    EXPECT_EQ(first.status, 4) << first.out << first.err;
+    EXPECT_TRUE(Contains(first.out, "Без подтверждения устройства осталось записей: 3."))
+        << first.out;
+    const auto lines = first.OutLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Резервная копия DATA FLASH: backup/14v071510_", 0), 0u)
+        << first.out;
+    auto runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].record.result, RunResult::Unconfirmed);
+    EXPECT_EQ(runs[0].record.unconfirmed, 3);
+    EXPECT_EQ(runs[0].record.phase, RunPhase::Done);
+
+    sim.PowerCycle();
+    ASSERT_EQ(sim.Mode(), "firmware");
+    ASSERT_NE(sim.DataFlash(), calibration_) << "the last two records never landed";
+    ExpectReRunWritesTheBackup(sim, Update(sim, {}), calibration_);
+    EXPECT_EQ(Backups().size(), 1u) << "the partial DATA FLASH is never backed up";
+}
+
+// Without a terminal the first Ctrl-C during the records stops the write at the
+// next record boundary: the tool is not killed, the journal says interrupted,
+// the backup is named last, and the re-run writes that backup.
+TEST_F(UpdateSafety, CtrlCDuringTheRecordsStopsAtARecordBoundary) {
+    SimProcess sim(SimArgs(calibration_, "a"));
+    const CliResult r = RunCli(
+        Update(sim, {}), When(Rx("a"), kFirstDataRecord, [](pid_t pid) { ::kill(pid, SIGINT); }));
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Запись прервана по адресу ")) << r.out;
+    EXPECT_TRUE(Contains(r.out, " - устройство записано не полностью")) << r.out;
+    const auto lines = r.OutLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Резервная копия DATA FLASH: backup/14v071510_", 0), 0u) << r.out;
+    EXPECT_FALSE(Contains(Received("a"), ":02807E00")) << "no configuration record after the stop";
+    const auto runs = Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].finished);
+    EXPECT_TRUE(runs[0].reachedErase);
+    EXPECT_EQ(runs[0].record.result, RunResult::Interrupted);
+    EXPECT_EQ(runs[0].record.phase, RunPhase::Data);
+
+    sim.PowerCycle();
+    ASSERT_EQ(sim.Mode(), "firmware");
+    ExpectReRunWritesTheBackup(sim, Update(sim, {}), calibration_);
+    EXPECT_EQ(Backups().size(), 1u);
+}
+
 }  // namespace
 }  // namespace zentor::test
