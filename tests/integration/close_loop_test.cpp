@@ -174,13 +174,18 @@ TEST_F(CloseLoop, UpdateWithVerifyThroughTheCli) {
     }
 }
 
-// ControlWrite off lets a refused DATA FLASH record pass: the update reports
-// success, the check finds the hole, and the restore line it prints brings the
-// calibration back.
+// ControlWrite off lets a refused DATA FLASH record pass: the update goes on to
+// its end but does not call it success (one record unconfirmed), the check finds
+// the hole, and the restore line it prints brings the calibration back.
 TEST_F(CloseLoop, RefusedRecordFoundAndRestored) {
     SimProcess sim(SimArgs({"--refuse-record", "3"}));  // data bytes 128..255
     RecordingFrontend ui;
-    ASSERT_TRUE(Update(sim, ui)) << ::testing::PrintToString(ui.log);
+    EXPECT_FALSE(Update(sim, ui));
+    EXPECT_NE(std::find(ui.log.begin(), ui.log.end(),
+                        "Без подтверждения устройства осталось записей: 1. Устройство нужно "
+                        "проверить: прочитайте его и сравните с записанным."),
+              ui.log.end())
+        << ::testing::PrintToString(ui.log);
     sim.PowerCycle();
     ASSERT_NE(sim.DataFlash(), calibration_);
     const fs::path backup = OnlyBackup();
