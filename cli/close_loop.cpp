@@ -91,8 +91,8 @@ std::vector<std::string> ConnectionArgs(int argc, char** argv) {
     return out;
 }
 
-int VerifyAfterUpdate(Session& s, const CloseLoopCommands& c, const CliRun& run) {
-    const std::optional<UpdateCheck> check = CheckAfterUpdate(s);
+int VerifyAfterUpdate(Session& s, const CloseLoopCommands& c, const CliRun& run,
+                      const std::optional<UpdateCheck>& check) {
     if (!check) return 1;
     VerifyRequest request;
     request.expected = check->expected;

@@ -6,10 +6,12 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/session.h"
+#include "verify/after_update.h"
 
 namespace zentor::cli {
 
@@ -41,9 +43,11 @@ struct CliRun {
 // The options of argv that `CliRun::connection` keeps.
 std::vector<std::string> ConnectionArgs(int argc, char** argv);
 
-// After a successful update (the port closed): waits for the instrument and
-// compares its DATA FLASH with the image written. 0 when equal.
-int VerifyAfterUpdate(Session& s, const CloseLoopCommands& c, const CliRun& run);
+// After an update that wrote the chip (the port closed): waits for the instrument
+// and compares its DATA FLASH with `check`, taken by CheckAfterUpdate before the
+// verification's own journal run replaced s.run. 0 when equal.
+int VerifyAfterUpdate(Session& s, const CloseLoopCommands& c, const CliRun& run,
+                      const std::optional<UpdateCheck>& check);
 int RunVerify(Session& s, const CloseLoopCommands& c, const CliRun& run);
 int RunRestore(Session& s, const CloseLoopCommands& c, const CliRun& run);
 

@@ -46,6 +46,7 @@
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
 #include "update_command.h"
+#include "verify/after_update.h"
 #include "zentor_version.h"
 
 namespace fs = std::filesystem;
@@ -376,8 +377,15 @@ int main(int argc, char** argv) {
         panel.baud = std::to_string(s.settings.BaudRate);
         panel.address = std::to_string(s.settings.AdrPribor);
         const int updated = RunUpdateCommand(s, panel, update, uiOptions.interactive);
-        if (updated != 0 || !loop.verifyAfterUpdate->count()) return updated;
-        return journaled("verify", [&] { return cli::VerifyAfterUpdate(s, loop, run); });
+        // Unconfirmed records are exactly what the check after power-up is for.
+        const bool written = updated == kExitDone || updated == kExitUnconfirmed;
+        if (!written || !loop.verifyAfterUpdate->count()) return updated;
+        // What was written, and its backup, from this update's record, before the
+        // verification's journal run starts a record of its own.
+        const std::optional<UpdateCheck> check = CheckAfterUpdate(s);
+        const int verified =
+            journaled("verify", [&] { return cli::VerifyAfterUpdate(s, loop, run, check); });
+        return verified != kExitDone ? verified : updated;
     }
     if (cmdEncode->parsed()) {
         return inFolder("encode", [&] { return BitBtnEnodeFilesClick(s, serial) ? 0 : 1; });
