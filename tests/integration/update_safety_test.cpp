@@ -265,7 +265,9 @@ TEST_F(UpdateSafety, SilentLineDuringTheRecordsIsNotSuccess) {
     ASSERT_EQ(sim.Hcr0(), "FF") << "the configuration record never landed";
 
     // The re-run writes the first run's backup and checks it after power-up
-    // against that backup, not against a data_rd.bin it never read.
+    // against that backup, not against a data_rd.bin it never read (here one
+    // that a read of another instrument left in the folder meanwhile).
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "data_rd.bin", Pattern(kDataSize, 7)));
     bool cycled = false;
     const CliResult rerun = RunCli(Update(sim, {"--verify=30"}), [&](pid_t) {
         const auto end = std::chrono::steady_clock::now() + 60s;
