@@ -19,6 +19,7 @@
 #include "common/cp1251.h"
 #include "common/files.h"
 #include "common/image_key.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -27,13 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * (seed * 2 + 3) + (i >> 8) * 7 + seed) & 0xFF);
-    return b;
-}
 
 Bytes Scrambled(Bytes b) {
     ScrambleImage(b);

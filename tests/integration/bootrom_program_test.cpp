@@ -14,6 +14,7 @@
 #include "common/image_key.h"
 #include "common/recording_frontend.h"
 #include "serial/com_port.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -22,14 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+using test::Pattern;
 using Lines = std::vector<std::string>;
-
-Bytes Image(std::size_t n, int seed) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i)
-        b[i] = static_cast<std::uint8_t>((i * 11 + (i >> 7) + seed) & 0xFF);
-    return b;
-}
 
 Bytes Slice(const Bytes& b, std::size_t from, std::size_t n) {
     if (from + n > b.size()) return {};
@@ -79,8 +74,8 @@ TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
     SimRun run({"--jumper", "--chip", "Y3", "--hex-log", hexLog.string()}, 2);
     run.s->settings.HCR1Value = "93";
     run.s->settings.HCR0Value = "5d";
-    const Bytes program = Image(3000, 1);  // last record filled with FFh
-    const Bytes data = Image(1024, 2);
+    const Bytes program = Pattern(3000, 1);  // last record filled with FFh
+    const Bytes data = Pattern(1024, 2);
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);
 
@@ -124,16 +119,16 @@ TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
 TEST(BootRomOnSim, UpdateFaceKeepsTheInstrumentsOwnData) {
     SimRun run({"--jumper", "--chip", "Y5"}, 4);
     run.options = UpdateProgramOptions(4, UpdateMode::Keep);
-    const Bytes program = Image(4096, 3);
+    const Bytes program = Pattern(4096, 3);
     Bytes scrambled = program;
     ScrambleImage(scrambled);
     run.folder.Write("prog_c.bin", scrambled);
-    run.folder.Write("data_rd.bin", Image(2048, 4));
-    run.folder.Write("data.bin", Image(2048, 5));
+    run.folder.Write("data_rd.bin", Pattern(2048, 4));
+    run.folder.Write("data.bin", Pattern(2048, 5));
     ASSERT_TRUE(run.Program().Ok()) << ::testing::PrintToString(run.ui.log);
     const Bytes flash = run.sim.Flash();
     EXPECT_EQ(Slice(flash, 0, 4096), program);
-    EXPECT_EQ(run.sim.DataFlash(), Image(2048, 4));
+    EXPECT_EQ(run.sim.DataFlash(), Pattern(2048, 4));
 }
 
 TEST(BootRomOnSim, ChipThatStopsMidwayNamesTheRecord) {
@@ -155,8 +150,8 @@ TEST(BootRomOnSim, ChipThatStopsMidwayNamesTheRecord) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.option) + " " + c.k);
         SimRun run({"--jumper", "--chip", "Y3", c.option, c.k}, 2);
-        run.folder.Write("prog.bin", Image(4096, 6));
-        run.folder.Write("data.bin", Image(1024, 7));
+        run.folder.Write("prog.bin", Pattern(4096, 6));
+        run.folder.Write("data.bin", Pattern(1024, 7));
         EXPECT_EQ(run.Program().stage, c.stage);
         ASSERT_FALSE(run.ui.log.empty());
         EXPECT_EQ(run.ui.log.back(), c.line);
@@ -176,14 +171,14 @@ TEST(BootRomOnSim, ConnectionAndEraseFailures) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.option);
         SimRun run({"--jumper", "--chip", "Y5", c.option}, 4);
-        run.folder.Write("prog.bin", Image(256, 1));
-        run.folder.Write("data.bin", Image(128, 1));
+        run.folder.Write("prog.bin", Pattern(256, 1));
+        run.folder.Write("data.bin", Pattern(128, 1));
         EXPECT_EQ(run.Program().stage, ProgramStage::NoLink);
         EXPECT_EQ(run.ui.log, c.log);
     }
     SimRun run({"--jumper", "--chip", "Y5", "--erase-fail"}, 4);
-    run.folder.Write("prog.bin", Image(256, 1));
-    run.folder.Write("data.bin", Image(128, 1));
+    run.folder.Write("prog.bin", Pattern(256, 1));
+    run.folder.Write("data.bin", Pattern(128, 1));
     EXPECT_EQ(run.Program().stage, ProgramStage::EraseFailed);
     ASSERT_FALSE(run.ui.log.empty());
     EXPECT_EQ(run.ui.log.back(), "Ошибка стирания FLASH1");
@@ -191,8 +186,8 @@ TEST(BootRomOnSim, ConnectionAndEraseFailures) {
 
 TEST(ProgrammerOnSim, WritesAndVerifiesBothMemories) {
     SimRun run({"--programmer", "--prog-code-size", "8192", "--prog-data-size", "2048"}, 0);
-    const Bytes program = Image(5000, 8);
-    const Bytes data = Image(1000, 9);
+    const Bytes program = Pattern(5000, 8);
+    const Bytes data = Pattern(1000, 9);
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);
     ASSERT_TRUE(run.Program().Ok()) << ::testing::PrintToString(run.ui.log);
@@ -206,8 +201,8 @@ TEST(ProgrammerOnSim, WritesAndVerifiesBothMemories) {
 
 TEST(ProgrammerOnSim, ReadBackDifferenceIsReported) {
     SimRun run({"--programmer", "--verify-fail-page", "0x0080"}, 0);
-    run.folder.Write("prog.bin", Image(512, 1));
-    run.folder.Write("data.bin", Image(64, 2));
+    run.folder.Write("prog.bin", Pattern(512, 1));
+    run.folder.Write("data.bin", Pattern(64, 2));
     EXPECT_EQ(run.Program().stage, ProgramStage::CodeWriteFailed);
     ASSERT_FALSE(run.ui.log.empty());
     EXPECT_EQ(run.ui.log.back(), "Ошибка записи программы");
@@ -216,8 +211,8 @@ TEST(ProgrammerOnSim, ReadBackDifferenceIsReported) {
 
 TEST(ProgrammerOnSim, NoSync) {
     SimRun run({"--programmer", "--no-sync"}, 0);
-    run.folder.Write("prog.bin", Image(512, 1));
-    run.folder.Write("data.bin", Image(64, 2));
+    run.folder.Write("prog.bin", Pattern(512, 1));
+    run.folder.Write("data.bin", Pattern(64, 2));
     EXPECT_EQ(run.Program().stage, ProgramStage::NoLink);
     EXPECT_EQ(run.ui.log, Lines{"Нет связи с программатором!"});
 }

@@ -17,6 +17,7 @@
 #include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 #include "update/update_workflow.h"
@@ -29,13 +30,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kDataSize = 512;
 constexpr int kProgramSize = 128;  // one record: data records are 2..5
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * 11 + (i >> 8) * 31 + seed * 53 + 5) & 0xFF);
-    return b;
-}
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

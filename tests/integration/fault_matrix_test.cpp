@@ -29,6 +29,7 @@
 #include "common/files.h"
 #include "common/image_key.h"
 #include "serial/com_port.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -467,13 +468,6 @@ const Cell kCells[] = {
     {Row::Jumper, Fault::PortBusy, {}, 1, {}, kBusy, DataRd::Old, false, Device::Untouched},
 };
 // clang-format on
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * (seed * 2 + 5) + (i >> 8) * 17 + seed * 41) & 0xFF);
-    return b;
-}
 
 // True when `expected` appears in `actual` in order (not necessarily adjacent).
 // An expected line ending in '*' matches any line that starts with the rest.

@@ -14,6 +14,7 @@
 #include "common/session.h"
 #include "instrument/instrument_commands.h"
 #include "serial/com_port.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -25,13 +26,6 @@ using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
 // Differs from page to page and from byte to byte.
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * 11 + (i >> 8) * 37 + seed * 59 + 5) & 0xFF);
-    return b;
-}
-
 void WriteBytes(const fs::path& p, const Bytes& data) {
     std::ofstream out(p, std::ios::binary);
     out.write(reinterpret_cast<const char*>(data.data()),

@@ -10,6 +10,7 @@
 #include "bootrom/program_chip.h"
 #include "common/recording_frontend.h"
 #include "serial/com_port.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -17,14 +18,8 @@ namespace zentor {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::Pattern;
 using Lines = std::vector<std::string>;
-
-Bytes Image(std::size_t n, int seed) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i)
-        b[i] = static_cast<std::uint8_t>((i * 13 + (i >> 6) + seed) & 0xFF);
-    return b;
-}
 
 Bytes Prefix(const Bytes& b, std::size_t n) {
     return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(std::min(n, b.size())));
@@ -62,7 +57,7 @@ TEST(PacedProgrammer, SeveralKiBWrittenAndVerifiedWithoutALostByte) {
         SCOPED_TRACE(std::to_string(c.baud) + " bit/s");
         const std::string baud = std::to_string(c.baud);
         PacedRun run({"--programmer", "--baud", baud}, 0, c.baud);
-        const Bytes program = Image(c.program, 1), data = Image(c.data, 2);
+        const Bytes program = Pattern(c.program, 1), data = Pattern(c.data, 2);
         run.folder.Write("prog.bin", program);
         run.folder.Write("data.bin", data);
 
@@ -84,7 +79,7 @@ TEST(PacedBootRom, RecordsJudgedAt2400WithoutExtraPause) {
                  2400);
     run.s->settings.DopPause = 0;
     run.s->settings.ControlWrite = true;
-    const Bytes program = Image(128, 3), data = Image(128, 4);
+    const Bytes program = Pattern(128, 3), data = Pattern(128, 4);
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);
 

@@ -16,6 +16,7 @@
 #include "common/image_key.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -27,13 +28,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kFlashSize = 32768;
 constexpr int kDataSize = 1024;
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * (seed * 2 + 7) + (i >> 8) * 13 + seed * 29) & 0xFF);
-    return b;
-}
 
 struct Station {
     bool update;           // update --mode keep on a running instrument, else program

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -33,12 +34,6 @@ void StartLoading(SimLine& line) {
     ASSERT_EQ(line.ExchangeText("M0000", 6).at(1), 'o');
     ASSERT_EQ(line.ExchangeText("M8000", 6).at(1), 'o');
     ASSERT_EQ(line.ExchangeText("L", 6).size(), 6u);
-}
-
-Bytes Ramp(std::size_t n, int seed) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 3 + seed);
-    return b;
 }
 
 TEST(SimBootRom, BannerNamesTheChipAtCharactersThreeToNine) {
@@ -97,7 +92,7 @@ TEST(SimBootRom, RecordsAreAcknowledgedAndLandInFlashAndConfiguration) {
     EXPECT_EQ(sim.Hcr0(), "FF") << "FLASH2 erase clears the configuration";
     EXPECT_EQ(sim.Flash(), Bytes(32768, 0xFF)) << "FLASH1 erase clears the whole flash";
 
-    const Bytes code0 = Ramp(128, 1), code1 = Ramp(128, 2), top = Ramp(128, 3);
+    const Bytes code0 = Pattern(128, 1), code1 = Pattern(128, 2), top = Pattern(128, 3);
     const std::string records[] = {HexRecord(0x0000, code0), HexRecord(0x0080, code1),
                                    HexRecord(0x7F80, top), ":02807E00A37DE0\r\n"};
     for (const auto& r : records) EXPECT_EQ(SendRecord(line, r), '.') << r;

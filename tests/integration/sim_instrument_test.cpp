@@ -18,7 +18,8 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t kAddr = 1;
 constexpr auto kSilence = 300ms;
 
-Bytes Pattern(std::size_t size) {
+// The simulator's DATA FLASH before anything is written to it.
+Bytes SimFactoryFlash(std::size_t size) {
     Bytes b(size);
     for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>((i * 7 + 3) & 0xFF);
     return b;
@@ -124,8 +125,8 @@ TEST_P(SimInstrumentBlocks, PageReadReturnsTheDataFlash) {
         ASSERT_TRUE(page) << "page " << p;
         all.insert(all.end(), page->begin(), page->end());
     }
-    EXPECT_EQ(all, Pattern(2048));
-    EXPECT_EQ(sim.DataFlash(), Pattern(2048));
+    EXPECT_EQ(all, SimFactoryFlash(2048));
+    EXPECT_EQ(sim.DataFlash(), SimFactoryFlash(2048));
 }
 
 TEST_P(SimInstrumentBlocks, PageWriteLandsAtTheTopOfTheFlash) {
@@ -141,7 +142,7 @@ TEST_P(SimInstrumentBlocks, PageWriteLandsAtTheTopOfTheFlash) {
     ASSERT_EQ(WritePage(line, 3, page3, GetParam().block), std::optional<std::uint8_t>(0));
     EXPECT_EQ(ReadPage(line, 2, GetParam().block), page2);
 
-    Bytes expected = Pattern(1024);
+    Bytes expected = SimFactoryFlash(1024);
     std::copy(page2.begin(), page2.end(), expected.begin() + 512);
     std::copy(page3.begin(), page3.end(), expected.begin() + 768);
     EXPECT_EQ(sim.DataFlash(), expected);
@@ -191,7 +192,7 @@ TEST(SimInstrument, PagesOutsideTheDataFlashOrFailingReportStatus) {
     EXPECT_NE(CopyPage(line, 1), std::optional<std::uint8_t>(0));
     EXPECT_NE(WritePage(line, 1, Bytes(256, 0), 128), std::optional<std::uint8_t>(0));
     EXPECT_EQ(CopyPage(line, 0), std::optional<std::uint8_t>(0));
-    EXPECT_EQ(sim.DataFlash(), Pattern(1024)) << "a failed store must not write";
+    EXPECT_EQ(sim.DataFlash(), SimFactoryFlash(1024)) << "a failed store must not write";
 }
 
 TEST(SimInstrument, DataAndCodeFilesSetTheInitialFlash) {

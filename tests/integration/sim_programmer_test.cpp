@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
 #include "support/sim_process.h"
 
 namespace zentor::test {
@@ -16,12 +17,6 @@ Bytes Command(std::initializer_list<std::uint8_t> head, const Bytes& payload = {
     return c;
 }
 
-Bytes Ramp(std::size_t n, int seed) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 5 + seed);
-    return b;
-}
-
 // An unpaced line: the programmer is never busy, so commands may follow at once.
 // No purge here, like the tool's programmer link: every reply must be exact.
 TEST(SimProgrammer, WritesPagesAndReadsThemBack) {
@@ -32,7 +27,7 @@ TEST(SimProgrammer, WritesPagesAndReadsThemBack) {
     EXPECT_EQ(line.Read(1), Bytes{0x55});
     line.Write({0xAC, 0x53, 0x00, 0x00});
     line.Write({0xAC, 0x80, 0x00, 0x00});
-    const Bytes code = Ramp(64, 1), data = Ramp(32, 2);
+    const Bytes code = Pattern(64, 1), data = Pattern(32, 2);
     line.Write(Command({0x50, 0x0F, 0xC0}, code));
     line.Write(Command({0xD0, 0x01, 0xE0}, data));
 
@@ -56,10 +51,10 @@ TEST(SimProgrammer, ChipEraseClearsBothMemories) {
     SimProcess sim({"--baud", "0", "--programmer"});
     SimLine line(sim.DevicePath());
     line.Write({0xAC, 0x53, 0x00, 0x00});
-    line.Write(Command({0x50, 0x00, 0x40}, Ramp(64, 3)));
-    line.Write(Command({0xD0, 0x00, 0x20}, Ramp(32, 4)));
+    line.Write(Command({0x50, 0x00, 0x40}, Pattern(64, 3)));
+    line.Write(Command({0xD0, 0x00, 0x20}, Pattern(32, 4)));
     line.Write({0x30, 0x00, 0x40, 0x00});
-    ASSERT_EQ(line.Read(64), Ramp(64, 3));
+    ASSERT_EQ(line.Read(64), Pattern(64, 3));
     line.Write({0xAC, 0x80, 0x00, 0x00});
     line.Write({0x30, 0x00, 0x40, 0x00});
     EXPECT_EQ(line.Read(64), Bytes(64, 0xFF));
@@ -70,7 +65,7 @@ TEST(SimProgrammer, ChipEraseClearsBothMemories) {
 TEST(SimProgrammer, NothingIsWrittenBeforeProgrammingIsEnabled) {
     SimProcess sim({"--programmer"});
     SimLine line(sim.DevicePath());
-    line.Write(Command({0x50, 0x00, 0x00}, Ramp(64, 1)));
+    line.Write(Command({0x50, 0x00, 0x00}, Pattern(64, 1)));
     line.Write({0xAC, 0x53, 0x00, 0x00});
     line.Write({0x30, 0x00, 0x00, 0x00});
     EXPECT_EQ(line.Read(64), Bytes(64, 0xFF));
@@ -89,12 +84,12 @@ TEST(SimProgrammer, Faults) {
         SimLine line(sim.DevicePath());
         line.Write({0xAC, 0x53, 0x00, 0x00});
         for (std::uint8_t page : {0x40, 0x80}) {
-            line.Write(Command({0x50, 0x00, page}, Ramp(64, page)));
+            line.Write(Command({0x50, 0x00, page}, Pattern(64, page)));
             line.Write({0x30, 0x00, page, 0x00});
             Bytes back = line.Read(64);
             ASSERT_EQ(back.size(), 64u);
             int differing = 0;
-            for (int i = 0; i < 64; ++i) differing += back[i] != Ramp(64, page)[i];
+            for (int i = 0; i < 64; ++i) differing += back[i] != Pattern(64, page)[i];
             EXPECT_EQ(differing, page == 0x80 ? 1 : 0) << "page " << int(page);
         }
     }

@@ -15,6 +15,7 @@
 #include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 #include "update/update_workflow.h"
@@ -29,13 +30,6 @@ constexpr int kFlashSize = 32768;  // MSC1210Y5
 constexpr int kDataSize = 2048;
 const char* const kPowerCycle =
     "Отключите питание устройства и через 30 секунд включите его снова.";
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * 13 + (i >> 7) * 29 + seed * 71 + 3) & 0xFF);
-    return b;
-}
 
 Bytes Scrambled(Bytes b) {
     ScrambleImage(b);

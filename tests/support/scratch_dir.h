@@ -37,7 +37,9 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const {
+        return path_ / name;
+    }
 
     // Writes `bytes` as the file `name` of the folder; throws when it cannot.
     void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {

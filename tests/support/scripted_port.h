@@ -14,10 +14,9 @@
 
 #include "common/clock.h"
 #include "serial/port.h"
+#include "support/bytes.h"
 
 namespace zentor::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 class ScriptedPort : public Port {
 public:

@@ -2,17 +2,6 @@
 
 namespace zentor::test {
 
-Bytes Pattern(std::size_t size, std::uint8_t seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * 7 + (i >> 8) * 13 + seed) & 0xFF);
-    return b;
-}
-
-Bytes Text(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
-
 namespace {
 
 int Hex(const Bytes& w, std::size_t at, std::size_t digits) {
@@ -79,15 +68,14 @@ Bytes FakeChip::AnswerProgrammer(const Bytes& w) {
     }
 }
 
-Rig::Rig(int typeController) {
+Rig::Rig(int typeController) : SessionRig("bootrom") {
     s.settings.TypeController = typeController;
     s.settings.DopPause = 300;
     s.settings.ControlWrite = true;
-    s.workDir = dir.path();
     port.responder = [this](const Bytes& w) {
         return s.settings.TypeController == 0 ? chip.AnswerProgrammer(w) : chip.AnswerBootRom(w);
     };
-    s.hComPort = opener.Open("COM3", 9600).port;
+    OpenPort();
 }
 
 void Rig::Factory(bool yes) {
@@ -101,12 +89,6 @@ bool Rig::Program() {
             ? FactoryProgramOptions()
             : UpdateProgramOptions(s.settings.TypeController, s.UpdateMode);
     return ProgramChip(s, options).Ok();
-}
-
-bool Rig::SentAnything() const {
-    for (const auto& e : port.events)
-        if (e.kind == ScriptedPort::Event::Write) return true;
-    return false;
 }
 
 }  // namespace zentor::test

@@ -1,6 +1,6 @@
-// Test rig for the programming commands: a session on a ScriptedPort with
-// virtual time, a scratch working folder, and a scripted chip that answers the
-// boot-ROM and programmer dialogues and keeps what was written to it.
+// Test rig for the programming commands: the shared session rig with a scripted
+// chip that answers the boot-ROM and programmer dialogues and keeps what was
+// written to it.
 #pragma once
 
 #include <array>
@@ -11,16 +11,10 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
-#include "common/clock.h"
-#include "common/recording_frontend.h"
-#include "common/session.h"
-#include "support/scratch_dir.h"
-#include "support/scripted_port.h"
+#include "support/bytes.h"
+#include "support/session_rig.h"
 
 namespace zentor::test {
-
-Bytes Pattern(std::size_t size, std::uint8_t seed = 0);
-Bytes Text(const std::string& text);
 
 // Answers like an MSC1210 boot ROM (TypeController 1..4) or the hardware
 // programmer (TypeController 0); each knob breaks one part of the dialogue.
@@ -51,22 +45,15 @@ private:
     bool silent_ = false;
 };
 
-struct Rig {
+struct Rig : SessionRig {
     explicit Rig(int typeController = 4);
     // The factory button's run (asks first, answered with yes) instead of the update's.
     void Factory(bool yes = true);
     // ProgramChip with the options the factory button or the update passes.
     bool Program();
     std::vector<std::string> Log() const { return ui.log; }
-    bool SentAnything() const;
 
-    RecordingFrontend ui;
-    VirtualClock clock;
-    ScriptedPort port{&clock};
-    ScriptedOpener opener{port};
-    Session s{ui, clock, opener};
     FakeChip chip;
-    ScratchDir dir{"bootrom"};
     WindowFace face = WindowFace::UpdateFace;
 };
 

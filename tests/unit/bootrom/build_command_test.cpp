@@ -62,9 +62,8 @@ struct FakeTools final : BuildToolRunner {
     Bytes image = Pattern(1000, 5);
 };
 
-struct BuildRig {
-    BuildRig() {
-        s.workDir = dir.path();
+struct BuildRig : test::SessionRigOf<RecordingFrontend, BuildClock> {
+    BuildRig() : SessionRigOf("build") {
         s.exePath = dir.path() / "zentor";
         s.caption = "Zentor MSC1210Y5";
         s.settings.AsmFileName = "1.asm";
@@ -74,12 +73,6 @@ struct BuildRig {
     std::string BatchPath() const { return (dir.path() / "zentor.bat").string(); }
     std::string ObjectPath() const { return (dir.path() / "1.r03").string(); }
 
-    RecordingFrontend ui;
-    BuildClock clock;
-    test::ScriptedPort port;
-    test::ScriptedOpener opener{port};
-    Session s{ui, clock, opener};
-    test::ScratchDir dir;
     FakeTools tools;
 };
 

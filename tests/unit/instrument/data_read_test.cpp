@@ -58,7 +58,7 @@ TEST(ReadData, FramesAndWaitsOfOnePage) {
         EXPECT_EQ(rig.clock.Sleeps(), sleeps);
         EXPECT_EQ(rig.ui.log, (Lines{"Чтение данных из Velmar" + std::to_string(version),
                                      "Чтение DATA FLASH ...", "Чтение DATA FLASH - Ok"}));
-        EXPECT_EQ(ReadFile(rig.File("data_rd.bin")),
+        EXPECT_EQ(rig.Get("data_rd.bin"),
                   Bytes(rig.dev.flash.begin(), rig.dev.flash.begin() + 256));
         EXPECT_EQ(rig.dev.restarts, 0);  // read alone: no restart
     }
@@ -69,7 +69,7 @@ TEST(ReadData, EightPagesThenRestartInFactoryFace) {
     rig.s.settings.MaxKolReadings = 2;
     std::vector<int> positions;
     EXPECT_TRUE(BitBtnReadDataClick(rig.s));
-    EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), rig.dev.flash);
+    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
     EXPECT_EQ(rig.dev.flash.size(), 2048u);
     EXPECT_EQ(rig.port.Writes().back(), kRestartFrame);
     EXPECT_EQ(rig.dev.restarts, 1);
@@ -210,7 +210,7 @@ TEST(ReadData, RepeatedReadings) {
         Lines expected{"Чтение данных из Velmar100", "Чтение DATA FLASH ..."};
         expected.insert(expected.end(), t.tail.begin(), t.tail.end());
         EXPECT_EQ(rig.ui.log, expected);
-        EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), t.file);
+        EXPECT_EQ(rig.Get("data_rd.bin"), t.file);
         EXPECT_EQ(rig.dev.readingCount, t.readingsTaken);
     }
 }
@@ -267,7 +267,7 @@ TEST(ReadData, FailureLines) {
         rig.dev.onFrame = [&](const Bytes& w) { lastSent = w; };
         rig.s.settings.SizeData = 512;
         rig.s.settings.MaxKolReadings = c.readingsWanted;
-        WriteFile(rig.File("data_rd.bin"), kOlder);
+        rig.Put("data_rd.bin", kOlder);
 
         EXPECT_FALSE(BitBtnReadDataClick(rig.s));
 
@@ -275,7 +275,7 @@ TEST(ReadData, FailureLines) {
                        "Чтение DATA FLASH ..."};
         expected.insert(expected.end(), c.lines.begin(), c.lines.end());
         EXPECT_EQ(rig.ui.log, expected);
-        EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), kOlder);
+        EXPECT_EQ(rig.Get("data_rd.bin"), kOlder);
         EXPECT_EQ(rig.dev.restarts, 0);
         EXPECT_FALSE(rig.ui.stopButtonVisible);
         EXPECT_EQ(rig.port.Writes().back(), lastSent);  // nothing sent after the failure
@@ -308,7 +308,7 @@ TEST(ReadData, StopDuringARead) {
         InstrumentRig rig;
         rig.s.settings.SizeData = 512;
         rig.s.settings.MaxKolReadings = c.readingsWanted;
-        WriteFile(rig.File("data_rd.bin"), kOlder);
+        rig.Put("data_rd.bin", kOlder);
         int blockReads = 0;
         std::size_t writesAtStop = 0;
         rig.dev.onFrame = [&](const Bytes& w) {
@@ -323,7 +323,7 @@ TEST(ReadData, StopDuringARead) {
         EXPECT_EQ(rig.port.Writes().size(), writesAtStop);
         EXPECT_FALSE(rig.s.StopRequested);
         EXPECT_FALSE(rig.ui.stopButtonVisible);
-        EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), kOlder);
+        EXPECT_EQ(rig.Get("data_rd.bin"), kOlder);
         EXPECT_EQ(rig.dev.restarts, 0);
         Lines expected{"Чтение данных из Velmar99", "Чтение DATA FLASH ..."};
         expected.insert(expected.end(), c.tail.begin(), c.tail.end());
@@ -341,7 +341,7 @@ TEST(ReadData, FailedRestartFailsTheReadAsItFailsTheWrite) {
     for (const auto& c : commands) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
-        WriteFile(rig.File("data.bin"), rig.dev.flash);
+        rig.Put("data.bin", rig.dev.flash);
         rig.dev.silentOn = [](const Bytes& w) { return w == kRestartFrame; };
         EXPECT_FALSE(c.command(rig.s));
         ASSERT_FALSE(rig.ui.log.empty());
@@ -359,14 +359,14 @@ TEST(ReadData, StopRequestAfterTheReadIsNotHonoured) {
     };
     EXPECT_TRUE(BitBtnReadDataClick(rig.s));
     EXPECT_TRUE(rig.s.StopRequested);
-    EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), rig.dev.flash);
+    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
 }
 
 TEST(ReadData, StaleStopRequestIsClearedAtStart) {
     InstrumentRig rig;
     rig.s.StopRequested = true;
     EXPECT_TRUE(BitBtnReadDataClick(rig.s));
-    EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), rig.dev.flash);
+    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
 }
 
 TEST(ReadData, UnusableSizesAreRefusedBeforeSending) {
@@ -384,13 +384,13 @@ TEST(ReadData, UnusableSizesAreRefusedBeforeSending) {
         SCOPED_TRACE(c.size);
         InstrumentRig rig;
         rig.s.settings.SizeData = c.size;
-        WriteFile(rig.File("data_rd.bin"), kOlder);
+        rig.Put("data_rd.bin", kOlder);
         EXPECT_FALSE(BitBtnReadDataClick(rig.s));
         EXPECT_EQ(rig.ui.log, Lines{c.line});
         EXPECT_TRUE(rig.port.events.empty());
         EXPECT_TRUE(rig.clock.Sleeps().empty());
         EXPECT_TRUE(rig.ui.stopButtonChanges.empty());
-        EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), kOlder);
+        EXPECT_EQ(rig.Get("data_rd.bin"), kOlder);
     }
 }
 
@@ -403,23 +403,23 @@ TEST(ReadData, LargestSizeReadsPage255) {
     const auto image = ReadDataFlash(rig.s, {.restartAfterwards = false});
     ASSERT_TRUE(image);
     EXPECT_EQ(*image, rig.dev.flash) << "the caller gets the bytes it saved";
-    EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), rig.dev.flash);
+    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
     EXPECT_EQ(rig.WritesStartingWith({0x01, 0xFE, 0xFF}).size(), 1u);
 }
 
 TEST(ReadData, EmptySizeWritesAnEmptyFile) {
     InstrumentRig rig;
     rig.s.settings.SizeData = 0;
-    WriteFile(rig.File("data_rd.bin"), kOlder);
+    rig.Put("data_rd.bin", kOlder);
     EXPECT_TRUE(ReadWithoutRestart(rig.s));
-    EXPECT_EQ(ReadFile(rig.File("data_rd.bin")), Bytes{});
+    EXPECT_EQ(rig.Get("data_rd.bin"), Bytes{});
 }
 
 TEST(ReadData, ReplacesAnExistingFileWhateverItsCase) {
     InstrumentRig rig;
-    WriteFile(rig.File("DATA_RD.BIN"), kOlder);
+    rig.Put("DATA_RD.BIN", kOlder);
     EXPECT_TRUE(ReadWithoutRestart(rig.s));
-    EXPECT_EQ(ReadFile(rig.File("DATA_RD.BIN")), rig.dev.flash);
+    EXPECT_EQ(rig.Get("DATA_RD.BIN"), rig.dev.flash);
     std::size_t files = 0;
     for (const auto& e : std::filesystem::directory_iterator(rig.dir.path())) {
         (void)e;

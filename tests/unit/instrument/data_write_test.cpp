@@ -26,7 +26,7 @@ TEST(WriteData, FramesAndWaitsOfOnePage) {
         InstrumentRig rig;
         rig.dev.version = static_cast<std::uint8_t>(version);
         const Bytes data = Pattern(256, 4);
-        WriteFile(rig.File("data.bin"), data);
+        rig.Put("data.bin", data);
 
         EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
 
@@ -62,7 +62,7 @@ TEST(WriteData, FramesAndWaitsOfOnePage) {
 TEST(WriteData, EveryPageStoredInOrder) {
     InstrumentRig rig;
     const Bytes data = Pattern(2048, 5);
-    WriteFile(rig.File("data.bin"), data);
+    rig.Put("data.bin", data);
     rig.dev.flash.assign(2048, 0xFF);
     EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
     EXPECT_EQ(rig.dev.flash, data);
@@ -84,7 +84,7 @@ TEST(WriteData, FileSizes) {
         InstrumentRig rig;
         rig.dev.version = 100;
         const Bytes data = Pattern(c.size, 6);
-        WriteFile(rig.File("data.bin"), data);
+        rig.Put("data.bin", data);
         rig.dev.flash.clear();
         EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
         EXPECT_EQ(rig.dev.storedPages, Range(c.pages));
@@ -98,7 +98,7 @@ TEST(WriteData, FileSizes) {
 TEST(WriteData, FindsTheFileWhateverItsCase) {
     InstrumentRig rig;
     const Bytes data = Pattern(256, 8);
-    WriteFile(rig.File("DATA.BIN"), data);
+    rig.Put("DATA.BIN", data);
     EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
     EXPECT_EQ(Bytes(rig.dev.flash.begin(), rig.dev.flash.begin() + 256), data);
 }
@@ -173,7 +173,7 @@ TEST(WriteData, Failures) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
-        if (c.fileSize) WriteFile(rig.File("data.bin"), Pattern(*c.fileSize, 2));
+        if (c.fileSize) rig.Put("data.bin", Pattern(*c.fileSize, 2));
         if (c.silent) rig.dev.silentOn = c.silent;
         const int bad = c.badStatusPage;
         rig.dev.status = [bad](int page) { return page == bad ? 1 : 0; };
@@ -198,7 +198,7 @@ TEST(WriteData, DirectoryNamedDataBin) {
 
 TEST(WriteData, ProbeRetriesBeforeGivingUp) {
     InstrumentRig rig;
-    WriteFile(rig.File("data.bin"), Pattern(256, 1));
+    rig.Put("data.bin", Pattern(256, 1));
     rig.dev.silentOn = [](const Bytes&) { return true; };
     EXPECT_FALSE(BitBtnWriteDataClick(rig.s));
     EXPECT_EQ(rig.port.Writes(), (std::vector<Bytes>{kProbe, kProbe, kProbe}));

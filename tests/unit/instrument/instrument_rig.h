@@ -1,42 +1,25 @@
-// Test rig for the instrument commands: a small model of the instrument's
-// register and SRAM protocol behind a ScriptedPort, a virtual clock, a
-// recording front end and a scratch working folder.
+// Test rig for the instrument commands: the shared session rig with a small
+// model of the instrument's register and SRAM protocol behind its port.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "common/clock.h"
-#include "common/files.h"
-#include "common/recording_frontend.h"
-#include "common/session.h"
 #include "instrument/frames.h"
-#include "support/scratch_dir.h"
-#include "support/scripted_port.h"
+#include "support/bytes.h"
+#include "support/session_rig.h"
 
 namespace zentor::test {
 
 inline Bytes WithCrc(Bytes frame) {
     frame.push_back(CalcCrc8(frame.data(), static_cast<int>(frame.size())));
     return frame;
-}
-
-// Bytes whose value depends on the index and a seed, so pages and readings differ.
-inline Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * 7 + (i >> 8) * 13 + seed * 101 + 1) & 0xFF);
-    return b;
 }
 
 // The instrument as the commands see it: numbered registers, a DATA FLASH of
@@ -135,48 +118,21 @@ private:
     std::uint8_t lastStatus_ = 0;
 };
 
-inline void WriteFile(const std::filesystem::path& p, const Bytes& data) {
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-}
-
-inline std::optional<Bytes> ReadFile(const std::filesystem::path& p) {
-    return ReadWholeFile(p);
-}
-
 // Session wired to the model; the port is open.
-struct InstrumentRig {
-    VirtualClock clock;
-    RecordingFrontend ui;
-    ScriptedPort port{&clock};
-    ScriptedOpener opener{port};
-    Session s{ui, clock, opener};
+struct InstrumentRig : SessionRig {
     FakeInstrument dev;
-    ScratchDir dir{"ins"};
 
-    InstrumentRig() {
+    InstrumentRig() : SessionRig("ins") {
         dev.Attach(port);
-        s.hComPort = opener.Open("COM3", 9600).port;
-        s.workDir = dir.path();
+        OpenPort();
         s.settings.AdrPribor = 1;
         s.settings.PauseRestart = 0;
         s.settings.MaxKolReadings = 1;
         s.settings.SizeData = 2048;
     }
 
-    std::filesystem::path File(const std::string& name) const { return dir.path() / name; }
     // The bus the commands build on the session's port.
     InstrumentBus Bus() { return InstrumentBus(s.LinkPort(), clock); }
-
-    // Written frames whose first bytes equal `prefix`.
-    std::vector<Bytes> WritesStartingWith(const Bytes& prefix) const {
-        std::vector<Bytes> out;
-        for (const auto& w : port.Writes())
-            if (w.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), w.begin()))
-                out.push_back(w);
-        return out;
-    }
 };
 
 }  // namespace zentor::test

@@ -25,31 +25,27 @@ std::vector<int> Positions(const RecordingFrontend& ui) {
 }
 
 TEST(Restart, CountdownOfThreeSeconds) {
-    VirtualClock clock;
-    PaneRecorder ui;
-    ScriptedPort port(&clock);
-    ScriptedOpener opener(port);
-    Session s(ui, clock, opener);
+    SessionRigOf<PaneRecorder> rig;
     FakeInstrument dev;
-    dev.Attach(port);
-    s.hComPort = opener.Open("COM3", 9600).port;
-    s.settings.PauseRestart = 3;
+    dev.Attach(rig.port);
+    rig.OpenPort();
+    rig.s.settings.PauseRestart = 3;
 
-    EXPECT_TRUE(BitBtnRestartClick(s));
+    EXPECT_TRUE(BitBtnRestartClick(rig.s));
 
     using Pane = std::vector<std::string>;
-    EXPECT_EQ(ui.panes, (std::vector<Pane>{{"Restart at 3 sec"},
-                                           {"Restart at 2 sec"},
-                                           {"Restart at 1 sec"},
-                                           {"Restart at 0 sec"},
-                                           {"Restart ..."},
-                                           {"Restart - OK"}}));
-    EXPECT_EQ(ui.progress.back().max, 3);
+    EXPECT_EQ(rig.ui.panes, (std::vector<Pane>{{"Restart at 3 sec"},
+                                               {"Restart at 2 sec"},
+                                               {"Restart at 1 sec"},
+                                               {"Restart at 0 sec"},
+                                               {"Restart ..."},
+                                               {"Restart - OK"}}));
+    EXPECT_EQ(rig.ui.progress.back().max, 3);
     // Range set, then 0, 1, 2, 3 and back to 0.
-    EXPECT_EQ(Positions(ui), (std::vector<int>{0, 0, 1, 2, 3, 0}));
-    EXPECT_EQ(clock.Sleeps(), (std::vector<int>{1000, 1000, 1000, 10, 10, 5}));
-    ASSERT_EQ(port.Writes(), std::vector<Bytes>{kRestartFrame});
-    EXPECT_EQ(port.events[1].atMs, 3010);  // frame leaves three seconds after the click
+    EXPECT_EQ(Positions(rig.ui), (std::vector<int>{0, 0, 1, 2, 3, 0}));
+    EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{1000, 1000, 1000, 10, 10, 5}));
+    ASSERT_EQ(rig.port.Writes(), std::vector<Bytes>{kRestartFrame});
+    EXPECT_EQ(rig.port.events[1].atMs, 3010);  // frame leaves three seconds after the click
     EXPECT_EQ(dev.restarts, 1);
 }
 

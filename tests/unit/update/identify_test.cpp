@@ -12,7 +12,7 @@ struct IdRig : UpdateRig {
         port.responder = [this, reply](const Bytes& w) {
             return w == IdentityRequest(adr) ? reply : Bytes{};
         };
-        s.hComPort = opener.Open("COM3", 9600).port;
+        OpenPort();
         s.settings.AdrPribor = adr;
     }
     int adr = 5;

@@ -12,20 +12,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Bytes Pattern(std::size_t n, std::uint8_t seed) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 7 + i / 253);
-    return b;
-}
-
 // Plain bytes of a scrambled file, key restarting at 0.
 Bytes Unscramble(Bytes b) {
     for (std::size_t i = 0; i < b.size(); ++i) b[i] ^= ImageKey[i % ImageKeyLength];
     return b;
-}
-
-Bytes Text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
 }
 
 const char* const kDone = "Файлы n.bin, p.bin и d.bin - созданы";

@@ -1,52 +1,15 @@
-// A session on a scripted port with virtual time and a recording front end, in
-// a scratch folder, for the update-face tests.
+// The shared session rig as the update-face tests use it, and the
+// identification frames.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <set>
-#include <string>
-
-#include "common/clock.h"
-#include "common/files.h"
-#include "common/recording_frontend.h"
-#include "common/session.h"
 #include "instrument/frames.h"
-#include "support/scratch_dir.h"
-#include "support/scripted_port.h"
+#include "support/session_rig.h"
 
 namespace zentor::test {
 
-struct UpdateRig {
-    UpdateRig() : port(&clock), opener(port), s(ui, clock, opener) {
-        s.workDir = dir;
-        s.caption = "Zentor Velmar";
-    }
-
-    void Put(const std::string& name, const Bytes& bytes) const {
-        ASSERT_TRUE(WriteFileAtomic(dir / name, bytes));
-    }
-    Bytes Get(const std::string& name) const {
-        auto data = ReadWholeFile(dir / name);
-        EXPECT_TRUE(data.has_value()) << name;
-        return data.value_or(Bytes{});
-    }
-    // Names in the folder; folders get a trailing '/'.
-    std::set<std::string> Listing(const std::filesystem::path& sub = {}) const {
-        std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir / sub))
-            names.insert(e.path().filename().string() + (e.is_directory() ? "/" : ""));
-        return names;
-    }
-
-    ScratchDir scratch{"upd"};
-    std::filesystem::path dir = scratch.path();
-    RecordingFrontend ui;
-    VirtualClock clock;
-    ScriptedPort port;
-    ScriptedOpener opener;
-    Session s;
+// The port stays closed until a test opens it.
+struct UpdateRig : SessionRig {
+    UpdateRig() : SessionRig("upd") { s.caption = "Zentor Velmar"; }
 };
 
 // The 7-byte answer to an identification read: two bytes, identity, checksum.

@@ -198,7 +198,7 @@ TEST(UpdateWorkflow, KeepModeWhenTheReadFails) {
         }
     }
     EXPECT_TRUE(setAside);
-    EXPECT_FALSE(ExistsNoCase(rig.dir, "data_rd.bin"));
+    EXPECT_FALSE(ExistsNoCase(rig.dir.path(), "data_rd.bin"));
     EXPECT_FALSE(fs::exists(rig.dir / "backup"));
 }
 
@@ -277,7 +277,7 @@ TEST(UpdateWorkflow, FactoryModeSkipsTheRead) {
     EXPECT_TRUE(rig.SentRegister(0xFD, 0xAF));
     EXPECT_EQ(rig.dev.restarts, 1);
     EXPECT_EQ(rig.LongWaits(), (std::vector<int>{1000, 1000, 2000}));
-    EXPECT_FALSE(ExistsNoCase(rig.dir, "data_rd.bin"));
+    EXPECT_FALSE(ExistsNoCase(rig.dir.path(), "data_rd.bin"));
     EXPECT_FALSE(fs::exists(rig.dir / "backup"));
     ASSERT_GE(rig.ui.log.size(), 3u);
     EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3], "Нет связи с MSC1210!");

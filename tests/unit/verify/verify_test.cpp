@@ -89,7 +89,7 @@ TEST(BackupNames, NewestOfTheSerial) {
          {"14v071510_20261210-101010_data.bin", "14v071510_20261211-090000_data.bin",
           "14v071510_20261211-090000-2_data.bin", "14v071511_20271211-090000_data.bin",
           "14v071510_20261209-235959_data.bin"})
-        WriteFile(r.File("backup") / name, {1});
+        r.Put(fs::path("backup") / name, {1});
     EXPECT_EQ(NewestBackup(r.dir.path(), "14v071510")->filename(),
               "14v071510_20261211-090000-2_data.bin");
     EXPECT_FALSE(NewestBackup(r.dir.path(), "99v999999"));
@@ -187,10 +187,10 @@ TEST(VerifyDataFlash, ReadFailureIsNoVerdictOfEquality) {
 
 TEST(CheckAfterUpdate, ImageByMode) {
     VerifyRig r;
-    WriteFile(r.File("data_rd.bin"), Pattern(512, 1));
-    WriteFile(r.File("data.bin"), Pattern(256, 2));
+    r.Put("data_rd.bin", Pattern(512, 1));
+    r.Put("data.bin", Pattern(256, 2));
     fs::create_directories(r.File("backup"));
-    WriteFile(r.File("backup") / "14v071510_20261210-101010_data.bin", Pattern(512, 1));
+    r.Put(fs::path("backup") / "14v071510_20261210-101010_data.bin", Pattern(512, 1));
     r.s.SerialText = "14v071510";
 
     r.s.UpdateMode = UpdateMode::Keep;
@@ -212,7 +212,7 @@ TEST(CheckAfterUpdate, ImageByMode) {
     EXPECT_EQ(jumper->serial, "");
     EXPECT_EQ(jumper->expected, Pattern(256, 2));
 
-    WriteFile(r.File("other.bin"), Pattern(1024, 3));
+    r.Put("other.bin", Pattern(1024, 3));
     EXPECT_EQ(CheckAfterUpdate(r.s, r.File("other.bin"))->expected, Pattern(1024, 3));
 }
 
@@ -271,7 +271,7 @@ TEST(RestoreDataFlash, SerialCheckSizeCheckAndReadBack) {
         VerifyRig r;
         r.ui.answers = c.answers;
         const Bytes image = Pattern(c.size, 7);
-        WriteFile(r.File(c.file), image);
+        r.Put(c.file, image);
         RestoreRequest request;
         request.file = r.File(c.file);
         request.force = c.force;
@@ -293,7 +293,7 @@ TEST(RestoreDataFlash, SerialCheckSizeCheckAndReadBack) {
 TEST(RestoreDataFlash, SilentInstrumentPointsToTheUpdate) {
     VerifyRig r;
     r.silentPolls = 100;
-    WriteFile(r.File("14v071510_20261210-101010_data.bin"), Pattern(256, 1));
+    r.Put("14v071510_20261210-101010_data.bin", Pattern(256, 1));
     const RestoreReport report =
         RestoreDataFlash(r.s, {r.File("14v071510_20261210-101010_data.bin"), false, false, 15});
     EXPECT_EQ(report.outcome, RestoreOutcome::NoInstrument);
@@ -311,7 +311,7 @@ TEST(RestoreDataFlash, ReadBackCatchesABadStore) {
             r.dev.flash[513] ^= 0x10;  // damaged between the store and the restart
     };
     const fs::path file = r.File("14v071510_20261210-101010_data.bin");
-    WriteFile(file, Pattern(1024, 3));
+    ScratchDir::WriteTo(file, Pattern(1024, 3));
     const RestoreReport report = RestoreDataFlash(r.s, {file, false, false, 15});
     EXPECT_EQ(report.outcome, RestoreOutcome::Different);
     EXPECT_EQ(report.check.difference.first, 513u);
