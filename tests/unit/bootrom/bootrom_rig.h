@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bootrom/boot_link.h"
 #include "bootrom/program_chip.h"
 #include "support/bytes.h"
 #include "support/session_rig.h"
@@ -55,6 +56,15 @@ struct Rig : SessionRig {
 
     FakeChip chip;
     WindowFace face = WindowFace::UpdateFace;
+};
+
+// The links as the programming run builds them from the rig's session.
+struct Links {
+    explicit Links(Rig& rig)
+        : boot(rig.s.LinkPort(), rig.clock, {rig.s.settings.DopPause, rig.s.settings.ControlWrite}),
+          prog(rig.s.LinkPort(), rig.clock) {}
+    BootRomLink boot;
+    ProgrammerLink prog;
 };
 
 }  // namespace zentor::test

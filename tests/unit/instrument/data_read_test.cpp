@@ -11,11 +11,6 @@ using Lines = std::vector<std::string>;
 const Bytes kRestartFrame{0x01, 0xFF, 0x01, 0x2B};
 const Bytes kOlder{'o', 'l', 'd'};
 
-// Silent on the n-th time (from 1) the frame `f` is sent.
-std::function<bool(const Bytes&)> SilentOnNth(Bytes f, int n) {
-    return [f, n, seen = 0](const Bytes& w) mutable { return w == f && ++seen == n; };
-}
-
 Bytes Flipped(Bytes b, std::size_t at) {
     b[at] ^= 0x01;
     return b;
@@ -111,21 +106,21 @@ TEST(ReadData, VersionProbeAttempts) {
         std::vector<int> probeSleeps;
     };
     const Case cases[] = {
-        {"second attempt",
-         1,
-         {"Чтение данных из Velmar100", "Чтение DATA FLASH ..."},
-         131,
-         {10, 10, 5, 50, 10, 10, 5}},
-        {"third attempt",
-         2,
-         {"Чтение данных из Velmar100", "Чтение DATA FLASH ..."},
-         131,
-         {10, 10, 5, 50, 10, 10, 5, 500, 10, 10, 5}},
-        {"no version",
-         3,
-         {"Чтение DATA FLASH ..."},
-         19,
-         {10, 10, 5, 50, 10, 10, 5, 500, 10, 10, 5}},
+        {.name = "second attempt",
+         .silentProbes = 1,
+         .head = {"Чтение данных из Velmar100", "Чтение DATA FLASH ..."},
+         .blockRead = 131,
+         .probeSleeps = {10, 10, 5, 50, 10, 10, 5}},
+        {.name = "third attempt",
+         .silentProbes = 2,
+         .head = {"Чтение данных из Velmar100", "Чтение DATA FLASH ..."},
+         .blockRead = 131,
+         .probeSleeps = {10, 10, 5, 50, 10, 10, 5, 500, 10, 10, 5}},
+        {.name = "no version",
+         .silentProbes = 3,
+         .head = {"Чтение DATA FLASH ..."},
+         .blockRead = 19,
+         .probeSleeps = {10, 10, 5, 50, 10, 10, 5, 500, 10, 10, 5}},
     };
     const Bytes probe{0x81, 0xED, 0x00, 0x6A};
     for (const auto& c : cases) {
@@ -163,41 +158,53 @@ TEST(ReadData, RepeatedReadings) {
         int readingsTaken;
     };
     const Case cases[] = {
-        {"R = 1", 1, {a, b}, {"Чтение DATA FLASH - Ok"}, a, 1},
-        {"three equal readings",
-         3,
-         {a, a, a},
-         {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...", "2-e чтение DATA FLASH - Ok",
-          "3-e чтение DATA FLASH ...", "3-e чтение DATA FLASH - Ok", "Чтение DATA FLASH - Ok"},
-         a,
-         3},
-        {"reading 2 differs",
-         3,
-         {a, b, b, b},
-         {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...",
-          "Данные 2-го чтения DATA FLASH - не совпали с предыдущим.", "2-e чтение DATA FLASH ...",
-          "2-e чтение DATA FLASH - Ok", "3-e чтение DATA FLASH ...", "3-e чтение DATA FLASH - Ok",
-          "Чтение DATA FLASH - Ok"},
-         b,
-         4},
-        {"reading 3 differs once",
-         3,
-         {a, a, b, a},
-         {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...", "2-e чтение DATA FLASH - Ok",
-          "3-e чтение DATA FLASH ...", "Данные 3-го чтения DATA FLASH - не совпали с предыдущим.",
-          "3-e чтение DATA FLASH ...", "3-e чтение DATA FLASH - Ok", "Чтение DATA FLASH - Ok"},
-         a,
-         4},
-        {"reading 3 differs twice",
-         3,
-         {a, a, b, c, c, c},
-         {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...", "2-e чтение DATA FLASH - Ok",
-          "3-e чтение DATA FLASH ...", "Данные 3-го чтения DATA FLASH - не совпали с предыдущим.",
-          "3-e чтение DATA FLASH ...", "Данные 3-го чтения DATA FLASH - не совпали с предыдущим.",
-          "2-e чтение DATA FLASH ...", "2-e чтение DATA FLASH - Ok", "3-e чтение DATA FLASH ...",
-          "3-e чтение DATA FLASH - Ok", "Чтение DATA FLASH - Ok"},
-         c,
-         6},
+        {.name = "R = 1",
+         .readingsWanted = 1,
+         .readings = {a, b},
+         .tail = {"Чтение DATA FLASH - Ok"},
+         .file = a,
+         .readingsTaken = 1},
+        {.name = "three equal readings",
+         .readingsWanted = 3,
+         .readings = {a, a, a},
+         .tail = {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...",
+                  "2-e чтение DATA FLASH - Ok", "3-e чтение DATA FLASH ...",
+                  "3-e чтение DATA FLASH - Ok", "Чтение DATA FLASH - Ok"},
+         .file = a,
+         .readingsTaken = 3},
+        {.name = "reading 2 differs",
+         .readingsWanted = 3,
+         .readings = {a, b, b, b},
+         .tail = {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...",
+                  "Данные 2-го чтения DATA FLASH - не совпали с предыдущим.",
+                  "2-e чтение DATA FLASH ...", "2-e чтение DATA FLASH - Ok",
+                  "3-e чтение DATA FLASH ...", "3-e чтение DATA FLASH - Ok",
+                  "Чтение DATA FLASH - Ok"},
+         .file = b,
+         .readingsTaken = 4},
+        {.name = "reading 3 differs once",
+         .readingsWanted = 3,
+         .readings = {a, a, b, a},
+         .tail = {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...",
+                  "2-e чтение DATA FLASH - Ok", "3-e чтение DATA FLASH ...",
+                  "Данные 3-го чтения DATA FLASH - не совпали с предыдущим.",
+                  "3-e чтение DATA FLASH ...", "3-e чтение DATA FLASH - Ok",
+                  "Чтение DATA FLASH - Ok"},
+         .file = a,
+         .readingsTaken = 4},
+        {.name = "reading 3 differs twice",
+         .readingsWanted = 3,
+         .readings = {a, a, b, c, c, c},
+         .tail = {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ...",
+                  "2-e чтение DATA FLASH - Ok", "3-e чтение DATA FLASH ...",
+                  "Данные 3-го чтения DATA FLASH - не совпали с предыдущим.",
+                  "3-e чтение DATA FLASH ...",
+                  "Данные 3-го чтения DATA FLASH - не совпали с предыдущим.",
+                  "2-e чтение DATA FLASH ...", "2-e чтение DATA FLASH - Ok",
+                  "3-e чтение DATA FLASH ...", "3-e чтение DATA FLASH - Ok",
+                  "Чтение DATA FLASH - Ok"},
+         .file = c,
+         .readingsTaken = 6},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.name);
@@ -213,160 +220,6 @@ TEST(ReadData, RepeatedReadings) {
         EXPECT_EQ(rig.Get("data_rd.bin"), t.file);
         EXPECT_EQ(rig.dev.readingCount, t.readingsTaken);
     }
-}
-
-// A failing step ends the read with its lines; no file, no restart, the older
-// data_rd.bin survives.
-TEST(ReadData, FailureLines) {
-    struct Case {
-        const char* name;
-        int version;
-        int readingsWanted;
-        std::function<bool(const Bytes&)> silent;
-        int badStatusPage;
-        Lines lines;  // after the start lines
-    };
-    auto noLink = [](const std::string& step) {
-        return Lines{"", step, "Команда не прошла.", "Нет связи с устройством!", ""};
-    };
-    const Lines secondReading{"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ..."};
-    auto concat = [](Lines x, const Lines& y) {
-        x.insert(x.end(), y.begin(), y.end());
-        return x;
-    };
-    const Case cases[] = {
-        {"select page", 99, 1, SilentOnNth(WithCrc({0x01, 0xFE, 0x01}), 1), -1,
-         noLink("Выбор страницы DATA FLASH = 1 ...")},
-        {"copy page", 99, 1, SilentOnNth(WithCrc({0x01, 0xFF, 0x06}), 2), -1,
-         noLink("Copy page DATA FLASH = 1 в SRAM = 3 ...")},
-        {"status: no reply", 99, 1, SilentOnNth({0x81, 0xFF, 0x00, 0x17}, 2), -1,
-         noLink("Check read page CODE FLASH = 1 ...")},
-        {"status: not 0",
-         99,
-         1,
-         nullptr,
-         1,
-         {"", "Check read page CODE FLASH = 1 ...", "Ошибка чтения", ""}},
-        {"select SRAM page", 99, 1, SilentOnNth({0x01, 0xFE, 0x03, 0x53}, 2), -1,
-         noLink("Выбор страницы SRAM = 3 ...")},
-        {"16-byte block", 99, 1, SilentOnNth(WithCrc({0xC1, 0x20, 0x0F}), 2), -1,
-         noLink("Чтение 16 байт DATA FLASH = 1 (32) ...")},
-        {"128-byte block", 100, 1, SilentOnNth(WithCrc({0xC1, 0x80, 0x7F}), 2), -1,
-         noLink("Чтение 128байт DATA FLASH = 1 (128) ...")},
-        {"select page in the second reading", 99, 2, SilentOnNth(WithCrc({0x01, 0xFE, 0x01}), 2),
-         -1, concat(secondReading, noLink("Выбор страницы DATA FLASH = 1 ..."))},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        InstrumentRig rig;
-        rig.dev.version = static_cast<std::uint8_t>(c.version);
-        if (c.silent) rig.dev.silentOn = c.silent;
-        const int bad = c.badStatusPage;
-        rig.dev.status = [bad](int page) { return page == bad ? 1 : 0; };
-        Bytes lastSent;
-        rig.dev.onFrame = [&](const Bytes& w) { lastSent = w; };
-        rig.s.settings.SizeData = 512;
-        rig.s.settings.MaxKolReadings = c.readingsWanted;
-        rig.Put("data_rd.bin", kOlder);
-
-        EXPECT_FALSE(BitBtnReadDataClick(rig.s));
-
-        Lines expected{"Чтение данных из Velmar" + std::to_string(c.version),
-                       "Чтение DATA FLASH ..."};
-        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
-        EXPECT_EQ(rig.ui.log, expected);
-        EXPECT_EQ(rig.Get("data_rd.bin"), kOlder);
-        EXPECT_EQ(rig.dev.restarts, 0);
-        EXPECT_FALSE(rig.ui.stopButtonVisible);
-        EXPECT_EQ(rig.port.Writes().back(), lastSent);  // nothing sent after the failure
-    }
-}
-
-// Stop is honoured before the next page or block: nothing more is sent, no
-// file, no restart, the older file stays.
-TEST(ReadData, StopDuringARead) {
-    struct Case {
-        const char* name;
-        int readingsWanted;
-        int stopOnBlockRead;  // the n-th memory read sets StopRequested
-        Lines tail;           // lines after "Чтение DATA FLASH ..."
-    };
-    const Case cases[] = {
-        {"between blocks", 1, 5, {}},
-        {"between pages", 1, 16, {}},
-        {"before the second reading",
-         2,
-         32,
-         {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ..."}},
-        {"inside the second reading",
-         2,
-         40,
-         {"1-e чтение DATA FLASH - Ok", "2-e чтение DATA FLASH ..."}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        InstrumentRig rig;
-        rig.s.settings.SizeData = 512;
-        rig.s.settings.MaxKolReadings = c.readingsWanted;
-        rig.Put("data_rd.bin", kOlder);
-        int blockReads = 0;
-        std::size_t writesAtStop = 0;
-        rig.dev.onFrame = [&](const Bytes& w) {
-            if ((w[0] & 0xC0) == 0xC0 && ++blockReads == c.stopOnBlockRead) {
-                BitBtnStopClick(rig.s);
-                writesAtStop = rig.port.Writes().size();
-            }
-        };
-
-        EXPECT_FALSE(BitBtnReadDataClick(rig.s));
-
-        EXPECT_EQ(rig.port.Writes().size(), writesAtStop);
-        EXPECT_FALSE(rig.s.StopRequested);
-        EXPECT_FALSE(rig.ui.stopButtonVisible);
-        EXPECT_EQ(rig.Get("data_rd.bin"), kOlder);
-        EXPECT_EQ(rig.dev.restarts, 0);
-        Lines expected{"Чтение данных из Velmar99", "Чтение DATA FLASH ..."};
-        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
-        EXPECT_EQ(rig.ui.log, expected);
-    }
-}
-
-// The restart that ends a read or a write is one of its steps: the same silent
-// instrument fails both commands, and the last line says it was the restart.
-TEST(ReadData, FailedRestartFailsTheReadAsItFailsTheWrite) {
-    const struct {
-        const char* name;
-        bool (*command)(Session&);
-    } commands[] = {{"read", BitBtnReadDataClick}, {"write", BitBtnWriteDataClick}};
-    for (const auto& c : commands) {
-        SCOPED_TRACE(c.name);
-        InstrumentRig rig;
-        rig.Put("data.bin", rig.dev.flash);
-        rig.dev.silentOn = [](const Bytes& w) { return w == kRestartFrame; };
-        EXPECT_FALSE(c.command(rig.s));
-        ASSERT_FALSE(rig.ui.log.empty());
-        EXPECT_EQ(rig.ui.log.back(), "Нет связи с устройством!");
-        EXPECT_EQ(rig.dev.restarts, 0);
-    }
-}
-
-// A stop request that comes after the last page is not a stop of the read: it
-// is left set, and the read counts as done.
-TEST(ReadData, StopRequestAfterTheReadIsNotHonoured) {
-    InstrumentRig rig;
-    rig.dev.onFrame = [&](const Bytes& w) {
-        if (w == kRestartFrame) BitBtnStopClick(rig.s);
-    };
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
-    EXPECT_TRUE(rig.s.StopRequested);
-    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
-}
-
-TEST(ReadData, StaleStopRequestIsClearedAtStart) {
-    InstrumentRig rig;
-    rig.s.StopRequested = true;
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
-    EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
 }
 
 TEST(ReadData, UnusableSizesAreRefusedBeforeSending) {

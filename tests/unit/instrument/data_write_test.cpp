@@ -106,12 +106,12 @@ TEST(WriteData, FindsTheFileWhateverItsCase) {
 TEST(WriteData, Failures) {
     struct Case {
         const char* name;
-        std::optional<std::size_t> fileSize;  // no data.bin when empty
-        std::function<bool(const Bytes&)> silent;
-        int badStatusPage;
-        Lines log;
-        std::vector<int> stored;
-        std::size_t frames;  // frames sent in all
+        std::optional<std::size_t> fileSize = std::nullopt;  // no data.bin when empty
+        std::function<bool(const Bytes&)> silent = nullptr;
+        int badStatusPage = -1;
+        Lines log = {};
+        std::vector<int> stored = {};
+        std::size_t frames = 0;  // frames sent in all
     };
     const Lines start{"Запись данных в Velmar99 ..."};
     auto after = [&](Lines tail) {
@@ -122,53 +122,44 @@ TEST(WriteData, Failures) {
     // Frames per page with 16-byte blocks: SRAM, open, 16 blocks, close, page, store, status.
     const std::size_t perPage = 1 + 1 + 16 + 1 + 1 + 1 + 1;
     const Case cases[] = {
-        {"no data.bin", std::nullopt, nullptr, -1, {"Невозможно открыть файл data.bin"}, {}, 0},
-        {"data.bin above 65536 bytes",
-         65537,
-         nullptr,
-         -1,
-         {"Файл data.bin больше 65536 байт"},
-         {},
-         0},
-        {"no instrument",
-         2048,
-         [](const Bytes&) { return true; },
-         -1,
-         {"Ошибка чтения версии устройства!"},
-         {},
-         3},
-        {"status 1 after page 2",
-         2048,
-         nullptr,
-         2,
-         after({"Ошибка записи"}),
-         {0, 1, 2},
-         1 + 3 * perPage},
-        {"close frame unanswered",
-         2048,
-         [](const Bytes& w) {
-             return w == WithCrc({0x01, 0xFB, 0x00, 0x00});
-         },
-         -1,
-         after({"Нет связи с устройством!"}),
-         {},
-         1 + 19},
-        {"store unanswered on page 1",
-         2048,
-         [seen = 0](const Bytes& w) mutable {
-             return w == WithCrc({0x01, 0xFF, 0x05}) && ++seen == 2;
-         },
-         -1,
-         after({"Нет связи с устройством!"}),
-         {0},
-         1 + perPage + 21},
-        {"restart unanswered",
-         512,
-         [](const Bytes& w) { return w == kRestartFrame; },
-         -1,
-         after({"Запись данных - Ok", "Restart ...", "Нет связи с устройством!"}),
-         {0, 1},
-         1 + 2 * perPage + 1},
+        {.name = "no data.bin", .log = {"Невозможно открыть файл data.bin"}},
+        {.name = "data.bin above 65536 bytes",
+         .fileSize = 65537,
+         .log = {"Файл data.bin больше 65536 байт"}},
+        {.name = "no instrument",
+         .fileSize = 2048,
+         .silent = [](const Bytes&) { return true; },
+         .log = {"Ошибка чтения версии устройства!"},
+         .frames = 3},
+        {.name = "status 1 after page 2",
+         .fileSize = 2048,
+         .badStatusPage = 2,
+         .log = after({"Ошибка записи"}),
+         .stored = {0, 1, 2},
+         .frames = 1 + 3 * perPage},
+        {.name = "close frame unanswered",
+         .fileSize = 2048,
+         .silent =
+             [](const Bytes& w) {
+                 return w == WithCrc({0x01, 0xFB, 0x00, 0x00});
+             },
+         .log = after({"Нет связи с устройством!"}),
+         .frames = 1 + 19},
+        {.name = "store unanswered on page 1",
+         .fileSize = 2048,
+         .silent =
+             [seen = 0](const Bytes& w) mutable {
+                 return w == WithCrc({0x01, 0xFF, 0x05}) && ++seen == 2;
+             },
+         .log = after({"Нет связи с устройством!"}),
+         .stored = {0},
+         .frames = 1 + perPage + 21},
+        {.name = "restart unanswered",
+         .fileSize = 512,
+         .silent = [](const Bytes& w) { return w == kRestartFrame; },
+         .log = after({"Запись данных - Ok", "Restart ...", "Нет связи с устройством!"}),
+         .stored = {0, 1},
+         .frames = 1 + 2 * perPage + 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
