@@ -189,7 +189,7 @@ TEST(SimBootRom, PowerCycleRunsTheNewFirmwareWithTheNewDataFlash) {
     ASSERT_TRUE(WriteByte(line, 0xFF, 0x0B));
     ASSERT_TRUE(WriteByte(line, 0xFF, 0x01));
     StartLoading(line);
-    ASSERT_EQ(SendRecord(line, HexRecord(0x0000, Ramp(128, 1))), '.');
+    ASSERT_EQ(SendRecord(line, HexRecord(0x0000, Pattern(128, 1))), '.');
     Bytes data(2048);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i >> 3);
     for (int off = 0; off < 2048; off += 128) {
@@ -222,7 +222,7 @@ TEST(SimBootRom, PowerCycleWithTheFirstCodePageErasedIsDead) {
                 WriteByte(line, static_cast<std::uint8_t>(reg), static_cast<std::uint8_t>(value)));
         StartLoading(line);
         if (address >= 0) {
-            ASSERT_EQ(SendRecord(line, HexRecord(address, Ramp(128, 2))), '.');
+            ASSERT_EQ(SendRecord(line, HexRecord(address, Pattern(128, 2))), '.');
         }
         for (int cycle = 0; cycle < 2; ++cycle) {
             sim.PowerCycle();

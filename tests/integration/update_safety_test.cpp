@@ -19,6 +19,7 @@
 #include "common/image_key.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -34,13 +35,6 @@ constexpr const char* kBaud = "115200";
 constexpr const char* kFirstDataRecord = ":807E0000";
 constexpr const char* kPowerCycle =
     "Отключите питание устройства и через 30 секунд включите его снова.";
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>((i * (seed * 2 + 3) + (i >> 8) * 11 + seed * 29) & 0xFF);
-    return b;
-}
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
