@@ -7,23 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "common/clock.h"
-#include "common/recording_frontend.h"
-#include "support/scripted_port.h"
+#include "support/session_rig.h"
 
 namespace zentor {
 namespace {
 
-using test::ScriptedOpener;
-using test::ScriptedPort;
-
-struct Rig {
-    RecordingFrontend ui;
-    VirtualClock clock;
-    ScriptedPort port{&clock};
-    ScriptedOpener opener{port};
-    Session s{ui, clock, opener};
-    Rig() { s.caption = "Zentor MSC1210Y5"; }
+struct Rig : test::SessionRig {
+    Rig() : test::SessionRig("com") { s.caption = "Zentor MSC1210Y5"; }
 };
 
 TEST(OpenComPort, EmptyNameMakesNoAttemptAndLeavesThePortAlone) {
