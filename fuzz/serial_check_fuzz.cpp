@@ -1,8 +1,10 @@
 // The encoder's serial-number check on arbitrary text (any bytes, also broken
-// UTF-8), and the serial record built from an accepted number. The folder does
+// UTF-8 and characters without a Windows-1251 form), and the serial record built
+// from an accepted number. The folder does
 // not exist, so an accepted number ends at the first file it cannot write.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/clock.h"
@@ -28,8 +30,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(!written);
     Check(ui.log.size() == 1);
 
+    // Text that is not UTF-8, or holds a character without a Windows-1251 form,
+    // is refused with its own line.
+    std::string offending;
+    const std::optional<std::string> exact = Utf8ToCp1251Exact(typed, &offending);
+    if (!exact) {
+        Check(ui.log[0] == (offending.empty()
+                                ? "Серийный номер не является текстом UTF-8"
+                                : "Символа \"" + offending +
+                                      "\" в серийном номере нет в кодировке Windows-1251"));
+        return 0;
+    }
     // Single-byte text of 9..99 characters with a lower-case v third or fourth.
-    const std::string serial = Utf8ToCp1251(typed);
+    const std::string& serial = *exact;
     const std::size_t n = serial.size();
     const bool valid = n >= 9 && n <= 99 && (serial[2] == 'v' || serial[3] == 'v');
     Check(ui.log[0] ==
