@@ -1,26 +1,41 @@
-# The layers of core/: each folder may include headers of its own folder and of
-# the folders listed for it (directly or through them), nothing above. Checked at
-# configure time, so an include against the direction stops the build.
+# The layers of core/: one static library per layer, zentor_<layer>, linked only
+# to the layers it builds on. A layer's library exports an include tree holding
+# its own headers alone, so a file sees the headers of its layer and of the
+# layers it links (directly or through them), nothing above: an include against
+# the direction fails to compile, and configuring reports it first. Every layer
+# is also linked whole on its own (zentor_layer_check_<layer>), so a call into a
+# layer above fails to link even without its header.
 #
-# A new folder gets one line here: zentor_layer(<folder> <folders it builds on>).
-# common/session.h (the state the named handlers share) is the one header every
-# layer may include until the handlers move to an application layer of their own.
+# A layer is the folder core/<layer>, plus the FILES it claims from other folders:
+#   zentor_layer(<layer> <layers it builds on>... [FILES <paths under core/>...])
+# A new folder is one line here. zentor_core links them all for the programs.
 
 set(ZENTOR_LAYERS "")
+set(ZENTOR_LAYER_CLAIMED "")
 function(zentor_layer name)
-  set(ZENTOR_LAYER_${name} ${ARGN} PARENT_SCOPE)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FILES")
+  set(ZENTOR_LAYER_${name} ${arg_UNPARSED_ARGUMENTS} PARENT_SCOPE)
+  set(ZENTOR_LAYER_FILES_${name} ${arg_FILES} PARENT_SCOPE)
   set(ZENTOR_LAYERS ${ZENTOR_LAYERS} ${name} PARENT_SCOPE)
+  set(ZENTOR_LAYER_CLAIMED ${ZENTOR_LAYER_CLAIMED} ${arg_FILES} PARENT_SCOPE)
 endfunction()
 
 zentor_layer(common)
 zentor_layer(config common)
 zentor_layer(serial common)
 zentor_layer(journal common)
-zentor_layer(instrument common config serial)
-zentor_layer(bootrom common config serial)
-zentor_layer(update instrument bootrom journal common config serial)
-zentor_layer(verify update instrument bootrom journal common config serial)
-zentor_layer(find update instrument common config serial)
+# The state the named command handlers share, opening its port, and the frame
+# (folder lock, journal lines) around an instrument command. Its files stay in
+# the folders their includes name until the handlers move above core/verify.
+zentor_layer(session config serial journal FILES
+  common/session.h serial/com_port.h serial/com_port.cpp
+  journal/instrument_run.h journal/instrument_run.cpp
+  journal/backup_offer.h journal/backup_offer.cpp)
+zentor_layer(instrument session)
+zentor_layer(bootrom session)
+zentor_layer(update instrument bootrom)
+zentor_layer(verify update)
+zentor_layer(find update)
 
 # Folders a layer may reach, itself included.
 function(zentor_layer_reach name out)
@@ -36,30 +51,61 @@ function(zentor_layer_reach name out)
   set(${out} ${reach} PARENT_SCOPE)
 endfunction()
 
+# The files of a layer (paths relative to core/): its folder's headers and
+# sources not claimed by another layer, its claimed files, and no sources of the
+# other platform.
+function(zentor_layer_files core_dir name out)
+  file(GLOB_RECURSE files CONFIGURE_DEPENDS RELATIVE ${core_dir}
+       ${core_dir}/${name}/*.h ${core_dir}/${name}/*.cpp)
+  foreach(file ${files})
+    if(file IN_LIST ZENTOR_LAYER_CLAIMED)
+      list(REMOVE_ITEM files ${file})
+    endif()
+  endforeach()
+  list(APPEND files ${ZENTOR_LAYER_FILES_${name}})
+  if(WIN32)
+    list(FILTER files EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER files EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+  set(${out} ${files} PARENT_SCOPE)
+endfunction()
+
+# The layer that owns a header "folder/name.h".
+function(zentor_header_layer header out)
+  foreach(layer ${ZENTOR_LAYERS})
+    if(header IN_LIST ZENTOR_LAYER_FILES_${layer})
+      set(${out} ${layer} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  string(REGEX REPLACE "/.*" "" folder ${header})
+  set(${out} ${folder} PARENT_SCOPE)
+endfunction()
+
+# Configure-time check: every include of a core header names a layer the
+# including file's layer reaches.
 function(zentor_check_layers core_dir)
   file(GLOB folders LIST_DIRECTORIES true RELATIVE ${core_dir} ${core_dir}/*)
-  set(violations "")
   foreach(folder ${folders})
-    if(NOT IS_DIRECTORY ${core_dir}/${folder})
-      continue()
+    if(IS_DIRECTORY ${core_dir}/${folder} AND NOT folder IN_LIST ZENTOR_LAYERS)
+      message(FATAL_ERROR "core/${folder} has no line in cmake/layers.cmake")
     endif()
-    if(NOT folder IN_LIST ZENTOR_LAYERS)
-      message(WARNING "core/${folder} has no line in cmake/layers.cmake; its includes are not checked")
-      continue()
-    endif()
-    zentor_layer_reach(${folder} reach)
-    file(GLOB_RECURSE files CONFIGURE_DEPENDS ${core_dir}/${folder}/*.h ${core_dir}/${folder}/*.cpp)
+  endforeach()
+  set(violations "")
+  foreach(layer ${ZENTOR_LAYERS})
+    zentor_layer_reach(${layer} reach)
+    zentor_layer_files(${core_dir} ${layer} files)
     foreach(file ${files})
-      file(STRINGS ${file} includes REGEX "^#include \"[a-z_]+/[^\"]+\"")
+      file(STRINGS ${core_dir}/${file} includes REGEX "^#include \"[a-z_]+/[^\"]+\"")
       foreach(line ${includes})
-        string(REGEX REPLACE "^#include \"([a-z_]+)/([^\"]+)\".*" "\\1" target ${line})
         string(REGEX REPLACE "^#include \"([a-z_]+/[^\"]+)\".*" "\\1" header ${line})
-        if(header STREQUAL "common/session.h" OR NOT target IN_LIST ZENTOR_LAYERS)
+        if(NOT EXISTS ${core_dir}/${header})
           continue()
         endif()
-        if(NOT target IN_LIST reach AND NOT file MATCHES "/common/session\\.h$")
-          file(RELATIVE_PATH shown ${core_dir} ${file})
-          list(APPEND violations "core/${shown} includes ${header}")
+        zentor_header_layer(${header} owner)
+        if(NOT owner IN_LIST reach)
+          list(APPEND violations "core/${file} (${layer}) includes ${header} (${owner})")
         endif()
       endforeach()
     endforeach()
@@ -68,4 +114,55 @@ function(zentor_check_layers core_dir)
     list(JOIN violations "\n  " text)
     message(FATAL_ERROR "Includes against the layer direction (see cmake/layers.cmake):\n  ${text}")
   endif()
+endfunction()
+
+# The libraries. Each layer's headers are linked into <build>/layers/<layer>
+# under their usual names; where the host cannot make symbolic links, every
+# layer sees all of core/ and only the configure-time check holds.
+function(zentor_add_layers core_dir)
+  set(trees ${CMAKE_BINARY_DIR}/layers)
+  file(REMOVE_RECURSE ${trees})
+  file(MAKE_DIRECTORY ${trees})
+  file(CREATE_LINK ${core_dir}/common ${trees}/probe RESULT linked SYMBOLIC)
+  file(REMOVE ${trees}/probe)
+  file(WRITE ${trees}/check_main.cpp "int main() { return 0; }\n")
+  add_library(zentor_core INTERFACE)
+  set(all_sources "")
+  foreach(layer ${ZENTOR_LAYERS})
+    zentor_layer_files(${core_dir} ${layer} files)
+    set(sources ${files})
+    list(FILTER sources INCLUDE REGEX "\\.cpp$")
+    list(TRANSFORM sources PREPEND ${core_dir}/)
+    list(APPEND all_sources ${sources})
+    if(linked EQUAL 0)
+      set(tree ${trees}/${layer})
+      set(headers ${files})
+      list(FILTER headers INCLUDE REGEX "\\.h$")
+      foreach(header ${headers})
+        get_filename_component(dir ${tree}/${header} DIRECTORY)
+        file(MAKE_DIRECTORY ${dir})
+        file(CREATE_LINK ${core_dir}/${header} ${tree}/${header} SYMBOLIC)
+      endforeach()
+    else()
+      set(tree ${core_dir})
+    endif()
+    set(deps ${ZENTOR_LAYER_${layer}})
+    list(TRANSFORM deps PREPEND zentor_)
+    if(sources)
+      add_library(zentor_${layer} STATIC ${sources})
+      target_include_directories(zentor_${layer} PUBLIC ${tree})
+      target_link_libraries(zentor_${layer} PUBLIC ${deps})
+      if(NOT WIN32)
+        add_executable(zentor_layer_check_${layer} ${trees}/check_main.cpp)
+        target_link_libraries(zentor_layer_check_${layer} PRIVATE
+                              "$<LINK_LIBRARY:WHOLE_ARCHIVE,zentor_${layer}>")
+      endif()
+    else()
+      add_library(zentor_${layer} INTERFACE)
+      target_include_directories(zentor_${layer} INTERFACE ${tree})
+      target_link_libraries(zentor_${layer} INTERFACE ${deps})
+    endif()
+    target_link_libraries(zentor_core INTERFACE zentor_${layer})
+  endforeach()
+  set(ZENTOR_CORE_SOURCES ${all_sources} PARENT_SCOPE)
 endfunction()

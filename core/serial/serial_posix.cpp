@@ -19,9 +19,9 @@
 #include <thread>
 #include <utility>
 
-#include "serial/com_port.h"
 #include "serial/frame_time.h"
 #include "serial/line_settings.h"
+#include "serial/system_port.h"
 #include "serial/uucp_lock.h"
 
 namespace zentor {

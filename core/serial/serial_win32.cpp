@@ -2,8 +2,8 @@
 #include <thread>
 #include <utility>
 
-#include "serial/com_port.h"
 #include "serial/frame_time.h"
+#include "serial/system_port.h"
 
 // After the project headers: <windows.h> defines MessageBox as a macro.
 #ifndef WIN32_LEAN_AND_MEAN

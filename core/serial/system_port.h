@@ -1,0 +1,32 @@
+// The platform's serial ports: the opener, the scan of COM names, the texts of a
+// failed open and of the timeouts. Scanning probes each name once and does not wait.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/port.h"
+
+namespace zentor {
+
+// Names "COM1".."COM256" that exist (free or busy), in increasing order.
+std::vector<std::string> ScanComPorts(PortOpener& opener);
+
+// The user-visible text for a failed open of `name`.
+std::string OpenFailureText(const std::string& name, OpenStatus status, int errorCode);
+
+// The timeouts readout: an empty line, the five timeouts (each as a signed
+// 32-bit decimal number), an empty line.
+std::vector<std::string> TimeoutsReadoutLines(const ComTimeouts& timeouts);
+
+// The platform's serial ports. `exeDir` is the folder of the executable, in which a
+// "dosdevices" folder may map COMn names to devices.
+std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& exeDir);
+
+// For a signal handler about to end the process: removes the lock files of the
+// ports still open, so other programs do not find them claimed. Async-signal-safe.
+void RemovePortLockFilesNow();
+
+}  // namespace zentor
