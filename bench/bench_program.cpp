@@ -16,7 +16,7 @@
 
 #include "bench_support.h"
 #include "common/files.h"
-#include "common/recording_frontend.h"
+#include "testing/recording_frontend.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "instrument/instrument_commands.h"
 #include "serial/com_port.h"
+#include "testing/recording_frontend.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/port.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor::bench {
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
+#include "testing/recording_frontend.h"
 #include "update/update_workflow.h"
 
 namespace {

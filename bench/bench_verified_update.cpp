@@ -18,9 +18,9 @@
 
 #include "bench_support.h"
 #include "common/files.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
+#include "testing/recording_frontend.h"
 #include "update/update_workflow.h"
 #include "verify/after_update.h"
 #include "verify/verify.h"

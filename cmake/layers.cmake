@@ -7,13 +7,19 @@
 # layer above fails to link even without its header.
 #
 # A layer is the folder core/<layer>, plus the FILES it claims from other folders:
-#   zentor_layer(<layer> <layers it builds on>... [FILES <paths under core/>...])
-# A new folder is one line here. zentor_core links them all for the programs.
+#   zentor_layer(<layer> <layers it builds on>... [TESTING] [FILES <paths under core/>...])
+# A new folder is one line here. zentor_core links them all for the programs,
+# except the TESTING ones (test doubles), which only tests, benchmarks and
+# fuzzers link.
 
 set(ZENTOR_LAYERS "")
 set(ZENTOR_LAYER_CLAIMED "")
+set(ZENTOR_TESTING_LAYERS "")
 function(zentor_layer name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "FILES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "TESTING" "" "FILES")
+  if(arg_TESTING)
+    set(ZENTOR_TESTING_LAYERS ${ZENTOR_TESTING_LAYERS} ${name} PARENT_SCOPE)
+  endif()
   set(ZENTOR_LAYER_${name} ${arg_UNPARSED_ARGUMENTS} PARENT_SCOPE)
   set(ZENTOR_LAYER_FILES_${name} ${arg_FILES} PARENT_SCOPE)
   set(ZENTOR_LAYERS ${ZENTOR_LAYERS} ${name} PARENT_SCOPE)
@@ -36,6 +42,8 @@ zentor_layer(bootrom session)
 zentor_layer(update instrument bootrom)
 zentor_layer(verify update)
 zentor_layer(find update)
+# Test doubles of the core's interfaces: RecordingFrontend, VirtualClock.
+zentor_layer(testing common TESTING)
 
 # Folders a layer may reach, itself included.
 function(zentor_layer_reach name out)
@@ -162,7 +170,9 @@ function(zentor_add_layers core_dir)
       target_include_directories(zentor_${layer} INTERFACE ${tree})
       target_link_libraries(zentor_${layer} INTERFACE ${deps})
     endif()
-    target_link_libraries(zentor_core INTERFACE zentor_${layer})
+    if(NOT layer IN_LIST ZENTOR_TESTING_LAYERS)
+      target_link_libraries(zentor_core INTERFACE zentor_${layer})
+    endif()
   endforeach()
   set(ZENTOR_CORE_SOURCES ${all_sources} PARENT_SCOPE)
 endfunction()

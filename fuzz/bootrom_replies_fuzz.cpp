@@ -20,9 +20,10 @@
 #include "bootrom/program_chip.h"
 #include "common/clock.h"
 #include "common/image_key.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "fuzz_support.h"
+#include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 
 namespace {
 

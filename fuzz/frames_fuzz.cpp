@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "instrument/frames.h"
 #include "serial/silent_port.h"
+#include "testing/virtual_clock.h"
 
 namespace {
 

@@ -9,9 +9,10 @@
 
 #include "common/clock.h"
 #include "common/cp1251.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "fuzz_support.h"
+#include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 #include "update/package_encoder.h"
 
 using zentor::fuzz::Check;

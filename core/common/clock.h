@@ -1,9 +1,8 @@
-// Time source for every wait a command makes. Tests inject a virtual clock.
+// Time source for every wait a command makes. Tests inject a virtual clock
+// (testing/virtual_clock.h).
 #pragma once
 
 #include <cstdint>
-#include <mutex>
-#include <vector>
 
 namespace zentor {
 
@@ -21,21 +20,6 @@ class SystemClock final : public Clock {
 public:
     void SleepMs(int ms) override;
     std::int64_t NowMs() override;
-};
-
-// Virtual time for tests: SleepMs advances the clock and records the wait.
-class VirtualClock final : public Clock {
-public:
-    void SleepMs(int ms) override;
-    std::int64_t NowMs() override;
-    void Advance(std::int64_t ms);
-    std::vector<int> Sleeps() const;
-    void ClearSleeps();
-
-private:
-    mutable std::mutex mutex_;
-    std::int64_t now_ = 0;
-    std::vector<int> sleeps_;
 };
 
 }  // namespace zentor

@@ -13,9 +13,10 @@
 
 #include "bootrom/build_command.h"
 #include "common/image_key.h"
-#include "common/recording_frontend.h"
 #include "support/scratch_dir.h"
 #include "support/scripted_port.h"
+#include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor {
 namespace {

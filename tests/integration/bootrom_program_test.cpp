@@ -12,11 +12,11 @@
 
 #include "bootrom/program_chip.h"
 #include "common/image_key.h"
-#include "common/recording_frontend.h"
 #include "serial/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor {
 namespace {

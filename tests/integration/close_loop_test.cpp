@@ -14,12 +14,12 @@
 #include "common/clock.h"
 #include "common/files.h"
 #include "common/image_key.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "serial/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
+#include "testing/recording_frontend.h"
 #include "update/update_workflow.h"
 
 namespace zentor::test {

@@ -10,13 +10,13 @@
 
 #include "common/clock.h"
 #include "common/files.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "instrument/instrument_commands.h"
 #include "serial/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor::test {
 namespace {

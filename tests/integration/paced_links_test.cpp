@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
-#include "common/recording_frontend.h"
 #include "serial/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor {
 namespace {

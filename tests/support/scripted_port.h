@@ -15,6 +15,7 @@
 #include "common/clock.h"
 #include "serial/port.h"
 #include "support/bytes.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor::test {
 

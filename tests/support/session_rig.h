@@ -15,11 +15,12 @@
 
 #include "common/clock.h"
 #include "common/files.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/scripted_port.h"
+#include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor::test {
 

@@ -13,8 +13,9 @@
 #include "bootrom/build_command.h"
 #include "common/clock.h"
 #include "common/image_key.h"
-#include "common/recording_frontend.h"
 #include "serial/com_port.h"
+#include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 #include "win_test_util.h"
 
 namespace zentor {

@@ -21,10 +21,10 @@
 
 #include "bootrom/program_chip.h"
 #include "common/clock.h"
-#include "common/recording_frontend.h"
 #include "instrument/frames.h"
 #include "instrument/instrument_commands.h"
 #include "serial/com_port.h"
+#include "testing/recording_frontend.h"
 #include "win_test_util.h"
 
 namespace zentor {

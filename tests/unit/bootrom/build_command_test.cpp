@@ -10,6 +10,7 @@
 #include "bootrom/build_tools.h"
 #include "bootrom_rig.h"
 #include "common/image_key.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "bootrom_rig.h"
 #include "common/image_key.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor {
 namespace {

@@ -3,7 +3,8 @@
 #include "common/clock.h"
 #include "common/cp1251.h"
 #include "common/image_key.h"
-#include "common/recording_frontend.h"
+#include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor {
 namespace {

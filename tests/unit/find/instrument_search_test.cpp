@@ -12,6 +12,7 @@
 #include "find/probe.h"
 #include "find/search_plan.h"
 #include "instrument/frames.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor::test {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "instrument/instrument_commands.h"
 #include "instrument_rig.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor::test {
 namespace {

@@ -11,9 +11,10 @@
 #include <string>
 
 #include "common/clock.h"
-#include "common/recording_frontend.h"
 #include "common/session.h"
 #include "journal/journal.h"
+#include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor::journal_test {
 

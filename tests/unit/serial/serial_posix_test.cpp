@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/recording_frontend.h"
 #include "serial/com_port.h"
 #include "support/scratch_dir.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor {
 namespace {

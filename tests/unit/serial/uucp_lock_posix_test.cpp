@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/recording_frontend.h"
 #include "serial/com_port.h"
 #include "serial/uucp_lock.h"
 #include "support/scratch_dir.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor {
 namespace {

@@ -12,6 +12,7 @@
 
 #include "support/session_rig.h"
 #include "support/transcript.h"
+#include "testing/virtual_clock.h"
 #include "transcript_cases.h"
 
 namespace zentor::test {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/recording_frontend.h"
 #include "unit/instrument/instrument_rig.h"
 #include "verify/after_update.h"
 #include "verify/restore.h"

@@ -1,4 +1,4 @@
-#include "common/recording_frontend.h"
+#include "testing/recording_frontend.h"
 
 namespace zentor {
 
