@@ -20,6 +20,7 @@
 #include "journal/instrument_run.h"
 #include "serial/com_port.h"
 #include "settings_dialog.h"
+#include "settings_owner.h"
 #include "ui_main_window.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
@@ -289,7 +290,7 @@ TfmSetings* TFormZentorFrom_Halden::settingsDialog() const {
 
 void TFormZentorFrom_Halden::BitBtnNasrtClick() {
     FocusSink();
-    settingsDialog_ = new TfmSetings(*this);
+    settingsDialog_ = OpenSettingsDialog(*this);
     settingsDialog_->show();
 }
 

@@ -8,9 +8,6 @@
 #include <QShowEvent>
 #include <QTimer>
 
-#include "config/config_store.h"
-#include "main_window.h"
-#include "serial/com_port.h"
 #include "ui_settings_dialog.h"
 #include "widgets.h"
 #include "window_rules.h"
@@ -45,8 +42,12 @@ bool IsTwoHexDigits(const QString& text) {
 
 }  // namespace
 
-TfmSetings::TfmSetings(TFormZentorFrom_Halden& main)
-    : QDialog(&main, Qt::Dialog), main_(main), ui_(std::make_unique<Ui::TfmSetings>()) {
+TfmSetings::TfmSetings(QWidget& owner, const Settings& settings, PortOpener& opener, Owner hooks)
+    : QDialog(&owner, Qt::Dialog),
+      settings_(settings),
+      opener_(opener),
+      owner_(std::move(hooks)),
+      ui_(std::make_unique<Ui::TfmSetings>()) {
     ui_->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
@@ -81,19 +82,16 @@ TfmSetings::TfmSetings(TFormZentorFrom_Halden& main)
     connect(timerUpdateCOMport_, &QTimer::timeout, this, &TfmSetings::TimerUpdateCOMportTimer);
     ui_->edHCR0->installEventFilter(this);
     ui_->edHCR1->installEventFilter(this);
-
-    connect(&main_.runner(), &CommandRunner::busyChanged, this, &TfmSetings::ApplyBusy);
-    ApplyBusy(main_.runner().Busy());
 }
 
 TfmSetings::~TfmSetings() = default;
 
 void TfmSetings::FormCreate() {
-    const Settings& st = main_.session().settings;
+    const Settings& st = settings_;
     // 1. Busy picture exactly over the idle one.
     ui_->ImageUpdatesNow->setGeometry(ui_->ImageUpdateCOMport->geometry());
     // 2. Ports.
-    FillPortList(ui_->cbNamePort, main_.session().opener);
+    FillPortList(ui_->cbNamePort, opener_);
     // 3. Data sizes.
     ui_->cbSizeData->clear();
     for (int size = 0; size <= 4096; size += 256) ui_->cbSizeData->addItem(QString::number(size));
@@ -130,8 +128,9 @@ void TfmSetings::FormCreate() {
 
 void TfmSetings::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        const QScreen* screen = main_.screen() ? main_.screen() : QGuiApplication::primaryScreen();
-        move(PlaceOverOwner(QRect(main_.pos(), main_.size()), size(), screen->geometry().size()));
+        const QWidget& owner = *parentWidget();
+        const QScreen* screen = owner.screen() ? owner.screen() : QGuiApplication::primaryScreen();
+        move(PlaceOverOwner(QRect(owner.pos(), owner.size()), size(), screen->geometry().size()));
         ui_->ButtonPusto->resize(0, 0);
         ui_->ButtonPusto->setFocus(Qt::OtherFocusReason);
     }
@@ -193,22 +192,21 @@ void TfmSetings::edHCR1Exit() {
 }
 
 void TfmSetings::sbAsmFileNameClick() {
-    QFileDialog* dialog = main_.openDialog();
+    QFileDialog* dialog = owner_.fileDialog();
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
     const QString name = QFileInfo(dialog->selectedFiles().first()).fileName();
-    main_.session().settings.AsmFileName = name.toStdString();
+    owner_.chooseAsmFile(name.toStdString());
     ui_->sbAsmFileName->setText(name);
 }
 
 void TfmSetings::ImageUpdateCOMportClick() {
-    if (main_.runner().Busy()) return;
+    if (owner_.busy()) return;
     QString remembered = ui_->cbNamePort->currentText();
-    if (remembered.isEmpty())
-        remembered = QString::fromStdString(main_.session().settings.NamePort);
+    if (remembered.isEmpty()) remembered = QString::fromStdString(settings_.NamePort);
     ui_->ImageUpdateCOMport->hide();
     ui_->ImageUpdatesNow->show();
     repaint();
-    FillPortList(ui_->cbNamePort, main_.session().opener);
+    FillPortList(ui_->cbNamePort, opener_);
     SelectText(ui_->cbNamePort, remembered);
     timerUpdateCOMport_->start();
 }
@@ -242,19 +240,8 @@ QString TfmSetings::ValidationError() const {
     return {};
 }
 
-void TfmSetings::BitBtnYesClick() {
-    // The port is in use by a running command.
-    if (main_.runner().Busy()) return;
-    Session& s = main_.session();
-    if (const QString problem = ValidationError(); !problem.isEmpty()) {
-        main_.frontend().MessageBox(problem.toStdString(), s.caption, MessageIcon::Exclamation);
-        return;
-    }
-
-    Settings& st = s.settings;
-    const std::string oldPort = st.NamePort;
-    const int oldBaudRate = st.BaudRate;
-
+Settings TfmSetings::Chosen() const {
+    Settings st = settings_;
     // No chip type selected means the programmer link (0).
     st.TypeController = ui_->cbTypeControllers->currentIndex() + 1;
     st.NamePort = ui_->cbNamePort->currentText().toStdString();
@@ -267,22 +254,17 @@ void TfmSetings::BitBtnYesClick() {
     st.SizeData = ui_->cbSizeData->currentText().toInt();
     st.HCR0Value = ui_->edHCR0->text().toStdString();
     st.HCR1Value = ui_->edHCR1->text().toStdString();
+    return st;
+}
 
-    CloseComPort(s);
-    if (!OpenComPort(s)) {
-        // OpenComPort has said why; back to the port that worked.
-        st.NamePort = oldPort;
-        st.BaudRate = oldBaudRate;
-        OpenComPort(s);
+void TfmSetings::BitBtnYesClick() {
+    // The port is in use by a running command.
+    if (owner_.busy()) return;
+    if (const QString problem = ValidationError(); !problem.isEmpty()) {
+        owner_.refuse(problem.toStdString());
         return;
     }
-    std::string error;
-    if (!SaveSettings(main_.configPath(), st, &error)) {
-        main_.frontend().MessageBox(error, s.caption, MessageIcon::Exclamation);
-        return;
-    }
-    if (const auto caption = TypeCaption(st.TypeController)) main_.SetCaption(*caption);
-    close();
+    if (owner_.accept(Chosen())) close();
 }
 
 void TfmSetings::BitBtnNoClick() {

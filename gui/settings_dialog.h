@@ -1,11 +1,19 @@
-// "Настройки": every setting but the stop-button key; "Да" re-opens the port with
-// the new values and saves them.
+// "Настройки": every setting but the stop-button key. Shows the settings it is
+// given and the ports its opener finds, and hands "Да" the chosen settings; the
+// owner takes them over (port, configuration file, caption) and says whether the
+// dialog may close. Runs on the GUI thread; a port scan probes each name once.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <string>
 
+#include "config/settings.h"
+#include "serial/port.h"
+
+class QFileDialog;
 class QTimer;
 
 namespace Ui {
@@ -14,13 +22,26 @@ class TfmSetings;
 
 namespace zentor::gui {
 
-class TFormZentorFrom_Halden;
-
 class TfmSetings : public QDialog {
     Q_OBJECT
 public:
-    // Modeless; deletes itself when closed.
-    explicit TfmSetings(TFormZentorFrom_Halden& main);
+    // What the dialog asks of the window that opens it.
+    struct Owner {
+        // True while a command holds the port: "Да" and the port scan do nothing then.
+        std::function<bool()> busy;
+        // The file dialog the assembler file is chosen in (run modally).
+        std::function<QFileDialog*()> fileDialog;
+        // Takes a chosen assembler file name over at once, even if "Нет" follows.
+        std::function<void(const std::string&)> chooseAsmFile;
+        // Shows why "Да" refuses the fields.
+        std::function<void(const std::string&)> refuse;
+        // "Да" with valid fields: takes the chosen settings over; true closes the dialog.
+        std::function<bool(const Settings&)> accept;
+    };
+
+    // Modeless, over `owner`; deletes itself when closed. `settings` is read when
+    // the dialog is made and on "Да"; it and `opener` must outlive the dialog.
+    TfmSetings(QWidget& owner, const Settings& settings, PortOpener& opener, Owner hooks);
     ~TfmSetings() override;
 
     void BitBtnYesClick();
@@ -34,6 +55,10 @@ public:
 
     // The first thing "Да" would refuse, as the message it shows; empty when all is valid.
     QString ValidationError() const;
+    // The settings with the dialog's fields as they stand now.
+    Settings Chosen() const;
+    // The buttons that make port traffic are off while a command runs.
+    void ApplyBusy(bool busy);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -42,9 +67,10 @@ protected:
 private:
     void FormCreate();
     void FocusSink();
-    void ApplyBusy(bool busy);
 
-    TFormZentorFrom_Halden& main_;
+    const Settings& settings_;
+    PortOpener& opener_;
+    Owner owner_;
     std::unique_ptr<Ui::TfmSetings> ui_;
     QTimer* timerUpdateCOMport_ = nullptr;
 };

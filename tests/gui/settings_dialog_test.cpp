@@ -447,6 +447,57 @@ TEST_F(SettingsDialogTest, SaveFailureIsReportedAndTheDialogStays) {
     EXPECT_EQ(window->windowTitle(), "Zentor MSC1210Y5");
 }
 
+// Without a main window: the dialog shows the settings and ports it is given and
+// hands "Да" the chosen settings, the fields it does not show left as they were.
+TEST(SettingsDialogAloneTest, HandsTheChosenSettingsToItsOwner) {
+    zentor::test::ScriptedPort port;
+    zentor::test::ScriptedOpener opener{port};
+    opener.present = {"COM2", "COM5"};
+    Settings settings;
+    settings.NamePort = "COM5";
+    settings.ShowStopButton = false;
+    settings.AsmFileName = "main.asm";
+    std::vector<Settings> offered;
+    std::vector<std::string> refused;
+    bool mayClose = false;
+    QWidget owner;
+    QPointer<TfmSetings> d =
+        new TfmSetings(owner, settings, opener,
+                       {.busy = [] { return false; },
+                        .fileDialog = []() -> QFileDialog* { return nullptr; },
+                        .chooseAsmFile = [](const std::string&) {},
+                        .refuse = [&](const std::string& problem) { refused.push_back(problem); },
+                        .accept =
+                            [&](const Settings& chosen) {
+                                offered.push_back(chosen);
+                                return mayClose;
+                            }});
+    d->show();
+    EXPECT_EQ(Selected(d, "cbNamePort"), "COM5");
+    List(d, "cbNamePort")->setCurrentIndex(0);  // COM2
+    List(d, "cbBaudRate")->setCurrentIndex(4);  // 38400
+    Edit(d, "edHCR0")->setText("7");
+    Child<QPushButton>(d, "BitBtnYes")->click();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].find("HCR0"), std::string::npos) << refused[0];
+    EXPECT_TRUE(offered.empty());
+
+    Edit(d, "edHCR0")->setText("7D");
+    Child<QPushButton>(d, "BitBtnYes")->click();
+    ASSERT_EQ(offered.size(), 1u);
+    Settings expected = settings;
+    expected.NamePort = "COM2";
+    expected.BaudRate = 38400;
+    EXPECT_EQ(Describe(offered[0]), Describe(expected));
+    EXPECT_TRUE(d->isVisible());  // the owner kept it open
+
+    mayClose = true;
+    Child<QPushButton>(d, "BitBtnYes")->click();
+    EXPECT_EQ(offered.size(), 2u);
+    EXPECT_TRUE(WaitFor([&] { return !d; }, 2000));
+    EXPECT_EQ(opener.openCount, 0);
+}
+
 // "Да" against real serial devices: pseudo-terminals named by their paths.
 class SettingsDialogPortTest : public ::testing::Test {
 protected:
