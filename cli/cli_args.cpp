@@ -1,5 +1,6 @@
 #include "cli_args.h"
 
+#include <CLI/CLI.hpp>
 #include <system_error>
 
 #ifdef _WIN32

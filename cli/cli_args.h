@@ -4,13 +4,19 @@
 // system) arrives intact; elsewhere they are taken as given.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "journal/journal.h"  // PathFromUtf8
+
+// CLI11 is slow to compile: headers name its classes, only the .cpp files include it.
+namespace CLI {
+class App;
+class Option;
+class Validator;
+}  // namespace CLI
 
 namespace zentor {
 

@@ -1,5 +1,6 @@
 #include "close_loop.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <optional>

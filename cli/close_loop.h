@@ -4,7 +4,6 @@
 // Exit status 0 only when the instrument holds what was written.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,6 +11,13 @@
 
 #include "common/session.h"
 #include "verify/after_update.h"
+
+// CLI11 is slow to compile: headers name its classes, only the .cpp files include it.
+namespace CLI {
+class App;
+class Option;
+class Validator;
+}  // namespace CLI
 
 namespace zentor::cli {
 

@@ -1,5 +1,7 @@
 #include "update_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include "interrupts.h"
 #include "journal/backup_offer.h"
 #include "journal/instrument_run.h"

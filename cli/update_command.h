@@ -3,13 +3,19 @@
 // --expect-serial, Ctrl-C only at record boundaries) and its exit statuses.
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <string>
 
 #include "cli_args.h"
 #include "cli_frontend.h"
 #include "common/session.h"
 #include "update/update_workflow.h"
+
+// CLI11 is slow to compile: headers name its classes, only the .cpp files include it.
+namespace CLI {
+class App;
+class Option;
+class Validator;
+}  // namespace CLI
 
 namespace zentor {
 

@@ -10,6 +10,7 @@
 #   ZENTOR_ASAN_BUILD    sanitizer build folder (default build-asan in the checkout)
 #   ZENTOR_FUZZ_BUILD    fuzz build folder (default build-fuzz-ci in the checkout)
 #   ZENTOR_FUZZ_SECONDS  run time of each fuzz target (default 10)
+#   ZENTOR_BUILD_ONLY=1  only build both (the test command does it while its tests run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +42,14 @@ mapfile -t targets < <(ninja -C "$asan" -t targets all |
 echo "targets: ${targets[*]}"
 cmake --build "$asan" -j2 --target "${targets[@]}"
 done_step "sanitizer build"
+
+if [ "${ZENTOR_BUILD_ONLY:-0}" = 1 ]; then
+    step "fuzz build in $ZENTOR_FUZZ_BUILD"
+    cmake -S . --preset fuzz -B "$ZENTOR_FUZZ_BUILD" >/dev/null
+    cmake --build "$ZENTOR_FUZZ_BUILD" -j2 --target zentor_fuzz_targets
+    done_step "fuzz build"
+    exit 0
+fi
 
 step "sanitized tests: ctest -j4 in $asan"
 # The wire-time checks of the simulator measure real time; they run alone after.
