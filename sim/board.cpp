@@ -76,10 +76,9 @@ void Board::Receive(std::uint8_t byte, TimePoint at) {
 void Board::PowerCycle() {
     link_.DiscardAll();
     enterBootRom_ = false;
-    const bool noProgram =
-        !options_.programmer && !options_.jumper &&
-        std::all_of(chip_.flash.begin(), chip_.flash.begin() + kFirstCodePage,
-                    [](std::uint8_t b) { return b == 0xFF; });
+    const bool noProgram = !options_.programmer && !options_.jumper &&
+                           std::all_of(chip_.flash.begin(), chip_.flash.begin() + kFirstCodePage,
+                                       [](std::uint8_t b) { return b == 0xFF; });
     device_ = noProgram ? std::make_unique<DeadChip>() : StartDevice(options_.jumper);
     Trace(std::string("power cycled into ") + device_->ModeName());
 }

@@ -23,8 +23,8 @@ struct UpdateCheck {
 
 // `dataFrom` when not empty; else the backup the update recorded in s.run (what
 // it wrote in keep mode, or on the jumper path with a named image); else keep
-// mode: data_rd.bin; factory mode and the jumper path: data.bin. Logs and returns nullopt when the file
-// cannot be read.
+// mode: data_rd.bin; factory mode and the jumper path: data.bin. Logs and returns nullopt when the
+// file cannot be read.
 std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::path& dataFrom = {});
 
 }  // namespace zentor
