@@ -9,6 +9,7 @@
 #   ZENTOR_JOBS               parallel build jobs (2)
 #   ZENTOR_WIN_SIM            a zentor-sim already built for Linux (else built here)
 #   ZENTOR_BUILD_ONLY=1       stop after the builds (exit status: did they build)
+#   ZENTOR_DEPS_ONLY=1        only install the packages
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,6 +33,7 @@ note_failure() {
 # --- Packages ---------------------------------------------------------------
 bash "$root/scripts/deps.sh" cmake ninja-build g++ libgtest-dev libcli11-dev \
     g++-mingw-w64-x86-64-posix wine wine64 || { echo "apt-get install failed"; exit 1; }
+[ "${ZENTOR_DEPS_ONLY:-0}" = 1 ] && exit 0
 
 # A build folder configured from another checkout is reconfigured from scratch.
 forget_other_source() {

@@ -9,6 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+# The Windows suite's packages too, now: installing them later would compete with the
+# timing tests for the disk.
+if [ "${ZENTOR_SKIP_WINDOWS:-0}" != 1 ]; then ZENTOR_DEPS_ONLY=1 bash scripts/test-windows.sh; fi
 
 started=$SECONDS
 # Formatting cannot drift: every tracked C++ file as .clang-format has it.
@@ -37,6 +40,7 @@ background_log=$build_path/background-builds.log
 set -m  # the background builds get a process group of their own, to stop them as one
 (
     renice -n 19 -p "$BASHPID" >/dev/null
+    ionice -c 3 -p "$BASHPID" 2>/dev/null || true
     status=0
     if [ "${ZENTOR_SKIP_EXTRA:-0}" != 1 ]; then
         ZENTOR_BUILD_ONLY=1 bash scripts/ci-extra.sh || status=1
@@ -49,14 +53,19 @@ set -m  # the background builds get a process group of their own, to stop them a
 ) >"$background_log" 2>&1 &
 background=$!
 set +m
-if ! ctest --test-dir "$build" --output-on-failure -j4 -E "$alone"; then
-    kill -TERM -- "-$background" 2>/dev/null
-    exit 1
-fi
+under_load_failed=0
+ctest --test-dir "$build" --output-on-failure -j4 -E "$alone" || under_load_failed=1
 echo "== tests: $((SECONDS - started)) s"
 # The wire-timing checks measure real time: they wait for the machine to be quiet.
 wait "$background" || echo "background builds failed (the steps below say why): $background_log"
 echo "== background builds done: $((SECONDS - started)) s"
+# A simulator test that missed a deadline while four ran beside the builds gets one
+# more run on the quiet machine; it is named here, and a second failure fails the run.
+if [ "$under_load_failed" = 1 ]; then
+    echo "== failed under load, run again alone:"
+    sed 's/^[0-9]*:/  /' "$build/Testing/Temporary/LastTestsFailed.log"
+    ctest --test-dir "$build" --output-on-failure --rerun-failed || exit 1
+fi
 ctest --test-dir "$build" --output-on-failure -R "$alone"
 echo "== tests alone: $((SECONDS - started)) s"
 

@@ -113,7 +113,8 @@ TEST_F(InstrumentOnSim, WrittenDataReadsBackEqual) {
         EXPECT_EQ(ui_.log.back(), "Restart - OK");
         EXPECT_EQ(sim_->DataFlash(), data);
 
-        EXPECT_TRUE(ReadDataFlash(s(), {.restartAfterwards = false}).has_value());
+        EXPECT_TRUE(ReadDataFlash(s(), {.restartAfterwards = false}).has_value())
+            << ::testing::PrintToString(ui_.history);
         EXPECT_EQ(DataRd(), data);
         session_.reset();
         sim_.reset();
