@@ -9,14 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "cli11_fwd.h"
 #include "journal/journal.h"  // PathFromUtf8
-
-// CLI11 is slow to compile: headers name its classes, only the .cpp files include it.
-namespace CLI {
-class App;
-class Option;
-class Validator;
-}  // namespace CLI
 
 namespace zentor {
 

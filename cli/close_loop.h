@@ -9,15 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "cli11_fwd.h"
 #include "common/session.h"
 #include "verify/after_update.h"
-
-// CLI11 is slow to compile: headers name its classes, only the .cpp files include it.
-namespace CLI {
-class App;
-class Option;
-class Validator;
-}  // namespace CLI
 
 namespace zentor::cli {
 

@@ -5,17 +5,11 @@
 
 #include <string>
 
+#include "cli11_fwd.h"
 #include "cli_args.h"
 #include "cli_frontend.h"
 #include "common/session.h"
 #include "update/update_workflow.h"
-
-// CLI11 is slow to compile: headers name its classes, only the .cpp files include it.
-namespace CLI {
-class App;
-class Option;
-class Validator;
-}  // namespace CLI
 
 namespace zentor {
 

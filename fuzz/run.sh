@@ -2,6 +2,7 @@
 # Builds every fuzz target with clang in build-fuzz (in the checkout) and runs each for SECONDS
 # (default 60). Corpora stay in the build folder; crashes are written to
 # build-fuzz/artifacts. Exits non-zero when a target found a fault.
+# ZENTOR_BUILD_ONLY=1 stops after the build.
 set -eu
 
 seconds=${1:-60}
@@ -10,6 +11,7 @@ build=${ZENTOR_FUZZ_BUILD:-$root/build-fuzz}
 
 cmake -S "$root" --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" -j2 --target zentor_fuzz_targets
+[ "${ZENTOR_BUILD_ONLY:-0}" = 1 ] && exit 0  # build only
 
 mkdir -p "$build/artifacts"
 failed=""

@@ -45,8 +45,7 @@ done_step "sanitizer build"
 
 if [ "${ZENTOR_BUILD_ONLY:-0}" = 1 ]; then
     step "fuzz build in $ZENTOR_FUZZ_BUILD"
-    cmake -S . --preset fuzz -B "$ZENTOR_FUZZ_BUILD" >/dev/null
-    cmake --build "$ZENTOR_FUZZ_BUILD" -j2 --target zentor_fuzz_targets
+    sh fuzz/run.sh
     done_step "fuzz build"
     exit 0
 fi

@@ -37,6 +37,7 @@ alone='^(SimPacing\.|PacedProgrammer\.|PacedBootRom\.|ProgrammerOnSim\.|Cells/Fa
 # and report any build failure (their builds are then no-ops or finish there).
 build_path=$(cd "$build" && pwd)
 background_log=$build_path/background-builds.log
+linux_sim=$build_path/sim/zentor-sim  # the Windows suite's COM ports lead to it
 set -m  # the background builds get a process group of their own, to stop them as one
 (
     renice -n 19 -p "$BASHPID" >/dev/null
@@ -46,7 +47,7 @@ set -m  # the background builds get a process group of their own, to stop them a
         ZENTOR_BUILD_ONLY=1 bash scripts/ci-extra.sh || status=1
     fi
     if [ "${ZENTOR_SKIP_WINDOWS:-0}" != 1 ]; then
-        ZENTOR_BUILD_ONLY=1 ZENTOR_WIN_SIM="$build_path/sim/zentor-sim" \
+        ZENTOR_BUILD_ONLY=1 ZENTOR_WIN_SIM="$linux_sim" \
             bash scripts/test-windows.sh || status=1
     fi
     exit "$status"
@@ -78,7 +79,7 @@ if [ "${ZENTOR_SKIP_EXTRA:-0}" != 1 ]; then
 fi
 
 if [ "${ZENTOR_SKIP_WINDOWS:-0}" != 1 ]; then
-    ZENTOR_WIN_SIM="$build_path/sim/zentor-sim" bash scripts/test-windows.sh
+    ZENTOR_WIN_SIM="$linux_sim" bash scripts/test-windows.sh
     echo "== windows: $((SECONDS - started)) s"
 fi
 echo "== all tests passed in $((SECONDS - started)) s"
