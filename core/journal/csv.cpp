@@ -3,9 +3,16 @@
 namespace zentor {
 
 std::string CsvQuote(std::string_view field) {
-    if (field.find_first_of(";\"\r\n") == std::string_view::npos) return std::string(field);
+    std::string flat;
+    flat.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c == '\r' && i + 1 < field.size() && field[i + 1] == '\n') continue;
+        flat += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    if (flat.find_first_of(";\"") == std::string::npos) return flat;
     std::string out = "\"";
-    for (char c : field) {
+    for (char c : flat) {
         if (c == '"') out += '"';
         out += c;
     }
@@ -22,53 +29,45 @@ std::string CsvJoin(const std::vector<std::string>& fields) {
     return line;
 }
 
-std::vector<std::vector<std::string>> CsvSplitRecords(std::string_view text) {
-    std::vector<std::vector<std::string>> records;
+std::vector<std::string_view> CsvPhysicalLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != '\r' && text[i] != '\n') continue;
+        if (i > start) lines.push_back(text.substr(start, i - start));
+        if (i + 1 < text.size() && text[i] == '\r' && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    return lines;
+}
+
+std::optional<std::vector<std::string>> CsvSplitLine(std::string_view line) {
     std::vector<std::string> fields;
     std::string field;
     bool quoted = false;
-    bool any = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
         if (quoted) {
-            if (c == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"') {
-                    field += '"';
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
+            if (c != '"') {
                 field += c;
+            } else if (i + 1 < line.size() && line[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else {
+                quoted = false;
             }
-            continue;
-        }
-        if (c == '"') {
+        } else if (c == '"') {
             quoted = true;
-            any = true;
         } else if (c == ';') {
             fields.push_back(std::move(field));
             field.clear();
-            any = true;
-        } else if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            if (any || !field.empty()) {
-                fields.push_back(std::move(field));
-                records.push_back(std::move(fields));
-            }
-            fields.clear();
-            field.clear();
-            any = false;
         } else {
             field += c;
-            any = true;
         }
     }
-    if (any || !field.empty()) {
-        fields.push_back(std::move(field));
-        records.push_back(std::move(fields));
-    }
-    return records;
+    if (quoted) return std::nullopt;
+    fields.push_back(std::move(field));
+    return fields;
 }
 
 }  // namespace zentor

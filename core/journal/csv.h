@@ -1,8 +1,10 @@
-// Semicolon-separated values as the journal writes them: a field containing ';',
-// '"' or a line break is quoted with inner quotes doubled; records end at an
-// unquoted CR, LF or CRLF. Pure text functions.
+// Semicolon-separated values as the journal writes them: one record per physical
+// line. A field containing ';' or '"' is quoted with inner quotes doubled; a line
+// break inside a field is written as a space, so a record never spans lines and a
+// damaged line spoils no other. Pure text functions.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,7 +13,9 @@ namespace zentor {
 
 std::string CsvQuote(std::string_view field);
 std::string CsvJoin(const std::vector<std::string>& fields);
-// Records of fields; empty lines are skipped, a quoted field may span lines.
-std::vector<std::vector<std::string>> CsvSplitRecords(std::string_view text);
+// The physical lines of `text`, ended by CR LF, LF or a lone CR; empty lines skipped.
+std::vector<std::string_view> CsvPhysicalLines(std::string_view text);
+// The fields of one line; nullopt when a quoted field is not closed on it.
+std::optional<std::vector<std::string>> CsvSplitLine(std::string_view line);
 
 }  // namespace zentor

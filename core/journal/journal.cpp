@@ -163,15 +163,18 @@ std::string FormatJournalLine(const JournalLine& line) {
 }
 
 std::vector<JournalLine> ParseJournal(std::string_view text, int* malformed) {
-    if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
     std::vector<JournalLine> lines;
     int bad = 0;
-    bool first = true;
-    for (const auto& fields : CsvSplitRecords(text)) {
-        const bool header = first && !fields.empty() && fields[0] == kColumns[0];
-        first = false;
-        if (header) continue;
-        if (auto line = FromFields(fields))
+    for (std::string_view raw : CsvPhysicalLines(text)) {
+        // A crash may leave zeros where a line was, or a second file start.
+        while (!raw.empty() && (raw.front() == '\0' || raw.substr(0, kBom.size()) == kBom))
+            raw.remove_prefix(raw.front() == '\0' ? 1 : kBom.size());
+        if (raw.empty()) continue;
+        const auto fields = CsvSplitLine(raw);
+        if (fields && !fields->empty() && (*fields)[0] == kColumns[0]) continue;  // a header
+        std::optional<JournalLine> line;
+        if (fields && raw.find('\0') == std::string_view::npos) line = FromFields(*fields);
+        if (line)
             lines.push_back(std::move(*line));
         else
             ++bad;

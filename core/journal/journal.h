@@ -34,13 +34,15 @@ struct JournalLine {
     std::int64_t durationMs = -1;  // end lines only
 };
 
-// The header row and one line, without the line end. Fields containing ';', '"'
-// or a line break are quoted with inner quotes doubled.
+// The header row and one line, without the line end. Fields containing ';' or
+// '"' are quoted with inner quotes doubled; a line break in a field becomes a space.
 std::string JournalHeader();
 std::string FormatJournalLine(const JournalLine& line);
 
-// The lines of a journal's text (BOM, header and malformed records skipped;
-// their count goes to *malformed when given). Quoted fields may span lines.
+// The lines of a journal's text, one record per physical line (CR LF, LF or CR):
+// BOMs, header rows, empty lines and NUL bytes at a line's start are skipped; a
+// damaged line (unclosed quote, missing column, NUL inside) is skipped alone and
+// counted in *malformed when given.
 std::vector<JournalLine> ParseJournal(std::string_view text, int* malformed = nullptr);
 // Reads and parses the file; an absent file is an empty journal. nullopt when
 // the file exists but cannot be read.
@@ -48,7 +50,9 @@ std::optional<std::vector<JournalLine>> ReadJournal(const std::filesystem::path&
                                                     int* malformed = nullptr);
 
 // Appends one line under the file lock, creating the file (BOM and header) when
-// it is absent or empty. False with *error set when it could not.
+// it is absent or empty. When the file does not end with a line break (a write
+// cut short), a CR LF goes first, so the new line never joins a torn one. False with *error set
+// when it could not.
 bool AppendJournalLine(const std::filesystem::path& path, const JournalLine& line,
                        std::string* error);
 

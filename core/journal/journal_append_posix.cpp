@@ -17,7 +17,7 @@ bool AppendJournalLine(const std::filesystem::path& path, const JournalLine& lin
         if (error) *error = std::string(what) + ": " + std::strerror(errno);
         return false;
     };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return fail("open");
     int rc;
     do rc = ::flock(fd, LOCK_EX);
@@ -34,7 +34,12 @@ bool AppendJournalLine(const std::filesystem::path& path, const JournalLine& lin
         return r;
     }
     std::string text;
-    if (st.st_size == 0) text = "\xEF\xBB\xBF" + JournalHeader() + "\r\n";
+    if (st.st_size == 0) {
+        text = "\xEF\xBB\xBF" + JournalHeader() + "\r\n";
+    } else {
+        char last = '\n';
+        if (::pread(fd, &last, 1, st.st_size - 1) != 1 || last != '\n') text = "\r\n";
+    }
     text += FormatJournalLine(line) + "\r\n";
     // Under the lock nobody else writes, so a short write is simply continued.
     std::size_t done = 0;

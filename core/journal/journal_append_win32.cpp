@@ -47,7 +47,17 @@ bool AppendJournalLine(const std::filesystem::path& path, const JournalLine& lin
         ok = false;
         if (error) *error = LastErrorText("GetFileSizeEx");
     } else {
-        if (size.QuadPart == 0) text = "\xEF\xBB\xBF" + JournalHeader() + "\r\n";
+        if (size.QuadPart == 0) {
+            text = "\xEF\xBB\xBF" + JournalHeader() + "\r\n";
+        } else {
+            // A write cut short leaves no line end: the new line starts on its own.
+            char last = '\n';
+            DWORD got = 0;
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>((size.QuadPart - 1) & 0xFFFFFFFF);
+            at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+            if (!ReadFile(h, &last, 1, &got, &at) || got != 1 || last != '\n') text = "\r\n";
+        }
         text += FormatJournalLine(line) + "\r\n";
         LARGE_INTEGER zero{};
         DWORD written = 0;

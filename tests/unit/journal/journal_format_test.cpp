@@ -63,20 +63,35 @@ void ExpectSame(const JournalLine& a, const JournalLine& b) {
 }
 
 TEST(JournalFormat, FieldsSurviveQuotingRoundTrip) {
-    // Each note holds something the separator, the quoting or a line end could break.
-    const char* notes[] = {
-        "plain", "a;b",         "say \"stop\"",   "\"", ";", "line1\r\nline2", "lf\nonly",
-        "",      "trailing;\"", "пробел в конце "};
-    for (const char* note : notes) {
-        SCOPED_TRACE(note);
+    // Each note holds something the separator, the quoting or a line end could break;
+    // a line break is written as a space, so one record stays one line.
+    struct Case {
+        const char* note;
+        const char* read;
+    } cases[] = {{"plain", "plain"},
+                 {"a;b", "a;b"},
+                 {"say \"stop\"", "say \"stop\""},
+                 {"\"", "\""},
+                 {";", ";"},
+                 {"line1\r\nline2", "line1 line2"},
+                 {"lf\nonly", "lf only"},
+                 {"cr\ronly", "cr only"},
+                 {"", ""},
+                 {"trailing;\"", "trailing;\""},
+                 {"пробел в конце ", "пробел в конце "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.note);
         JournalLine line = SampleEnd();
-        line.record.note = note;
-        line.folder = std::string("D:\\a;b\\\"q\"\\") + note;
+        line.record.note = c.note;
+        line.folder = std::string("D:\\a;b\\\"q\"\\") + c.note;
         const std::string text = FormatJournalLine(line) + "\r\n";
+        EXPECT_EQ(text.find_first_of("\r\n"), text.size() - 2) << "one physical line";
         int bad = -1;
         auto parsed = ParseJournal(text, &bad);
         EXPECT_EQ(bad, 0);
         ASSERT_EQ(parsed.size(), 1u);
+        line.record.note = c.read;
+        line.folder = std::string("D:\\a;b\\\"q\"\\") + c.read;
         ExpectSame(parsed[0], line);
         EXPECT_EQ(parsed[0].durationMs, 12300);  // one decimal kept
     }
