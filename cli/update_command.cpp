@@ -20,6 +20,13 @@ void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& o) {
                     "keep mode: write this DATA FLASH image (e.g. a backup) instead of a reading")
         ->check(CLI::ExistingFile)
         ->excludes(jumper);
+    auto* useReading = command.add_flag(
+        "--use-reading", o.useReading,
+        "keep mode: write the new reading even when an earlier failed update of this "
+        "instrument left a backup that differs from it");
+    useReading->excludes(jumper);
+    command.add_flag("--force", o.force,
+                     "keep mode: write a --data-from backup named for another serial number");
     command.add_option("--expect-serial", o.expectSerial,
                        "refuse any instrument with another serial number, e.g. 14v071510");
 }
@@ -35,6 +42,14 @@ int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOp
     options.offerBackup = false;  // --yes would answer it: the CLI prints the command instead
     options.expectSerial = o.expectSerial;
     if (!o.dataFrom.empty()) options.dataFrom = std::filesystem::path(o.dataFrom);
+    if (o.useReading && options.dataFrom) {
+        s.ui.AppendLine("--use-reading и --data-from вместе не используются");
+        return 2;
+    }
+    options.force = o.force;
+    // --yes must not settle which calibration wins: the user names it.
+    options.openFailure =
+        o.useReading ? UpdateOptions::OpenFailure::TakeReading : UpdateOptions::OpenFailure::Refuse;
     // Keep mode never turns into a factory reflash just because --yes answered
     // the jumper questions: the DATA FLASH source has to be named.
     options.jumperPath = o.mode == "factory" || o.jumper || options.dataFrom.has_value();

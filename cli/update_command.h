@@ -17,6 +17,8 @@ struct UpdateCommandOptions {
     std::string mode = "keep";
     bool jumper = false;
     std::string dataFrom;
+    bool useReading = false;
+    bool force = false;
     std::string expectSerial;
 };
 

@@ -57,15 +57,30 @@ std::string BackupOfferCliText(const Session& s, const BackupOffer& offer) {
            DataFromCommandLine(s, offer.backup);
 }
 
-std::string DataFromCommandLine(const Session& s, const fs::path& backup) {
-    std::string line = ProgramNameOf(s) + " update --mode keep";
+namespace {
+
+std::string UpdateLine(const Session& s, const char* mode) {
+    std::string line = ProgramNameOf(s) + " update --mode " + mode;
     if (!s.workDir.empty() && s.workDir != ".") line += " --dir " + Arg(PathToUtf8(s.workDir));
     if (!s.settings.NamePort.empty()) line += " --port " + Arg(s.settings.NamePort);
     line += " --baud " + std::to_string(s.settings.BaudRate);
     line += " --address " + std::to_string(s.settings.AdrPribor);
     if (!s.journalPath.empty()) line += " --journal " + Arg(PathToUtf8(s.journalPath));
-    line += " --data-from " + Arg(PathToUtf8(backup));
     return line;
+}
+
+}  // namespace
+
+std::string DataFromCommandLine(const Session& s, const fs::path& backup) {
+    return UpdateLine(s, "keep") + " --data-from " + Arg(PathToUtf8(backup));
+}
+
+std::string UseReadingCommandLine(const Session& s) {
+    return UpdateLine(s, "keep") + " --use-reading";
+}
+
+std::string FactoryUpdateCommandLine(const Session& s) {
+    return UpdateLine(s, "factory");
 }
 
 }  // namespace zentor

@@ -30,5 +30,9 @@ std::string BackupOfferQuestion(const BackupOffer& offer);
 std::string BackupOfferCliText(const Session& s, const BackupOffer& offer);
 // The command line alone: zentor-cli update --mode keep ... --data-from FILE.
 std::string DataFromCommandLine(const Session& s, const std::filesystem::path& backup);
+// The same update that writes the instrument's new reading: ... --use-reading.
+std::string UseReadingCommandLine(const Session& s);
+// The factory update of the same instrument by the jumper (data.bin).
+std::string FactoryUpdateCommandLine(const Session& s);
 
 }  // namespace zentor

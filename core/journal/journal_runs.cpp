@@ -36,6 +36,18 @@ bool Succeeded(const JournalRun& run) {
     return run.record.phase == RunPhase::Unknown || run.record.phase >= RunPhase::Erase;
 }
 
+// A confirmed write of that instrument's DATA FLASH: what it holds is known good
+// from here on, so an earlier failure's backup is history. A jumper recovery
+// (an update whose instrument did not identify, its serial taken from the backup
+// it wrote) counts only once the instrument has identified as that serial again.
+bool ClosesChain(const JournalRun& run, const std::string& serial, bool identified) {
+    if (!run.finished || run.record.serial != serial) return false;
+    if (run.record.result != RunResult::Ok || run.record.unconfirmed > 0) return false;
+    const std::string& c = run.record.command;
+    if (c == "update") return Succeeded(run) && (identified || !run.record.model.empty());
+    return c == "write-data" || c == "restore" || c == "verify";
+}
+
 std::string ReasonFor(const JournalRun& run) {
     if (!run.finished) return "обновление не завершено (нет записи об окончании)";
     switch (run.record.result) {
@@ -98,15 +110,15 @@ bool EndedBadlyAfterErase(const JournalRun& run) {
 }
 
 std::optional<UnfinishedUpdate> LatestUnfinishedUpdate(const std::vector<JournalRun>& runs,
-                                                       const std::string& serial) {
+                                                       const std::string& serial, bool identified) {
     if (serial.empty()) return std::nullopt;
     const JournalRun* chainStart = nullptr;
     const JournalRun* latest = nullptr;
     for (const auto& run : runs) {
-        if (run.record.command != "update" || run.record.serial != serial) continue;
-        if (Succeeded(run) && !EndedBadlyAfterErase(run)) {
+        if (ClosesChain(run, serial, identified)) {
             chainStart = nullptr;
-        } else if (EndedBadlyAfterErase(run)) {
+        } else if (run.record.command == "update" && run.record.serial == serial &&
+                   EndedBadlyAfterErase(run)) {
             if (!chainStart) chainStart = &run;
             latest = &run;
         }
@@ -139,7 +151,7 @@ std::vector<UnfinishedUpdate> UnfinishedUpdatesWithBackup(const std::vector<Jour
     }
     std::vector<UnfinishedUpdate> found;  // most recent serial first
     for (const auto& serial : serials) {
-        auto u = LatestUnfinishedUpdate(runs, serial);
+        auto u = LatestUnfinishedUpdate(runs, serial, false);
         if (u && u->backup) found.push_back(std::move(*u));
     }
     std::stable_partition(found.begin(), found.end(), [&](const UnfinishedUpdate& u) {

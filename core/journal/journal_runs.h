@@ -43,18 +43,23 @@ struct UnfinishedUpdate {
     std::optional<std::filesystem::path> backup;
 };
 
-// The update of `serial` whose backup must win over a new reading: when the
-// latest updates of that serial that reached the erase did not end in success,
-// the first of them since the last success (its backup was read before any of
-// those erases). nullopt after a success or when the journal holds no such run.
+// The open failure of `serial`: when updates of that serial reached the erase
+// and did not end in success, and no confirmed write of that instrument came
+// after them, the first of them since then (its backup was read before any of
+// those erases). What closes the chain: an update that ended ok, a write-data or
+// restore that ended ok, a passing verify, each journaled with that serial; a
+// jumper recovery (ok, serial from its backup, no model) only when `identified`,
+// i.e. the instrument asking has identified as `serial`. nullopt when nothing is
+// open. Its backup is a candidate for the caller to weigh, never a silent winner.
 std::optional<UnfinishedUpdate> LatestUnfinishedUpdate(const std::vector<JournalRun>& runs,
-                                                       const std::string& serial);
+                                                       const std::string& serial,
+                                                       bool identified = true);
 std::optional<UnfinishedUpdate> LatestUnfinishedUpdate(const std::filesystem::path& journal,
                                                        const std::string& serial);
 
 // Every serial with an unfinished update whose backup exists, most recent first;
 // runs on `port` of `computer` come before the others. For the jumper path, where
-// the instrument cannot say who it is.
+// the instrument cannot say who it is (so a jumper recovery closes nothing here).
 std::vector<UnfinishedUpdate> UnfinishedUpdatesWithBackup(const std::vector<JournalRun>& runs,
                                                           const std::string& computer,
                                                           const std::string& port);

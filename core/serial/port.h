@@ -4,7 +4,8 @@
 // Timing: Write returns only when its bytes have left the line, so every wait a
 // caller makes after a write counts from the moment the device has the last byte.
 // Read waits at most 1000 ms. A port that fails mid-call reports a short count;
-// nothing throws.
+// nothing throws. A device that went away makes Gone() true, and from then on
+// reads and writes return at once.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +44,10 @@ public:
     virtual void PurgeRx() = 0;
     // The timeouts in force after configuration.
     virtual ComTimeouts Timeouts() const { return {}; }
+    // True once a read or write failed because the device itself went away (a USB
+    // adapter pulled, the other end of a pseudo-terminal closed): every later call
+    // fails at once, and only reopening the port (once it is back) helps.
+    virtual bool Gone() const { return false; }
 };
 
 // Why an open failed, in the terms of the user-visible messages.

@@ -85,6 +85,7 @@ public:
     // moment it was taken (or from when the chunk before it is through): a write
     // delayed on its way into the driver is never counted as on the line.
     std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        if (gone_) return 0;
         auto lineFree = std::chrono::steady_clock::time_point::min();
         std::size_t done = 0;
         while (done < size) {
@@ -97,10 +98,14 @@ public:
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN) break;
+            if (n < 0 && errno != EAGAIN) {
+                NoteError(errno);
+                break;
+            }
             pollfd p{fd_, POLLOUT, 0};
             int r = ::poll(&p, 1, kWriteStallMs);
             if (r < 0 && errno == EINTR) continue;
+            if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) gone_ = true;
             if (r <= 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL))) break;
         }
         if (done > 0) {
@@ -115,7 +120,7 @@ public:
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(readDeadlineMs_);
         std::size_t got = 0;
-        while (got < size) {
+        while (got < size && !gone_) {
             ssize_t n = ::read(fd_, data + got, size - got);
             if (n > 0) {
                 got += static_cast<std::size_t>(n);
@@ -123,14 +128,23 @@ public:
             }
             if (n < 0 && errno == EINTR) continue;
             // End of file or EIO: the line hung up.
-            if (n == 0 || errno != EAGAIN) break;
+            if (n == 0 || errno != EAGAIN) {
+                if (n == 0)
+                    gone_ = true;
+                else
+                    NoteError(errno);
+                break;
+            }
             int wait = MsUntil(deadline);
             if (wait == 0) break;
             pollfd p{fd_, POLLIN, 0};
             int r = ::poll(&p, 1, wait);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;
-            if (!(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) break;
+            if (!(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                gone_ = true;
+                break;
+            }
         }
         return got;
     }
@@ -147,13 +161,21 @@ public:
         return {0, 0, static_cast<std::uint32_t>(readDeadlineMs_), 0, 0};
     }
 
+    bool Gone() const override { return gone_; }
+
 private:
+    // The errors a device that went away gives.
+    void NoteError(int err) {
+        if (err == EIO || err == ENXIO || err == ENODEV) gone_ = true;
+    }
+
     int fd_;
     dev_t dev_;
     FrameFormat format_;
     long baud_;
     UucpLock lock_;
     int readDeadlineMs_ = kReadDeadlineMs;
+    bool gone_ = false;
 };
 
 OpenStatus StatusForErrno(int err) {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "common/files.h"
+#include "update/backup_names.h"
 
 namespace zentor {
 namespace fs = std::filesystem;
@@ -69,6 +70,12 @@ bool SetAsideOldReading(Session& s) {
 }
 
 std::optional<fs::path> BackUpReading(Session& s, const std::vector<std::uint8_t>& data) {
+    // A re-run reads what the last run read: its backup already holds these bytes.
+    if (auto newest = NewestBackup(s.workDir, s.SerialText);
+        newest && ReadWholeFile(*newest) == std::optional<std::vector<std::uint8_t>>(data)) {
+        s.ui.AppendLine(BackupLine(s, *newest));
+        return newest;
+    }
     const fs::path dir = s.workDir / "backup";
     std::error_code ec;
     fs::create_directories(dir, ec);

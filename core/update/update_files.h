@@ -25,7 +25,8 @@ std::string BackupLine(const Session& s, const std::filesystem::path& backup);
 // so a file the read did not write can never pass for its result.
 bool SetAsideOldReading(Session& s);
 // Writes `data` to backup/<serial>_<time>_data.bin (a free name) and logs the
-// backup line. Empty on failure, after its own log line.
+// backup line; when the serial's newest backup already holds exactly `data`, that
+// file is named instead. Empty on failure, after its own log line.
 std::optional<std::filesystem::path> BackUpReading(Session& s,
                                                    const std::vector<std::uint8_t>& data);
 

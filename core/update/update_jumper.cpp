@@ -4,6 +4,7 @@
 #include "common/files.h"
 #include "journal/backup_offer.h"
 #include "journal/journal.h"
+#include "update/backup_names.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 #include "update/update_run.h"
@@ -69,9 +70,14 @@ UpdateResult UpdateRun::Unidentified() {
         dataShown_ = PathToUtf8(source->filename());
         s_.UpdateMode = UpdateMode::Keep;
         backup_ = *source;
+        // The instrument cannot say who it is: the backup's name does, so that a
+        // later identification of that serial can close its open failure.
+        if (s_.run.serial.empty()) s_.run.serial = BackupSerial(*source).value_or("");
         NoteDataSource(RelativeText(*source, s_.workDir), bytes);
+        dataLine_ = "DATA FLASH записана из файла " + RelativeText(*source, s_.workDir);
     } else {
         NoteDataSource("data.bin", std::nullopt);
+        dataLine_ = "DATA FLASH записана из файла data.bin (заводские данные)";
     }
     return Reflash();
 }

@@ -1,14 +1,17 @@
 #include "update/update_keep.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
+#include "journal/backup_offer.h"
 #include "journal/instrument_run.h"
 #include "journal/journal_runs.h"
+#include "update/backup_names.h"
 #include "update/update_files.h"
 
 namespace zentor {
@@ -44,26 +47,86 @@ std::optional<std::vector<std::uint8_t>> ReadForKeeping(Session& s) {
     return bytes;
 }
 
-// The serial's last update reached the erase and did not end well: what its
-// DATA FLASH holds now may be partial, so that run's backup is written back.
-// Empty optional: no such run. Inner empty: there is one, but no usable backup.
-std::optional<std::optional<KeepData>> FailedRunBackup(Session& s) {
-    auto failed = LatestUnfinishedUpdate(JournalPathFor(s), s.SerialText);
-    if (!failed) return std::nullopt;
-    s.ui.AppendLine("Прежнее обновление прибора " + s.SerialText + " (" + failed->run.startTime +
-                    "): " + failed->reason + " - DATA FLASH прибора может быть неполной");
-    if (!failed->backup) {
+std::string Hex(std::size_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04zXh", value);
+    return text;
+}
+
+// The journal holds an open failure of this instrument: its backup is a
+// candidate, weighed against the reading this run just made. Returns the bytes to
+// write, or empty (after its log lines) when the run must stop before Prog.
+std::optional<KeepData> WeighOpenFailure(Session& s, const UpdateOptions& options,
+                                         const UnfinishedUpdate& failed, KeepData reading) {
+    s.ui.AppendLine("Прежнее обновление прибора " + s.SerialText + " (" + failed.run.startTime +
+                    "): " + failed.reason + " - DATA FLASH прибора может быть неполной");
+    std::optional<std::vector<std::uint8_t>> candidate;
+    if (failed.backup) candidate = LoadDataSource(s, *failed.backup);
+    if (candidate && *candidate == reading.bytes) {
+        s.ui.AppendLine("Чтение совпадает с его резервной копией: " +
+                        RelativeText(*failed.backup, s.workDir));
+        return reading;
+    }
+    std::string differs;
+    if (candidate) {
+        std::size_t first = std::string::npos, count = 0;
+        const std::size_t n = std::max(candidate->size(), reading.bytes.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const bool same = i < candidate->size() && i < reading.bytes.size() &&
+                              (*candidate)[i] == reading.bytes[i];
+            if (same) continue;
+            if (first == std::string::npos) first = i;
+            ++count;
+        }
+        differs = "Резервная копия того обновления (" + failed.run.startTime +
+                  "): " + RelativeText(*failed.backup, s.workDir) +
+                  "\nНовое чтение отличается от неё: байт " + std::to_string(count) +
+                  ", первое отличие по смещению " + Hex(first);
+    } else {
+        differs = "Резервной копии DATA FLASH того обновления нет";
+    }
+    s.ui.AppendLine(differs);
+    using Choice = UpdateOptions::OpenFailure;
+    Choice choice = options.openFailure;
+    if (choice == Choice::Ask) {
+        if (candidate && s.ui.AskYesNo(differs + "\n\nЗаписать в DATA FLASH резервную копию?",
+                                       s.caption, MessageIcon::Question)) {
+            s.ui.AppendLine("Вместо нового чтения записывается его резервная копия: " +
+                            RelativeText(*failed.backup, s.workDir));
+            return KeepData{std::move(*candidate), *failed.backup,
+                            RelativeText(*failed.backup, s.workDir)};
+        }
+        if (s.ui.AskYesNo(differs + "\n\nЗаписать в DATA FLASH новое чтение?", s.caption,
+                          MessageIcon::Question))
+            choice = Choice::TakeReading;
+    }
+    if (choice == Choice::TakeReading) {
+        s.ui.AppendLine("Записывается новое чтение");
+        return reading;
+    }
+    if (!candidate)
         s.ui.AppendLine(
             "Резервной копии DATA FLASH того обновления нет - сохранить текущие настройки "
             "нельзя, обновление отменено");
-        return std::optional<KeepData>{};
+    else
+        s.ui.AppendLine("Обновление отменено: устройство не изменено");
+    if (options.openFailure == Choice::Refuse) {
+        s.ui.AppendLine("Выберите, что записать в DATA FLASH:");
+        if (candidate)
+            s.ui.AppendLine("  резервную копию: " + DataFromCommandLine(s, *failed.backup));
+        s.ui.AppendLine("  новое чтение:    " + UseReadingCommandLine(s));
     }
-    auto bytes = LoadDataSource(s, *failed->backup);
-    if (!bytes) return std::optional<KeepData>{};
-    s.ui.AppendLine("Вместо нового чтения записывается его резервная копия: " +
-                    RelativeText(*failed->backup, s.workDir));
-    return std::optional<KeepData>{
-        KeepData{std::move(*bytes), *failed->backup, RelativeText(*failed->backup, s.workDir)}};
+    return std::nullopt;
+}
+
+// A --data-from file named for another instrument than the one connected.
+bool NamedForAnother(Session& s, const UpdateOptions& options) {
+    const auto named = BackupSerial(*options.dataFrom);
+    if (!named || *named == s.SerialText || options.force) return false;
+    s.ui.AppendLine("Файл " + RelativeText(*options.dataFrom, s.workDir) +
+                    " - резервная копия прибора " + *named + ", подключено s/n " + s.SerialText +
+                    ". Обновление отменено (--force: записать всё равно)");
+    return true;
 }
 
 }  // namespace
@@ -93,16 +156,14 @@ std::optional<std::vector<std::uint8_t>> LoadDataSource(Session& s, const fs::pa
 
 std::optional<KeepData> PrepareKeepData(Session& s, const UpdateOptions& options,
                                         const std::function<void()>& enterBusy) {
+    std::optional<std::vector<std::uint8_t>> named;
     if (options.dataFrom) {
-        auto bytes = LoadDataSource(s, *options.dataFrom);
-        if (!bytes) return std::nullopt;
-        const std::string shown = RelativeText(*options.dataFrom, s.workDir);
-        s.ui.AppendLine("DATA FLASH из файла " + shown);
-        return KeepData{std::move(*bytes), *options.dataFrom, shown};
+        if (NamedForAnother(s, options)) return std::nullopt;
+        named = LoadDataSource(s, *options.dataFrom);
+        if (!named) return std::nullopt;
     }
-    if (auto failed = FailedRunBackup(s)) return *failed;
-    // What the read gets is written back: a size it refuses, or nothing read at
-    // all, must not lead to an erase of the instrument's settings.
+    // The instrument's own DATA FLASH is read and backed up whatever is written
+    // back: what it holds now must be in a file before anything is erased.
     const int size = s.settings.SizeData;
     std::optional<std::string> refusal = DataSizeRefusal(size);
     if (!refusal && size == 0)
@@ -116,12 +177,25 @@ std::optional<KeepData> PrepareKeepData(Session& s, const UpdateOptions& options
         return std::nullopt;
     enterBusy();
     if (!SetAsideOldReading(s)) return std::nullopt;
+    const auto failed = LatestUnfinishedUpdate(JournalPathFor(s), s.SerialText);
     auto reading = ReadForKeeping(s);
-    if (!reading) return std::nullopt;
+    if (!reading) {
+        if (failed && failed->backup && !named)
+            s.ui.AppendLine("Резервная копия прежнего обновления: " +
+                            DataFromCommandLine(s, *failed->backup));
+        return std::nullopt;
+    }
     // The calibration is on disk under its own name before the chip is touched.
     auto backup = BackUpReading(s, *reading);
     if (!backup) return std::nullopt;
-    return KeepData{std::move(*reading), *backup, "data_rd.bin (чтение)"};
+    if (named) {
+        const std::string shown = RelativeText(*options.dataFrom, s.workDir);
+        s.ui.AppendLine("DATA FLASH из файла " + shown);
+        return KeepData{std::move(*named), *backup, shown};
+    }
+    KeepData fromReading{std::move(*reading), *backup, "data_rd.bin (чтение)"};
+    if (!failed) return fromReading;
+    return WeighOpenFailure(s, options, *failed, std::move(fromReading));
 }
 
 }  // namespace zentor

@@ -17,17 +17,21 @@ namespace zentor {
 
 struct KeepData {
     std::vector<std::uint8_t> bytes;
-    std::filesystem::path backup;  // holds exactly `bytes`
-    std::string source;            // for the journal: "data_rd.bin (чтение)" or a file
+    // The file that brings this instrument's calibration back after a failure:
+    // this run's backup of its reading, or the earlier backup written back.
+    std::filesystem::path backup;
+    std::string source;  // for the journal: "data_rd.bin (чтение)" or a file
 };
 
-// In this order: the file the caller named (--data-from); the backup of the
-// serial's last update when the journal says it reached the erase and did not
-// end in success (the DATA FLASH may be partial; no backup: refused); else set
-// the old data_rd.bin aside, read the DATA FLASH with at least two agreeing
-// readings, look for data_rd.bin as the update face does, and back the reading
-// up. The bytes are the reading itself, never data_rd.bin as found on disk. enterBusy is called
-// once the checks passed, before anything is read.
+// The instrument identified; in this order: refuse a --data-from file named for
+// another serial (unless options.force); set the old data_rd.bin aside, read the
+// DATA FLASH until two readings agree, look for data_rd.bin as the update face
+// does, and back the reading up; then write the named file, or, when the journal
+// holds an open failure of this serial (an update that reached the erase and
+// did not end well, no confirmed write since), weigh that run's backup against
+// the reading: equal, the reading; otherwise as options.openFailure says (ask,
+// refuse naming both commands, or the reading). The bytes are never data_rd.bin
+// as found on disk. enterBusy is called once the checks passed, before the read.
 std::optional<KeepData> PrepareKeepData(Session& s, const UpdateOptions& options,
                                         const std::function<void()>& enterBusy);
 

@@ -4,6 +4,7 @@
 #include "common/files.h"
 #include "common/sha256.h"
 #include "instrument/instrument_commands.h"
+#include "journal/backup_offer.h"
 #include "journal/instrument_run.h"
 #include "update/identify.h"
 #include "update/update_files.h"
@@ -15,6 +16,23 @@ const char* const kPowerCycleText =
     "Отключите питание устройства и через 30 секунд включите его снова.";
 
 namespace {
+
+std::string PhaseName(RunPhase phase) {
+    switch (phase) {
+        case RunPhase::Boot:
+            return "вход в загрузчик";
+        case RunPhase::Erase:
+            return "стирание";
+        case RunPhase::Code:
+            return "запись CODE FLASH";
+        case RunPhase::Data:
+            return "запись DATA FLASH";
+        case RunPhase::Config:
+            return "запись регистров конфигурации";
+        default:
+            return "связь с устройством";
+    }
+}
 
 std::string DeviceText(const Session& s) {
     return "Velmar " + std::to_string(s.identity.model) + "  s/n: " + s.SerialText + ".";
@@ -49,11 +67,15 @@ void UpdateRun::SetBusy(bool on) {
 
 // Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM.
 
-void UpdateRun::EnterBootRom() {
+bool UpdateRun::EnterBootRom() {
+    // A stop asked before Prog sends nothing more.
+    if (Aborted()) return false;
     BitBtnProgClick(s_);
     s_.clock.SleepMs(1000);
     BitBtnRestartClick(s_);
     s_.clock.SleepMs(2000);
+    inBootRom_ = true;
+    return true;
 }
 
 UpdateResult UpdateRun::Factory() {
@@ -67,8 +89,7 @@ UpdateResult UpdateRun::Factory() {
     NoteDataSource("data.bin", std::nullopt);
     SetBusy(true);
     s_.clock.SleepMs(1000);
-    if (Aborted()) return UpdateResult::Interrupted;
-    EnterBootRom();
+    if (!EnterBootRom()) return UpdateResult::Interrupted;
     return Reflash();
 }
 
@@ -86,7 +107,7 @@ UpdateResult UpdateRun::Keep() {
     data_ = keep->bytes;
     dataShown_ = "data_rd.bin";
     SetBusy(true);
-    EnterBootRom();
+    if (!EnterBootRom()) return UpdateResult::Interrupted;
     return Reflash();
 }
 
@@ -111,21 +132,70 @@ UpdateResult UpdateRun::Reflash() {
     SetBusy(true);
     s_.ui.SetProgressPosition(0);
     s_.run.phase = RunPhase::Boot;
+    if (StoppedInBootRom()) return UpdateResult::Interrupted;
     if (!JournalReachedErase(s_)) return UpdateResult::Failed;
     ProgramOptions program = UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode);
     // The bytes chosen for this run, never a file that could have changed since.
     if (data_) program.data = DataFlashSource::FromBytes(*data_, dataShown_);
     const ProgramResult result = ProgramChip(s_, program);
     SetBusy(false);
+    if (s_.hComPort && s_.hComPort->Gone()) return PortGone(result);
+    if (result.interrupted && !result.ChipTouched() && StoppedInBootRom())
+        return UpdateResult::Interrupted;
+    if (!dataLine_.empty() && result.ChipTouched()) s_.ui.AppendLine(dataLine_);
+    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
     s_.ui.AppendLine("");
     s_.ui.AppendLine(kPowerCycleText);
-    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
     if (result.interrupted) {
         s_.run.result = RunResult::Interrupted;
         return UpdateResult::Interrupted;
     }
     if (!result.Ok()) return UpdateResult::Failed;
     return result.unconfirmed > 0 ? UpdateResult::Unconfirmed : UpdateResult::Done;
+}
+
+bool UpdateRun::StoppedInBootRom() {
+    if (!s_.AbortRequested) return false;
+    if (inBootRom_) {
+        s_.ui.AppendLine(
+            "Обновление прервано до стирания: устройство ждёт в загрузчике. Отключите питание "
+            "устройства и через 30 секунд включите его снова - вернётся прежняя прошивка с "
+            "прежними настройками");
+    } else {
+        s_.ui.AppendLine("Обновление прервано - устройство не изменено");
+    }
+    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    s_.run.result = RunResult::Interrupted;
+    return true;
+}
+
+UpdateResult UpdateRun::PortGone(const ProgramResult& result) {
+    const std::string phase = PhaseName(s_.run.phase);
+    s_.ui.AppendLine("Порт " + s_.settings.NamePort + " пропал (" + phase +
+                     "): адаптер отключён или неисправен");
+    s_.run.result = RunResult::Failed;
+    s_.run.note = "порт пропал: " + phase;
+    if (!result.ChipTouched()) {
+        s_.ui.AppendLine(
+            "Стирание не началось. Отключите питание устройства и через 30 секунд включите его "
+            "снова - вернётся прежняя прошивка с прежними настройками");
+        if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+        return UpdateResult::Failed;
+    }
+    s_.ui.AppendLine(
+        "Устройство может быть стёрто: прошивка и DATA FLASH записаны не полностью. Не "
+        "выключайте его, пока оно не будет восстановлено.");
+    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    if (options_.offerBackup) {
+        s_.ui.AppendLine(
+            "Подключите адаптер снова и нажмите \"Обновление прошивки\": устройство не "
+            "определится, и будет предложена его резервная копия");
+    } else {
+        s_.ui.AppendLine("Подключите адаптер снова и восстановите устройство командой:");
+        s_.ui.AppendLine(
+            "  " + (backup_ ? DataFromCommandLine(s_, *backup_) : FactoryUpdateCommandLine(s_)));
+    }
+    return UpdateResult::Failed;
 }
 
 }  // namespace zentor

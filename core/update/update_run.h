@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bootrom/program_chip.h"
 #include "common/session.h"
 #include "update/update_workflow.h"
 
@@ -26,8 +27,15 @@ public:
 
 private:
     void SetBusy(bool on);
-    // Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM.
-    void EnterBootRom();
+    // Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM. False (after
+    // the log lines of Aborted) when a stop was asked before Prog: nothing sent.
+    bool EnterBootRom();
+    // A stop asked once the chip waits in its boot ROM, before any erase: says
+    // that a power cycle brings the old firmware back, and returns true.
+    bool StoppedInBootRom();
+    // The port went away during the reflash: says where, what the instrument may
+    // hold now and the one step that recovers it; no power-cycle instruction.
+    UpdateResult PortGone(const ProgramResult& result);
     UpdateResult Factory();
     UpdateResult Keep();
     // The jumper path (update_jumper.cpp).
@@ -37,17 +45,21 @@ private:
     // The DATA FLASH image for the journal; without bytes, the file of that name.
     void NoteDataSource(const std::string& source,
                         const std::optional<std::vector<std::uint8_t>>& bytes);
-    // ProgramChip, then the power-cycle instruction and the backup's name.
+    // ProgramChip, then the backup's name and the power-cycle instruction.
     UpdateResult Reflash();
 
     Session& s_;
     const UpdateOptions& options_;
     bool busy_ = false;
+    bool inBootRom_ = false;  // Prog and the restart went out
     std::optional<std::filesystem::path> backup_;
     // The DATA FLASH image chosen for this run (reading, backup or named file) and
     // how the log names it; none: the options' file (data.bin).
     std::optional<std::vector<std::uint8_t>> data_;
     std::string dataShown_;
+    // Said after the records when the source is not the instrument's own reading
+    // (the jumper path); the window's log is cleared by the reflash.
+    std::string dataLine_;
 };
 
 // "Отключите питание ..." and the jumper texts, shared by the two halves.

@@ -27,8 +27,17 @@ struct UpdateOptions {
     // identification with UpdateResult::Unidentified.
     bool jumperPath = true;
     // DATA FLASH image to write instead of a reading (keep mode) or data.bin
-    // (jumper path); refused when ProgramChip would refuse its size.
+    // (jumper path); refused when ProgramChip would refuse its size. An instrument
+    // that identifies is still read and backed up first.
     std::optional<std::filesystem::path> dataFrom;
+    // Write a dataFrom whose backup name holds another serial than the instrument's.
+    bool force = false;
+    // Keep mode, when the journal holds an open failure of this instrument and the
+    // new reading differs from that run's backup (or it left none): Ask shows both
+    // and lets the user choose; Refuse stops before Prog and prints both commands;
+    // TakeReading writes the reading.
+    enum class OpenFailure { Ask, Refuse, TakeReading };
+    OpenFailure openFailure = OpenFailure::Ask;
     // Serial text the instrument must have; another one, or none, stops the run
     // after the identification with UpdateResult::WrongInstrument.
     std::string expectSerial;

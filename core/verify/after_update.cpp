@@ -1,6 +1,7 @@
 #include "verify/after_update.h"
 
 #include "common/files.h"
+#include "common/sha256.h"
 #include "journal/journal.h"
 #include "verify/restore.h"
 
@@ -11,10 +12,14 @@ std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::p
     // A keep-mode update (and the jumper path with a named image) wrote exactly the
     // bytes of the file it names as its backup: its reading, a named file, or an
     // unfinished run's backup written back instead of a reading.
+    // It is the file of the record (its DATA FLASH source or its backup) whose
+    // SHA-256 is that of the bytes written.
     std::filesystem::path written;
-    if (dataFrom.empty() && !s.run.backupPath.empty()) {
-        written = PathFromUtf8(s.run.backupPath);
-        if (written.is_relative()) written = s.workDir / written;
+    for (const std::string* name : {&s.run.dataSource, &s.run.backupPath}) {
+        if (!dataFrom.empty() || !written.empty() || name->empty()) continue;
+        std::filesystem::path p = PathFromUtf8(*name);
+        if (p.is_relative()) p = s.workDir / p;
+        if (Sha256OfFile(p) == std::optional<std::string>(s.run.dataSha256)) written = p;
     }
     const bool keep = dataFrom.empty() && written.empty() && s.UpdateMode == UpdateMode::Keep;
     if (!dataFrom.empty())

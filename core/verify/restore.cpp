@@ -1,6 +1,5 @@
 #include "verify/restore.h"
 
-#include <regex>
 #include <system_error>
 #include <vector>
 
@@ -15,12 +14,6 @@ namespace zentor {
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::regex& BackupPattern() {
-    static const std::regex pattern(
-        R"(^([0-9]{2,3}v[0-9]{6,9})_([0-9]{8}-[0-9]{6})(-[0-9]+)?_data\.bin$)", std::regex::icase);
-    return pattern;
-}
 
 RunResult ResultOf(RestoreOutcome outcome) {
     switch (outcome) {
@@ -64,36 +57,6 @@ std::optional<std::vector<std::uint8_t>> LoadBackup(Session& s, const fs::path& 
 }
 
 }  // namespace
-
-std::optional<std::string> BackupSerial(const fs::path& file) {
-    std::smatch m;
-    const std::string name = file.filename().string();
-    if (!std::regex_match(name, m, BackupPattern())) return std::nullopt;
-    std::string serial = m[1].str();
-    serial[serial.find_first_of("vV")] = 'v';
-    return serial;
-}
-
-std::optional<fs::path> NewestBackup(const fs::path& folder, const std::string& serial) {
-    std::optional<fs::path> best;
-    std::string bestKey;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder / "backup", ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::smatch m;
-        const std::string name = it->path().filename().string();
-        if (!std::regex_match(name, m, BackupPattern()) || BackupSerial(name) != serial) continue;
-        // Time, then the -n of a second backup within the same second.
-        const std::string n = m[3].matched ? m[3].str().substr(1) : "1";
-        const std::string key =
-            m[2].str() + std::string(8 - std::min<std::size_t>(n.size(), 8), '0') + n;
-        if (!best || key > bestKey) {
-            best = it->path();
-            bestKey = key;
-        }
-    }
-    return best;
-}
 
 RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
     const std::string name = request.file.filename().string();

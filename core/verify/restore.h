@@ -13,18 +13,10 @@
 #include <string>
 
 #include "common/session.h"
+#include "update/backup_names.h"
 #include "verify/verify.h"
 
 namespace zentor {
-
-// The serial number in a backup's name, <serial>_<yyyymmdd-hhmmss>[-n]_data.bin
-// (the serial as "%02uv%02u%02u%02u" prints it), or nullopt for any other name.
-std::optional<std::string> BackupSerial(const std::filesystem::path& file);
-
-// The newest backup of `serial` in folder/backup by the time in its name, or
-// nullopt when there is none.
-std::optional<std::filesystem::path> NewestBackup(const std::filesystem::path& folder,
-                                                  const std::string& serial);
 
 enum class RestoreOutcome {
     Equal,         // written, read back, equal

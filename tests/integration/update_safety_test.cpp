@@ -124,6 +124,28 @@ const std::string kIdentification = [] {
     return std::string(f.begin(), f.end());
 }();
 
+// The printed command line as arguments, with the test's configuration and --yes;
+// `device` replaces the port the command names.
+std::vector<std::string> ArgsOf(const std::string& command, const fs::path& config,
+                                const std::string& port, const std::string& device,
+                                std::vector<std::string> extra = {}) {
+    std::istringstream words(command);
+    std::vector<std::string> args{"--config", config.string(), "--yes"};
+    std::string word;
+    words >> word;  // the program name
+    while (words >> word) args.push_back(word == port ? device : word);
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+// The printed line of `lines` that holds `part`, without its indent.
+std::string PrintedCommand(const std::vector<std::string>& lines, const std::string& part) {
+    for (const auto& line : lines)
+        if (Contains(line, " update --mode keep ") && Contains(line, part))
+            return line.substr(line.find("zentor-cli"));
+    return "";
+}
+
 // An instrument waiting in its boot ROM does not identify; --yes alone must not
 // turn keep mode into a factory reflash. The user is told why and what to do.
 TEST_F(UpdateSafety, KeepModeRefusesAnInstrumentInItsBootRom) {
@@ -208,26 +230,31 @@ TEST_F(UpdateSafety, KilledRunsBackupComesBackThroughTheJumper) {
     ASSERT_TRUE(WriteFileAtomic(flash, sim.Flash()));
     SimProcess jumpered({"--baud", kBaud, "--data-flash-size", std::to_string(kDataSize),
                          "--code-file", flash.string(), "--jumper"});
-    std::istringstream words(command);
-    std::vector<std::string> args{"--config", (dir_ / "z.ini").string(), "--yes"};
-    std::string word;
-    words >> word;  // the program name
-    while (words >> word) args.push_back(word == sim.DevicePath() ? jumpered.DevicePath() : word);
+    const auto args = ArgsOf(command, dir_ / "z.ini", sim.DevicePath(), jumpered.DevicePath());
     const CliResult restored = RunCli(args);
     EXPECT_EQ(restored.status, 0) << restored.out << restored.err;
     EXPECT_EQ(jumpered.DataFlash(), calibration_);
     EXPECT_TRUE(std::equal(program_.begin(), program_.end(), jumpered.Flash().begin()));
 }
 
-// The re-run after a bad end: the journal says the last update of this serial
-// reached the erase and did not end well, so the DATA FLASH is not read again
-// (it may be partial) and that run's backup goes back instead.
-void ExpectReRunWritesTheBackup(SimProcess& sim, const std::vector<std::string>& args,
-                                const Bytes& calibration) {
+// The re-run after a bad end: the journal holds that run's failure and the new
+// reading (partial) differs from its backup, so the run stops before Prog and
+// names both choices; the --data-from one writes that backup back.
+void ExpectReRunRefusedThenBackup(SimProcess& sim, const std::vector<std::string>& args,
+                                  const fs::path& config, const Bytes& calibration,
+                                  std::vector<std::string> extra = {},
+                                  std::function<void(pid_t)> whileRunning = {}) {
     const CliResult rerun = RunCli(args);
-    EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
-    EXPECT_TRUE(Contains(rerun.out, "Вместо нового чтения записывается его резервная копия"))
-        << rerun.out;
+    EXPECT_EQ(rerun.status, 1) << rerun.out << rerun.err;
+    EXPECT_TRUE(Contains(rerun.out, "Новое чтение отличается от неё: байт ")) << rerun.out;
+    EXPECT_EQ(sim.Mode(), "firmware") << "nothing sent after the reading";
+    const std::string useReading = PrintedCommand(rerun.OutLines(), "--use-reading");
+    const std::string fromBackup = PrintedCommand(rerun.OutLines(), "--data-from");
+    ASSERT_FALSE(useReading.empty()) << rerun.out;
+    ASSERT_FALSE(fromBackup.empty()) << rerun.out;
+    const CliResult restored =
+        RunCli(ArgsOf(fromBackup, config, sim.DevicePath(), sim.DevicePath(), extra), whileRunning);
+    EXPECT_EQ(restored.status, 0) << restored.out << restored.err;
     sim.PowerCycle();
     EXPECT_EQ(sim.Mode(), "firmware");
     EXPECT_EQ(sim.DataFlash(), calibration);
@@ -245,7 +272,9 @@ TEST_F(UpdateSafety, SilentLineDuringTheRecordsIsNotSuccess) {
         << first.out;
     const auto lines = first.OutLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().rfind("Резервная копия DATA FLASH: backup/14v071510_", 0), 0u)
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.back(), kPowerCycle) << first.out;
+    EXPECT_EQ(lines[lines.size() - 3].rfind("Резервная копия DATA FLASH: backup/14v071510_", 0), 0u)
         << first.out;
     auto runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -258,26 +287,27 @@ TEST_F(UpdateSafety, SilentLineDuringTheRecordsIsNotSuccess) {
     ASSERT_NE(sim.DataFlash(), calibration_) << "the last two records never landed";
     ASSERT_EQ(sim.Hcr0(), "FF") << "the configuration record never landed";
 
-    // The re-run writes the first run's backup and checks it after power-up
-    // against that backup, not against a data_rd.bin it never read (here one
-    // that a read of another instrument left in the folder meanwhile).
+    // The re-run reads the partial DATA FLASH, which differs from the first run's
+    // backup: refused with both commands. The backup's command writes it and
+    // checks it after power-up against that backup, not against a data_rd.bin it
+    // never read (here one that a read of another instrument left meanwhile).
     ASSERT_TRUE(WriteFileAtomic(dir_ / "data_rd.bin", Pattern(kDataSize, 7)));
     bool cycled = false;
-    const CliResult rerun = RunCli(Update(sim, {"--verify=30"}), [&](pid_t) {
-        const auto end = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < end && sim.Hcr0() != "7D")
-            std::this_thread::sleep_for(250ms);
-        std::this_thread::sleep_for(300ms);
-        sim.PowerCycle();
-        cycled = true;
-    });
-    ASSERT_TRUE(cycled);
-    EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
-    EXPECT_TRUE(Contains(rerun.out, "Вместо нового чтения записывается его резервная копия"))
-        << rerun.out;
-    EXPECT_TRUE(Contains(rerun.out, "Проверка DATA FLASH - Ok")) << rerun.out;
-    EXPECT_EQ(sim.DataFlash(), calibration_);
-    EXPECT_EQ(Backups().size(), 1u) << "the partial DATA FLASH is never backed up";
+    ExpectReRunRefusedThenBackup(
+        sim, Update(sim, {}), dir_ / "z.ini", calibration_, {"--verify=30"}, [&](pid_t) {
+            const auto end = std::chrono::steady_clock::now() + 60s;
+            while (std::chrono::steady_clock::now() < end && sim.Hcr0() != "7D")
+                std::this_thread::sleep_for(250ms);
+            std::this_thread::sleep_for(300ms);
+            sim.PowerCycle();
+            cycled = true;
+        });
+    EXPECT_TRUE(cycled);
+    EXPECT_EQ(Backups().size(), 2u) << "the first reading and the partial one, each once";
+    // The verified write closed the failure: the next update reads and keeps.
+    const CliResult next = RunCli(Update(sim, {}));
+    EXPECT_EQ(next.status, 0) << next.out << next.err;
+    EXPECT_FALSE(Contains(next.out, "Прежнее обновление прибора")) << next.out;
 }
 
 // Without a terminal the first Ctrl-C during the records stops the write at the
@@ -291,8 +321,10 @@ TEST_F(UpdateSafety, CtrlCDuringTheRecordsStopsAtARecordBoundary) {
     EXPECT_TRUE(Contains(r.out, "Запись прервана по адресу ")) << r.out;
     EXPECT_TRUE(Contains(r.out, " - устройство записано не полностью")) << r.out;
     const auto lines = r.OutLines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().rfind("Резервная копия DATA FLASH: backup/14v071510_", 0), 0u) << r.out;
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.back(), kPowerCycle) << r.out;
+    EXPECT_EQ(lines[lines.size() - 3].rfind("Резервная копия DATA FLASH: backup/14v071510_", 0), 0u)
+        << r.out;
     EXPECT_FALSE(Contains(Received("a"), ":02807E00")) << "no configuration record after the stop";
     const auto runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -303,8 +335,8 @@ TEST_F(UpdateSafety, CtrlCDuringTheRecordsStopsAtARecordBoundary) {
 
     sim.PowerCycle();
     ASSERT_EQ(sim.Mode(), "firmware");
-    ExpectReRunWritesTheBackup(sim, Update(sim, {}), calibration_);
-    EXPECT_EQ(Backups().size(), 1u);
+    ExpectReRunRefusedThenBackup(sim, Update(sim, {}), dir_ / "z.ini", calibration_);
+    EXPECT_EQ(Backups().size(), 2u);
 }
 
 }  // namespace

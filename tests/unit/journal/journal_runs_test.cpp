@@ -23,6 +23,7 @@ struct Step {
     const char* backup;
     int unconfirmed = 0;
     const char* command = "update";
+    const char* model = "";  // "": unknown, as on the jumper path
 };
 
 constexpr auto S = JournalEvent::Start;
@@ -43,6 +44,7 @@ std::vector<JournalLine> Lines(const std::vector<Step>& steps, const std::string
         l.record.mode = "keep";
         l.record.port = "COM3";
         l.record.serial = st.serial;
+        l.record.model = st.model;
         l.record.phase = st.phase;
         l.record.result = st.result;
         l.record.backupPath = st.backup;
@@ -101,6 +103,52 @@ TEST(JournalRuns, LatestUnfinishedUpdateDecidesWhoseBackupWins) {
          {{"a", X, "1v1", P::Data, R::Failed, "a.bin", 0, "program"}},
          std::nullopt},
         {"backup gone", {{"a", X, "1v1", P::Data, R::Failed, "gone.bin"}}, "a", false},
+        // Every later confirmed write of that instrument closes the chain.
+        {"write-data ok closes it",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Unknown, R::Ok, "", 0, "write-data"}},
+         std::nullopt},
+        {"restore ok closes it",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Data, R::Ok, "b.bin", 0, "restore"}},
+         std::nullopt},
+        {"a passing verify closes it",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Read, R::Ok, "", 0, "verify"}},
+         std::nullopt},
+        {"a failing verify does not",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Read, R::Failed, "", 0, "verify"}},
+         "a"},
+        {"write-data that failed does not",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Unknown, R::Failed, "", 0, "write-data"}},
+         "a"},
+        {"write-data of another serial does not",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "2v2", P::Unknown, R::Ok, "", 0, "write-data"}},
+         "a"},
+        {"write-data of no known serial does not",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "", P::Unknown, R::Ok, "", 0, "write-data"}},
+         "a"},
+        {"an identified update that ended ok closes it",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Done, R::Ok, "b.bin", 0, "update", "7"}},
+         std::nullopt},
+        {"a jumper recovery closes it once the instrument identifies",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Done, R::Ok, "a.bin", 0, "update", ""}},
+         std::nullopt},
+        {"a jumper recovery that failed does not",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Code, R::Failed, "a.bin", 0, "update", ""}},
+         "a"},
+        {"a failure after a closing write opens a new chain",
+         {{"a", X, "1v1", P::Data, R::Failed, "a.bin"},
+          {"b", X, "1v1", P::Unknown, R::Ok, "", 0, "write-data"},
+          {"c", X, "1v1", P::Code, R::Failed, "b.bin"}},
+         "c"},
         {"absolute backup path", {{"a", X, "1v1", P::Data, R::Failed, abs.c_str()}}, "a"},
     };
     for (const auto& c : cases) {
@@ -116,6 +164,21 @@ TEST(JournalRuns, LatestUnfinishedUpdateDecidesWhoseBackupWins) {
             EXPECT_TRUE(std::filesystem::exists(*found->backup));
         }
     }
+}
+
+// Where the instrument cannot say who it is, a jumper recovery has not been
+// confirmed by an identification: its serial's backup stays on offer.
+TEST(JournalRuns, JumperOfferIgnoresAnUnconfirmedJumperRecovery) {
+    test::ScratchDir dir("journal-jumper");
+    dir.Write("a.bin", {1});
+    const auto runs =
+        MergeRuns(Lines({{"a", X, "1v1", RunPhase::Code, RunResult::Failed, "a.bin"},
+                         {"b", X, "1v1", RunPhase::Done, RunResult::Ok, "a.bin", 0, "update", ""}},
+                        dir.path().string()));
+    const auto offers = UnfinishedUpdatesWithBackup(runs, "PC", "COM3");
+    ASSERT_EQ(offers.size(), 1u);
+    EXPECT_EQ(offers[0].run.runId, "a");
+    EXPECT_FALSE(LatestUnfinishedUpdate(runs, "1v1").has_value());
 }
 
 TEST(JournalRuns, MergeKeepsWhatEarlierLinesKnew) {

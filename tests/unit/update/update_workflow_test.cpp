@@ -239,13 +239,13 @@ TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
     EXPECT_EQ(rig.LongWaits(), (std::vector<int>{1000, 1000, 2000}));
     EXPECT_EQ(rig.dev.restarts, 1);
 
-    // The backup is named last, after the power-cycle instruction.
+    // The backup is named before the empty line; the power-cycle instruction stays last.
     ASSERT_GE(rig.ui.log.size(), 4u);
     const auto& log = rig.ui.log;
     EXPECT_EQ(log[log.size() - 4], "Нет связи с MSC1210!");
-    EXPECT_EQ(log[log.size() - 3], "");
-    EXPECT_EQ(log[log.size() - 2], kPowerCycle);
-    EXPECT_EQ(log[log.size() - 1], backupLine);
+    EXPECT_EQ(log[log.size() - 3], backupLine);
+    EXPECT_EQ(log[log.size() - 2], "");
+    EXPECT_EQ(log[log.size() - 1], kPowerCycle);
     EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
     EXPECT_TRUE(rig.PortClosed());
     EXPECT_EQ(rig.s.UpdateAnswer, "Да");
