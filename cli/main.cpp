@@ -328,8 +328,12 @@ int main(int argc, char** argv) {
         });
     }
     if (cmdWriteData->parsed())
-        return journaled("write-data",
-                         [&] { return runOnPort([&] { return BitBtnWriteDataClick(s); }); });
+        return journaled("write-data", [&] {
+            return runOnPort([&] {
+                NoteInstrumentForJournal(s);
+                return BitBtnWriteDataClick(s);
+            });
+        });
     if (cmdRestart->parsed())
         return inFolder("restart",
                         [&] { return runOnPort([&] { return BitBtnRestartClick(s); }); });

@@ -63,9 +63,10 @@ int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOp
         return result == UpdateResult::Done;
     });
     if (result == UpdateResult::Unidentified) {
-        if (auto offer = OfferBackupForJumper(s)) {
+        if (auto offer = OfferBackupForPort(s)) {
             s.ui.AppendLine(BackupOfferCliText(s, *offer));
         } else {
+            s.ui.AppendLine(kNothingErasedOnPort);
             s.ui.AppendLine(
                 "Если на устройстве нужны заводские данные, повторите с --jumper; если есть "
                 "резервная копия его DATA FLASH, повторите с --data-from ФАЙЛ");

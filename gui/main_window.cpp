@@ -22,6 +22,7 @@
 #include "settings_dialog.h"
 #include "settings_owner.h"
 #include "ui_main_window.h"
+#include "update/identify.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
 #include "widgets.h"
@@ -137,7 +138,10 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
         return [name, fn](Session& s) { RunInstrumentCommand(s, name, [&] { return fn(s); }); };
     };
     command(ui_->BitBtnReadData, inFolder("read-data", BitBtnReadDataClick));
-    command(ui_->BitBtnWriteData, journaled("write-data", BitBtnWriteDataClick));
+    command(ui_->BitBtnWriteData, journaled("write-data", [](Session& s) {
+                NoteInstrumentForJournal(s);
+                return BitBtnWriteDataClick(s);
+            }));
     command(ui_->BitBtnRestart, inFolder("restart", BitBtnRestartClick));
     command(ui_->BitBtnProg, inFolder("prog", BitBtnProgClick));
     command(ui_->BitBtnWrite, journaled("program", BitBtnWriteClick));

@@ -116,21 +116,26 @@ bool QtFrontend::ShowBox(BoxKind kind, const std::string& text, const std::strin
     QMessageBox box(qicon, QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::NoButton, targets_.dialogParent);
     QPushButton* yes = nullptr;
+    QPushButton* preferred = nullptr;
     switch (kind) {
         case BoxKind::Plain:
         case BoxKind::Message:
             yes = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
             break;
         case BoxKind::YesNo:
+        case BoxKind::YesNoDefaultNo: {
             yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-            box.setEscapeButton(box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole));
+            QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+            box.setEscapeButton(no);
+            if (kind == BoxKind::YesNoDefaultNo) preferred = no;
             break;
+        }
         case BoxKind::OkCancel:
             yes = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
             box.setEscapeButton(box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole));
             break;
     }
-    box.setDefaultButton(yes);
+    box.setDefaultButton(preferred ? preferred : yes);
     box.exec();
     return box.clickedButton() == yes;
 }
@@ -145,6 +150,11 @@ void QtFrontend::PlainMessage(const std::string& text, const std::string& title)
 
 bool QtFrontend::AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) {
     return Call<bool>([&] { return ShowBox(BoxKind::YesNo, text, title, icon); });
+}
+
+bool QtFrontend::AskYesNoDefaultNo(const std::string& text, const std::string& title,
+                                   MessageIcon icon) {
+    return Call<bool>([&] { return ShowBox(BoxKind::YesNoDefaultNo, text, title, icon); });
 }
 
 bool QtFrontend::AskOkCancel(const std::string& text, const std::string& title, MessageIcon icon) {

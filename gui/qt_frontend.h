@@ -18,7 +18,8 @@ namespace zentor::gui {
 class QtFrontend : public QObject, public Frontend {
     Q_OBJECT
 public:
-    enum class BoxKind { Plain, Message, YesNo, OkCancel };
+    // YesNoDefaultNo: "Нет" is the default button.
+    enum class BoxKind { Plain, Message, YesNo, YesNoDefaultNo, OkCancel };
     // Answers a box instead of showing it (tests); returns Yes/OK.
     using BoxHook = std::function<bool(BoxKind kind, const std::string& text,
                                        const std::string& title, MessageIcon icon)>;
@@ -45,6 +46,8 @@ public:
     void SetUpdateBusy(bool busy) override;
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
+    bool AskYesNoDefaultNo(const std::string& text, const std::string& title,
+                           MessageIcon icon) override;
     bool AskOkCancel(const std::string& text, const std::string& title, MessageIcon icon) override;
     UpdateChoice ConfirmUpdate(const std::string& caption, const std::string& deviceText) override;
 

@@ -49,6 +49,11 @@ public:
                             MessageIcon icon) = 0;
     // Returns true for Yes / OK.
     virtual bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) = 0;
+    // The same question with "Нет" as the default button (what Enter answers).
+    virtual bool AskYesNoDefaultNo(const std::string& text, const std::string& title,
+                                   MessageIcon icon) {
+        return AskYesNo(text, title, icon);
+    }
     virtual bool AskOkCancel(const std::string& text, const std::string& title,
                              MessageIcon icon) = 0;
 

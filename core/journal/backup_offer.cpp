@@ -33,26 +33,66 @@ std::string Arg(const std::string& text) {
 
 }  // namespace
 
+const char* const kNothingErasedOnPort =
+    "Стирание на этом порту в журнале не записано: если устройство ждёт в загрузчике после "
+    "прерванного обновления, отключите его питание и через 30 секунд включите снова - вернётся "
+    "прежняя прошивка с прежними настройками.";
+
+namespace {
+
+BackupOffer OfferOf(const UnfinishedUpdate& u, BackupOffer::Kind kind, const Session& s) {
+    return BackupOffer{
+        u.run.record.serial,
+        *u.backup,
+        u.run.startTime,
+        u.reason,
+        kind,
+        u.run.computer == ComputerName() && u.run.record.port == s.settings.NamePort};
+}
+
+std::string OfferHead(const BackupOffer& offer) {
+    if (offer.kind == BackupOffer::Kind::LatestOnPort)
+        return "Последнее обновление на этом порту - прибор " + offer.serial + " от " +
+               offer.runTime + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup);
+    return "В журнале есть обновление прибора " + offer.serial + " от " + offer.runTime + ": " +
+           offer.reason + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup);
+}
+
+}  // namespace
+
 std::optional<BackupOffer> OfferBackupForJumper(const Session& s) {
     auto lines = ReadJournal(JournalPathFor(s));
     if (!lines) return std::nullopt;
     auto found =
         UnfinishedUpdatesWithBackup(MergeRuns(*lines), ComputerName(), s.settings.NamePort);
     if (found.empty()) return std::nullopt;
-    const UnfinishedUpdate& u = found.front();
-    return BackupOffer{u.run.record.serial, *u.backup, u.run.startTime, u.reason};
+    return OfferOf(found.front(), BackupOffer::Kind::OpenFailure, s);
+}
+
+std::optional<BackupOffer> OfferBackupForPort(const Session& s) {
+    auto lines = ReadJournal(JournalPathFor(s));
+    if (!lines) return std::nullopt;
+    const auto runs = MergeRuns(*lines);
+    auto failures = UnfinishedUpdatesWithBackup(runs, ComputerName(), s.settings.NamePort);
+    std::optional<BackupOffer> failure;
+    if (!failures.empty()) failure = OfferOf(failures.front(), BackupOffer::Kind::OpenFailure, s);
+    if (failure && failure->thisPort) return failure;
+    if (auto latest = LatestBackupOnPort(runs, ComputerName(), s.settings.NamePort))
+        return OfferOf(*latest, BackupOffer::Kind::LatestOnPort, s);
+    return failure;
 }
 
 std::string BackupOfferQuestion(const BackupOffer& offer) {
-    return "В журнале есть обновление прибора " + offer.serial + " от " + offer.runTime + ": " +
-           offer.reason + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup) +
+    return OfferHead(offer) +
            "\nЕсли это тот же прибор, записать в DATA FLASH эту копию вместо заводского "
            "data.bin?";
 }
 
 std::string BackupOfferCliText(const Session& s, const BackupOffer& offer) {
-    return "В журнале есть обновление прибора " + offer.serial + " от " + offer.runTime + ": " +
-           offer.reason + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup) +
+    std::string text;
+    if (offer.kind == BackupOffer::Kind::LatestOnPort)
+        text = std::string(kNothingErasedOnPort) + "\n";
+    return text + OfferHead(offer) +
            "\nЕсли это тот же прибор, запишите эту копию вместо data.bin:\n  " +
            DataFromCommandLine(s, offer.backup);
 }

@@ -15,18 +15,31 @@ namespace zentor {
 struct BackupOffer {
     std::string serial;
     std::filesystem::path backup;  // exists when offered
-    std::string runTime;           // when the unfinished run started
-    std::string reason;            // why it is not trusted, Russian
+    std::string runTime;           // when the run started
+    std::string reason;            // why it is not trusted, Russian; empty for LatestOnPort
+    // OpenFailure: an update that reached the erase and did not end well.
+    // LatestOnPort: no such run on this port; the latest backup made on it.
+    enum class Kind { OpenFailure, LatestOnPort } kind = Kind::OpenFailure;
+    bool thisPort = false;  // made on this computer's port s.settings.NamePort
 };
 
 // The most recent unfinished update with an existing backup, preferring runs on
 // this computer's port s.settings.NamePort. nullopt when there is none or the
 // journal cannot be read.
 std::optional<BackupOffer> OfferBackupForJumper(const Session& s);
+// Where the instrument does not identify on this port: the open failure made on
+// this port, else the latest backup made on this port, else an open failure made
+// elsewhere. nullopt when the journal holds none of them.
+std::optional<BackupOffer> OfferBackupForPort(const Session& s);
+
+// "Стирание на этом порту в журнале не записано: ... вернётся прежняя прошивка ..."
+extern const char* const kNothingErasedOnPort;
 
 // Window: the Yes/No question asked before the jumper questions.
 std::string BackupOfferQuestion(const BackupOffer& offer);
 // CLI: the lines to print, ending with the exact command that writes the backup.
+// For a LatestOnPort offer they say first that a power cycle brings an instrument
+// back unchanged when nothing was erased.
 std::string BackupOfferCliText(const Session& s, const BackupOffer& offer);
 // The command line alone: zentor-cli update --mode keep ... --data-from FILE.
 std::string DataFromCommandLine(const Session& s, const std::filesystem::path& backup);

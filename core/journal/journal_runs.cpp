@@ -139,6 +139,24 @@ std::optional<UnfinishedUpdate> LatestUnfinishedUpdate(const std::filesystem::pa
     return LatestUnfinishedUpdate(MergeRuns(*lines), serial);
 }
 
+std::optional<UnfinishedUpdate> LatestBackupOnPort(const std::vector<JournalRun>& runs,
+                                                   const std::string& computer,
+                                                   const std::string& port) {
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+        if (it->record.command != "update" || it->computer != computer || it->record.port != port)
+            continue;
+        if (auto backup = ExistingBackup(*it)) return UnfinishedUpdate{*it, "", backup};
+    }
+    return std::nullopt;
+}
+
+bool AnyOpenFailure(const std::vector<JournalRun>& runs) {
+    for (const auto& run : runs)
+        if (run.record.command == "update" && LatestUnfinishedUpdate(runs, run.record.serial))
+            return true;
+    return false;
+}
+
 std::vector<UnfinishedUpdate> UnfinishedUpdatesWithBackup(const std::vector<JournalRun>& runs,
                                                           const std::string& computer,
                                                           const std::string& port) {

@@ -57,6 +57,15 @@ std::optional<UnfinishedUpdate> LatestUnfinishedUpdate(const std::vector<Journal
 std::optional<UnfinishedUpdate> LatestUnfinishedUpdate(const std::filesystem::path& journal,
                                                        const std::string& serial);
 
+// The latest update run on `port` of `computer` whose backup still exists,
+// whatever its result (reason empty); nullopt when there is none.
+std::optional<UnfinishedUpdate> LatestBackupOnPort(const std::vector<JournalRun>& runs,
+                                                   const std::string& computer,
+                                                   const std::string& port);
+
+// True when some serial has an open failure (LatestUnfinishedUpdate).
+bool AnyOpenFailure(const std::vector<JournalRun>& runs);
+
 // Every serial with an unfinished update whose backup exists, most recent first;
 // runs on `port` of `computer` come before the others. For the jumper path, where
 // the instrument cannot say who it is (so a jumper recovery closes nothing here).

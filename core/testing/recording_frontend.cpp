@@ -40,6 +40,15 @@ bool RecordingFrontend::AskYesNo(const std::string& text, const std::string& tit
     return a;
 }
 
+bool RecordingFrontend::AskYesNoDefaultNo(const std::string& text, const std::string& title,
+                                          MessageIcon icon) {
+    boxes.push_back({"yesno-default-no", text, title, icon});
+    if (answers.empty()) return false;
+    bool a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
 bool RecordingFrontend::AskOkCancel(const std::string& text, const std::string& title,
                                     MessageIcon icon) {
     boxes.push_back({"okcancel", text, title, icon});

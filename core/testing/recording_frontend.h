@@ -14,7 +14,7 @@ namespace zentor {
 class RecordingFrontend : public Frontend {
 public:
     struct Box {
-        std::string kind;  // "message", "yesno", "okcancel", "confirm"
+        std::string kind;  // "message", "yesno", "yesno-default-no", "okcancel", "confirm"
         std::string text;
         std::string title;
         MessageIcon icon = MessageIcon::Information;
@@ -30,6 +30,8 @@ public:
     void SetUpdateBusy(bool busy) override;
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
+    bool AskYesNoDefaultNo(const std::string& text, const std::string& title,
+                           MessageIcon icon) override;
     bool AskOkCancel(const std::string& text, const std::string& title, MessageIcon icon) override;
     UpdateChoice ConfirmUpdate(const std::string& caption, const std::string& deviceText) override;
 

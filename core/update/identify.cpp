@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "instrument/frames.h"
+#include "journal/instrument_run.h"
+#include "journal/journal_runs.h"
 
 namespace zentor {
 
@@ -29,6 +31,15 @@ bool IdentifyInstrument(Session& s) {
     s.identity = id;
     s.SerialText = FormatSerialText(id);
     return true;
+}
+
+void NoteInstrumentForJournal(Session& s) {
+    if (s.journalRunId.empty()) return;
+    const auto lines = ReadJournal(JournalPathFor(s));
+    if (!lines || !AnyOpenFailure(MergeRuns(*lines))) return;
+    if (!IdentifyInstrument(s)) return;
+    s.run.model = std::to_string(s.identity.model);
+    s.run.serial = s.SerialText;
 }
 
 }  // namespace zentor

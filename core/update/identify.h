@@ -22,4 +22,11 @@ std::string FormatSerialText(const InstrumentIdentity& id);
 // Logs nothing.
 bool IdentifyInstrument(Session& s);
 
+// Before a DATA FLASH write that does not otherwise identify (write-data): when
+// the journal holds an open update failure of any instrument, identifies the one
+// connected (one read frame) and notes its model and serial in s.run, so that a
+// confirmed write closes that instrument's failure. Sends nothing otherwise; an
+// instrument that does not answer is simply not noted.
+void NoteInstrumentForJournal(Session& s);
+
 }  // namespace zentor

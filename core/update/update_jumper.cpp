@@ -14,6 +14,9 @@ namespace zentor {
 namespace {
 
 constexpr const char* kJumperQuestion = "Устройство не определено!\n\nПроизвести прошивку?";
+constexpr const char* kFactoryDataWarning =
+    "\n\nDATA FLASH будет записана заводскими данными data.bin: калибровка устройства будет "
+    "заменена.";
 constexpr const char* kJumperSteps =
     "Внимание! Выполните следующие действия:\n"
     "1. Отключите питание устройства (не меньше 30 секунд).\n"
@@ -40,7 +43,7 @@ UpdateResult UpdateRun::Unidentified() {
     }
     std::optional<std::filesystem::path> source = options_.dataFrom;
     if (!source && options_.offerBackup) {
-        if (auto offer = OfferBackupForJumper(s_);
+        if (auto offer = OfferBackupForPort(s_);
             offer &&
             s_.ui.AskYesNo(BackupOfferQuestion(*offer), s_.caption, MessageIcon::Question)) {
             source = offer->backup;
@@ -60,8 +63,13 @@ UpdateResult UpdateRun::Unidentified() {
                 s_, UpdateProgramOptions(s_.settings.TypeController, UpdateMode::None)))
             return UpdateResult::Failed;
     }
-    if (!s_.ui.AskYesNo(kJumperQuestion, s_.caption, MessageIcon::Exclamation))
-        return UpdateResult::Failed;
+    // Without a backup the calibration is replaced: said in the question, and "Нет"
+    // is what Enter answers.
+    const bool asked =
+        source ? s_.ui.AskYesNo(kJumperQuestion, s_.caption, MessageIcon::Exclamation)
+               : s_.ui.AskYesNoDefaultNo(std::string(kJumperQuestion) + kFactoryDataWarning,
+                                         s_.caption, MessageIcon::Exclamation);
+    if (!asked) return UpdateResult::Failed;
     if (!s_.ui.AskOkCancel(kJumperSteps, s_.caption, MessageIcon::Exclamation))
         return UpdateResult::Failed;
     s_.run.mode = source ? "keep" : "factory";

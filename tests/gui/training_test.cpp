@@ -71,13 +71,13 @@ TEST(TrainingMode, UpdatesTheSimulatedInstrumentAndCleansUp) {
     ASSERT_TRUE(WaitFor([&] { return !window->runner().Busy(); }, 90000));
     const QStringList log =
         Child<QPlainTextEdit>(window.get(), "MemoZentor")->toPlainText().split('\n');
-    // The power-cycle instruction, then where the calibration backup went.
-    ASSERT_GE(log.size(), 2);
-    EXPECT_EQ(
-        log[log.size() - 2],
-        QString::fromUtf8("Отключите питание устройства и через 30 секунд включите его снова."))
+    // Where the calibration backup went, then the power-cycle instruction.
+    ASSERT_GE(log.size(), 3);
+    EXPECT_EQ(log.last(), QString::fromUtf8(
+                              "Отключите питание устройства и через 30 секунд включите его снова."))
         << log.join(" | ").toStdString();
-    EXPECT_TRUE(log.last().startsWith(QString::fromUtf8("Резервная копия DATA FLASH: backup/")))
+    EXPECT_TRUE(
+        log[log.size() - 3].startsWith(QString::fromUtf8("Резервная копия DATA FLASH: backup/")))
         << log.join(" | ").toStdString();
     for (const auto& box : boxes.boxes) ADD_FAILURE() << "box: " << box.text;
     // Keep mode read the instrument's own calibration before reprogramming.

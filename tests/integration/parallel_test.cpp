@@ -132,11 +132,13 @@ TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
         EXPECT_EQ(s.result.status, 0) << s.result.out << s.result.err;
         if (s.update) {
             const auto lines = s.result.OutLines();
-            ASSERT_GE(lines.size(), 2u);
-            EXPECT_EQ(lines[lines.size() - 2],
+            ASSERT_GE(lines.size(), 3u);
+            EXPECT_EQ(lines.back(),
                       "Отключите питание устройства и через 30 секунд включите его снова.");
-            EXPECT_EQ(lines.back().rfind("Резервная копия DATA FLASH: backup/" + s.serial, 0), 0u)
-                << lines.back();
+            EXPECT_EQ(
+                lines[lines.size() - 3].rfind("Резервная копия DATA FLASH: backup/" + s.serial, 0),
+                0u)
+                << lines[lines.size() - 3];
             EXPECT_EQ(ReadWholeFile(s.dir / "data_rd.bin"), s.calibration);
             std::vector<fs::path> backups;
             for (const auto& e : fs::directory_iterator(s.dir / "backup"))

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "common/files.h"
 #include "common/image_key.h"
 #include "common/session.h"
+#include "journal/journal.h"
+#include "journal/journal_runs.h"
 #include "serial/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
@@ -117,14 +121,14 @@ TEST_F(UpdateOnSim, KeepModePreservesTheDataFlash) {
         ASSERT_TRUE(RunWorkflow(sim, ui, QuickSettings())) << ::testing::PrintToString(ui.log);
         ASSERT_GE(ui.log.size(), 4u);
         EXPECT_EQ(ui.log[ui.log.size() - 4], "Запись регистров конфигурации - ok!");
-        EXPECT_EQ(ui.log[ui.log.size() - 3], "");
-        EXPECT_EQ(ui.log[ui.log.size() - 2], kPowerCycle);
+        EXPECT_EQ(ui.log[ui.log.size() - 2], "");
+        EXPECT_EQ(ui.log[ui.log.size() - 1], kPowerCycle);
         EXPECT_EQ(ui.boxes.at(0).text, c.device);
 
         const auto backups = Backups();
         ASSERT_EQ(backups.size(), 1u);
-        // The backup is named last, where the window's cleared log still shows it.
-        EXPECT_EQ(ui.log.back(),
+        // The backup is named at the end, where the window's cleared log still shows it.
+        EXPECT_EQ(ui.log[ui.log.size() - 3],
                   "Резервная копия DATA FLASH: backup/" + backups[0].filename().string());
         EXPECT_EQ(backups[0].filename().string().rfind(std::string(c.serial) + "_", 0), 0u);
         EXPECT_EQ(ReadWholeFile(backups[0]), calibration_);
@@ -171,24 +175,54 @@ TEST_F(UpdateOnSim, JumperPathThroughTheCli) {
     EXPECT_EQ(sim.Hcr1(), "C5");
 }
 
-// The instrument vanishes in the middle of CODE FLASH: the run fails, and the
-// calibration read before the erase is on disk.
-TEST_F(UpdateOnSim, DeviceLostMidReflashKeepsTheCalibrationBackup) {
+// The line goes away in the middle of CODE FLASH (the simulator closes its side,
+// as a pulled adapter does): the run ends at once with that outcome, names the
+// backup read before the erase and the one command that recovers the instrument,
+// and never tells to switch it off. With the adapter back and the jumper closed,
+// that command brings program and calibration back.
+TEST_F(UpdateOnSim, PortGoneMidReflashNamesTheRecovery) {
     SimProcess sim(SimArgs({"--die-after-record", "20"}));
     Settings st = QuickSettings();
     st.ControlWrite = true;
     WriteConfig(dir_ / "z.ini", st);
+    const auto started = std::chrono::steady_clock::now();
     const CliResult r = RunCli({"--config", (dir_ / "z.ini").string(), "update", "--mode", "keep",
                                 "--yes", "--port", sim.DevicePath(), "--dir", dir_.string()});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     const auto backups = Backups();
     ASSERT_EQ(backups.size(), 1u);
     EXPECT_EQ(ReadWholeFile(backups[0]), calibration_);
-    // Named again after the failure, right after the power-cycle instruction.
     const auto lines = r.OutLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[lines.size() - 2], kPowerCycle);
-    EXPECT_EQ(lines.back(), "Резервная копия DATA FLASH: backup/" + backups[0].filename().string());
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), kPowerCycle), lines.end()) << r.out;
+    bool named = false;
+    for (const auto& line : lines)
+        named = named || line.find("пропал (запись CODE FLASH)") != std::string::npos;
+    EXPECT_TRUE(named) << r.out;
+    EXPECT_EQ(lines[lines.size() - 3],
+              "Резервная копия DATA FLASH: backup/" + backups[0].filename().string());
+    const std::string command = lines.back().substr(lines.back().find("zentor-cli"));
+    EXPECT_NE(command.find("--data-from " + backups[0].string()), std::string::npos) << command;
+    const auto runs =
+        MergeRuns(ReadJournal(dir_ / "journal.csv").value_or(std::vector<JournalLine>{}));
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].record.result, RunResult::Failed);
+    EXPECT_NE(runs[0].record.note.find("порт пропал"), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+
+    // The adapter is back; the chip waits in its boot ROM behind the jumper.
+    SimProcess back({"--code-file", (dir_ / "old.bin").string(), "--jumper"});
+    ASSERT_NE(back.DataFlash(), calibration_);
+    std::istringstream words(command);
+    std::vector<std::string> args{"--config", (dir_ / "z.ini").string(), "--yes"};
+    std::string word;
+    words >> word;
+    while (words >> word) args.push_back(word == sim.DevicePath() ? back.DevicePath() : word);
+    const CliResult recovered = RunCli(args);
+    EXPECT_EQ(recovered.status, 0) << recovered.out << recovered.err;
+    EXPECT_EQ(back.DataFlash(), calibration_);
+    const Bytes flash = back.Flash();
+    EXPECT_TRUE(std::equal(program_.begin(), program_.end(), flash.begin()));
 }
 
 // Without --yes and without a terminal the confirmation is declined: nothing is

@@ -296,9 +296,9 @@ TEST(UpdateWorkflow, JumperPath) {
         bool reflash;
     } cases[] = {
         {"no data.bin: nothing asked", false, {true, true}, {}, false},
-        {"No to the first box", true, {false}, {"yesno"}, false},
-        {"Cancel in the second box", true, {true, false}, {"yesno", "okcancel"}, false},
-        {"OK: reflash at once", true, {true, true}, {"yesno", "okcancel"}, true},
+        {"No to the first box", true, {false}, {"yesno-default-no"}, false},
+        {"Cancel in the second box", true, {true, false}, {"yesno-default-no", "okcancel"}, false},
+        {"OK: reflash at once", true, {true, true}, {"yesno-default-no", "okcancel"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -315,7 +315,9 @@ TEST(UpdateWorkflow, JumperPath) {
         for (const auto& b : rig.ui.boxes) kinds.push_back(b.kind);
         EXPECT_EQ(kinds, c.boxKinds);
         if (kinds.size() >= 1) {
-            EXPECT_EQ(rig.ui.boxes[0].text, kJumperQuestion);
+            // The question keeps its text and says that data.bin replaces the calibration.
+            EXPECT_EQ(rig.ui.boxes[0].text.rfind(kJumperQuestion, 0), 0u) << rig.ui.boxes[0].text;
+            EXPECT_NE(rig.ui.boxes[0].text.find("заводскими данными data.bin"), std::string::npos);
             EXPECT_EQ(rig.ui.boxes[0].title, "Zentor Velmar");
             EXPECT_EQ(rig.ui.boxes[0].icon, MessageIcon::Exclamation);
         }
@@ -353,7 +355,7 @@ TEST(UpdateWorkflow, ReflashAsksNothingOfItsOwn) {
     rig.Run();
     std::vector<std::string> kinds;
     for (const auto& b : rig.ui.boxes) kinds.push_back(b.kind);
-    EXPECT_EQ(kinds, (std::vector<std::string>{"yesno", "okcancel"}));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"yesno-default-no", "okcancel"}));
     ASSERT_GE(rig.ui.log.size(), 3u);
     EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3], "Нет связи с MSC1210!");
 }
