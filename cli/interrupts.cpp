@@ -3,7 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+
+#include "serial/system_port.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -16,6 +19,26 @@ namespace zentor {
 namespace {
 
 constexpr long long kSecondPressMs = 5000;
+
+// The signals the guard takes over; 0 where the platform has none.
+constexpr int kGuarded[] = {
+    SIGINT,
+    SIGTERM,
+#ifdef SIGHUP
+    SIGHUP,
+#else
+    0,
+#endif
+#ifdef SIGQUIT
+    SIGQUIT,
+#else
+    0,
+#endif
+};
+static_assert(sizeof kGuarded / sizeof kGuarded[0] == 4);
+
+std::atomic<std::atomic<bool>*> g_stopFlag{nullptr};
+std::atomic<int> g_presses{0};
 
 std::atomic<Session*> g_session{nullptr};
 std::atomic<bool> g_terminal{false};
@@ -37,21 +60,56 @@ long long NowMs() {
         .count();
 }
 
-extern "C" void OnRiskyInterrupt(int) {
+// The handler is reset before each call on Windows.
+void Rearm(int signo, void (*handler)(int)) {
 #ifdef _WIN32
-    std::signal(SIGINT, OnRiskyInterrupt);  // the handler is reset before each call
+    std::signal(signo, handler);
+#else
+    (void)signo;
+    (void)handler;
 #endif
+}
+
+extern "C" void OnEndSignal(int signo) {
+    RemovePortLockFilesNow();
+    std::_Exit(128 + signo);
+}
+
+extern "C" void OnInterrupt(int signo) {
+    Rearm(signo, OnInterrupt);
+    std::atomic<bool>* stop = g_stopFlag.load();
+    if (g_presses.fetch_add(1) > 0 || stop == nullptr) OnEndSignal(signo);
+    stop->store(true);
+}
+
+bool EndsOnlyLater(int signo) {
+#if defined(SIGHUP) && defined(SIGQUIT)
+    return signo == SIGHUP || signo == SIGQUIT;
+#else
+    (void)signo;
+    return false;
+#endif
+}
+
+extern "C" void OnGuardedSignal(int signo) {
+    Rearm(signo, OnGuardedSignal);
     Session* s = g_session.load();
     if (s == nullptr) return;
-    if (s->ChipAtRisk.load() && g_terminal.load()) {
-        const long long now = NowMs();
-        const long long warned = g_warnedAtMs.load();
-        if (warned < 0 || now - warned > kSecondPressMs) {
-            g_warnedAtMs.store(now);
-            Say("\nВнимание! Прерывание сейчас оставит стёртый кристалл: вернуть устройство "
-                "сможет только загрузчик (перемычка на плате).\n"
-                "Нажмите Ctrl-C ещё раз в течение 5 секунд, чтобы прервать запись.\n");
+    if (s->ChipAtRisk.load()) {
+        if (EndsOnlyLater(signo)) {
+            Say("\nЗапись продолжается до конца: прерывание сейчас оставит стёртый кристалл.\n");
             return;
+        }
+        if (signo == SIGINT && g_terminal.load()) {
+            const long long now = NowMs();
+            const long long warned = g_warnedAtMs.load();
+            if (warned < 0 || now - warned > kSecondPressMs) {
+                g_warnedAtMs.store(now);
+                Say("\nВнимание! Прерывание сейчас оставит стёртый кристалл: вернуть устройство "
+                    "сможет только загрузчик (перемычка на плате).\n"
+                    "Нажмите Ctrl-C ещё раз в течение 5 секунд, чтобы прервать запись.\n");
+                return;
+            }
         }
     }
     g_stopAsked.store(true);
@@ -62,17 +120,44 @@ extern "C" void OnRiskyInterrupt(int) {
 
 }  // namespace
 
+void InstallSignalHandlers() {
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    std::signal(SIGINT, OnInterrupt);
+    for (int signo : kGuarded)
+        if (signo != 0 && signo != SIGINT) std::signal(signo, OnEndSignal);
+}
+
+StopOnInterrupt::StopOnInterrupt(Session& s) {
+    g_presses = 0;
+    g_stopFlag = &s.StopRequested;
+    previous_ = std::signal(SIGINT, OnInterrupt);
+}
+
+StopOnInterrupt::~StopOnInterrupt() {
+    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    g_stopFlag = nullptr;
+}
+
+bool StopOnInterrupt::Interrupted() const {
+    return g_presses.load() > 0;
+}
+
 InterruptGuard::InterruptGuard(Session& s, bool terminal) {
     g_terminal = terminal;
     g_warnedAtMs = -1;
     g_stopAsked = false;
     s.AbortRequested = false;
     g_session = &s;
-    previous_ = std::signal(SIGINT, OnRiskyInterrupt);
+    for (int i = 0; i < kSignals; ++i)
+        previous_[i] = kGuarded[i] != 0 ? std::signal(kGuarded[i], OnGuardedSignal) : SIG_DFL;
 }
 
 InterruptGuard::~InterruptGuard() {
-    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    for (int i = 0; i < kSignals; ++i)
+        if (kGuarded[i] != 0)
+            std::signal(kGuarded[i], previous_[i] == SIG_ERR ? SIG_DFL : previous_[i]);
     g_session = nullptr;
 }
 

@@ -9,8 +9,6 @@
 // Exit status: 0 when the command succeeded, 1 when it failed, 2 for a usage error,
 // 3 when the build was declined before the linker (cli_args.h).
 #include <CLI/CLI.hpp>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -74,43 +72,6 @@ fs::path ExecutablePath(const char* argv0) {
 #endif
     return fs::absolute(argv0);
 }
-
-// Ctrl-C while data are read: the first press is the Stop button, the second ends
-// the process. At any other time it ends the process at once. Either way the
-// port's lock file goes first.
-std::atomic<bool>* g_stopFlag = nullptr;
-std::atomic<int> g_interrupts{0};
-
-extern "C" void OnInterrupt(int) {
-    if (g_interrupts.fetch_add(1) > 0 || g_stopFlag == nullptr) {
-        RemovePortLockFilesNow();
-        std::_Exit(130);
-    }
-    g_stopFlag->store(true);
-}
-
-extern "C" void OnTerminate(int) {
-    RemovePortLockFilesNow();
-    std::_Exit(143);
-}
-
-class StopOnInterrupt {
-public:
-    explicit StopOnInterrupt(Session& s) {
-        g_interrupts = 0;
-        g_stopFlag = &s.StopRequested;
-        previous_ = std::signal(SIGINT, OnInterrupt);
-    }
-    ~StopOnInterrupt() {
-        std::signal(SIGINT, previous_);
-        g_stopFlag = nullptr;
-    }
-    StopOnInterrupt(const StopOnInterrupt&) = delete;
-    StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
-
-private:
-    void (*previous_)(int) = SIG_DFL;
-};
 
 std::string FactoryCaption(const Settings& settings) {
     if (settings.TypeController >= 1 && settings.TypeController <= 4)
@@ -215,8 +176,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnTerminate);
+    InstallSignalHandlers();
     const fs::path exePath = ExecutablePath(argv[0]);
     const fs::path config = configFile.empty() ? ConfigFileFor(exePath) : PathFromUtf8(configFile);
 
@@ -289,7 +249,7 @@ int main(int argc, char** argv) {
                           [&](const std::function<bool()>& command) {
                               StopOnInterrupt stop(s);
                               const bool ok = command();
-                              if (g_interrupts > 0) ui.EraseProgress();
+                              if (stop.Interrupted()) ui.EraseProgress();
                               return ok;
                           },
                           cli::ConnectionArgs(argc, argv)};
@@ -319,7 +279,7 @@ int main(int argc, char** argv) {
                 const bool ok = BitBtnReadDataClick(s);
                 // A stop honoured by the read clears the request; one that came
                 // after the read (during the restart) is still set.
-                if (g_interrupts > 0 && !ok && !s.StopRequested) {
+                if (stop.Interrupted() && !ok && !s.StopRequested) {
                     ui.EraseProgress();
                     std::fputs("Чтение данных остановлено\n", stderr);
                 }

@@ -12,6 +12,7 @@
 #include "about_box.h"
 #include "main_window.h"
 #include "single_instance.h"
+#include "training/end_signals.h"
 #include "training/training_session.h"
 #include "training/training_window.h"
 #include "window_rules.h"
@@ -74,7 +75,11 @@ int main(int argc, char* argv[]) {
     const std::filesystem::path exePath = zentor::gui::ToPath(QApplication::applicationFilePath());
     std::unique_ptr<zentor::gui::TrainingSession> training;
     std::unique_ptr<zentor::gui::TFormZentorFrom_Halden> window;
+    std::unique_ptr<zentor::gui::EndSignals> endSignals;
     if (options.training) {
+        // Ended from outside, the training still stops its simulator and removes
+        // its scratch folder: the event loop ends and the clean-up below runs.
+        endSignals = std::make_unique<zentor::gui::EndSignals>();
         training = std::make_unique<zentor::gui::TrainingSession>(
             zentor::gui::TrainingSession::Locate(QApplication::applicationFilePath()));
         QString error;
@@ -84,6 +89,15 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         window = zentor::gui::MakeTrainingWindow(*training, options.face, exePath);
+        QObject::connect(endSignals.get(), &zentor::gui::EndSignals::received,
+                         [&window](int signo) {
+                             // A running command answers no more questions and stops at its next
+                             // step.
+                             window->frontend().DeclineFromNowOn();
+                             window->session().StopRequested = true;
+                             window->session().AbortRequested = true;
+                             QCoreApplication::exit(128 + signo);
+                         });
     } else {
         zentor::gui::TFormZentorFrom_Halden::Options windowOptions;
         windowOptions.face = options.face;
@@ -99,7 +113,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName(QStringLiteral("Zentor Halden"));
 
     window->show();
-    app.exec();
+    const int status = app.exec();
 
     // Files recorded by the build; a missing or locked one is skipped.
     for (const std::string& file : window->session().TempFiles) {
@@ -109,5 +123,5 @@ int main(int argc, char* argv[]) {
     window.reset();
     // Stops the simulator and removes the scratch folder.
     training.reset();
-    return 0;
+    return status;
 }

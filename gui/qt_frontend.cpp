@@ -96,8 +96,16 @@ void QtFrontend::OnProgress(int min, int max, int position) {
     });
 }
 
+void QtFrontend::Run(QDialog& dialog) {
+    if (runner_)
+        runner_(dialog);
+    else
+        dialog.exec();
+}
+
 bool QtFrontend::ShowBox(BoxKind kind, const std::string& text, const std::string& title,
                          MessageIcon icon) {
+    if (declining_) return false;
     if (boxHook_) return boxHook_(kind, text, title, icon);
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     if (kind != BoxKind::Plain) {
@@ -136,7 +144,7 @@ bool QtFrontend::ShowBox(BoxKind kind, const std::string& text, const std::strin
             break;
     }
     box.setDefaultButton(preferred ? preferred : yes);
-    box.exec();
+    Run(box);
     return box.clickedButton() == yes;
 }
 
@@ -163,10 +171,11 @@ bool QtFrontend::AskOkCancel(const std::string& text, const std::string& title, 
 
 UpdateChoice QtFrontend::ConfirmUpdate(const std::string& caption, const std::string& deviceText) {
     return Call<UpdateChoice>([&] {
+        if (declining_) return UpdateChoice{};
         if (confirmHook_) return confirmHook_(caption, deviceText);
         TfmMessageQuestion dialog(QString::fromStdString(caption),
                                   QString::fromStdString(deviceText), targets_.dialogParent);
-        dialog.exec();
+        Run(dialog);
         return UpdateChoice{dialog.UpdateAnswer().toStdString(),
                             UpdateModeFromText(dialog.UpdateMode().toStdString())};
     });

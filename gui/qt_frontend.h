@@ -9,6 +9,7 @@
 
 #include "common/frontend.h"
 
+class QDialog;
 class QPlainTextEdit;
 class QProgressBar;
 class QWidget;
@@ -25,6 +26,8 @@ public:
                                        const std::string& title, MessageIcon icon)>;
     using ConfirmHook =
         std::function<UpdateChoice(const std::string& caption, const std::string& deviceText)>;
+    // Shows a box or the update question and returns once it is closed.
+    using DialogRunner = std::function<void(QDialog& dialog)>;
 
     struct Targets {
         QPlainTextEdit* log = nullptr;
@@ -38,6 +41,11 @@ public:
     void Attach(Targets targets);
     void SetBoxHook(BoxHook hook) { boxHook_ = std::move(hook); }
     void SetConfirmHook(ConfirmHook hook) { confirmHook_ = std::move(hook); }
+    // Instead of exec() (application modal), e.g. to keep part of the window usable.
+    void SetDialogRunner(DialogRunner runner) { runner_ = std::move(runner); }
+    // The program is ending: from now on no box is shown; questions are answered
+    // No / Cancel (the update is not confirmed) at once. GUI thread.
+    void DeclineFromNowOn() { declining_ = true; }
 
     void ClearLog() override;
     void AppendLine(const std::string& line) override;
@@ -65,11 +73,14 @@ private:
     template <typename R, typename F>
     R Call(F f);
     bool ShowBox(BoxKind kind, const std::string& text, const std::string& title, MessageIcon icon);
+    void Run(QDialog& dialog);
 
     Targets targets_;
     BoxHook boxHook_;
     ConfirmHook confirmHook_;
-    int lines_ = 0;  // lines in the log pane
+    DialogRunner runner_;
+    bool declining_ = false;  // GUI thread
+    int lines_ = 0;           // lines in the log pane
 };
 
 }  // namespace zentor::gui

@@ -125,7 +125,8 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan, ProgramResult& resu
     s.run.phase = RunPhase::Config;
     if (StopHere(s, 0x807E, result)) return ProgramStage::ConfigFailed;
     const bool configured = link.SendRecordText(plan.configRecord);
-    if (configured && !link.LastRecordAcknowledged()) ++result.unconfirmed;
+    result.configUnconfirmed = configured && !link.LastRecordAcknowledged();
+    if (result.configUnconfirmed) ++result.unconfirmed;
     if (!configured)
         return fail("Ошибка записи регистров конфигурации", ProgramStage::ConfigFailed);
     s.ui.AppendLine("Запись регистров конфигурации - ok!");
@@ -243,6 +244,11 @@ ProgramResult ProgramChip(Session& s, const ProgramOptions& options) {
             "Без подтверждения устройства осталось записей: " + std::to_string(result.unconfirmed) +
             ". Устройство нужно проверить: прочитайте его и сравните с записанным.");
     }
+    if (result.configUnconfirmed)
+        s.ui.AppendLine(
+            "Запись регистров конфигурации (HCR0/HCR1) не подтверждена: проверка и "
+            "восстановление DATA FLASH их не читают. Запишите их снова повторной прошивкой "
+            "(повторите обновление или стирание + запись).");
     return result;
 }
 

@@ -58,6 +58,8 @@ struct ProgramResult {
     // ControlWrite off the run goes on past them, so Done does not prove the chip
     // took them.
     int unconfirmed = 0;
+    // The configuration record (HCR0/HCR1) is among them: only another run writes it.
+    bool configUnconfirmed = false;
     // Stopped on s.AbortRequested at a record or page boundary; stage says where.
     bool interrupted = false;
 

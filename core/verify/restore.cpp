@@ -1,5 +1,6 @@
 #include "verify/restore.h"
 
+#include <algorithm>
 #include <system_error>
 #include <vector>
 
@@ -36,7 +37,10 @@ RestoreReport Ends(Session& s, RestoreOutcome outcome, const std::string& line) 
     return r;
 }
 
-// The whole file when its size is whole pages within 64 KiB; logs why not.
+// The whole file when its size is whole pages within 64 KiB and exactly the
+// instrument's DATA FLASH (SizeData): a shorter file would leave the rest of the
+// old calibration in place, a longer one writes pages the instrument lacks.
+// Logs why not.
 std::optional<std::vector<std::uint8_t>> LoadBackup(Session& s, const fs::path& file) {
     const std::string name = file.filename().string();
     ImageLoad image = LoadImageFile(file);
@@ -51,6 +55,13 @@ std::optional<std::vector<std::uint8_t>> LoadBackup(Session& s, const fs::path& 
     if (image.bytes.empty() || image.bytes.size() % kPageSize != 0) {
         s.ui.AppendLine("Размер файла " + name + " (" + std::to_string(image.bytes.size()) +
                         " байт) - не целое число страниц по 256 байт");
+        return std::nullopt;
+    }
+    const int size = s.settings.SizeData;
+    if (image.bytes.size() != static_cast<std::size_t>(std::max(size, 0))) {
+        s.ui.AppendLine("Размер файла " + name + " (" + std::to_string(image.bytes.size()) +
+                        " байт) не равен размеру DATA FLASH устройства (" + std::to_string(size) +
+                        " байт, настройка \"Размер данных (чтение), байт\")");
         return std::nullopt;
     }
     return std::move(image.bytes);

@@ -5,7 +5,9 @@
 // write's page procedure followed by its restart; then the instrument is polled
 // until it answers again (at most `answerSeconds`) and read back with the
 // configured number of readings. Stops at the first failure; pages already
-// stored stay stored. Every step and the verdict are log lines.
+// stored stay stored. A file whose size is not the settings' DATA FLASH size
+// (SizeData) is refused before anything is sent, whatever `force` says. Every
+// step and the verdict are log lines.
 #pragma once
 
 #include <filesystem>
@@ -21,7 +23,7 @@ namespace zentor {
 enum class RestoreOutcome {
     Equal,         // written, read back, equal
     Different,     // written, read back, differs
-    Refused,       // bad file, or a name without / with another serial number
+    Refused,       // bad file or size, or a name without / with another serial number
     NoInstrument,  // nobody answered the identification
     WriteFailed,   // the page write failed
     Unverified,    // written, but the read-back did not happen (no answer, stop, read error)

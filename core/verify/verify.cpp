@@ -136,6 +136,9 @@ VerifyReport VerifyDataFlash(Session& s, const VerifyRequest& request) {
     if (!request.expectedSerial.empty()) s.run.serial = request.expectedSerial;
     if (request.expected.empty() || request.expected.size() > kMaxImage)
         return ReadBackAndCompare(s, request.expected, {});
+    s.ui.AppendLine(
+        "Сравнивается только DATA FLASH: CODE FLASH и регистры конфигурации (HCR0/HCR1) не "
+        "проверяются");
     switch (WaitForInstrument(s, request.waitSeconds)) {
         case WaitEnd::Answered:
             break;

@@ -66,8 +66,10 @@ struct VerifyReport {
     std::string verdict;
 };
 
-// Waits for the instrument, checks its serial number, reads ceil(n/256) pages
-// with the configured number of readings and compares the first n bytes.
+// Says first that only the DATA FLASH is compared (not CODE FLASH, nor HCR0 and
+// HCR1), then waits for the instrument, checks its serial number, reads
+// ceil(n/256) pages with the configured number of readings and compares the
+// first n bytes.
 VerifyReport VerifyDataFlash(Session& s, const VerifyRequest& request);
 
 // Reads `expected.size()` bytes back (whole pages) and logs the verdict line,

@@ -1,5 +1,6 @@
 #include "training_session.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -15,6 +16,11 @@
 #include "window_rules.h"
 #ifdef __linux__
 #include <sys/prctl.h>
+#endif
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
 #endif
 
 namespace zentor::gui {
@@ -41,6 +47,40 @@ private:
     std::string name_;
     std::unique_ptr<PortOpener> inner_;
 };
+
+constexpr char kScratchPrefix[] = "zentor-training-";
+
+// True unless the process is known to have ended (a process of another user
+// counts as alive).
+bool ProcessAlive(long long pid) {
+    if (pid <= 0) return true;
+#ifdef _WIN32
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+    CloseHandle(h);
+    return running;
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+// The owner's process id from zentor-training-<pid>-XXXXXX, or -1.
+long long ScratchOwner(const std::string& name) {
+    const std::string prefix = kScratchPrefix;
+    if (name.rfind(prefix, 0) != 0) return -1;
+    const std::size_t dash = name.find('-', prefix.size());
+    if (dash == std::string::npos || dash == prefix.size() || dash - prefix.size() > 10 ||
+        dash + 1 == name.size())
+        return -1;
+    long long pid = 0;
+    for (std::size_t i = prefix.size(); i < dash; ++i) {
+        if (name[i] < '0' || name[i] > '9') return -1;
+        pid = pid * 10 + (name[i] - '0');
+    }
+    return pid;
+}
 
 QString FirstExisting(const QStringList& candidates) {
     for (const QString& c : candidates)
@@ -76,8 +116,26 @@ fs::path TrainingSession::ScratchDir() const {
     return scratch_ ? ToPath(scratch_->path()) : fs::path();
 }
 
+int TrainingSession::RemoveDeadScratchFolders(const fs::path& folder) {
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const long long owner = ScratchOwner(it->path().filename().string());
+        std::error_code kind;
+        if (owner < 0 || !it->is_directory(kind) || it->is_symlink(kind) || ProcessAlive(owner))
+            continue;
+        std::error_code gone;
+        if (fs::remove_all(it->path(), gone) > 0 && !gone) ++removed;
+    }
+    return removed;
+}
+
 bool TrainingSession::WriteScratchFiles(QString* error) {
-    scratch_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/zentor-training-XXXXXX");
+    RemoveDeadScratchFolders(ToPath(QDir::tempPath()));
+    scratch_ = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                               QStringLiteral("/%1%2-XXXXXX")
+                                                   .arg(QString::fromLatin1(kScratchPrefix))
+                                                   .arg(QCoreApplication::applicationPid()));
     if (!scratch_->isValid()) {
         *error = QStringLiteral("cannot make a scratch folder in ") + QDir::tempPath();
         return false;

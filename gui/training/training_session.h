@@ -7,6 +7,10 @@
 // Start() blocks for up to 5 s while the simulator comes up. Stop() (and the
 // destructor) ends the simulator (SIGTERM, SIGKILL after 2 s) and removes the
 // scratch folder. On Linux the simulator also ends if this process dies.
+//
+// The scratch folder is named after its owner, zentor-training-<pid>-XXXXXX in
+// the system's temporary folder; Start() first removes those whose owner has
+// ended (a crash, a kill), never one of a process that still runs.
 #pragma once
 
 #include <QObject>
@@ -53,6 +57,10 @@ public:
 
     // The power switch: SIGUSR2 to the simulator.
     void PowerCycle();
+
+    // Removes the scratch folders in `folder` whose owning process has ended;
+    // returns how many went. Folders of live processes and other names stay.
+    static int RemoveDeadScratchFolders(const std::filesystem::path& folder);
 
 signals:
     // A status line of the simulator after its terminal path ("power-cycled", "dumped").

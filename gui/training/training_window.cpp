@@ -1,5 +1,9 @@
 #include "training_window.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +12,68 @@
 #include "training_session.h"
 
 namespace zentor::gui {
+
+namespace {
+
+// While it lives, input to `window` outside `open` is dropped, as an
+// application-modal dialog would drop it; other windows are not touched.
+class InputFence : public QObject {
+public:
+    InputFence(QWidget& window, QWidget& open) : window_(window), open_(open) {
+        qApp->installEventFilter(this);
+    }
+    ~InputFence() override { qApp->removeEventFilter(this); }
+    InputFence(const InputFence&) = delete;
+    InputFence& operator=(const InputFence&) = delete;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (!object->isWidgetType() || !IsInput(event->type())) return false;
+        auto* widget = static_cast<QWidget*>(object);
+        if (widget->window() != &window_) return false;
+        return widget != &open_ && !open_.isAncestorOf(widget);
+    }
+
+private:
+    static bool IsInput(QEvent::Type type) {
+        switch (type) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+            case QEvent::ShortcutOverride:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+            case QEvent::DragEnter:
+            case QEvent::Drop:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    QWidget& window_;
+    QWidget& open_;
+};
+
+// A question of the window, shown so that only the banner of its window stays
+// usable: the power switch is one of the things a question asks for.
+void RunBesideBanner(QDialog& dialog, QWidget& window, QWidget& banner) {
+    const InputFence fence(window, banner);
+    dialog.setWindowModality(Qt::NonModal);
+    QEventLoop loop;
+    QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    dialog.show();
+    loop.exec(QEventLoop::DialogExec);
+}
+
+}  // namespace
 
 TrainingBanner::TrainingBanner(TrainingSession& session, QWidget* parent)
     : QFrame(parent), session_(session) {
@@ -73,6 +139,9 @@ std::unique_ptr<TFormZentorFrom_Halden> MakeTrainingWindow(TrainingSession& sess
     auto* banner = new TrainingBanner(session, window.get());
     if (auto* column = qobject_cast<QVBoxLayout*>(window->layout()))
         column->insertWidget(0, banner);
+    window->frontend().SetDialogRunner([window = window.get(), banner](QDialog& dialog) {
+        RunBesideBanner(dialog, *window, *banner);
+    });
     const int extra = banner->sizeHint().height() + window->layout()->spacing();
     window->setMinimumHeight(window->minimumHeight() + extra);
     window->resize(window->width(), window->height() + extra);

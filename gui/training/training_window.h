@@ -1,6 +1,8 @@
 // The training window: the main window on a TrainingSession (its scratch
 // configuration, work folder and one simulated port), with a banner on top that
 // says no real instrument is attached and holds the simulator's power switch.
+// The window's questions ("Отключите питание...") leave the banner usable: the
+// rest of the window takes no input while one is open, the power switch does.
 #pragma once
 
 #include <QFrame>

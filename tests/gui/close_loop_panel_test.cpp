@@ -121,5 +121,39 @@ TEST(CloseLoopPanel, RestoreFromTheBackupFolder) {
     EXPECT_TRUE(std::equal(image.begin(), image.end(), dev.flash.begin()));
 }
 
+// A backup of another size than the DATA FLASH (SizeData 512) is refused in
+// the log before anything goes to the instrument.
+TEST(CloseLoopPanel, RestoreOfAnotherSizeIsRefused) {
+    WindowRig rig;
+    Settings st = QuickSettings();
+    st.NamePort = "COM3";
+    rig.WriteConfig(st);
+    zentor::test::FakeInstrument dev;
+    dev.Attach(rig.port);
+    const fs::path backup = rig.Dir() / "backup" / "14v071510_20261210-101010_data.bin";
+    fs::create_directories(backup.parent_path());
+    ASSERT_TRUE(WriteFileAtomic(backup, Pattern(256, 6)));
+
+    auto w = rig.Make(WindowFace::FactoryFace);
+    w->session().workDir = rig.Dir();
+    w->show();
+    Child<QPushButton>(w.get(), "BitBtnRestoreData")->click();
+    QFileDialog* dialog = w->closeLoop()->restoreDialog();
+    ASSERT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
+    dialog->selectFile(FromPath(backup));
+    static_cast<QDialog*>(dialog)->accept();
+    ASSERT_TRUE(WaitFor([&] { return LogHas(*w, "Восстановление DATA FLASH отменено"); }, 20000))
+        << Child<QPlainTextEdit>(w.get(), "MemoZentor")->toPlainText().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }));
+    EXPECT_TRUE(LogHas(*w,
+                       "Размер файла 14v071510_20261210-101010_data.bin (256 байт) не равен "
+                       "размеру DATA FLASH устройства (512 байт, настройка \"Размер данных "
+                       "(чтение), байт\")"))
+        << Child<QPlainTextEdit>(w.get(), "MemoZentor")->toPlainText().toStdString();
+    EXPECT_TRUE(rig.port.Writes().empty());
+    EXPECT_TRUE(dev.storedPages.empty());
+    EXPECT_TRUE(rig.boxes.boxes.empty());
+}
+
 }  // namespace
 }  // namespace zentor::gui::test

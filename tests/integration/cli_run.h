@@ -1,5 +1,6 @@
 // Runs zentor-cli as a child process for the integration tests: arguments, stdin
-// from /dev/null (no terminal), stdout and stderr captured, exit status.
+// from /dev/null (no terminal), stdout and stderr captured (or stdout read from a
+// pipe), exit status.
 #pragma once
 
 #include <fcntl.h>
@@ -91,6 +92,84 @@ inline CliResult RunCli(const std::vector<std::string>& args,
     }
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     r.out = Slurp(outPath);
+    r.err = Slurp(errPath);
+    return r;
+}
+
+// As RunCli, but standard output is a pipe the test reads line by line, as a
+// `| head` would: `keepReading` gets each line and, once it returns false, the
+// pipe's reading end is closed while the tool still runs. `out` holds the lines
+// read.
+inline CliResult RunCliIntoPipe(const std::vector<std::string>& args,
+                                const std::function<bool(const std::string&)>& keepReading,
+                                std::chrono::seconds timeout = std::chrono::seconds(120),
+                                const std::string& exe = ZENTOR_CLI_PATH) {
+    const ScratchDir scratch("cli-pipe");
+    const std::string errPath = (scratch.path() / "err").string();
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+
+    std::vector<std::string> argv0{exe};
+    argv0.insert(argv0.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv0) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+        ::close(fds[0]);
+        throw std::runtime_error("fork");
+    }
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+
+    CliResult r;
+    int reader = fds[0];
+    std::string pending;
+    int wstatus = 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (reader >= 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(reader, buffer, sizeof buffer);
+            if (n > 0) pending.append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t end; reader >= 0 && (end = pending.find('\n')) != std::string::npos;) {
+                const std::string line = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                r.out += line + "\n";
+                if (!keepReading(line)) {
+                    ::close(reader);
+                    reader = -1;
+                }
+            }
+        }
+        const pid_t done = ::waitpid(pid, &wstatus, WNOHANG);
+        if (done == pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &wstatus, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (reader >= 0) ::close(reader);
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     r.err = Slurp(errPath);
     return r;
 }

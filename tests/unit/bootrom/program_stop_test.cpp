@@ -132,17 +132,26 @@ TEST(ProgramUnconfirmed, SilentRecordsAreCountedAndLogged) {
         int silentAfterRecord;  // 0-based; -1: every record answered
         std::string configReply;
         int unconfirmed;
+        bool configUnconfirmed = false;
+        int refuseRecord = -1;  // one data record answered with nothing
     };
     const Case cases[] = {
         {.name = "all answered", .silentAfterRecord = -1, .configReply = ".", .unconfirmed = 0},
         {.name = "silent from the second data record",
          .silentAfterRecord = 2,
          .configReply = ".",
-         .unconfirmed = 2},  // the last data record and the configuration record
+         .unconfirmed = 2,  // the last data record and the configuration record
+         .configUnconfirmed = true},
         {.name = "configuration refused",
          .silentAfterRecord = -1,
          .configReply = "X",
-         .unconfirmed = 1},
+         .unconfirmed = 1,
+         .configUnconfirmed = true},
+        {.name = "one data record unanswered",
+         .silentAfterRecord = -1,
+         .configReply = ".",
+         .unconfirmed = 1,
+         .refuseRecord = 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,15 +160,26 @@ TEST(ProgramUnconfirmed, SilentRecordsAreCountedAndLogged) {
         rig.s.run.unconfirmed = 1;  // an earlier step of the same command
         rig.chip.silentAfterRecord = c.silentAfterRecord;
         rig.chip.configReply = c.configReply;
+        rig.chip.refuseRecord = c.refuseRecord;
         rig.dir.Write("prog_c.bin", Pattern(256, 1));
         rig.dir.Write("data.bin", Pattern(256, 2));
         const ProgramResult result = RunUpdate(rig);
         EXPECT_TRUE(result.Ok());
         EXPECT_EQ(result.unconfirmed, c.unconfirmed);
+        EXPECT_EQ(result.configUnconfirmed, c.configUnconfirmed);
         EXPECT_EQ(rig.s.run.unconfirmed, 1 + c.unconfirmed);
         EXPECT_EQ(rig.s.run.phase, RunPhase::Done);
-        const Lines log = rig.Log();
-        ASSERT_GE(log.size(), 2u);
+        Lines log = rig.Log();
+        ASSERT_GE(log.size(), 3u);
+        // Verify and restore read only the DATA FLASH: an unconfirmed configuration
+        // record is named with the step that writes it again.
+        if (c.configUnconfirmed) {
+            EXPECT_EQ(log.back(),
+                      "Запись регистров конфигурации (HCR0/HCR1) не подтверждена: проверка и "
+                      "восстановление DATA FLASH их не читают. Запишите их снова повторной "
+                      "прошивкой (повторите обновление или стирание + запись).");
+            log.pop_back();
+        }
         if (c.unconfirmed == 0) {
             EXPECT_EQ(log.back(), "Запись регистров конфигурации - ok!");
         } else {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "testing/recording_frontend.h"
-#include "unit/instrument/instrument_rig.h"
+#include "unit/verify/verify_rig.h"
 #include "verify/after_update.h"
 #include "verify/restore.h"
 
@@ -17,32 +17,6 @@ namespace zentor::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool IsIdentification(const Bytes& w) {
-    return w.size() == 4 && w[1] == 0xEC && (w[0] & 0xC0) == 0x80;
-}
-
-bool Logged(const RecordingFrontend& ui, const std::string& part) {
-    return std::any_of(ui.history.begin(), ui.history.end(),
-                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
-}
-
-struct VerifyRig : InstrumentRig {
-    int identifications = 0;
-    int silentPolls = 0;  // identifications left unanswered first
-
-    VerifyRig() {
-        dev.onFrame = [this](const Bytes& w) {
-            if (IsIdentification(w)) ++identifications;
-        };
-        dev.silentOn = [this](const Bytes& w) {
-            return IsIdentification(w) && identifications <= silentPolls;
-        };
-    }
-    int PagesRead() const {
-        return static_cast<int>(WritesStartingWith({0x01, 0xFF, 0x06}).size());
-    }
-};
 
 TEST(CompareImages, FirstOffsetAndCount) {
     const struct {
@@ -230,29 +204,29 @@ TEST(RestoreDataFlash, SerialCheckSizeCheckAndReadBack) {
     const RestoreCase cases[] = {
         {"own backup",
          "14v071510_20261210-101010_data.bin",
-         1024,
+         2048,
          false,
          {},
          RestoreOutcome::Equal},
         {"other serial",
          "14v071511_20261210-101010_data.bin",
-         1024,
+         2048,
          false,
          {false},
          RestoreOutcome::Refused},
         {"other serial, answered yes",
          "14v071511_20261210-101010_data.bin",
-         1024,
+         2048,
          false,
          {true},
          RestoreOutcome::Equal},
         {"other serial, forced",
          "14v071511_20261210-101010_data.bin",
-         1024,
+         2048,
          true,
          {},
          RestoreOutcome::Equal},
-        {"no serial in the name", "cal.bin", 1024, false, {false}, RestoreOutcome::Refused},
+        {"no serial in the name", "cal.bin", 2048, false, {false}, RestoreOutcome::Refused},
         {"part page",
          "14v071510_20261210-101010_data.bin",
          1000,
@@ -283,7 +257,7 @@ TEST(RestoreDataFlash, SerialCheckSizeCheckAndReadBack) {
         if (c.outcome == RestoreOutcome::Equal) {
             EXPECT_TRUE(std::equal(image.begin(), image.end(), r.dev.flash.begin()));
             EXPECT_EQ(r.dev.restarts, 1);
-            EXPECT_EQ(r.PagesRead(), 4);
+            EXPECT_EQ(r.PagesRead(), 8);
         } else {
             EXPECT_TRUE(r.dev.storedPages.empty());
             EXPECT_EQ(r.dev.flash, Pattern(2048, 0));
@@ -294,7 +268,7 @@ TEST(RestoreDataFlash, SerialCheckSizeCheckAndReadBack) {
 TEST(RestoreDataFlash, SilentInstrumentPointsToTheUpdate) {
     VerifyRig r;
     r.silentPolls = 100;
-    r.Put("14v071510_20261210-101010_data.bin", Pattern(256, 1));
+    r.Put("14v071510_20261210-101010_data.bin", Pattern(2048, 1));
     const RestoreReport report =
         RestoreDataFlash(r.s, {r.File("14v071510_20261210-101010_data.bin"), false, false, 15});
     EXPECT_EQ(report.outcome, RestoreOutcome::NoInstrument);
@@ -312,7 +286,7 @@ TEST(RestoreDataFlash, ReadBackCatchesABadStore) {
             r.dev.flash[513] ^= 0x10;  // damaged between the store and the restart
     };
     const fs::path file = r.File("14v071510_20261210-101010_data.bin");
-    ScratchDir::WriteTo(file, Pattern(1024, 3));
+    ScratchDir::WriteTo(file, Pattern(2048, 3));
     const RestoreReport report = RestoreDataFlash(r.s, {file, false, false, 15});
     EXPECT_EQ(report.outcome, RestoreOutcome::Different);
     EXPECT_EQ(report.check.difference.first, 513u);
