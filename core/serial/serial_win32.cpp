@@ -140,7 +140,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& /*exeDir*/) {
+std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& /*exeDir*/,
+                                                 Clock* /*clock*/) {
     return std::make_unique<Win32PortOpener>();
 }
 
