@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "find/search_plan.h"
 
@@ -57,13 +58,21 @@ std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& c
                                                     const FindLimits& limits,
                                                     const std::atomic<bool>* cancel) {
     const SearchResult result = Search(opener, clock, ui, settings, limits, cancel);
-    if (result.found.size() == 1) {
-        std::fprintf(stderr, "%s\n", FoundText(result.found.front()).c_str());
-        return result.found.front();
+    if (const auto single = SingleInstrument(result)) {
+        std::fprintf(stderr, "%s\n", FoundText(*single).c_str());
+        return single;
     }
+    const std::vector<std::string> busy = BusyPorts(result);
     if (result.found.empty()) {
         std::fprintf(stderr, "%s\n", kNoneFound);
-    } else {
+    } else if (result.found.size() == 1 && !busy.empty()) {
+        // A held port may hide another instrument: one found is not the only one.
+        std::fprintf(stderr, "Найдено устройств: 1, занятых портов: %s; укажите --port:\n",
+                     std::to_string(busy.size()).c_str());
+        std::fprintf(stderr, "%s\n", FoundText(result.found.front()).c_str());
+        for (const std::string& port : busy)
+            std::fprintf(stderr, "%s: порт занят.\n", port.c_str());
+    } else if (result.found.size() > 1) {
         std::fprintf(stderr, "Найдено устройств: %s; укажите --port:\n",
                      std::to_string(result.found.size()).c_str());
         for (const FoundInstrument& f : result.found)

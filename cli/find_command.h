@@ -26,8 +26,9 @@ struct FindLimits {
 int RunFindCommand(PortOpener& opener, Clock& clock, Frontend& ui, const Settings& settings,
                    const FindLimits& limits, const std::atomic<bool>* cancel);
 
-// --port auto: the single instrument found, or nullopt after printing on stderr why
-// not (none, or the list of several).
+// --port auto: the single instrument found with no port held by another program,
+// or nullopt after printing on stderr why not (none; the list of several; the one
+// found and the held ports, any of which may hold another).
 std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& clock, Frontend& ui,
                                                     const Settings& settings,
                                                     const FindLimits& limits,

@@ -17,6 +17,8 @@
 #include <unistd.h>
 #endif
 
+#include "common/regular_file.h"
+
 namespace zentor {
 namespace fs = std::filesystem;
 
@@ -67,9 +69,8 @@ namespace {
 #ifdef _WIN32
 // Rewrites the file itself: the same file object, links and security stay.
 bool WriteInPlace(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    HANDLE h = OpenRegularFile(path, GENERIC_WRITE, 0, OPEN_EXISTING, nullptr);
+    if (h == nullptr) return false;
     bool ok = true;
     for (std::size_t done = 0; ok && done < size;) {
         DWORD n = 0;
@@ -84,9 +85,9 @@ bool WriteInPlace(const fs::path& path, const std::uint8_t* data, std::size_t si
 
 // More than one hard link: replacing the file would split it from the others.
 bool HasOtherLinks(const fs::path& path) {
-    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    HANDLE h = OpenRegularFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, nullptr);
+    if (h == nullptr) return false;
     BY_HANDLE_FILE_INFORMATION info{};
     const bool linked = GetFileInformationByHandle(h, &info) && info.nNumberOfLinks > 1;
     CloseHandle(h);
@@ -105,7 +106,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 }
 
 bool WriteInPlace(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_WRONLY, nullptr);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, data, size);
     ok = ok && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
@@ -130,7 +131,8 @@ bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t
 
 #ifdef _WIN32
     std::error_code ec;
-    const bool exists = fs::is_regular_file(path, ec);
+    // A link at the name is replaced, never written through.
+    const bool exists = fs::is_regular_file(fs::symlink_status(path, ec));
     if (exists && HasOtherLinks(path)) return WriteInPlace(path, data, size);
     {
         std::FILE* f = _wfopen(tmp.c_str(), L"wb");
@@ -151,7 +153,8 @@ bool WriteFileAtomic(const fs::path& path, const std::uint8_t* data, std::size_t
     return true;
 #else
     struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    // A symbolic link at the name is replaced, never written through.
+    const bool exists = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     // Other names of the same file must see the new content: it stays one file.
     if (exists && old.st_nlink > 1) return WriteInPlace(path, data, size);
 

@@ -26,6 +26,8 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::pa
 // and mode. It is rewritten in place instead (a crash may then leave it partly
 // written) when it has more than one hard link, or when the replacement could
 // not be given the old owner (a writer that is neither root nor the owner).
+// A symbolic link (a reparse point) at the name is replaced like an absent
+// file, never written through.
 bool WriteFileAtomic(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size);
 inline bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<std::uint8_t>& d) {
     return WriteFileAtomic(path, d.data(), d.size());

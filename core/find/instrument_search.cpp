@@ -143,6 +143,19 @@ SearchResult FindOnScannedPorts(PortOpener& opener, Clock& clock, SearchRequest 
     return result;
 }
 
+std::optional<FoundInstrument> SingleInstrument(const SearchResult& result) {
+    if (result.cancelled || result.found.size() != 1 || !BusyPorts(result).empty())
+        return std::nullopt;
+    return result.found.front();
+}
+
+std::vector<std::string> BusyPorts(const SearchResult& result) {
+    std::vector<std::string> busy;
+    for (const PortReport& report : result.ports)
+        if (report.verdict == PortVerdict::Busy) busy.push_back(report.port);
+    return busy;
+}
+
 std::string FoundText(const FoundInstrument& f) {
     std::string text = f.port + ": " + std::to_string(f.baud) + " бит/с, адрес " +
                        std::to_string(f.address) + ", Velmar " + std::to_string(f.identity.model) +

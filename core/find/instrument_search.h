@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,13 @@ SearchResult FindInstruments(PortOpener& opener, Clock& clock, const SearchReque
 SearchResult FindOnScannedPorts(PortOpener& opener, Clock& clock, SearchRequest request,
                                 const std::atomic<bool>* cancel = nullptr,
                                 SearchObserver* observer = nullptr);
+
+// The instrument `--port auto` may use: the only one found, provided no port was
+// held by another program (a held port may hide a second instrument, or be one
+// that another search is probing) and the search ran to its end. nullopt otherwise.
+std::optional<FoundInstrument> SingleInstrument(const SearchResult& result);
+// The ports reported Busy, in the order of the result.
+std::vector<std::string> BusyPorts(const SearchResult& result);
 
 // "COM3: 9600 бит/с, адрес 5, Velmar 7, серийный № 14v071510, версия 120".
 std::string FoundText(const FoundInstrument& found);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/regular_file.h"
 #include "journal/folder_lock.h"
 
 namespace zentor {
@@ -20,17 +21,18 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
     FolderLock lock;
     const std::filesystem::path path = folder / kFolderLockName;
     bool writable = true;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    std::string why;
+    int fd = OpenRegularFile(path, O_RDWR | O_CREAT, &why);
     if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         writable = false;
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = OpenRegularFile(path, O_RDONLY, &why);
         if (fd < 0 && errno == ENOENT) {
             lock.status_ = Status::Unwritable;
             return lock;
         }
     }
     if (fd < 0) {
-        lock.detail_ = path.string() + ": " + std::strerror(errno);
+        lock.detail_ = path.string() + ": " + why;
         return lock;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -3,6 +3,7 @@
 // readable for a refused command.
 #include <windows.h>
 
+#include "common/regular_file.h"
 #include "journal/folder_lock.h"
 #include "journal/journal.h"
 
@@ -27,20 +28,19 @@ FolderLock FolderLock::Acquire(const std::filesystem::path& folder, const std::s
     const std::filesystem::path path = folder / kFolderLockName;
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     bool writable = true;
-    HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE &&
+    std::string why;
+    HANDLE h = OpenRegularFile(path, GENERIC_READ | GENERIC_WRITE, kShare, OPEN_ALWAYS, &why);
+    if (h == nullptr &&
         (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_WRITE_PROTECT)) {
         writable = false;
-        h = CreateFileW(path.wstring().c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        h = OpenRegularFile(path, GENERIC_READ, kShare, OPEN_EXISTING, &why);
+        if (h == nullptr && GetLastError() == ERROR_FILE_NOT_FOUND) {
             lock.status_ = Status::Unwritable;
             return lock;
         }
     }
-    if (h == INVALID_HANDLE_VALUE) {
-        lock.detail_ = PathToUtf8(path) + ": error " + std::to_string(GetLastError());
+    if (h == nullptr) {
+        lock.detail_ = PathToUtf8(path) + ": " + why;
         return lock;
     }
     OVERLAPPED region = LockRegion();

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/regular_file.h"
 #include "journal/journal.h"
 
 namespace zentor {
@@ -17,8 +18,12 @@ bool AppendJournalLine(const std::filesystem::path& path, const JournalLine& lin
         if (error) *error = std::string(what) + ": " + std::strerror(errno);
         return false;
     };
-    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return fail("open");
+    std::string why;
+    const int fd = OpenRegularFile(path, O_RDWR | O_APPEND | O_CREAT, &why);
+    if (fd < 0) {
+        if (error) *error = why;
+        return false;
+    }
     int rc;
     do rc = ::flock(fd, LOCK_EX);
     while (rc != 0 && errno == EINTR);

@@ -2,6 +2,7 @@
 // any journal's end, so readers of the text are never blocked by the lock.
 #include <windows.h>
 
+#include "common/regular_file.h"
 #include "journal/journal.h"
 
 namespace zentor {
@@ -25,11 +26,12 @@ std::string LastErrorText(const char* what) {
 
 bool AppendJournalLine(const std::filesystem::path& path, const JournalLine& line,
                        std::string* error) {
-    HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        if (error) *error = LastErrorText("CreateFile");
+    std::string why;
+    HANDLE h =
+        OpenRegularFile(path, GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS, &why);
+    if (h == nullptr) {
+        if (error) *error = why;
         return false;
     }
     OVERLAPPED region{};

@@ -210,7 +210,7 @@ bool IsAbsentLegacyUart(int fd, const struct stat& st) {
 // Opens `device` exclusively; configures it unless `probeOnly`. A port is claimed
 // by its UUCP lock file before it is opened, because opening a tty raises DTR and
 // RTS on a line another program may be using.
-OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
+OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly, Clock& clock) {
     struct stat st {};
     if (::stat(device.c_str(), &st) != 0) return Result(StatusForErrno(errno), errno);
     // Only character devices can be configured, so only they are ever held.
@@ -222,7 +222,7 @@ OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
     if (probeOnly) {
         if (UucpLockHeldByOther(device)) return Result(OpenStatus::Busy);
     } else {
-        lock = UucpLock::Acquire(device);
+        lock = UucpLock::Acquire(device, clock);
         if (!lock) return Result(OpenStatus::Busy);
     }
 
@@ -255,18 +255,18 @@ OpenResult OpenDevice(const fs::path& device, int baud, bool probeOnly) {
 
 class PosixPortOpener final : public PortOpener {
 public:
-    explicit PosixPortOpener(fs::path exeDir) : exeDir_(std::move(exeDir)) {}
+    PosixPortOpener(fs::path exeDir, Clock& clock) : exeDir_(std::move(exeDir)), clock_(clock) {}
 
     OpenResult Open(const std::string& name, int baudRate) override {
         std::optional<fs::path> device = PosixDevicePath(exeDir_, name);
         if (!device) return Result(OpenStatus::NotFound);
-        return OpenDevice(*device, baudRate, false);
+        return OpenDevice(*device, baudRate, false, clock_);
     }
 
     OpenStatus Probe(const std::string& name) override {
         std::optional<fs::path> device = PosixDevicePath(exeDir_, name);
         if (!device) return OpenStatus::NotFound;
-        OpenResult r = OpenDevice(*device, 0, true);
+        OpenResult r = OpenDevice(*device, 0, true, clock_);
         // A device this user may not open still exists.
         if (r.status == OpenStatus::OtherError && (r.errorCode == EACCES || r.errorCode == EPERM))
             return OpenStatus::Busy;
@@ -275,6 +275,7 @@ public:
 
 private:
     fs::path exeDir_;
+    Clock& clock_;
 };
 
 }  // namespace
@@ -302,8 +303,9 @@ std::optional<fs::path> PosixDevicePath(const fs::path& exeDir, const std::strin
     return std::nullopt;
 }
 
-std::unique_ptr<PortOpener> MakeSystemPortOpener(const fs::path& exeDir) {
-    return std::make_unique<PosixPortOpener>(exeDir);
+std::unique_ptr<PortOpener> MakeSystemPortOpener(const fs::path& exeDir, Clock* clock) {
+    static SystemClock realTime;
+    return std::make_unique<PosixPortOpener>(exeDir, clock ? *clock : realTime);
 }
 
 void RemovePortLockFilesNow() {

@@ -34,6 +34,54 @@ FrameFormat FormatOf(const DCB& dcb) {
     return f;
 }
 
+// The device-control record for a raw 8-bit line: 8N1 at `baud`, DTR and RTS
+// held inactive, and no flow control, error replacement, null stripping or
+// abort on error, so that every byte passes both ways as it is.
+DCB LineState(const DCB& driver, int baud) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = FALSE;
+    // The thresholds of the flow control that is off stay the driver's (some
+    // drivers check them against their queues); its characters are the usual
+    // ones, which SetCommState wants distinct.
+    dcb.XonLim = driver.XonLim;
+    dcb.XoffLim = driver.XoffLim;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    return dcb;
+}
+
+// Reads wait at most kReadDeadlineMs from their start and end as soon as all the
+// bytes asked for are there; writes have no deadline of their own.
+COMMTIMEOUTS PortTimeouts() {
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = 0;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = kReadDeadlineMs;
+    t.WriteTotalTimeoutMultiplier = 0;
+    t.WriteTotalTimeoutConstant = 0;
+    return t;
+}
+
 class Win32Port final : public Port {
 public:
     Win32Port(HANDLE handle, const COMMTIMEOUTS& timeouts, const DCB& dcb)
@@ -100,27 +148,22 @@ public:
             if (err == ERROR_ACCESS_DENIED) return Failure(OpenStatus::Busy);
             return Failure(OpenStatus::OtherError, static_cast<int>(err));
         }
+        // Every field is set: nothing is kept from whatever used the port last.
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
-        GetCommState(h, &dcb);
-        dcb.BaudRate = static_cast<DWORD>(baudRate);
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
-        COMMTIMEOUTS timeouts{};
-        bool ok = SetCommState(h, &dcb) && GetCommTimeouts(h, &timeouts);
+        bool ok = GetCommState(h, &dcb);
         if (ok) {
-            timeouts.ReadTotalTimeoutConstant = kReadDeadlineMs;
-            ok = SetCommTimeouts(h, &timeouts);
+            dcb = LineState(dcb, baudRate);
+            ok = SetCommState(h, &dcb);
         }
+        COMMTIMEOUTS timeouts = PortTimeouts();
+        ok = ok && SetCommTimeouts(h, &timeouts);
+        // The frame the driver holds now, for the write timing.
+        ok = ok && GetCommState(h, &dcb);
         if (!ok) {
             CloseHandle(h);
             return Failure(OpenStatus::ConfigFailed);
         }
-        // The frame the driver holds now, for the write timing.
-        GetCommState(h, &dcb);
         OpenResult r;
         r.port = std::make_unique<Win32Port>(h, timeouts, dcb);
         return r;
@@ -140,7 +183,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& /*exeDir*/) {
+std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& /*exeDir*/,
+                                                 Clock* /*clock*/) {
     return std::make_unique<Win32PortOpener>();
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/clock.h"
 #include "serial/port.h"
 
 namespace zentor {
@@ -22,8 +23,11 @@ std::string OpenFailureText(const std::string& name, OpenStatus status, int erro
 std::vector<std::string> TimeoutsReadoutLines(const ComTimeouts& timeouts);
 
 // The platform's serial ports. `exeDir` is the folder of the executable, in which a
-// "dosdevices" folder may map COMn names to devices.
-std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& exeDir);
+// "dosdevices" folder may map COMn names to devices. `clock` (real time when null;
+// it must outlive the opener) paces the wait of an open for a lock file that
+// another program may be writing (POSIX, uucp_lock.h: at most 1 s).
+std::unique_ptr<PortOpener> MakeSystemPortOpener(const std::filesystem::path& exeDir,
+                                                 Clock* clock = nullptr);
 
 // For a signal handler about to end the process: removes the lock files of the
 // ports still open, so other programs do not find them claimed. Async-signal-safe.

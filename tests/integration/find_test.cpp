@@ -137,6 +137,30 @@ TEST_F(FindOnSims, PortAutoRefusesTwoInstrumentsAndListsThem) {
     EXPECT_EQ(Cli({"program", "--port", "auto"}).status, 2);
 }
 
+// One instrument and a port held by another program, which may hide a second one
+// (or be another search probing it): --port auto refuses and lists them both.
+TEST_F(FindOnSims, PortAutoRefusesOneInstrumentBesideABusyPort) {
+    const auto a = Instrument(1, 9600, 1);
+    const fs::path heldLog = dir_ / "held-rx.log";
+    const auto held = Instrument(2, 9600, 2, {"--rx-log", heldLog.string()});
+    auto holder = std::make_unique<PortHolder>(held->DevicePath());
+    const CliResult r = Cli({"identify", "--port", "auto"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    const std::string refusal =
+        "Найдено устройств: 1, занятых портов: 1; укажите --port:\n"
+        "COM1: 9600 бит/с, адрес 1, Velmar 7, серийный № 14v071510, версия 120\n"
+        "COM2: порт занят.\n";
+    EXPECT_NE(r.err.find(refusal), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(heldLog), "");
+
+    // Once the port is free, both instruments are seen and still refused.
+    holder.reset();
+    const CliResult two = Cli({"identify", "--port", "auto"});
+    EXPECT_EQ(two.status, 1);
+    EXPECT_NE(two.err.find("Найдено устройств: 2; укажите --port:"), std::string::npos) << two.err;
+}
+
 // One instrument, at another port, rate and address than configured: the update
 // runs on its port, rate and address and installs the program.
 TEST_F(FindOnSims, PortAutoUpdatesTheSingleInstrument) {

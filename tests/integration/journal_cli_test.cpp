@@ -52,6 +52,44 @@ TEST(CliFolderLock, HeldFolderRefusesEveryFolderCommandAtOnce) {
     EXPECT_TRUE(other.Exists("journal.csv"));
 }
 
+// A symbolic link planted as the lock or the journal of a shared folder, pointing
+// at a calibration elsewhere: the command is refused (exit 1) and the file it
+// points to is left as it was.
+TEST(CliFolderLock, PlantedLinksAreRefusedAndTheirTargetsLeftAlone) {
+    const ScratchDir dir("cli-planted");
+    const ScratchDir outside("cli-planted-target");
+    const std::vector<std::uint8_t> calibration = {0xCA, 0x11, 0x00, 0x13, 0x0A};
+    outside.Write("cal.bin", calibration);
+    const fs::path ini = outside / "zentor.ini";
+    Settings settings;
+    settings.NamePort = (outside / "no-such-port").string();
+    WriteConfig(ini, settings);
+    const struct {
+        const char* name;
+        const char* command;
+        std::string line;
+    } cases[] = {
+        {"zentor.lock", "read-data",
+         "Не удалось занять папку: " + (dir / "zentor.lock").string() +
+             ": символическая ссылка, а не файл. Команда не выполнена."},
+        {"journal.csv", "write-data",
+         "Журнал не записан: " + (dir / "journal.csv").string() +
+             ": символическая ссылка, а не файл"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_symlink(outside / "cal.bin", dir / c.name);
+        const CliResult r =
+            RunCli({c.command, "--config", ini.string(), "--dir", dir.path().string(), "--yes"}, {},
+                   std::chrono::seconds(30));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out << r.err;
+        EXPECT_EQ(r.out.find("порт"), std::string::npos) << r.out;
+        EXPECT_EQ(outside.Read("cal.bin"), calibration);
+        fs::remove(dir / c.name);
+    }
+}
+
 TEST(CliJournal, FailedRunIsJournaledAndPrinted) {
     const ScratchDir dir("cli-journal");
     const fs::path ini = dir / "zentor.ini";

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
+#include "com_state.h"
 #include "common/clock.h"
 #include "instrument/frames.h"
 #include "instrument/instrument_commands.h"
@@ -33,6 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 using Ms = std::chrono::milliseconds;
 using wintest::Env;
+using wintest::ReadDcb;
 
 std::int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - since).count();
@@ -68,19 +70,6 @@ protected:
     }
     std::string port_;
 };
-
-// Raw DCB of a port, opened outside the code under test.
-bool ReadDcb(const std::string& port, DCB* dcb) {
-    std::string path = "\\\\.\\" + port;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    *dcb = DCB{};
-    dcb->DCBlength = sizeof(DCB);
-    bool ok = GetCommState(h, dcb);
-    CloseHandle(h);
-    return ok;
-}
 
 TEST_F(InstrumentPort, OpenSetsLineAndDeadlineAndCloseReleases) {
     for (int baud : {2400, 38400}) {
@@ -216,11 +205,15 @@ TEST_F(InstrumentPort, DataFlashReadMatchesTheInstrument) {
 }
 
 // Images of a programming run: a code image of an odd length (a partial last
-// record or page) and a DATA FLASH image.
+// record or page) and a DATA FLASH image. Both hold every byte value, 00h, 11h
+// (XON) and 13h (XOFF) among them.
 void WriteImages(const fs::path& dir) {
     std::string program(5000, '\0'), data(2048, '\0');
     for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<char>(i * 13 + 5);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(0xA5 ^ (i * 3));
+    for (const std::string* image : {&program, &data})
+        for (char c : {'\x00', '\x11', '\x13'})
+            ASSERT_NE(image->find(c), std::string::npos) << static_cast<int>(c);
     wintest::WriteBytes(dir / "prog.bin", program);
     wintest::WriteBytes(dir / "data.bin", data);
 }
@@ -283,17 +276,42 @@ TEST(BootRomPort, TheChipHoldsTheImages) {
     EXPECT_EQ(wintest::ReadBytes(fs::path(dump) / "hcr.txt"), "HCR0=7C\nHCR1=B3\n");
 }
 
-// Programming through the hardware programmer's link, which verifies by reading back.
+// Programming through the hardware programmer's link, whose raw bytes hold every
+// value and which verifies by reading back, on a port another program left with
+// XON/XOFF, null stripping and handshakes on: the open clears them all.
 TEST(ProgrammerPort, ProgramChipWritesAndVerifies) {
     std::string port = Env("ZENTOR_WIN_PROG_COM");
     std::string dir = Env("ZENTOR_WIN_PROG_DIR");
     if (port.empty() || dir.empty()) GTEST_SKIP() << "no programmer port (ZENTOR_WIN_PROG_COM)";
     WriteImages(dir);
+    DCB left;
+    ASSERT_TRUE(wintest::LeaveFlowControlOn(port, &left)) << "error " << GetLastError();
+    std::printf("left by another program: %s\n", wintest::FlagFields(left).c_str());
+    // Wine keeps XON/XOFF (and CTS) on a pseudo-terminal, not null stripping.
+    ASSERT_TRUE(left.fOutX && left.fInX) << "the driver did not keep XON/XOFF";
 
     Rig rig(port, 9600);
     rig.s.settings.TypeController = 0;
     EXPECT_TRUE(RunProgramChip(rig, dir)) << Joined(rig.ui.history);
     ExpectLogged(rig.ui.history, {"Verify Program memory - Ok", "Verify Data memory - Ok"});
+    EXPECT_EQ(rig.s.comTimeouts.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(rig.s.comTimeouts.ReadTotalTimeoutConstant, 1000u);
+    CloseComPort(rig.s);
+
+    // What the tool set stays on the device after its handle is closed.
+    DCB dcb;
+    ASSERT_TRUE(ReadDcb(port, &dcb)) << "error " << GetLastError();
+    std::printf("after the tool's open: %s\n", wintest::FlagFields(dcb).c_str());
+    // Wine reports the DTR and RTS control and fTXContinueOnXoff from the line's
+    // state rather than as set, so only the fields that decide what passes are
+    // compared.
+    EXPECT_EQ(wintest::PassFields(dcb),
+              "fBinary=1 fParity=0 fOutxCtsFlow=0 fOutxDsrFlow=0 fDsrSensitivity=0 fOutX=0 "
+              "fInX=0 fErrorChar=0 fNull=0 fAbortOnError=0");
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
 }
 
 TEST(ProgrammerPort, TheTargetHoldsTheImages) {

@@ -17,6 +17,7 @@
 #include "serial/uucp_lock.h"
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
+#include "testing/virtual_clock.h"
 
 namespace zentor {
 namespace {
@@ -51,7 +52,7 @@ protected:
         device_ = name;
         fs::create_directories(exe_.path() / "dosdevices");
         fs::create_symlink(device_, exe_.path() / "dosdevices" / "com5");
-        opener_ = MakeSystemPortOpener(exe_.path());
+        opener_ = MakeSystemPortOpener(exe_.path(), &lockClock_);
         lockName_ = "LCK.." + device_.substr(5);
         for (char& c : lockName_)
             if (c == '/') c = '_';
@@ -76,7 +77,14 @@ protected:
     std::unique_ptr<PortOpener> opener_;
     RecordingFrontend ui_;
     SystemClock clock_;
+    VirtualClock lockClock_;  // the opener's waits for a lock file being written
 };
+
+int TotalMs(const std::vector<int>& sleeps) {
+    int total = 0;
+    for (int ms : sleeps) total += ms;
+    return total;
+}
 
 TEST_F(UucpLockTest, NameFollowsLinksAndFlattensFolders) {
     EXPECT_EQ(UucpLockName("/dev/ttyUSB0-not-there"), "LCK..ttyUSB0-not-there");
@@ -85,10 +93,13 @@ TEST_F(UucpLockTest, NameFollowsLinksAndFlattensFolders) {
 }
 
 TEST_F(UucpLockTest, ExistingFilesByOwner) {
+    // Waits: a file that names no live process in full may be being written;
+    // the open looks again for a second, then counts the port as busy.
     struct Case {
         const char* what;
         Bytes contents;
         OpenStatus status;
+        bool waits = false;
     };
     std::int32_t initBinary = 1;
     Bytes binaryInit(4);
@@ -98,10 +109,14 @@ TEST_F(UucpLockTest, ExistingFilesByOwner) {
         {"live process (init)", Text(PidText(1)), OpenStatus::Busy},
         {"live process, four-byte binary form", binaryInit, OpenStatus::Busy},
         {"live process, no padding", Text("1\n"), OpenStatus::Busy},
+        {"live process, its id without the line end yet", Text("         1"), OpenStatus::Busy},
         {"ended process", Text(PidText(DeadPid())), OpenStatus::Ok},
+        {"ended process, blanks before the line end", Text("12345678  \n"), OpenStatus::Ok},
         {"this process, left over", Text(PidText(::getpid())), OpenStatus::Ok},
-        {"no process id", Text("garbage\n"), OpenStatus::Ok},
-        {"empty", Text(""), OpenStatus::Ok},
+        {"no process id", Text("garbage\n"), OpenStatus::Busy, true},
+        {"empty", Text(""), OpenStatus::Busy, true},
+        {"half written: digits naming no live process", Text(PidText(DeadPid()).substr(0, 10)),
+         OpenStatus::Busy, true},
     };
     const fs::path file = locks_.path() / lockName_;
     for (const Case& c : cases) {
@@ -114,7 +129,14 @@ TEST_F(UucpLockTest, ExistingFilesByOwner) {
         Session s(ui_, clock_, *opener_);
         s.settings.NamePort = "COM5";
         ui_.boxes.clear();
+        lockClock_.ClearSleeps();
         EXPECT_EQ(OpenComPort(s), c.status == OpenStatus::Ok);
+        if (c.waits) {
+            EXPECT_GE(TotalMs(lockClock_.Sleeps()), kUucpUnsureWaitMs);
+            EXPECT_LE(TotalMs(lockClock_.Sleeps()), kUucpUnsureWaitMs + kUucpUnsureStepMs);
+        } else {
+            EXPECT_TRUE(lockClock_.Sleeps().empty());
+        }
         if (c.status == OpenStatus::Busy) {
             ASSERT_EQ(ui_.boxes.size(), 1u);
             EXPECT_EQ(ui_.boxes[0].text, "Не могу открыть \"COM5\", порт занят.");
