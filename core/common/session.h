@@ -72,6 +72,9 @@ struct Session {
 
     // Journal of instrument-changing runs: workDir/journal.csv unless set.
     std::filesystem::path journalPath;
+    // Where the running command's lines go when that journal could not be written
+    // (the fallback in the user's data folder); empty otherwise.
+    std::filesystem::path journalFallbackInUse;
     // What the running command has done so far; written to the journal at its end.
     RunRecord run;
     // Id of the journaled run in progress; empty when the command is not journaled.

@@ -61,7 +61,7 @@ std::string OfferHead(const BackupOffer& offer) {
 }  // namespace
 
 std::optional<BackupOffer> OfferBackupForJumper(const Session& s) {
-    auto lines = ReadJournal(JournalPathFor(s));
+    auto lines = ReadJournalsFor(s);
     if (!lines) return std::nullopt;
     auto found =
         UnfinishedUpdatesWithBackup(MergeRuns(*lines), ComputerName(), s.settings.NamePort);
@@ -70,7 +70,7 @@ std::optional<BackupOffer> OfferBackupForJumper(const Session& s) {
 }
 
 std::optional<BackupOffer> OfferBackupForPort(const Session& s) {
-    auto lines = ReadJournal(JournalPathFor(s));
+    auto lines = ReadJournalsFor(s);
     if (!lines) return std::nullopt;
     const auto runs = MergeRuns(*lines);
     auto failures = UnfinishedUpdatesWithBackup(runs, ComputerName(), s.settings.NamePort);

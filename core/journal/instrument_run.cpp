@@ -1,5 +1,6 @@
 #include "journal/instrument_run.h"
 
+#include <cstdlib>
 #include <exception>
 
 #include "common/files.h"
@@ -29,10 +30,24 @@ JournalLine LineFor(const Session& s, JournalEvent event) {
     return line;
 }
 
+// Appends to the run's journal; when that fails, once to the fallback journal,
+// which then takes the rest of the run's lines. False when neither took it.
 bool Append(Session& s, const JournalLine& line) {
     std::string error;
-    if (AppendJournalLine(JournalPathFor(s), line, &error)) return true;
-    s.ui.AppendLine("Журнал не записан: " + PathToUtf8(JournalPathFor(s)) + ": " + error);
+    if (s.journalFallbackInUse.empty()) {
+        if (AppendJournalLine(JournalPathFor(s), line, &error)) return true;
+        s.ui.AppendLine("Журнал не записан: " + PathToUtf8(JournalPathFor(s)) + ": " + error);
+        const fs::path fallback = FallbackJournalPath();
+        std::error_code ec;
+        if (fallback.empty() || (fs::create_directories(fallback.parent_path(), ec), ec) ||
+            !AppendJournalLine(fallback, line, &error))
+            return false;
+        s.journalFallbackInUse = fallback;
+        s.ui.AppendLine("Журнал этой команды ведётся в " + PathToUtf8(fallback));
+        return true;
+    }
+    if (AppendJournalLine(s.journalFallbackInUse, line, &error)) return true;
+    s.ui.AppendLine("Журнал не записан: " + PathToUtf8(s.journalFallbackInUse) + ": " + error);
     return false;
 }
 
@@ -69,6 +84,30 @@ fs::path JournalPathFor(const Session& s) {
     return s.journalPath.empty() ? s.workDir / "journal.csv" : s.journalPath;
 }
 
+fs::path FallbackJournalPath() {
+#ifdef _WIN32
+    const char* base = std::getenv("LOCALAPPDATA");
+    if (base && *base) return PathFromUtf8(base) / "zentor" / "journal.csv";
+#else
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/') return fs::path(data) / "zentor" / "journal.csv";
+    const char* home = std::getenv("HOME");
+    if (home && *home) return fs::path(home) / ".local" / "share" / "zentor" / "journal.csv";
+#endif
+    return {};
+}
+
+std::optional<std::vector<JournalLine>> ReadJournalsFor(const Session& s) {
+    auto lines = ReadJournal(JournalPathFor(s));
+    const fs::path fallback = FallbackJournalPath();
+    std::error_code ec;
+    if (fallback.empty() || fs::equivalent(fallback, JournalPathFor(s), ec)) return lines;
+    auto more = ReadJournal(fallback);
+    if (!lines) return more;
+    if (more) lines->insert(lines->end(), more->begin(), more->end());
+    return lines;
+}
+
 std::string ProgramNameOf(const Session& s) {
     std::string name = s.exePath.stem().string();
     return name.empty() ? "zentor" : name;
@@ -98,6 +137,7 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
         s.run.address = s.settings.AdrPribor;
         NoteDefaultImages(s);
         s.journalRunId = NewRunId();
+        s.journalFallbackInUse.clear();
         if (!Append(s, LineFor(s, JournalEvent::Start))) {
             s.journalRunId.clear();
             s.ui.AppendLine("Команда не выполнена.");
@@ -115,6 +155,7 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
             end.durationMs = s.clock.NowMs() - startMs;
             Append(s, end);
             s.journalRunId.clear();
+            s.journalFallbackInUse.clear();
         };
         bool ok = false;
         try {
@@ -137,7 +178,10 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
 bool JournalReachedErase(Session& s) {
     if (s.journalRunId.empty()) return true;
     if (s.run.phase < RunPhase::Erase) s.run.phase = RunPhase::Erase;
-    return Append(s, LineFor(s, JournalEvent::Erase));
+    // The instrument may already wait in its boot ROM: stopping now would leave it there.
+    if (!Append(s, LineFor(s, JournalEvent::Erase)))
+        s.ui.AppendLine("Запись продолжается без журнала");
+    return true;
 }
 
 }  // namespace zentor

@@ -10,14 +10,25 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/session.h"
+#include "journal/journal.h"
 
 namespace zentor {
 
 // s.journalPath, or journal.csv in the work folder.
 std::filesystem::path JournalPathFor(const Session& s);
+// The journal used when that one cannot be written: journal.csv in the user's
+// data folder ($XDG_DATA_HOME/zentor or ~/.local/share/zentor; on Windows
+// %LOCALAPPDATA%\zentor), the folder created on demand. Empty when neither is known.
+std::filesystem::path FallbackJournalPath();
+// The lines of the journal and of the fallback journal, for the look-ups that
+// decide about backups (a run written to the fallback is never missed); the one
+// that can be read when the other cannot. nullopt when neither can be read.
+std::optional<std::vector<JournalLine>> ReadJournalsFor(const Session& s);
 
 // Runs `body` holding the work folder's lock. `command` names the command in the
 // lock file ("read-data", "build", ...). False when refused or when body is. A
@@ -27,7 +38,10 @@ bool RunFolderCommand(Session& s, const std::string& command, const std::functio
 
 // RunFolderCommand plus the journal: resets s.run (command, port, bit rate and
 // address from the settings), appends the start line, runs `body`, and appends
-// the end line from s.run with the duration. A result the body left at None
+// the end line from s.run with the duration. A journal that cannot be written
+// gives one warning line and the run's lines go to FallbackJournalPath() (named
+// in the log); only when that fails too is the command refused, before anything
+// is sent. A result the body left at None
 // becomes Ok or Failed from its return value; Ok with unconfirmed writes becomes
 // Unconfirmed. Returns the body's value (false when refused).
 bool RunInstrumentCommand(Session& s, const std::string& command,
@@ -46,8 +60,9 @@ void NoteDataSource(Session& s, const std::string& name);
 // before the first erase can be sent (at the latest just before ProgramChip),
 // once identity, data source and backup are known. An end line whose phase is
 // before Erase (no boot-ROM link) takes it back. A no-op outside a journaled
-// run. False (after a log line) when the journal cannot be written; the caller
-// should then not erase.
+// run. Once the chip may be at risk a journal failure never stops the run: a
+// line that cannot be written goes to the fallback journal, and when that fails
+// too the failure is logged and the call still returns true.
 //
 // Commands: "program", "write-data", "update", "restore" use RunInstrumentCommand;
 // "read-data", "verify", "build", "encode", "restart", "prog" RunFolderCommand.

@@ -35,7 +35,7 @@ bool IdentifyInstrument(Session& s) {
 
 void NoteInstrumentForJournal(Session& s) {
     if (s.journalRunId.empty()) return;
-    const auto lines = ReadJournal(JournalPathFor(s));
+    const auto lines = ReadJournalsFor(s);
     if (!lines || !AnyOpenFailure(MergeRuns(*lines))) return;
     if (!IdentifyInstrument(s)) return;
     s.run.model = std::to_string(s.identity.model);

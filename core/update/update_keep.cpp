@@ -177,7 +177,9 @@ std::optional<KeepData> PrepareKeepData(Session& s, const UpdateOptions& options
         return std::nullopt;
     enterBusy();
     if (!SetAsideOldReading(s)) return std::nullopt;
-    const auto failed = LatestUnfinishedUpdate(JournalPathFor(s), s.SerialText);
+    std::optional<UnfinishedUpdate> failed;
+    if (auto lines = ReadJournalsFor(s))
+        failed = LatestUnfinishedUpdate(MergeRuns(*lines), s.SerialText);
     auto reading = ReadForKeeping(s);
     if (!reading) {
         if (failed && failed->backup && !named)

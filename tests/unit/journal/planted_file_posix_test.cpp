@@ -1,8 +1,11 @@
 // Something else than a regular file planted as the folder lock or the journal
 // of a shared work folder: a symbolic link to a file elsewhere, a link to a name
-// that does not exist yet, a FIFO. The command is refused with one log line
-// before it does anything, and nothing outside the folder is touched.
+// that does not exist yet, a FIFO. A planted lock refuses the command with one
+// log line before it does anything; a planted journal is not written through:
+// the run's lines go to the fallback journal, named in the log. Nothing outside
+// the folder is touched.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -57,21 +60,31 @@ TEST(PlantedWorkFile, RefusedAndTheTargetIsLeftAlone) {
                 break;
         }
 
+        test::ScratchDir data("planted-data");
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        const fs::path fallback = data / "zentor" / "journal.csv";
         TestSession t(dir.path());
         if (c.explicitJournal) t.s.journalPath = planted;
         bool ran = false;
-        EXPECT_FALSE(RunInstrumentCommand(t.s, "program", [&] { return ran = true; }));
-        EXPECT_FALSE(ran);
+        const bool lock = std::string(c.name) == "zentor.lock";
+        EXPECT_EQ(RunInstrumentCommand(t.s, "program", [&] { return ran = true; }), !lock);
+        EXPECT_EQ(ran, !lock);
 
         const std::string reason =
             c.planted == Planted::Fifo ? "не обычный файл" : "символическая ссылка, а не файл";
         const std::vector<std::string> expected =
-            std::string(c.name) == "zentor.lock"
+            lock
                 ? std::vector<std::string>{"Не удалось занять папку: " + planted.string() + ": " +
                                            reason + ". Команда не выполнена."}
                 : std::vector<std::string>{"Журнал не записан: " + planted.string() + ": " + reason,
-                                           "Команда не выполнена."};
+                                           "Журнал этой команды ведётся в " + fallback.string()};
         EXPECT_EQ(t.ui.log, expected);
+        if (!lock) {
+            const auto lines = ReadJournal(fallback);
+            ASSERT_TRUE(lines.has_value());
+            EXPECT_EQ(lines->size(), 2u) << "start and end in the fallback journal";
+        }
+        ::unsetenv("XDG_DATA_HOME");
         EXPECT_EQ(outside.Read("cal.bin"), calibration);
         EXPECT_FALSE(fs::exists(absent));
         // What was planted is still there as it was.
