@@ -98,6 +98,8 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan, ProgramResult& resu
     if (!link.Erase(0x0000)) return fail("Ошибка стирания FLASH1", ProgramStage::EraseFailed);
     s.ui.AppendLine("Стирание FLASH1 - ok!");
     s.ui.ProcessMessages();
+    // A stop asked during the first erase spares the second.
+    if (StopHere(s, 0x8000, result)) return ProgramStage::EraseFailed;
     if (!link.Erase(0x8000)) return fail("Ошибка стирания FLASH2", ProgramStage::EraseFailed);
     s.ui.AppendLine("Стирание FLASH2 - ok!");
     s.ui.ProcessMessages();

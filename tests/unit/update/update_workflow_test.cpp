@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "unit/instrument/instrument_rig.h"
-#include "update_rig.h"
+#include "workflow_rig.h"
 
 namespace zentor::test {
 namespace {
@@ -22,52 +22,6 @@ const char* const kJumperSteps =
     "2. Закоротите перемычку на плате устройства.\n"
     "3. Не размыкая перемычку включите его питание.\n"
     "4. Нажмите кнопку \"OK\"\n";
-
-// An instrument at address 1 that answers the identification with 14,7,15,10 and
-// every other frame through the instrument model; no boot ROM ever answers, so a
-// reflash ends at its first boot-ROM exchange.
-struct WorkflowRig : UpdateRig {
-    WorkflowRig() {
-        dev.address = 1;
-        dev.version = 120;
-        dev.flash = Pattern(2048, 9);
-        port.responder = [this](const Bytes& w) -> Bytes {
-            if (!silentIdentity) {
-                if (w == IdentityRequest(1)) return IdentityReply(14, 7, 15, 10);
-            }
-            if (!answers) return {};
-            return dev.Respond(w);
-        };
-        s.settings.NamePort = "COM3";
-        s.settings.PauseRestart = 0;
-        s.settings.MaxKolReadings = 2;
-        s.settings.SizeData = 2048;
-        s.settings.DopPause = 0;
-        s.settings.TypeController = 4;
-        Put("prog_c.bin", Pattern(4096, 3));
-        Put("data.bin", Pattern(2048, 4));
-    }
-
-    bool Run(const UpdatePanel& panel = {"", "9600", "1"}) {
-        return BitBtnProshivkaVelmarClick(s, panel);
-    }
-    // Waits of a second or more: the workflow's own pauses.
-    std::vector<int> LongWaits() const {
-        std::vector<int> out;
-        for (int ms : clock.Sleeps())
-            if (ms >= 1000) out.push_back(ms);
-        return out;
-    }
-    bool SentRegister(int reg, int value) const {
-        return std::find(dev.registerWrites.begin(), dev.registerWrites.end(),
-                         std::pair{reg, value}) != dev.registerWrites.end();
-    }
-    bool PortClosed() const { return !s.hComPort && opener.closeCount == opener.openCount; }
-
-    FakeInstrument dev;
-    bool silentIdentity = false;  // the identification gets no answer
-    bool answers = true;          // false: only the identification is answered
-};
 
 TEST(UpdateWorkflow, MissingProgCNeverOpensThePort) {
     WorkflowRig rig;
