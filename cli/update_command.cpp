@@ -5,6 +5,8 @@
 #include "interrupts.h"
 #include "journal/backup_offer.h"
 #include "journal/instrument_run.h"
+#include "journal/journal.h"
+#include "update/backup_names.h"
 
 namespace zentor {
 
@@ -63,10 +65,26 @@ int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOp
         return result == UpdateResult::Done;
     });
     if (result == UpdateResult::Unidentified) {
-        if (auto offer = OfferBackupForPort(s)) {
+        const auto offer = OfferBackupForPort(s);
+        if (offer && offer->kind == BackupOffer::Kind::OpenFailure && offer->thisPort) {
             s.ui.AppendLine(BackupOfferCliText(s, *offer));
         } else {
-            s.ui.AppendLine(kNothingErasedOnPort);
+            // Nothing erased here: a power cycle is the first thing to try; a backup
+            // made seconds before a kill is in the folder even when the journal
+            // never learned of it.
+            const auto newest = NewestBackupOfAny(s.workDir);
+            if (newest) {
+                s.ui.AppendLine(kNothingErasedOnPort);
+                s.ui.AppendLine(
+                    "Последняя резервная копия DATA FLASH в папке: " + PathToUtf8(*newest) +
+                    " (s/n " + BackupSerial(*newest).value_or("") +
+                    ")\nЕсли устройство не вернулось, а это тот же прибор, запишите её:\n  " +
+                    DataFromCommandLine(s, *newest));
+            } else if (offer) {
+                s.ui.AppendLine(BackupOfferCliText(s, *offer));
+            } else {
+                s.ui.AppendLine(kNothingErasedOnPort);
+            }
             s.ui.AppendLine(
                 "Если на устройстве нужны заводские данные, повторите с --jumper; если есть "
                 "резервная копия его DATA FLASH, повторите с --data-from ФАЙЛ");

@@ -77,7 +77,8 @@ bool WriteRecords(Session& s, BootRomLink& link, const std::vector<std::uint8_t>
     return true;
 }
 
-ProgramStage RunBootRom(Session& s, const ProgramPlan& plan, ProgramResult& result) {
+ProgramStage RunBootRom(Session& s, const ProgramPlan& plan,
+                        const std::function<void()>& beforeErase, ProgramResult& result) {
     BootRomLink link(s.LinkPort(), s.clock, {s.settings.DopPause, s.settings.ControlWrite});
     auto fail = [&](const char* line, ProgramStage stage) {
         s.ui.AppendLine(line);
@@ -93,6 +94,7 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan, ProgramResult& resu
     link.RegisterWrite(0xFD, 0x56);
 
     if (StopBeforeErase(s, result)) return ProgramStage::Refused;
+    if (beforeErase) beforeErase();
     s.run.phase = RunPhase::Erase;
     const ChipAtRisk atRisk(s);
     if (!link.Erase(0x0000)) return fail("Ошибка стирания FLASH1", ProgramStage::EraseFailed);
@@ -165,7 +167,8 @@ PagesEnd WriteAndVerifyPages(Session& s, const std::vector<std::uint8_t>& image,
     return PagesEnd::Verified;
 }
 
-ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan, ProgramResult& result) {
+ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan,
+                           const std::function<void()>& beforeErase, ProgramResult& result) {
     ProgrammerLink link(s.LinkPort(), s.clock);
     if (!link.Sync()) {
         s.ui.AppendLine("Нет связи с программатором!");
@@ -174,6 +177,7 @@ ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan, ProgramResult& r
     s.clock.SleepMs(100);
     link.Enable();
     if (StopBeforeErase(s, result)) return ProgramStage::Refused;
+    if (beforeErase) beforeErase();
     s.run.phase = RunPhase::Erase;
     const ChipAtRisk atRisk(s);
     link.ChipErase();
@@ -210,7 +214,10 @@ ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan, ProgramResult& r
 }  // namespace
 
 ProgramOptions FactoryProgramOptions() {
-    return {.askFirst = true, .image = ProgramImage::Plain, .data = DataFlashSource::Factory()};
+    return {.askFirst = true,
+            .image = ProgramImage::Plain,
+            .data = DataFlashSource::Factory(),
+            .beforeErase = {}};
 }
 
 ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode) {
@@ -218,7 +225,8 @@ ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode) {
     return {.askFirst = false,
             .image = bootRom ? ProgramImage::Scrambled : ProgramImage::Plain,
             .data = bootRom && mode == UpdateMode::Keep ? DataFlashSource::FromFile("data_rd.bin")
-                                                        : DataFlashSource::Factory()};
+                                                        : DataFlashSource::Factory(),
+            .beforeErase = {}};
 }
 
 ProgramResult ProgramChip(Session& s, const ProgramOptions& options) {
@@ -237,8 +245,9 @@ ProgramResult ProgramChip(Session& s, const ProgramOptions& options) {
     if (!plan) return refused();
     s.run.phase = RunPhase::Boot;
     ProgramResult result;
-    result.stage = s.settings.TypeController == 0 ? RunProgrammer(s, *plan, result)
-                                                  : RunBootRom(s, *plan, result);
+    result.stage = s.settings.TypeController == 0
+                       ? RunProgrammer(s, *plan, options.beforeErase, result)
+                       : RunBootRom(s, *plan, options.beforeErase, result);
     if (result.stage == ProgramStage::Done) s.run.phase = RunPhase::Done;
     s.run.unconfirmed += result.unconfirmed;
     if (result.unconfirmed > 0) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ struct ProgramOptions {
     bool askFirst = false;  // "Произвести запись?" before anything else
     ProgramImage image = ProgramImage::Plain;
     DataFlashSource data;
+    // Called once the chip answered and right before the first erase goes out
+    // (the journal's erase line); not called when the run ends earlier.
+    std::function<void()> beforeErase;
 };
 
 // How far a run got. Refused and NoLink leave the chip as it was; from

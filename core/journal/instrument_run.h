@@ -57,8 +57,8 @@ void NoteProgramImage(Session& s, const std::string& name);
 void NoteDataSource(Session& s, const std::string& name);
 
 // Appends the "erase" line of the journaled run in progress from s.run: call it
-// before the first erase can be sent (at the latest just before ProgramChip),
-// once identity, data source and backup are known. An end line whose phase is
+// right before the first erase is sent (ProgramOptions::beforeErase), once
+// identity, data source and backup are known. An end line whose phase is
 // before Erase (no boot-ROM link) takes it back. A no-op outside a journaled
 // run. Once the chip may be at risk a journal failure never stops the run: a
 // line that cannot be written goes to the fallback journal, and when that fails

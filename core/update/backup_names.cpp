@@ -26,7 +26,12 @@ std::optional<std::string> BackupSerial(const fs::path& file) {
     return serial;
 }
 
-std::optional<fs::path> NewestBackup(const fs::path& folder, const std::string& serial) {
+namespace {
+
+// The newest by the time in the name (then the -n of a second backup within the
+// same second) among those whose serial `wanted` accepts.
+template <typename Wanted>
+std::optional<fs::path> Newest(const fs::path& folder, Wanted wanted) {
     std::optional<fs::path> best;
     std::string bestKey;
     std::error_code ec;
@@ -34,8 +39,7 @@ std::optional<fs::path> NewestBackup(const fs::path& folder, const std::string& 
          it.increment(ec)) {
         std::smatch m;
         const std::string name = it->path().filename().string();
-        if (!std::regex_match(name, m, BackupPattern()) || BackupSerial(name) != serial) continue;
-        // Time, then the -n of a second backup within the same second.
+        if (!std::regex_match(name, m, BackupPattern()) || !wanted(*BackupSerial(name))) continue;
         const std::string n = m[3].matched ? m[3].str().substr(1) : "1";
         const std::string key =
             m[2].str() + std::string(8 - std::min<std::size_t>(n.size(), 8), '0') + n;
@@ -45,6 +49,16 @@ std::optional<fs::path> NewestBackup(const fs::path& folder, const std::string& 
         }
     }
     return best;
+}
+
+}  // namespace
+
+std::optional<fs::path> NewestBackup(const fs::path& folder, const std::string& serial) {
+    return Newest(folder, [&](const std::string& s) { return s == serial; });
+}
+
+std::optional<fs::path> NewestBackupOfAny(const fs::path& folder) {
+    return Newest(folder, [](const std::string&) { return true; });
 }
 
 }  // namespace zentor

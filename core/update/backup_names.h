@@ -17,4 +17,7 @@ std::optional<std::string> BackupSerial(const std::filesystem::path& file);
 std::optional<std::filesystem::path> NewestBackup(const std::filesystem::path& folder,
                                                   const std::string& serial);
 
+// The newest backup of any serial in folder/backup, or nullopt.
+std::optional<std::filesystem::path> NewestBackupOfAny(const std::filesystem::path& folder);
+
 }  // namespace zentor

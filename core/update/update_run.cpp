@@ -133,8 +133,8 @@ UpdateResult UpdateRun::Reflash() {
     s_.ui.SetProgressPosition(0);
     s_.run.phase = RunPhase::Boot;
     if (StoppedInBootRom()) return UpdateResult::Interrupted;
-    if (!JournalReachedErase(s_)) return UpdateResult::Failed;
     ProgramOptions program = UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode);
+    program.beforeErase = [this] { JournalReachedErase(s_); };
     // The bytes chosen for this run, never a file that could have changed since.
     if (data_) program.data = DataFlashSource::FromBytes(*data_, dataShown_);
     const ProgramResult result = ProgramChip(s_, program);

@@ -21,9 +21,8 @@ namespace fs = std::filesystem;
 const std::string kSerial = "14v071510";
 
 // One journal line of a finished run in the rig's folder.
-void Journal(WorkflowRig& rig, const std::string& run, const std::string& command,
-             RunPhase phase, RunResult result, const std::string& backup,
-             const std::string& serial = kSerial) {
+void Journal(WorkflowRig& rig, const std::string& run, const std::string& command, RunPhase phase,
+             RunResult result, const std::string& backup, const std::string& serial = kSerial) {
     JournalLine l;
     l.time = "2026-12-01T10:00:00+03:00";
     l.computer = "PC";
@@ -63,16 +62,22 @@ TEST(KeepChoice, AnOpenFailuresBackupIsWeighedAgainstTheReading) {
     } cases[] = {
         {"equal: the reading, nothing asked", Backup::Equal, Mode::Ask, {}, 0, Wrote::Reading},
         {"differs, window: the backup", Backup::Different, Mode::Ask, {true}, 1, Wrote::Backup},
-        {"differs, window: the reading", Backup::Different, Mode::Ask, {false, true}, 2,
+        {"differs, window: the reading",
+         Backup::Different,
+         Mode::Ask,
+         {false, true},
+         2,
          Wrote::Reading},
-        {"differs, window: neither", Backup::Different, Mode::Ask, {false, false}, 2,
+        {"differs, window: neither",
+         Backup::Different,
+         Mode::Ask,
+         {false, false},
+         2,
          Wrote::Nothing},
         {"no backup, window: the reading", Backup::Missing, Mode::Ask, {true}, 1, Wrote::Reading},
         {"no backup, window: no", Backup::Missing, Mode::Ask, {false}, 1, Wrote::Nothing},
-        {"differs, CLI: refused", Backup::Different, Mode::Refuse, {true, true}, 0,
-         Wrote::Nothing},
-        {"differs, CLI --use-reading", Backup::Different, Mode::TakeReading, {}, 0,
-         Wrote::Reading},
+        {"differs, CLI: refused", Backup::Different, Mode::Refuse, {true, true}, 0, Wrote::Nothing},
+        {"differs, CLI --use-reading", Backup::Different, Mode::TakeReading, {}, 0, Wrote::Reading},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -166,8 +171,8 @@ TEST(KeepChoice, DataFromIsCheckedAndTheInstrumentBackedUpFirst) {
         ASSERT_EQ(backups.size(), 1u);
         EXPECT_EQ(rig.Get("backup/" + *backups.begin()), rig.dev.flash);
         EXPECT_EQ(rig.s.run.backupPath, "backup/" + *backups.begin());
-        EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3], "Резервная копия DATA FLASH: backup/" +
-                                                          *backups.begin());
+        EXPECT_EQ(rig.ui.log[rig.ui.log.size() - 3],
+                  "Резервная копия DATA FLASH: backup/" + *backups.begin());
     }
 }
 
