@@ -1,6 +1,7 @@
 #include "close_loop_panel.h"
 
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -20,6 +21,21 @@ namespace {
 
 const char* const kVerifyText = "Проверить после включения";
 const char* const kCancelText = "Отменить проверку";
+const char* const kRestoreText = "Восстановить DATA FLASH";
+
+// The red line that ends the log of an update the user has to follow up: records
+// nobody answered, or a reflash cut short after the erase.
+std::string OutcomeLine(UpdateResult result, const RunRecord& run) {
+    if (result == UpdateResult::Unconfirmed)
+        return "Обновление не подтверждено: записей без ответа устройства - " +
+               std::to_string(run.unconfirmed) + "; после включения нажмите \"" + kVerifyText +
+               "\"";
+    const bool cut = result == UpdateResult::Failed || result == UpdateResult::Interrupted;
+    if (cut && run.phase >= RunPhase::Erase && run.phase != RunPhase::Done)
+        return "Обновление не завершено: устройство может быть стёрто или записано не полностью - "
+               "нажмите \"Обновление прошивки\" ещё раз";
+    return {};
+}
 
 std::string RelativeText(const std::filesystem::path& path, const std::filesystem::path& base) {
     std::error_code ec;
@@ -29,19 +45,31 @@ std::string RelativeText(const std::filesystem::path& path, const std::filesyste
 
 }  // namespace
 
-CloseLoopPanel::CloseLoopPanel(TFormZentorFrom_Halden& window) : QObject(&window), window_(window) {
+CloseLoopPanel::CloseLoopPanel(TFormZentorFrom_Halden& window)
+    : QObject(&window), window_(window), updateFace_(window.face() == WindowFace::UpdateFace) {
     auto* layout = window.findChild<QVBoxLayout*>(QStringLiteral("logLayout"));
     auto button = [&](const char* name, const char* text) {
         auto* b = new QPushButton(QString::fromUtf8(text), &window);
         b->setObjectName(QString::fromLatin1(name));
         b->setMinimumHeight(32);
         b->setVisible(false);
-        if (layout) layout->insertWidget(1, b);
         return b;
     };
     verify_ = button("BitBtnVerify", kVerifyText);
-    restore_ = button("BitBtnRestoreData", "Восстановить DATA FLASH...");
+    restore_ =
+        button("BitBtnRestoreData", updateFace_ ? kRestoreText : "Восстановить DATA FLASH...");
     restore_->setVisible(window.face() == WindowFace::FactoryFace);
+    other_ = button("BitBtnRestoreOther", "...");
+    other_->setToolTip(QString::fromUtf8("Другой файл..."));
+    other_->setFixedWidth(40);
+    auto* restoreRow = new QHBoxLayout;
+    restoreRow->setSpacing(4);
+    restoreRow->addWidget(restore_);
+    restoreRow->addWidget(other_);
+    if (layout) {
+        layout->insertWidget(1, verify_);
+        layout->insertLayout(1, restoreRow);
+    }
 
     dialog_ = new QFileDialog(&window);
     dialog_->setObjectName(QStringLiteral("RestoreDialog"));
@@ -53,18 +81,28 @@ CloseLoopPanel::CloseLoopPanel(TFormZentorFrom_Halden& window) : QObject(&window
 
     connect(verify_, &QPushButton::clicked, this, &CloseLoopPanel::VerifyClick);
     connect(restore_, &QPushButton::clicked, this, &CloseLoopPanel::RestoreClick);
+    connect(other_, &QPushButton::clicked, this, &CloseLoopPanel::ChooseFile);
     connect(dialog_, &QFileDialog::fileSelected, this, &CloseLoopPanel::Restore);
     connect(&window.runner(), &CommandRunner::busyChanged, this, &CloseLoopPanel::BusyChanged);
 }
 
 void CloseLoopPanel::UpdateStarting() {
     check_.reset();
+    restoreFile_.clear();
     verify_->setVisible(false);
+    restore_->setVisible(false);
+    other_->setVisible(false);
 }
 
-void CloseLoopPanel::UpdateFinished(Session& s, bool programmed) {
+void CloseLoopPanel::UpdateFinished(Session& s, std::optional<UpdateResult> result) {
+    if (!result) return;
+    // Unconfirmed records are what the check after the power cycle is for.
     std::optional<UpdateCheck> check;
-    if (programmed) check = CheckAfterUpdate(s);
+    if (*result == UpdateResult::Done || *result == UpdateResult::Unconfirmed)
+        check = CheckAfterUpdate(s);
+    // After the core's last line, the power-cycle instruction: the verdict of the run.
+    if (const std::string line = OutcomeLine(*result, s.run); !line.empty())
+        window_.frontend().AppendAlertLine(line);
     QMetaObject::invokeMethod(
         this,
         [this, check = std::move(check)] {
@@ -86,34 +124,55 @@ void CloseLoopPanel::VerifyClick() {
     request.expectedSerial = check_->serial;
     request.waitSeconds = 120;
     if (!check_->restoreFile.empty())
-        request.restoreCommand =
-            "кнопка \"Восстановить DATA FLASH...\" (zentor --face factory), файл " +
-            RelativeText(check_->restoreFile, s.workDir);
+        request.restoreCommand = "кнопка \"" + std::string(kRestoreText) +
+                                 "\" под журналом, файл " +
+                                 RelativeText(check_->restoreFile, s.workDir);
     request.source = PathToUtf8(check_->source);
     request.backup = PathToUtf8(check_->restoreFile);
     const std::string source = check_->source.filename().string();
     verifying_ = true;  // before the start, which reports busy at once
-    const bool started = window_.RunCommand([request, source](Session& session) {
+    const bool started = window_.RunCommand([this, request, source](Session& session) {
         session.StopRequested = false;
         session.ui.AppendLine("");
         session.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " + source);
+        VerifyOutcome outcome = VerifyOutcome::NoAnswer;
         RunInstrumentCommand(session, "verify", [&] {
             if (!OpenComPort(session)) return false;
-            const bool equal = VerifyDataFlash(session, request).outcome == VerifyOutcome::Equal;
+            outcome = VerifyDataFlash(session, request).outcome;
             CloseComPort(session);
-            return equal;
+            return outcome == VerifyOutcome::Equal;
         });
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { VerifyEnded(outcome); }, Qt::QueuedConnection);
     });
     verifying_ = started;
     if (started) verify_->setText(QString::fromUtf8(kCancelText));
 }
 
+void CloseLoopPanel::VerifyEnded(VerifyOutcome outcome) {
+    // The instrument holds other bytes than the update wrote: its backup goes back.
+    if (outcome != VerifyOutcome::Different || !check_ || check_->restoreFile.empty()) return;
+    restoreFile_ = check_->restoreFile;
+    restore_->setToolTip(FromPath(restoreFile_));
+    restore_->setVisible(true);
+    other_->setVisible(true);
+}
+
 void CloseLoopPanel::RestoreClick() {
+    if (updateFace_ && !restoreFile_.empty()) {
+        Restore(FromPath(restoreFile_));
+        return;
+    }
+    ChooseFile();
+}
+
+void CloseLoopPanel::ChooseFile() {
     const std::filesystem::path folder = window_.session().workDir;
     std::error_code ec;
     const bool hasBackups = std::filesystem::is_directory(folder / "backup", ec);
     dialog_->setDirectory(
         FromPath(std::filesystem::absolute(hasBackups ? folder / "backup" : folder, ec)));
+    if (!restoreFile_.empty()) dialog_->selectFile(FromPath(restoreFile_));
     dialog_->open();
 }
 
@@ -121,16 +180,22 @@ void CloseLoopPanel::Restore(const QString& file) {
     RestoreRequest request;
     request.file = ToPath(file);
     request.askOnMismatch = true;
-    window_.RunCommand([request](Session& s) {
+    // The update face opens the port for each command; the factory face holds it.
+    const bool ownPort = updateFace_;
+    window_.RunCommand([request, ownPort](Session& s) {
         s.ui.ClearLog();
         RunInstrumentCommand(s, "restore", [&] {
-            return RestoreDataFlash(s, request).outcome == RestoreOutcome::Equal;
+            if (ownPort && !OpenComPort(s)) return false;
+            const bool equal = RestoreDataFlash(s, request).outcome == RestoreOutcome::Equal;
+            if (ownPort) CloseComPort(s);
+            return equal;
         });
     });
 }
 
 void CloseLoopPanel::BusyChanged(bool busy) {
     restore_->setEnabled(!busy);
+    other_->setEnabled(!busy);
     if (verifying_) {
         if (busy) return;
         verifying_ = false;

@@ -1,9 +1,13 @@
 // The window's verification and restore buttons, under the log.
 //
-// Update face: "Проверить после включения" appears after an update whose
-// reflash succeeded; pressed once the instrument is on again, it waits for the
-// instrument, reads its DATA FLASH back and logs the verdict on the worker
-// thread; pressed again while that runs, it stops the wait or the read.
+// Update face: "Проверить после включения" appears after an update that sent
+// its last record, every write confirmed or not; pressed once the instrument is
+// on again, it waits for the instrument, reads its DATA FLASH back and logs the
+// verdict on the worker thread; pressed again while that runs, it stops the wait
+// or the read. An update left unconfirmed, or cut short after the erase, ends the
+// log with a red outcome line. When the check finds other bytes, "Восстановить
+// DATA FLASH" appears: it writes this update's backup back at once, its "..."
+// button chooses another file.
 // Factory face: "Восстановить DATA FLASH..." opens a file chooser in the backup
 // folder and writes the chosen backup back on the worker thread (another serial
 // number in the name is asked about first).
@@ -11,10 +15,13 @@
 
 #include <QObject>
 #include <QString>
+#include <filesystem>
 #include <optional>
 
 #include "common/session.h"
+#include "update/update_workflow.h"
 #include "verify/after_update.h"
+#include "verify/verify.h"
 
 class QFileDialog;
 class QPushButton;
@@ -30,24 +37,33 @@ public:
 
     // GUI thread, when an update starts: an earlier check no longer applies.
     void UpdateStarting();
-    // Worker thread, when the update workflow has returned.
-    void UpdateFinished(Session& s, bool programmed);
+    // Worker thread, when the update workflow has returned; s.run is its record.
+    // No result: the update did not run (the work folder was refused).
+    void UpdateFinished(Session& s, std::optional<UpdateResult> result);
 
     QPushButton* verifyButton() const { return verify_; }
     QPushButton* restoreButton() const { return restore_; }
+    QPushButton* otherFileButton() const { return other_; }
     QFileDialog* restoreDialog() const { return dialog_; }
+    // Update face: what the restore button writes (empty: nothing offered).
+    const std::filesystem::path& restoreFile() const { return restoreFile_; }
 
 private:
     void VerifyClick();
+    void VerifyEnded(VerifyOutcome outcome);
     void RestoreClick();
+    void ChooseFile();
     void Restore(const QString& file);
     void BusyChanged(bool busy);
 
     TFormZentorFrom_Halden& window_;
+    bool updateFace_ = false;
     QPushButton* verify_ = nullptr;
     QPushButton* restore_ = nullptr;
+    QPushButton* other_ = nullptr;
     QFileDialog* dialog_ = nullptr;
-    std::optional<UpdateCheck> check_;  // GUI thread only
+    std::optional<UpdateCheck> check_;   // GUI thread only
+    std::filesystem::path restoreFile_;  // GUI thread only
     bool verifying_ = false;
 };
 

@@ -161,15 +161,16 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
                                 ui_->cbAdrPribor->currentText().toStdString()};
         closeLoop_->UpdateStarting();
         RunCommand([panel, loop = closeLoop_](Session& s) {
-            const bool programmed = RunInstrumentCommand(s, "update", [&] {
+            std::optional<UpdateResult> result;
+            RunInstrumentCommand(s, "update", [&] {
                 if (!panel.port.empty()) s.run.port = panel.port;
-                const bool ok = BitBtnProshivkaVelmarClick(s, panel);
+                result = RunFirmwareUpdate(s, panel);
                 // The mode is chosen in the confirmation dialog.
                 if (s.run.mode.empty() && s.UpdateMode != UpdateMode::None)
                     s.run.mode = s.UpdateMode == UpdateMode::Factory ? "factory" : "keep";
-                return ok;
+                return *result == UpdateResult::Done;
             });
-            loop->UpdateFinished(s, programmed);
+            loop->UpdateFinished(s, result);
         });
     });
     // The stop flag is atomic: set at once, even while the read runs.

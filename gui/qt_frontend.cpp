@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QThread>
 
@@ -46,14 +47,25 @@ void QtFrontend::ClearLog() {
 }
 
 void QtFrontend::AppendLine(const std::string& line) {
-    Post([this, text = QString::fromStdString(line)] {
+    Append(line, false);
+}
+
+void QtFrontend::AppendAlertLine(const std::string& line) {
+    Append(line, true);
+}
+
+void QtFrontend::Append(const std::string& line, bool alert) {
+    Post([this, text = QString::fromStdString(line), alert] {
         QPlainTextEdit* log = targets_.log;
         if (!log) return;
+        // Each line sets its own format: none is taken over from the line before.
+        QTextCharFormat format;
+        if (alert) format.setForeground(QColor(Qt::red));
         // An empty pane has one empty block: the first line goes into it.
         QTextCursor cursor(log->document());
         cursor.movePosition(QTextCursor::End);
-        if (lines_ > 0) cursor.insertBlock();
-        cursor.insertText(text);
+        if (lines_ > 0) cursor.insertBlock(QTextBlockFormat(), format);
+        cursor.insertText(text, format);
         lines_ += static_cast<int>(text.count(QLatin1Char('\n'))) + 1;
         log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
     });

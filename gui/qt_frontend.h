@@ -49,6 +49,8 @@ public:
 
     void ClearLog() override;
     void AppendLine(const std::string& line) override;
+    // A line in red: an outcome the user has to act on. Its text is AppendLine's.
+    void AppendAlertLine(const std::string& line);
     void DeleteLastLine() override;
     void ShowStopButton(bool visible) override;
     void SetUpdateBusy(bool busy) override;
@@ -74,6 +76,7 @@ private:
     R Call(F f);
     bool ShowBox(BoxKind kind, const std::string& text, const std::string& title, MessageIcon icon);
     void Run(QDialog& dialog);
+    void Append(const std::string& line, bool alert);
 
     Targets targets_;
     BoxHook boxHook_;

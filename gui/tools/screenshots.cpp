@@ -69,9 +69,13 @@ bool FieldShots(zentor::gui::TFormZentorFrom_Halden& window, const QDir& out) {
         Log(window, {"Ответило устройство Velmar 7  s/n: 14v071510", "Чтение DATA FLASH - Ok",
                      "Проверка DATA FLASH: НЕ СОВПАДАЕТ с записанным, первое различие по "
                      "смещению 256 (0100h), различных байт 127 из 2048",
-                     "Восстановление: кнопка \"Восстановить DATA FLASH...\" (zentor --face "
-                     "factory), файл backup/14v071510_20261210-142501_data.bin"});
+                     "Восстановление: кнопка \"Восстановить DATA FLASH\" под журналом, файл "
+                     "backup/14v071510_20261210-142501_data.bin"});
+        window.closeLoop()->restoreButton()->show();
+        window.closeLoop()->otherFileButton()->show();
         ok &= Save(&window, out, QStringLiteral("field-verify-failed.png"));
+        window.closeLoop()->restoreButton()->hide();
+        window.closeLoop()->otherFileButton()->hide();
         window.closeLoop()->verifyButton()->hide();
     } else if (window.face() == zentor::WindowFace::FactoryFace) {
         Log(window, {"Восстановление DATA FLASH из 14v071510_20261210-142501_data.bin (2048 байт)",
