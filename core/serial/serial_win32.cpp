@@ -91,9 +91,10 @@ public:
     // Returns when the transmit queue is empty (FlushFileBuffers) and no earlier
     // than the bytes' frame time after the call began.
     std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        if (gone_) return 0;
         const auto start = std::chrono::steady_clock::now();
         DWORD written = 0;
-        WriteFile(handle_, data, static_cast<DWORD>(size), &written, NULL);
+        if (!WriteFile(handle_, data, static_cast<DWORD>(size), &written, NULL)) NoteError();
         if (written > 0) {
             FlushFileBuffers(handle_);
             std::this_thread::sleep_until(start + FrameTime(written, format_, baud_));
@@ -102,8 +103,9 @@ public:
     }
 
     std::size_t Read(std::uint8_t* data, std::size_t size) override {
+        if (gone_) return 0;
         DWORD got = 0;
-        if (!ReadFile(handle_, data, static_cast<DWORD>(size), &got, NULL)) return got;
+        if (!ReadFile(handle_, data, static_cast<DWORD>(size), &got, NULL)) NoteError();
         return got;
     }
 
@@ -124,11 +126,29 @@ public:
                 timeouts_.WriteTotalTimeoutConstant};
     }
 
+    bool Gone() const override { return gone_; }
+
 private:
+    // The errors a USB serial device that was unplugged gives.
+    void NoteError() {
+        switch (GetLastError()) {
+            case ERROR_DEVICE_REMOVED:
+            case ERROR_DEVICE_NOT_CONNECTED:
+            case ERROR_BAD_COMMAND:
+            case ERROR_GEN_FAILURE:
+            case ERROR_ACCESS_DENIED:
+                gone_ = true;
+                break;
+            default:
+                break;
+        }
+    }
+
     HANDLE handle_;
     COMMTIMEOUTS timeouts_;
     FrameFormat format_;
     long baud_;
+    bool gone_ = false;
 };
 
 OpenResult Failure(OpenStatus status, int code = 0) {

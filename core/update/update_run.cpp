@@ -183,8 +183,8 @@ UpdateResult UpdateRun::PortGone(const ProgramResult& result) {
         return UpdateResult::Failed;
     }
     s_.ui.AppendLine(
-        "Устройство может быть стёрто: прошивка и DATA FLASH записаны не полностью. Не "
-        "выключайте его, пока оно не будет восстановлено.");
+        "Устройство может быть стёрто или записано не полностью. Не выключайте его, пока оно "
+        "не будет восстановлено.");
     if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
     if (options_.offerBackup) {
         s_.ui.AppendLine(

@@ -471,8 +471,10 @@ const Cell kCells[] = {
     {Row::Jumper, Fault::VanishFrames, {"--die-after", "1"}, 0, Cat({kBootOk, kEnd}),
      kJumperAsked, DataRd::Old, false, Device::Programmed},
     {Row::Jumper, Fault::VanishRecords, {"--die-after-record", "12"}, 1,
-     Cat({kErased, {"Запись DATA FLASH ...", "Запись DATA FLASH - Ok",
-                    "Ошибка записи регистров конфигурации"}, kEnd}),
+     Cat({kErased,
+          {"Запись DATA FLASH ...", "Запись DATA FLASH - Ok", "Ошибка записи регистров конфигурации",
+           "Порт * пропал (запись регистров конфигурации): адаптер отключён или неисправен"},
+          kGoneErased, {"  zentor-cli update --mode factory *"}}),
      kJumperAsked, DataRd::Old, false, Device::Gone},
     {Row::Jumper, Fault::RestartMid, {"--restart-after", "1"}, 0, Cat({kBootOk, kEnd}),
      kJumperAsked, DataRd::Old, false, Device::Programmed},
@@ -765,7 +767,8 @@ TEST_P(FaultMatrix, Cell) {
         << "missing \"" << missing << "\"" << shown;
     // A line that went away is no power loss: the instrument must not be switched
     // off before it is recovered.
-    if (c.device == Device::Gone && (c.row == Row::UpdateKeep || c.row == Row::UpdateFactory)) {
+    if (c.device == Device::Gone &&
+        (c.row == Row::UpdateKeep || c.row == Row::UpdateFactory || c.row == Row::Jumper)) {
         const auto out = r.OutLines();
         EXPECT_EQ(std::find(out.begin(), out.end(), kPowerCycle), out.end()) << shown;
     }

@@ -156,9 +156,11 @@ TEST_F(UpdateSignals, SignalsDuringAndBeforeTheRecords) {
          "Запись регистров конфигурации - ok!", RunResult::Ok, true},
         {"SIGQUIT during the records", SIGQUIT, kFirstErase, 0, "Запись продолжается до конца",
          "Запись регистров конфигурации - ok!", RunResult::Ok, true},
-        // Before the erase, a hang-up is a stop at the next step.
+        // Before the erase, a hang-up is a stop at the next step: after Prog the chip
+        // waits in its boot ROM, and a power cycle brings the old firmware back.
         {"hang-up before the erase", SIGHUP, kProg, 1,
-         "Прерывание:", "Запись прервана - устройство не изменено", RunResult::Interrupted, false},
+         "Прерывание:", "Обновление прервано до стирания: устройство ждёт в загрузчике",
+         RunResult::Interrupted, false},
         // SIGTERM is Ctrl-C without a terminal: the write stops at a record boundary.
         {"SIGTERM during the records", SIGTERM, kFirstErase, 1,
          "Прерывание:", "Запись прервана по адресу ", RunResult::Interrupted, false},
