@@ -224,6 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::map<std::pair<bool, int>, Bytes> pages;
     int records = 0;
     int unconfirmed = 0;
+    bool lastUnconfirmed = false;  // of the records; the last is the configuration record
     for (std::size_t i = 0; i < device.log.size() && failedAt == device.log.size(); ++i) {
         const auto& e = device.log[i];
         const Bytes& w = e.written;
@@ -256,7 +257,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     ++records;
                     ok = controlWrite ? At(e.read, 0) == '.' : e.delivered;
                     // Sent but not answered with a dot: counted, and reported at the end.
-                    if (ok && At(e.read, 0) != '.') ++unconfirmed;
+                    lastUnconfirmed = ok && At(e.read, 0) != '.';
+                    if (lastUnconfirmed) ++unconfirmed;
                     break;
             }
         }
@@ -270,13 +272,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Every code and data record and the configuration record went out.
         const int expected = static_cast<int>((progSize + 127) / 128 + dataSize / 128 + 1);
         Check(records == expected);
-        const std::size_t last = ui.log.size() - (unconfirmed > 0 ? 2 : 1);
-        Check(ui.log.size() > last && ui.log[last] == "Запись регистров конфигурации - ok!");
+        // Then the unconfirmed count, and a line of its own when the configuration
+        // record was one of them.
+        const std::size_t tail = unconfirmed > 0 ? (lastUnconfirmed ? 3 : 2) : 1;
+        Check(ui.log.size() >= tail);
+        const std::size_t last = ui.log.size() - tail;
+        Check(ui.log[last] == "Запись регистров конфигурации - ok!");
         if (unconfirmed > 0)
-            Check(ui.log.back() ==
+            Check(ui.log[last + 1] ==
                   "Без подтверждения устройства осталось записей: " + std::to_string(unconfirmed) +
                       ". Устройство нужно проверить: прочитайте его и "
                       "сравните с записанным.");
+        if (lastUnconfirmed)
+            Check(ui.log.back().rfind("Запись регистров конфигурации (HCR0/HCR1) не подтверждена",
+                                      0) == 0);
     }
     if (result && programmer) {
         Check(pages.size() == (progSize + 63) / 64 + (dataSize + 31) / 32);

@@ -31,31 +31,28 @@ void RecordingFrontend::MessageBox(const std::string& text, const std::string& t
     boxes.push_back({"message", text, title, icon});
 }
 
-bool RecordingFrontend::AskYesNo(const std::string& text, const std::string& title,
-                                 MessageIcon icon) {
-    boxes.push_back({"yesno", text, title, icon});
+bool RecordingFrontend::Ask(const char* kind, const std::string& text, const std::string& title,
+                            MessageIcon icon) {
+    boxes.push_back({kind, text, title, icon});
     if (answers.empty()) return false;
     bool a = answers.front();
     answers.pop_front();
     return a;
+}
+
+bool RecordingFrontend::AskYesNo(const std::string& text, const std::string& title,
+                                 MessageIcon icon) {
+    return Ask("yesno", text, title, icon);
 }
 
 bool RecordingFrontend::AskYesNoDefaultNo(const std::string& text, const std::string& title,
                                           MessageIcon icon) {
-    boxes.push_back({"yesno-default-no", text, title, icon});
-    if (answers.empty()) return false;
-    bool a = answers.front();
-    answers.pop_front();
-    return a;
+    return Ask("yesno-default-no", text, title, icon);
 }
 
 bool RecordingFrontend::AskOkCancel(const std::string& text, const std::string& title,
                                     MessageIcon icon) {
-    boxes.push_back({"okcancel", text, title, icon});
-    if (answers.empty()) return false;
-    bool a = answers.front();
-    answers.pop_front();
-    return a;
+    return Ask("okcancel", text, title, icon);
 }
 
 UpdateChoice RecordingFrontend::ConfirmUpdate(const std::string& caption,

@@ -51,6 +51,10 @@ public:
 
 protected:
     void OnProgress(int min, int max, int position) override;
+
+private:
+    // Records the box and takes the next preset reply (no when there is none).
+    bool Ask(const char* kind, const std::string& text, const std::string& title, MessageIcon icon);
 };
 
 }  // namespace zentor

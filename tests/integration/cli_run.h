@@ -42,6 +42,59 @@ inline std::string Slurp(const std::filesystem::path& p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+namespace cli_run_detail {
+
+// Forks and runs `exe` with `args`: standard input /dev/null, standard output
+// `outFd`, standard error the file `errPath`, signals as a shell leaves them.
+inline pid_t Start(const std::string& exe, const std::vector<std::string>& args, int outFd,
+                   const std::string& errPath, int closeInChild = -1) {
+    std::vector<std::string> argv0{exe};
+    argv0.insert(argv0.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv0) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(outFd, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::close(outFd);
+        if (closeInChild >= 0) ::close(closeInChild);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    if (pid < 0) throw std::runtime_error("fork");
+    return pid;
+}
+
+// Polls the child every `step` until it ended, calling `each` meanwhile; kills it
+// at `timeout`. The exit status as a shell gives it (128 + signal).
+inline int Wait(pid_t pid, std::chrono::seconds timeout, std::chrono::milliseconds step,
+                const std::function<void()>& each = {}) {
+    int wstatus = 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (each) each();
+        if (::waitpid(pid, &wstatus, WNOHANG) == pid) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &wstatus, 0);
+            break;
+        }
+        std::this_thread::sleep_for(step);
+    }
+    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
+}  // namespace cli_run_detail
+
 // Starts `exe` with args; `whileRunning` (if set) is called with the child's pid
 // right after the start. Waits at most `timeout`, then kills it.
 inline CliResult RunCli(const std::vector<std::string>& args,
@@ -49,48 +102,21 @@ inline CliResult RunCli(const std::vector<std::string>& args,
                         std::chrono::seconds timeout = std::chrono::seconds(120),
                         const std::string& exe = ZENTOR_CLI_PATH) {
     const ScratchDir scratch("cli-run");
-    const std::filesystem::path& dir = scratch.path();
-    const std::string outPath = (dir / "out").string();
-    const std::string errPath = (dir / "err").string();
-
-    std::vector<std::string> argv0{exe};
-    argv0.insert(argv0.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv0) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::signal(SIGINT, SIG_DFL);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+    const std::string outPath = (scratch.path() / "out").string();
+    const std::string errPath = (scratch.path() / "err").string();
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0) throw std::runtime_error("open " + outPath);
+    pid_t pid = -1;
+    try {
+        pid = cli_run_detail::Start(exe, args, out, errPath);
+    } catch (...) {
+        ::close(out);
+        throw;
     }
-    if (pid < 0) throw std::runtime_error("fork");
+    ::close(out);
     if (whileRunning) whileRunning(pid);
-
     CliResult r;
-    int wstatus = 0;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const pid_t done = ::waitpid(pid, &wstatus, WNOHANG);
-        if (done == pid) break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &wstatus, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    r.status = cli_run_detail::Wait(pid, timeout, std::chrono::milliseconds(20));
     r.out = Slurp(outPath);
     r.err = Slurp(errPath);
     return r;
@@ -108,68 +134,36 @@ inline CliResult RunCliIntoPipe(const std::vector<std::string>& args,
     const std::string errPath = (scratch.path() / "err").string();
     int fds[2];
     if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-
-    std::vector<std::string> argv0{exe};
-    argv0.insert(argv0.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv0) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
+    pid_t pid = -1;
+    try {
+        pid = cli_run_detail::Start(exe, args, fds[1], errPath, fds[0]);
+    } catch (...) {
         ::close(fds[0]);
         ::close(fds[1]);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGPIPE, SIG_DFL);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+        throw;
     }
     ::close(fds[1]);
-    if (pid < 0) {
-        ::close(fds[0]);
-        throw std::runtime_error("fork");
-    }
     ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
 
     CliResult r;
     int reader = fds[0];
     std::string pending;
-    int wstatus = 0;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (reader >= 0) {
-            char buffer[4096];
-            const ssize_t n = ::read(reader, buffer, sizeof buffer);
-            if (n > 0) pending.append(buffer, static_cast<std::size_t>(n));
-            for (std::size_t end; reader >= 0 && (end = pending.find('\n')) != std::string::npos;) {
-                const std::string line = pending.substr(0, end);
-                pending.erase(0, end + 1);
-                r.out += line + "\n";
-                if (!keepReading(line)) {
-                    ::close(reader);
-                    reader = -1;
-                }
+    r.status = cli_run_detail::Wait(pid, timeout, std::chrono::milliseconds(5), [&] {
+        if (reader < 0) return;
+        char buffer[4096];
+        const ssize_t n = ::read(reader, buffer, sizeof buffer);
+        if (n > 0) pending.append(buffer, static_cast<std::size_t>(n));
+        for (std::size_t end; reader >= 0 && (end = pending.find('\n')) != std::string::npos;) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            r.out += line + "\n";
+            if (!keepReading(line)) {
+                ::close(reader);
+                reader = -1;
             }
         }
-        const pid_t done = ::waitpid(pid, &wstatus, WNOHANG);
-        if (done == pid) break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &wstatus, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    });
     if (reader >= 0) ::close(reader);
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     r.err = Slurp(errPath);
     return r;
 }

@@ -208,7 +208,7 @@ const Lines kEnd = {"", kPowerCycle};
 // The simulator that vanishes closes its side of the line, as a pulled adapter does.
 const Lines kGoneBeforeErase = {"Порт * пропал (вход в загрузчик): адаптер отключён или неисправен",
                                 "Стирание не началось. *"};
-const Lines kGoneErased = {"Устройство может быть стёрто: *",
+const Lines kGoneErased = {"Устройство может быть стёрто или записано не полностью. *",
                            "Подключите адаптер снова и восстановите устройство командой:"};
 const Lines kNoBootRom = {"Нет связи с MSC1210!", "", kPowerCycle};
 const Lines kNoDataRd = {"Файл data_rd.bin не обнаружен!"};

@@ -23,30 +23,14 @@
 #include "serial/uucp_lock.h"
 #include "support/scratch_dir.h"
 #include "testing/virtual_clock.h"
+#include "uucp_test_support.h"
 
 namespace zentor {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 
-Bytes Text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-std::string PidText(long pid) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%10ld\n", pid);
-    return buf;
-}
-
-long DeadPid() {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return child;
-}
+using namespace uucp_test;
 
 // Virtual time whose n-th sleep (from 1) runs a step of the test.
 class SteppedClock final : public Clock {

@@ -18,30 +18,13 @@
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
+#include "uucp_test_support.h"
 
 namespace zentor {
 namespace {
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 
-Bytes Text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-std::string PidText(long pid) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%10ld\n", pid);
-    return buf;
-}
-
-// The id of a process that has ended.
-long DeadPid() {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return child;
-}
+using namespace uucp_test;
 
 class UucpLockTest : public ::testing::Test {
 protected:
