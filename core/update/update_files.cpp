@@ -1,7 +1,9 @@
 #include "update/update_files.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <regex>
 #include <system_error>
 
 #include "common/files.h"
@@ -21,6 +23,56 @@ fs::path FreeName(const fs::path& dir, const std::string& stem, const std::strin
         if (n > 1000) break;
     }
     return candidate;
+}
+
+// A set-aside reading data_rd.<time>[-n].bak of backup/: its time and number.
+struct SetAside {
+    std::string time;
+    long number = 1;
+    fs::path file;
+    bool operator<(const SetAside& o) const {
+        return time != o.time ? time < o.time : number < o.number;
+    }
+};
+
+// The set-aside readings in `dir`, oldest first; every other file is left out.
+std::vector<SetAside> SetAsideReadings(const fs::path& dir) {
+    static const std::regex pattern(R"(^data_rd\.([0-9]{8}-[0-9]{6})(?:-([0-9]{1,9}))?\.bak$)",
+                                    std::regex::icase);
+    std::vector<SetAside> out;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::smatch m;
+        const std::string name = it->path().filename().string();
+        if (!std::regex_match(name, m, pattern)) continue;
+        out.push_back({m[1].str(), m[2].matched ? std::stol(m[2].str()) : 1, it->path()});
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// A name in `dir` newer than every set-aside reading of this second, so that it
+// is never the one the pruning takes first.
+fs::path SetAsideName(const fs::path& dir) {
+    const std::string time = UpdateTimeStamp();
+    long number = 1;
+    for (const auto& r : SetAsideReadings(dir))
+        if (r.time == time) number = std::max(number, r.number + 1);
+    std::error_code ec;
+    fs::path target;
+    do {
+        target = dir / ("data_rd." + time +
+                        (number > 1 ? "-" + std::to_string(number) : std::string()) + ".bak");
+        ++number;
+    } while (fs::exists(target, ec) && number < 1000000);
+    return target;
+}
+
+// Removes all but the newest `keep` set-aside readings in `dir`.
+void PruneSetAside(const fs::path& dir, std::size_t keep) {
+    const auto readings = SetAsideReadings(dir);
+    std::error_code ec;
+    for (std::size_t i = 0; i + keep < readings.size(); ++i) fs::remove(readings[i].file, ec);
 }
 
 }  // namespace
@@ -50,17 +102,20 @@ std::string BackupLine(const Session& s, const fs::path& backup) {
 }
 
 bool SetAsideOldReading(Session& s) {
+    const fs::path dir = s.workDir / "backup";
     for (int guard = 0; guard < 16 && ExistsNoCase(s.workDir, "data_rd.bin"); ++guard) {
         const fs::path old = ResolveNoCase(s.workDir, "data_rd.bin");
-        const fs::path target = FreeName(s.workDir, "data_rd." + UpdateTimeStamp(), ".bak");
         std::error_code ec;
-        fs::rename(old, target, ec);
+        fs::create_directories(dir, ec);
+        const fs::path target = SetAsideName(dir);
+        if (!ec) fs::rename(old, target, ec);
         if (ec) {
             s.ui.AppendLine("Невозможно переименовать файл " + old.filename().string());
             return false;
         }
         s.ui.AppendLine("Файл " + old.filename().string() + " прежнего чтения переименован в " +
-                        target.filename().string());
+                        RelativeText(target, s.workDir));
+        PruneSetAside(dir, kKeptReadings);
     }
     if (ExistsNoCase(s.workDir, "data_rd.bin")) {
         s.ui.AppendLine("Невозможно переименовать файл data_rd.bin");

@@ -1,9 +1,10 @@
-// Files of a keep-mode update in the work folder: the earlier reading set aside,
-// the calibration backup under backup/, names relative to the folder for the log.
+// Files of a keep-mode update in the work folder: the earlier reading set aside and
+// the calibration backup, both under backup/, names relative to the folder for the log.
 // Plain file-system calls, no waits; every failure is one log line and a false
 // or empty result.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -21,8 +22,12 @@ std::string RelativeText(const std::filesystem::path& path, const std::filesyste
 // "Резервная копия DATA FLASH: <path relative to the work folder>".
 std::string BackupLine(const Session& s, const std::filesystem::path& backup);
 
-// Renames every data_rd.bin of the folder (any letter case) to data_rd.<time>.bak,
-// so a file the read did not write can never pass for its result.
+// Newest set-aside readings kept in backup/; older ones are removed.
+inline constexpr std::size_t kKeptReadings = 5;
+
+// Moves every data_rd.bin of the folder (any letter case) to backup/data_rd.<time>.bak,
+// so a file the read did not write can never pass for its result, then removes all
+// but the newest kKeptReadings of them. Calibration backups are never touched.
 bool SetAsideOldReading(Session& s);
 // Writes `data` to backup/<serial>_<time>_data.bin (a free name) and logs the
 // backup line; when the serial's newest backup already holds exactly `data`, that

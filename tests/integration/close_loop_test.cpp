@@ -92,7 +92,8 @@ protected:
 
     fs::path OnlyBackup() const {
         std::vector<fs::path> found;
-        for (const auto& e : fs::directory_iterator(dir_ / "backup")) found.push_back(e.path());
+        for (const auto& e : fs::directory_iterator(dir_ / "backup"))
+            if (e.path().filename().string().rfind("data_rd.", 0) != 0) found.push_back(e.path());
         EXPECT_EQ(found.size(), 1u);
         return found.empty() ? fs::path() : found[0];
     }

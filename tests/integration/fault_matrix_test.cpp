@@ -78,7 +78,7 @@ enum class Fault {
 enum class DataRd {
     Old,         // the earlier file, unchanged, in place
     Fresh,       // this run's reading (the instrument's calibration)
-    Aside,       // no data_rd.bin; the earlier one renamed to data_rd.*.bak
+    Aside,       // no data_rd.bin; the earlier one moved to backup/data_rd.*.bak
     FreshAside,  // this run's reading, the earlier one renamed aside
 };
 
@@ -633,7 +633,7 @@ protected:
 
     void ExpectDataRd(DataRd expected) const {
         const auto current = ReadWholeFile(dir_ / "data_rd.bin");
-        const auto aside = Matching(dir_, "data_rd.", ".bak");
+        const auto aside = Matching(dir_ / "backup", "data_rd.", ".bak");
         const bool fresh = expected == DataRd::Fresh || expected == DataRd::FreshAside;
         const bool setAside = expected == DataRd::Aside || expected == DataRd::FreshAside;
         if (expected == DataRd::Old) {
@@ -655,7 +655,7 @@ protected:
     }
 
     void ExpectBackup(bool expected) const {
-        const auto backups = Matching(dir_ / "backup", "", "");
+        const auto backups = Matching(dir_ / "backup", "", "_data.bin");
         if (!expected) {
             EXPECT_TRUE(backups.empty());
             return;

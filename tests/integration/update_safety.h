@@ -107,7 +107,9 @@ protected:
     std::vector<fs::path> Backups() const {
         std::vector<fs::path> out;
         std::error_code ec;
-        for (const auto& e : fs::directory_iterator(dir_ / "backup", ec)) out.push_back(e.path());
+        // Calibration backups only, not the set-aside readings beside them.
+        for (const auto& e : fs::directory_iterator(dir_ / "backup", ec))
+            if (e.path().filename().string().rfind("data_rd.", 0) != 0) out.push_back(e.path());
         return out;
     }
 

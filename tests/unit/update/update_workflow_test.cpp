@@ -143,17 +143,18 @@ TEST(UpdateWorkflow, KeepModeWhenTheReadFails) {
     EXPECT_TRUE(rig.PortClosed());
     EXPECT_FALSE(rig.SentRegister(0xFD, 0xAF));
 
-    bool setAside = false;
-    for (const auto& name : rig.Listing()) {
-        if (name.rfind("data_rd.", 0) == 0 && name.size() > 4 &&
-            name.substr(name.size() - 4) == ".bak") {
-            setAside = true;
-            EXPECT_EQ(rig.Get(name), stale);
-        }
-    }
-    EXPECT_TRUE(setAside);
+    // The old reading went to backup/, beside no calibration backup.
+    const auto aside = rig.Listing("backup");
+    ASSERT_EQ(aside.size(), 1u);
+    const std::string name = *aside.begin();
+    EXPECT_EQ(name.rfind("data_rd.", 0), 0u) << name;
+    EXPECT_EQ(name.substr(name.size() - 4), ".bak") << name;
+    EXPECT_EQ(rig.Get("backup/" + name), stale);
+    EXPECT_NE(std::find(rig.ui.history.begin(), rig.ui.history.end(),
+                        "Файл data_rd.bin прежнего чтения переименован в backup/" + name),
+              rig.ui.history.end());
+    EXPECT_TRUE(rig.Listing().count("backup/"));
     EXPECT_FALSE(ExistsNoCase(rig.dir.path(), "data_rd.bin"));
-    EXPECT_FALSE(fs::exists(rig.dir / "backup"));
 }
 
 // Keep mode up to the reflash: the reading is saved and backed up under the
