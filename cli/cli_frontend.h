@@ -1,7 +1,7 @@
 // Frontend of zentor-cli: log lines on stdout, message boxes and questions on
 // stderr, a progress bar on stderr when it is a terminal. On a terminal the log
-// is rendered as the window's (clear and delete-last-line rewrite it in place);
-// otherwise it is plain, one line per log line.
+// keeps its history: delete-last-line rewrites in place, a clear is at most a
+// blank line; otherwise it is plain, one line per log line.
 #pragma once
 
 #include <cstdio>

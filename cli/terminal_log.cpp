@@ -73,7 +73,10 @@ void TerminalLog::DeleteLast() {
 }
 
 void TerminalLog::Clear() {
-    EraseLast(rows_.size());
+    if (rows_.empty()) return;
+    rows_.clear();
+    std::fputc('\n', out_);
+    std::fflush(out_);
 }
 
 void TerminalLog::EraseLast(std::size_t count) {

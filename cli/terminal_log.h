@@ -1,9 +1,10 @@
-// The log on a terminal, rendered as the window's log pane shows it: "clear"
-// removes the lines shown since the last clear, "delete the last line" removes
-// that line, by moving the cursor up and erasing to the end of the screen. A
-// countdown therefore overwrites itself. Text that others print in between
-// (questions, messages) is a barrier: lines above it are never erased, nor are
-// lines that have scrolled out of the screen. Not thread-safe; writes at once.
+// The log on a terminal: "delete the last line" removes that line as the window's
+// log pane does, by moving the cursor up and erasing to the end of the screen, so
+// a countdown overwrites itself. "Clear" erases nothing: what was printed stays on
+// the screen and in the scrollback, and a clear after new lines prints one blank
+// line. Text that others print in between (questions, messages) is a barrier:
+// lines above it are never erased, nor are lines that have scrolled out of the
+// screen. Not thread-safe; writes at once.
 #pragma once
 
 #include <cstdio>
@@ -29,6 +30,8 @@ public:
 
     void Append(const std::string& line);
     void DeleteLast();
+    // Lines shown so far stay; a blank line follows them when any were shown
+    // since the last clear or barrier.
     void Clear();
     // Everything shown so far stays on the screen.
     void Barrier() { rows_.clear(); }

@@ -13,8 +13,13 @@ std::uint8_t Address(const Session& s) {
     return static_cast<std::uint8_t>(s.settings.AdrPribor);
 }
 
-void ShowCountdown(Session& s, int secondsLeft) {
-    s.ui.ClearLog();
+// The first tick clears the log; later ones replace the countdown line, which is
+// then the only line of the log.
+void ShowCountdown(Session& s, int secondsLeft, bool first) {
+    if (first)
+        s.ui.ClearLog();
+    else
+        s.ui.DeleteLastLine();
     s.ui.AppendLine("Restart at " + std::to_string(secondsLeft) + " sec");
 }
 
@@ -39,14 +44,14 @@ bool BitBtnRestartClick(Session& s) {
     int countdown = pause;
     s.ui.SetProgressRange(0, pause);
     s.ui.SetProgressPosition(0);
-    ShowCountdown(s, countdown);
+    ShowCountdown(s, countdown, true);
     s.ui.ProcessMessages();
 
     // One tick per second; a pause of 0 or less ticks at once.
     auto tick = [&] {
         --countdown;
         s.ui.SetProgressPosition(pause - countdown);
-        ShowCountdown(s, countdown);
+        ShowCountdown(s, countdown, false);
     };
     if (countdown <= 0) {
         tick();
@@ -57,12 +62,12 @@ bool BitBtnRestartClick(Session& s) {
         } while (countdown > 0);
     }
 
-    s.ui.ClearLog();
+    s.ui.DeleteLastLine();
     s.ui.AppendLine("Restart ...");
     s.ui.ProcessMessages();
     InstrumentBus bus(s.LinkPort(), s.clock);
     const bool ok = bus.WriteByte(Address(s), 0xFF, 0x01);
-    s.ui.ClearLog();
+    s.ui.DeleteLastLine();
     s.ui.AppendLine(ok ? "Restart - OK" : "Нет связи с устройством!");
     s.ui.SetProgressPosition(0);
     return ok;

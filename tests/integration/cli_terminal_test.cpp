@@ -1,17 +1,21 @@
-// zentor-cli on a terminal: the log is rendered as the window shows it (lines
-// the window replaces are rewritten in place); piped, it stays one line per
-// log line.
+// zentor-cli on a terminal: lines the window replaces are rewritten in place,
+// lines the window clears stay; piped, it stays one line per log line.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "cli_run.h"
+#include "common/files.h"
+#include "common/image_key.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -131,11 +135,12 @@ TEST(CliTerminal, ReplacedLinesAreRewrittenInPlace) {
         // The countdown "Restart at 0 sec", "Restart at -1 sec", then "Restart ...".
         {"restart", {}, {"Restart - OK"}},
         {"restart", {"--no-answer"}, {"Нет связи с устройст", "вом!"}},
-        // The read's lines (two rows each) cleared by the restart after it; the
-        // hint for Ctrl-C is not a log line and stays.
+        // The read's lines (two rows each) stay when the restart after it clears
+        // the log: a blank line instead.
         {"read-data",
          {"--version-code", "120"},
-         {"(Ctrl-C - остановить", " чтение данных)", "Restart - OK"}},
+         {"(Ctrl-C - остановить", " чтение данных)", "Чтение данных из Vel", "mar120",
+          "Чтение DATA FLASH ..", ".", "Чтение DATA FLASH -", "Ok", "", "Restart - OK"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command + (c.simArgs.empty() ? std::string() : " " + c.simArgs[0]));
@@ -153,6 +158,72 @@ TEST(CliTerminal, ReplacedLinesAreRewrittenInPlace) {
             EXPECT_EQ(RunCli(piped).OutLines(), (Lines{"Prog ...", "Prog - Ok"}));
         }
     }
+}
+
+// A keep update on a terminal: everything the window clears on the way (the
+// identity, both readings, Prog, Restart) is still on the screen, in the order
+// the piped run prints it; only "Prog ..." and the countdown are rewritten, one
+// row at a time, and nothing else is ever erased.
+TEST(CliTerminal, KeepUpdateKeepsEarlierLines) {
+    const ScratchDir scratch("cli-tty-upd");
+    Settings st;
+    st.BaudRate = SimProcess::kDefaultBaud;
+    st.DopPause = 0;
+    st.TypeController = 4;
+    st.SizeData = 2048;
+    st.MaxKolReadings = 2;
+    WriteConfig(scratch / "z.ini", st);
+    Bytes program = Pattern(8192, 1);
+    ScrambleImage(program);
+    const auto runIn = [&](const std::string& name, bool terminal) {
+        const fs::path dir = scratch / name;
+        fs::create_directories(dir);
+        EXPECT_TRUE(WriteFileAtomic(dir / "prog_c.bin", program));
+        EXPECT_TRUE(WriteFileAtomic(dir / "data.bin", Pattern(2048, 3)));
+        EXPECT_TRUE(WriteFileAtomic(dir / "old.bin", Pattern(6144, 2)));
+        EXPECT_TRUE(WriteFileAtomic(dir / "cal.bin", Pattern(2048, 4)));
+        SimProcess sim(
+            {"--code-file", (dir / "old.bin").string(), "--data-file", (dir / "cal.bin").string()});
+        const std::vector<std::string> args = {"--config", (scratch / "z.ini").string(),
+                                               "update",   "--mode",
+                                               "keep",     "--yes",
+                                               "--port",   sim.DevicePath(),
+                                               "--dir",    dir.string()};
+        return terminal ? RunOnTerminal(args, 80) : RunCli(args).out;
+    };
+    const std::string output = runIn("tty", true);
+    const Lines screen = Screen(output, 80);
+    const std::string shown = ::testing::PrintToString(screen);
+
+    for (const char* kept : {"Устройство: Velmar 7  s/n: 14v071510.", "1-e чтение DATA FLASH - Ok",
+                             "2-e чтение DATA FLASH - Ok", "Prog - Ok", "Restart - OK"})
+        EXPECT_NE(std::find(screen.begin(), screen.end(), kept), screen.end()) << kept << "\n"
+                                                                               << shown;
+    EXPECT_EQ(std::count(screen.begin(), screen.end(), "Prog ..."), 0) << shown;
+    EXPECT_EQ(std::count(screen.begin(), screen.end(), "Restart ..."), 0) << shown;
+
+    // Every log line of the piped run but the replaced ones, in order.
+    std::size_t at = 0;
+    for (const auto& line : CliResult{0, runIn("piped", false), {}}.OutLines()) {
+        // The backup's name carries the time of its own run.
+        if (line.empty() || line == "Prog ..." || line == "Restart ..." ||
+            line.rfind("Restart at ", 0) == 0 || line.rfind("Резервная копия", 0) == 0)
+            continue;
+        const auto found = std::find(screen.begin() + static_cast<long>(at), screen.end(), line);
+        EXPECT_NE(found, screen.end()) << line << "\n" << shown;
+        if (found != screen.end()) at = static_cast<std::size_t>(found - screen.begin()) + 1;
+    }
+
+    // Erasing goes up one row at most, and only from there to the end.
+    const std::regex up("\033\\[([0-9]*)A");
+    int moves = 0;
+    for (std::sregex_iterator it(output.begin(), output.end(), up), end; it != end; ++it) {
+        ++moves;
+        EXPECT_EQ((*it)[1].str(), "1") << ::testing::PrintToString(output);
+    }
+    EXPECT_GT(moves, 0) << "Prog ... was not rewritten in place";
+    EXPECT_EQ(output.find("\033[2J"), std::string::npos);
+    EXPECT_EQ(output.find("\033[1J"), std::string::npos);
 }
 
 }  // namespace
