@@ -2,11 +2,14 @@
 
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "backup_columns.h"
 #include "journal/instrument_run.h"
 #include "journal/journal.h"
 #include "main_window.h"
@@ -78,6 +81,13 @@ CloseLoopPanel::CloseLoopPanel(TFormZentorFrom_Halden& window)
     dialog_->setNameFilters({QString::fromUtf8("Резервные копии DATA FLASH (*_data.bin)"),
                              QString::fromUtf8("Все файлы (*)")});
     dialog_->setWindowTitle(QString::fromUtf8("Восстановление DATA FLASH"));
+    // The widget dialog: whole backup names, their serial and time in columns.
+    dialog_->setOption(QFileDialog::DontUseNativeDialog);
+    dialog_->setProxyModel(new BackupColumns(dialog_));
+    dialog_->setViewMode(QFileDialog::Detail);
+    if (auto* view = dialog_->findChild<QTreeView*>(QStringLiteral("treeView")))
+        view->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    dialog_->resize(820, 440);
 
     connect(verify_, &QPushButton::clicked, this, &CloseLoopPanel::VerifyClick);
     connect(restore_, &QPushButton::clicked, this, &CloseLoopPanel::RestoreClick);

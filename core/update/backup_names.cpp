@@ -26,6 +26,13 @@ std::optional<std::string> BackupSerial(const fs::path& file) {
     return serial;
 }
 
+std::optional<std::string> BackupTime(const fs::path& file) {
+    std::smatch m;
+    const std::string name = file.filename().string();
+    if (!std::regex_match(name, m, BackupPattern())) return std::nullopt;
+    return m[2].str();
+}
+
 namespace {
 
 // The newest by the time in the name (then the -n of a second backup within the

@@ -12,6 +12,9 @@ namespace zentor {
 // The serial number in a backup's name, or nullopt for any other name.
 std::optional<std::string> BackupSerial(const std::filesystem::path& file);
 
+// The time in a backup's name as yyyymmdd-hhmmss, or nullopt for any other name.
+std::optional<std::string> BackupTime(const std::filesystem::path& file);
+
 // The newest backup of `serial` in folder/backup by the time in its name, or
 // nullopt when there is none.
 std::optional<std::filesystem::path> NewestBackup(const std::filesystem::path& folder,

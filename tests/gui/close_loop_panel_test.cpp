@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModel>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <filesystem>
 
 #include "common/files.h"
@@ -153,6 +157,53 @@ TEST(CloseLoopPanel, RestoreOfAnotherSizeIsRefused) {
     EXPECT_TRUE(rig.port.Writes().empty());
     EXPECT_TRUE(dev.storedPages.empty());
     EXPECT_TRUE(rig.boxes.boxes.empty());
+}
+
+// The chooser lists a backup with its whole name and, in columns of their own,
+// the serial number and the time its name carries.
+TEST(CloseLoopPanel, RestoreChooserShowsWholeNamesSerialAndTime) {
+    WindowRig rig;
+    Settings st = QuickSettings();
+    st.NamePort = "COM3";
+    rig.WriteConfig(st);
+    const QString name = QStringLiteral("14v071510_20261210-142501-12_data.bin");
+    const fs::path folder = rig.Dir() / "backup";
+    fs::create_directories(folder);
+    ASSERT_TRUE(WriteFileAtomic(folder / name.toStdString(), Pattern(512, 6)));
+
+    auto w = rig.Make(WindowFace::FactoryFace);
+    w->session().workDir = rig.Dir();
+    w->show();
+    Child<QPushButton>(w.get(), "BitBtnRestoreData")->click();
+    QFileDialog* dialog = w->closeLoop()->restoreDialog();
+    ASSERT_TRUE(WaitFor([&] { return dialog->isVisible(); }));
+    auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(view->isVisible()) << "not the detail view";
+    QAbstractItemModel* model = view->model();
+    QModelIndex row;
+    ASSERT_TRUE(WaitFor([&] {
+        for (int r = 0; r < model->rowCount(view->rootIndex()); ++r) {
+            const QModelIndex i = model->index(r, 0, view->rootIndex());
+            if (i.data(QFileSystemModel::FileNameRole).toString() == name) row = i;
+        }
+        return row.isValid();
+    }));
+    QApplication::processEvents();
+
+    EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString().toStdString(), "Серийный номер");
+    EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString().toStdString(), "Время");
+    EXPECT_FALSE(view->isColumnHidden(2));
+    EXPECT_FALSE(view->isColumnHidden(3));
+    EXPECT_EQ(row.siblingAtColumn(2).data().toString().toStdString(), "14v071510");
+    EXPECT_EQ(row.siblingAtColumn(3).data().toString().toStdString(), "10.12.2026 14:25:01");
+
+    // The name column holds the icon and the whole name, and is itself in view.
+    const int needed = view->fontMetrics().horizontalAdvance(name) + view->iconSize().width();
+    EXPECT_GE(view->columnWidth(0), needed);
+    EXPECT_LE(view->header()->sectionViewportPosition(0) + view->columnWidth(0),
+              view->viewport()->width());
+    dialog->reject();
 }
 
 }  // namespace
