@@ -10,6 +10,8 @@
 #include <system_error>
 
 #include "about_box.h"
+#include "config/config_location.h"
+#include "config/config_store.h"
 #include "main_window.h"
 #include "single_instance.h"
 #include "training/end_signals.h"
@@ -36,6 +38,21 @@ constexpr const char* kHelp =
     "  --training         practise on a simulated instrument with scratch settings and files\n"
     "  --help             print this help and exit\n"
     "  --version          print the version and exit\n";
+
+// The caption of the running window: its face, and for the factory face the
+// controller type of the configuration.
+QString SecondStartCaption(const zentor::gui::StartOptions& options) {
+    zentor::Settings settings;
+    zentor::WindowPosition position;
+    const std::filesystem::path config =
+        options.configPath.isEmpty()
+            ? zentor::ConfigFileFor(zentor::gui::ToPath(QApplication::applicationFilePath()))
+            : zentor::gui::ToPath(options.configPath);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(config, ec))
+        zentor::LoadConfig(config, settings, position);
+    return zentor::gui::FaceCaption(options.face, settings.TypeController);
+}
 
 }  // namespace
 
@@ -68,6 +85,14 @@ int main(int argc, char* argv[]) {
     zentor::gui::SingleInstance instance(
         QString::fromUtf8(zentor::gui::kInstanceName) +
         (options.training ? QStringLiteral(" training") : QString()));
+    // A second start says so, then raises the running window. No box where no one
+    // could see or close it.
+    instance.SetSecondStartHandler([&options] {
+        const QString platform = QGuiApplication::platformName();
+        zentor::gui::TellAlreadyRunning(
+            SecondStartCaption(options),
+            platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"));
+    });
     if (!instance.Acquire()) return 0;
     if (!instance.Warning().isEmpty())
         std::fprintf(stderr, "zentor: %s\n", instance.Warning().toLocal8Bit().constData());

@@ -1,5 +1,8 @@
 #include "single_instance.h"
 
+#include <QMessageBox>
+#include <cstdio>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -30,6 +33,17 @@ SingleInstance::SingleInstance(const QString& name, const QString& folder, QObje
 
 void SingleInstance::SetActivationHandler(std::function<void()> handler) {
     onActivate_ = std::move(handler);
+}
+
+void SingleInstance::SetSecondStartHandler(std::function<void()> handler) {
+    onSecondStart_ = std::move(handler);
+}
+
+void TellAlreadyRunning(const QString& caption, bool box) {
+    const QString text = QString::fromUtf8(kAlreadyRunningText);
+    std::fprintf(stderr, "zentor: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    if (box) QMessageBox::information(nullptr, caption, text);
 }
 
 #ifdef _WIN32
@@ -76,6 +90,7 @@ bool SingleInstance::Acquire() {
     if (error == ERROR_ALREADY_EXISTS) {
         if (mutex_) CloseHandle(mutex_);
         mutex_ = nullptr;
+        if (onSecondStart_) onSecondStart_();
         if (HWND other = FindWindowA(kMainWindowClass, nullptr)) {
             SendMessageA(other, WM_USER, 0, 0);
             SetForegroundWindow(other);
@@ -155,7 +170,9 @@ bool SingleInstance::Acquire() {
         return true;
     }
 
-    // Second start: ask the first instance and wait until it has handled the request.
+    // Second start: say so, then ask the first instance and wait until it has
+    // handled the request.
+    if (onSecondStart_) onSecondStart_();
     QLocalSocket socket;
     QEventLoop loop;
     QTimer deadline;

@@ -4,7 +4,8 @@
 // ($XDG_RUNTIME_DIR, else /tmp with the user id in the name), whatever the
 // current folder and TMPDIR. Only a lock held by a running instance of the same
 // user counts: a lock that cannot be made lets the program start, with Warning()
-// saying why. Acquire waits at most 5 s for the first instance's answer.
+// saying why. Acquire waits at most 5 s for the first instance's answer, after
+// the second-start handler (which may block in a message box) has returned.
 #pragma once
 
 #include <QObject>
@@ -19,6 +20,11 @@ namespace zentor::gui {
 
 inline constexpr const char* kInstanceName = "ZentorFrom_Halden (unique_mutex_name)";
 inline constexpr const char* kMainWindowClass = "TFormZentorFrom_Halden";
+inline constexpr const char* kAlreadyRunningText = "Программа уже запущена.";
+
+// What a second start says: the text on standard error and, when `box`, in an
+// information box titled `caption`, which waits for the user.
+void TellAlreadyRunning(const QString& caption, bool box);
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -36,6 +42,9 @@ public:
     const QString& Warning() const { return warning_; }
     // Run on the first instance's thread when a second start asks for the window.
     void SetActivationHandler(std::function<void()> handler);
+    // Run in a second start once it knows the first is running, before it asks
+    // that one to come forward.
+    void SetSecondStartHandler(std::function<void()> handler);
 
     // Where the name lives on this platform: outside Windows a socket path in
     // folder (empty: the user's folder).
@@ -46,6 +55,7 @@ private:
     QString folder_;
     QString warning_;
     std::function<void()> onActivate_;
+    std::function<void()> onSecondStart_;
 #ifdef _WIN32
     void* mutex_ = nullptr;
     void* messageWindow_ = nullptr;

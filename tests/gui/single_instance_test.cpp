@@ -7,11 +7,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "config/config_store.h"
 #include "gui_test_support.h"
@@ -94,8 +98,46 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
     return files;
 }
 
-// The built program started twice: the second start exits 0 at once and touches
-// nothing, though it runs with another TMPDIR and in another folder.
+// A second start is told before the first is asked: the handler runs first, once.
+TEST(SingleInstance, SecondStartIsToldBeforeTheFirstComesForward) {
+    const QString name = UniqueName();
+    std::vector<std::string> events;
+    SingleInstance first(name);
+    first.SetActivationHandler([&] { events.push_back("raised"); });
+    first.SetSecondStartHandler([&] { events.push_back("first told"); });
+    ASSERT_TRUE(first.Acquire());
+    SingleInstance second(name);
+    second.SetSecondStartHandler([&] { events.push_back("told"); });
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_EQ(events, (std::vector<std::string>{"told", "raised"}));
+}
+
+// The box of a second start: information, the caption as its title.
+TEST(SingleInstance, AlreadyRunningBox) {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        answer.stop();
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        box->accept();
+    });
+    answer.start();
+    TellAlreadyRunning(QStringLiteral("Zentor MSC1210Y5"), true);
+    EXPECT_EQ(title.toStdString(), "Zentor MSC1210Y5");
+    EXPECT_EQ(text.toStdString(), "Программа уже запущена.");
+    EXPECT_EQ(icon, QMessageBox::Information);
+}
+
+// The built program started twice: the second start says on standard error that
+// the program is already running (no box where none could be seen), exits 0 and
+// touches nothing, though it runs with another TMPDIR and in another folder.
 TEST(SingleInstance, SecondStartOfTheProgram) {
     QTemporaryDir work;
     QTemporaryDir runtime;  // the instance's socket and lock live here
@@ -137,7 +179,8 @@ TEST(SingleInstance, SecondStartOfTheProgram) {
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(second.readAllStandardError(), QByteArray());
+    EXPECT_EQ(QString::fromLocal8Bit(second.readAllStandardError()).toStdString(),
+              "zentor: Программа уже запущена.\n");
     EXPECT_EQ(Snapshot(dir), before);
     EXPECT_EQ(fs::last_write_time(config), mtime);
     EXPECT_EQ(first.state(), QProcess::Running);
