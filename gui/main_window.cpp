@@ -93,6 +93,7 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     SetupLook();
     ConnectHandlers();
     FormCreate();
+    LetEnterPressButtons(this);
 }
 
 TFormZentorFrom_Halden::~TFormZentorFrom_Halden() {
@@ -262,6 +263,17 @@ void TFormZentorFrom_Halden::SetupFace() {
         for (int a = 2; a <= 63; ++a) ui_->cbAdrPribor->addItem(QString::number(a));
         ui_->cbAdrPribor->setCurrentIndex(ui_->cbAdrPribor->findText(
             QString::number(st.AdrPribor), Qt::MatchExactly | Qt::MatchCaseSensitive));
+        // Top to bottom, left to right: the port row with its refresh and search.
+        ui_->ImageUpdateCOMport->setFocusPolicy(Qt::StrongFocus);
+        QWidget* order[] = {
+            ui_->cbNamePort,
+            ui_->ImageUpdateCOMport,
+            ui_->paProshivkaVelmar->findChild<QWidget*>(QStringLiteral("BitBtnPoisk")),
+            ui_->cbBaudRate,
+            ui_->cbAdrPribor,
+            ui_->BitBtnProshivkaVelmar};
+        for (std::size_t i = 1; i < std::size(order); ++i)
+            if (order[i - 1] && order[i]) setTabOrder(order[i - 1], order[i]);
     }
     SetCaption(FaceCaption(face_, st.TypeController));
 }
