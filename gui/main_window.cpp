@@ -88,7 +88,10 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     closeLoop_ = new CloseLoopPanel(*this);
     finder_ = new InstrumentFinder(
         {ui_->paProshivkaVelmar, ui_->cbNamePort, ui_->cbBaudRate, ui_->cbAdrPribor}, frontend_,
-        [this](std::function<void(Session&)> job) { return RunCommand(std::move(job)); }, this);
+        [this](std::function<void(Session&)> job) {
+            return RunCommand(std::move(job), {"идёт поиск устройства", ""});
+        },
+        this);
 
     SetupLook();
     ConnectHandlers();
@@ -124,10 +127,10 @@ void TFormZentorFrom_Halden::SetupLook() {
 }
 
 void TFormZentorFrom_Halden::ConnectHandlers() {
-    auto command = [this](QPushButton* button, auto fn) {
-        connect(button, &QPushButton::clicked, this, [this, fn] {
+    auto command = [this](QPushButton* button, auto fn, CommandNote note) {
+        connect(button, &QPushButton::clicked, this, [this, fn, note] {
             FocusSink();
-            RunCommand(fn);
+            RunCommand(fn, note);
         });
     };
     // One command per work folder (another process may hold it); the
@@ -138,22 +141,31 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
     auto journaled = [](const char* name, bool (*fn)(Session&)) {
         return [name, fn](Session& s) { RunInstrumentCommand(s, name, [&] { return fn(s); }); };
     };
-    command(ui_->BitBtnReadData, inFolder("read-data", BitBtnReadDataClick));
-    command(ui_->BitBtnWriteData, journaled("write-data", [](Session& s) {
-                NoteInstrumentForJournal(s);
-                return BitBtnWriteDataClick(s);
-            }));
-    command(ui_->BitBtnRestart, inFolder("restart", BitBtnRestartClick));
-    command(ui_->BitBtnProg, inFolder("prog", BitBtnProgClick));
-    command(ui_->BitBtnWrite, journaled("program", BitBtnWriteClick));
-    command(ui_->BitBtnCompile, inFolder("build", BitBtnCompileClick));
+    command(ui_->BitBtnReadData, inFolder("read-data", BitBtnReadDataClick),
+            {"идёт чтение данных", "Остановить чтение данных и закрыть окно?"});
+    command(ui_->BitBtnWriteData,
+            journaled("write-data",
+                      [](Session& s) {
+                          NoteInstrumentForJournal(s);
+                          return BitBtnWriteDataClick(s);
+                      }),
+            {"идёт запись данных в устройство", ""});
+    command(ui_->BitBtnRestart, inFolder("restart", BitBtnRestartClick),
+            {"идёт перезапуск устройства", ""});
+    command(ui_->BitBtnProg, inFolder("prog", BitBtnProgClick),
+            {"идёт перевод устройства в Prog", ""});
+    command(ui_->BitBtnWrite, journaled("program", BitBtnWriteClick),
+            {"идёт стирание и запись", ""});
+    command(ui_->BitBtnCompile, inFolder("build", BitBtnCompileClick), {"идёт компиляция", ""});
 
     connect(ui_->BitBtnEnodeFiles, &QPushButton::clicked, this, [this] {
         FocusSink();
         const std::string serial = ui_->edSN->text().toStdString();
-        RunCommand([serial](Session& s) {
-            RunFolderCommand(s, "encode", [&] { return BitBtnEnodeFilesClick(s, serial); });
-        });
+        RunCommand(
+            [serial](Session& s) {
+                RunFolderCommand(s, "encode", [&] { return BitBtnEnodeFilesClick(s, serial); });
+            },
+            {"идёт кодирование файлов", ""});
     });
     connect(ui_->BitBtnProshivkaVelmar, &QPushButton::clicked, this, [this] {
         FocusSink();
@@ -161,18 +173,20 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
                                 ui_->cbBaudRate->currentText().toStdString(),
                                 ui_->cbAdrPribor->currentText().toStdString()};
         closeLoop_->UpdateStarting();
-        RunCommand([panel, loop = closeLoop_](Session& s) {
-            std::optional<UpdateResult> result;
-            RunInstrumentCommand(s, "update", [&] {
-                if (!panel.port.empty()) s.run.port = panel.port;
-                result = RunFirmwareUpdate(s, panel);
-                // The mode is chosen in the confirmation dialog.
-                if (s.run.mode.empty() && s.UpdateMode != UpdateMode::None)
-                    s.run.mode = s.UpdateMode == UpdateMode::Factory ? "factory" : "keep";
-                return *result == UpdateResult::Done;
-            });
-            loop->UpdateFinished(s, result);
-        });
+        RunCommand(
+            [panel, loop = closeLoop_](Session& s) {
+                std::optional<UpdateResult> result;
+                RunInstrumentCommand(s, "update", [&] {
+                    if (!panel.port.empty()) s.run.port = panel.port;
+                    result = RunFirmwareUpdate(s, panel);
+                    // The mode is chosen in the confirmation dialog.
+                    if (s.run.mode.empty() && s.UpdateMode != UpdateMode::None)
+                        s.run.mode = s.UpdateMode == UpdateMode::Factory ? "factory" : "keep";
+                    return *result == UpdateResult::Done;
+                });
+                loop->UpdateFinished(s, result);
+            },
+            {"идёт обновление прошивки", ""});
     });
     // The stop flag is atomic: set at once, even while the read runs.
     connect(ui_->BitBtnStop, &QPushButton::clicked, this, [this] { BitBtnStopClick(session_); });
@@ -189,6 +203,14 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
             &TFormZentorFrom_Halden::TimerUpdateCOMportTimer);
     connect(ui_->cbNamePort, &DropDownList::closedUp, this, &TFormZentorFrom_Halden::FocusSink);
     connect(&runner_, &CommandRunner::busyChanged, this, &TFormZentorFrom_Halden::ApplyBusy);
+    connect(&runner_, &CommandRunner::busyChanged, this, [this](bool busy) {
+        if (busy) return;
+        running_ = {};
+        if (closeAfterRun_) {
+            closeAfterRun_ = false;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
+    });
 }
 
 void TFormZentorFrom_Halden::FormCreate() {
@@ -287,8 +309,10 @@ void TFormZentorFrom_Halden::FocusSink() {
     ui_->ButtonPusto->setFocus(Qt::OtherFocusReason);
 }
 
-bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command) {
-    return runner_.Start([this, command = std::move(command)] { command(session_); });
+bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command, CommandNote note) {
+    if (!runner_.Start([this, command = std::move(command)] { command(session_); })) return false;
+    running_ = std::move(note);
+    return true;
 }
 
 void TFormZentorFrom_Halden::ApplyBusy() {
@@ -354,9 +378,24 @@ void TFormZentorFrom_Halden::showEvent(QShowEvent* event) {
 }
 
 void TFormZentorFrom_Halden::closeEvent(QCloseEvent* event) {
-    // A command owns the port and may be waiting for an answer: not now.
+    // A command owns the port and may be waiting for an answer: not now. A read
+    // risks nothing: it may be stopped, and the window closes when it has ended.
     if (runner_.Busy()) {
         event->ignore();
+        if (askingClose_ || closeAfterRun_) return;
+        frontend_.AppendLine("Окно не закрыто: " + running_.what + " - дождитесь окончания");
+        if (running_.stopQuestion.empty()) return;
+        askingClose_ = true;
+        const bool stop =
+            frontend_.AskYesNo(running_.stopQuestion, session_.caption, MessageIcon::Question);
+        askingClose_ = false;
+        if (!stop) return;
+        if (runner_.Busy()) {
+            session_.StopRequested = true;
+            closeAfterRun_ = true;
+        } else {
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
         return;
     }
     if (face_ != WindowFace::EncoderFace) CloseComPort(session_);

@@ -26,6 +26,14 @@ class InstrumentFinder;
 class TfmSetings;
 class CloseLoopPanel;
 
+// What a running command does, said when the window is asked to close. A read
+// risks nothing: stopQuestion (non-empty) offers to stop it through the session's
+// stop flag and close once it has ended.
+struct CommandNote {
+    std::string what = "выполняется команда";
+    std::string stopQuestion;
+};
+
 class TFormZentorFrom_Halden : public QWidget {
     Q_OBJECT
 public:
@@ -54,7 +62,7 @@ public:
     // Caption of the window and title of every message box.
     void SetCaption(const QString& caption);
     // Starts a command on the worker thread; false while another one runs.
-    bool RunCommand(std::function<void(Session&)> command);
+    bool RunCommand(std::function<void(Session&)> command, CommandNote note = {});
     // A second start of the program asked for this window.
     void BringToFront();
     // The settings dialog opened last (tests).
@@ -92,6 +100,9 @@ private:
     CloseLoopPanel* closeLoop_ = nullptr;
     InstrumentFinder* finder_ = nullptr;
     bool updateBusy_ = false;
+    CommandNote running_;         // the command running, if any
+    bool askingClose_ = false;    // the stop question is up
+    bool closeAfterRun_ = false;  // a stopped read closes the window when it ends
     // Last member: stopped first, while the session is still there.
     CommandRunner runner_;
 };
