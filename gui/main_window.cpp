@@ -13,6 +13,7 @@
 #include "bootrom/build_command.h"
 #include "bootrom/program_chip.h"
 #include "close_loop_panel.h"
+#include "common/files.h"
 #include "config/config_location.h"
 #include "config/config_store.h"
 #include "instrument/instrument_commands.h"
@@ -62,6 +63,15 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TFormZentorFrom_Halden"));
     session_.exePath = options.exePath;
+    folderChooser_ = options.folderChooser;
+    if (!folderChooser_) {
+        folderChooser_ = [](QWidget* parent, const QString& current) {
+            return QFileDialog::getExistingDirectory(
+                parent, QString::fromUtf8("Папка с файлом prog_c.bin"), current);
+        };
+    }
+    const bool installed = options.installed.value_or(
+        !options.exePath.empty() && !FolderWritable(options.exePath.parent_path()));
     frontend_.SetBoxHook(std::move(options.boxHook));
     frontend_.Attach({ui_->MemoZentor, ui_->ProgressBar1, this,
                       [this](bool visible) { ui_->BitBtnStop->setVisible(visible); },
@@ -97,6 +107,18 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     ConnectHandlers();
     FormCreate();
     LetEnterPressButtons(this);
+
+    // The last folder used; an installed program without one asks once shown.
+    if (face_ == WindowFace::UpdateFace) {
+        setAcceptDrops(true);
+        const std::filesystem::path remembered =
+            ToPath(QString::fromStdString(LoadFirmwareFolder(configPath_)));
+        std::error_code ec;
+        if (!remembered.empty() && std::filesystem::is_directory(remembered, ec))
+            session_.workDir = remembered;
+        else
+            askFolderAtStart_ = installed;
+    }
 }
 
 TFormZentorFrom_Halden::~TFormZentorFrom_Halden() {
@@ -194,6 +216,8 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
     connect(ui_->BitBtnNasrt, &QPushButton::clicked, this,
             &TFormZentorFrom_Halden::BitBtnNasrtClick);
     connect(ui_->BitBtn1, &QPushButton::clicked, this, &TFormZentorFrom_Halden::BitBtnNasrtClick);
+    connect(ui_->sbFolder, &QToolButton::clicked, this,
+            &TFormZentorFrom_Halden::ChooseFirmwareFolder);
     connect(ui_->Button1, &QPushButton::clicked, this, &TFormZentorFrom_Halden::Button1Click);
     connect(ui_->ImageUpdateCOMport, &ClickableImage::clicked, this,
             &TFormZentorFrom_Halden::ImageUpdateCOMportClick);
@@ -270,6 +294,7 @@ void TFormZentorFrom_Halden::SetupFace() {
              ui_->BitBtnWriteData, ui_->BitBtnRestart, ui_->BitBtnProg})
         w->setVisible(factory);
     ui_->paProshivkaVelmar->setVisible(update);
+    ui_->paFolder->setVisible(update);
     ui_->paEnodeFiles->setVisible(encoder);
 
     const Settings& st = session_.settings;
@@ -320,7 +345,7 @@ void TFormZentorFrom_Halden::ApplyBusy() {
     for (QWidget* w : std::initializer_list<QWidget*>{
              ui_->BitBtnCompile, ui_->BitBtnWrite, ui_->BitBtnReadData, ui_->BitBtnWriteData,
              ui_->BitBtnRestart, ui_->BitBtnProg, ui_->BitBtnEnodeFiles, ui_->Button1,
-             ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow})
+             ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow, ui_->sbFolder})
         w->setEnabled(!busy);
     ui_->BitBtnProshivkaVelmar->setEnabled(!busy && !updateBusy_);
 }
@@ -373,6 +398,12 @@ void TFormZentorFrom_Halden::showEvent(QShowEvent* event) {
         move(CentreOnScreen(size(), ScreenSize(this)));
         ui_->ButtonPusto->resize(0, 0);
         FocusSink();
+        ShowFirmwareFolder();
+        if (askFolderAtStart_) {
+            askFolderAtStart_ = false;
+            if (!ExistsNoCase(session_.workDir, "prog_c.bin"))
+                QTimer::singleShot(0, this, &TFormZentorFrom_Halden::ChooseFirmwareFolder);
+        }
     }
     QWidget::showEvent(event);
 }
