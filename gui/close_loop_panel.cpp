@@ -141,20 +141,22 @@ void CloseLoopPanel::VerifyClick() {
     request.backup = PathToUtf8(check_->restoreFile);
     const std::string source = check_->source.filename().string();
     verifying_ = true;  // before the start, which reports busy at once
-    const bool started = window_.RunCommand([this, request, source](Session& session) {
-        session.StopRequested = false;
-        session.ui.AppendLine("");
-        session.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " + source);
-        VerifyOutcome outcome = VerifyOutcome::NoAnswer;
-        RunInstrumentCommand(session, "verify", [&] {
-            if (!OpenComPort(session)) return false;
-            outcome = VerifyDataFlash(session, request).outcome;
-            CloseComPort(session);
-            return outcome == VerifyOutcome::Equal;
-        });
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { VerifyEnded(outcome); }, Qt::QueuedConnection);
-    });
+    const bool started = window_.RunCommand(
+        [this, request, source](Session& session) {
+            session.StopRequested = false;
+            session.ui.AppendLine("");
+            session.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " + source);
+            VerifyOutcome outcome = VerifyOutcome::NoAnswer;
+            RunInstrumentCommand(session, "verify", [&] {
+                if (!OpenComPort(session)) return false;
+                outcome = VerifyDataFlash(session, request).outcome;
+                CloseComPort(session);
+                return outcome == VerifyOutcome::Equal;
+            });
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { VerifyEnded(outcome); }, Qt::QueuedConnection);
+        },
+        {"идёт проверка после включения", "Остановить проверку после включения и закрыть окно?"});
     verifying_ = started;
     if (started) verify_->setText(QString::fromUtf8(kCancelText));
 }
@@ -192,15 +194,17 @@ void CloseLoopPanel::Restore(const QString& file) {
     request.askOnMismatch = true;
     // The update face opens the port for each command; the factory face holds it.
     const bool ownPort = updateFace_;
-    window_.RunCommand([request, ownPort](Session& s) {
-        s.ui.ClearLog();
-        RunInstrumentCommand(s, "restore", [&] {
-            if (ownPort && !OpenComPort(s)) return false;
-            const bool equal = RestoreDataFlash(s, request).outcome == RestoreOutcome::Equal;
-            if (ownPort) CloseComPort(s);
-            return equal;
-        });
-    });
+    window_.RunCommand(
+        [request, ownPort](Session& s) {
+            s.ui.ClearLog();
+            RunInstrumentCommand(s, "restore", [&] {
+                if (ownPort && !OpenComPort(s)) return false;
+                const bool equal = RestoreDataFlash(s, request).outcome == RestoreOutcome::Equal;
+                if (ownPort) CloseComPort(s);
+                return equal;
+            });
+        },
+        {"идёт восстановление DATA FLASH", ""});
 }
 
 void CloseLoopPanel::BusyChanged(bool busy) {

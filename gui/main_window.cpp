@@ -13,6 +13,7 @@
 #include "bootrom/build_command.h"
 #include "bootrom/program_chip.h"
 #include "close_loop_panel.h"
+#include "common/files.h"
 #include "config/config_location.h"
 #include "config/config_store.h"
 #include "instrument/instrument_commands.h"
@@ -62,6 +63,15 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TFormZentorFrom_Halden"));
     session_.exePath = options.exePath;
+    folderChooser_ = options.folderChooser;
+    if (!folderChooser_) {
+        folderChooser_ = [](QWidget* parent, const QString& current) {
+            return QFileDialog::getExistingDirectory(
+                parent, QString::fromUtf8("Папка с файлом prog_c.bin"), current);
+        };
+    }
+    const bool installed = options.installed.value_or(
+        !options.exePath.empty() && !FolderWritable(options.exePath.parent_path()));
     frontend_.SetBoxHook(std::move(options.boxHook));
     frontend_.Attach({ui_->MemoZentor, ui_->ProgressBar1, this,
                       [this](bool visible) { ui_->BitBtnStop->setVisible(visible); },
@@ -88,11 +98,27 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     closeLoop_ = new CloseLoopPanel(*this);
     finder_ = new InstrumentFinder(
         {ui_->paProshivkaVelmar, ui_->cbNamePort, ui_->cbBaudRate, ui_->cbAdrPribor}, frontend_,
-        [this](std::function<void(Session&)> job) { return RunCommand(std::move(job)); }, this);
+        [this](std::function<void(Session&)> job) {
+            return RunCommand(std::move(job), {"идёт поиск устройства", ""});
+        },
+        this);
 
     SetupLook();
     ConnectHandlers();
     FormCreate();
+    LetEnterPressButtons(this);
+
+    // The last folder used; an installed program without one asks once shown.
+    if (face_ == WindowFace::UpdateFace) {
+        setAcceptDrops(true);
+        const std::filesystem::path remembered =
+            ToPath(QString::fromStdString(LoadFirmwareFolder(configPath_)));
+        std::error_code ec;
+        if (!remembered.empty() && std::filesystem::is_directory(remembered, ec))
+            session_.workDir = remembered;
+        else
+            askFolderAtStart_ = installed;
+    }
 }
 
 TFormZentorFrom_Halden::~TFormZentorFrom_Halden() {
@@ -123,10 +149,10 @@ void TFormZentorFrom_Halden::SetupLook() {
 }
 
 void TFormZentorFrom_Halden::ConnectHandlers() {
-    auto command = [this](QPushButton* button, auto fn) {
-        connect(button, &QPushButton::clicked, this, [this, fn] {
+    auto command = [this](QPushButton* button, auto fn, CommandNote note) {
+        connect(button, &QPushButton::clicked, this, [this, fn, note] {
             FocusSink();
-            RunCommand(fn);
+            RunCommand(fn, note);
         });
     };
     // One command per work folder (another process may hold it); the
@@ -137,22 +163,31 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
     auto journaled = [](const char* name, bool (*fn)(Session&)) {
         return [name, fn](Session& s) { RunInstrumentCommand(s, name, [&] { return fn(s); }); };
     };
-    command(ui_->BitBtnReadData, inFolder("read-data", BitBtnReadDataClick));
-    command(ui_->BitBtnWriteData, journaled("write-data", [](Session& s) {
-                NoteInstrumentForJournal(s);
-                return BitBtnWriteDataClick(s);
-            }));
-    command(ui_->BitBtnRestart, inFolder("restart", BitBtnRestartClick));
-    command(ui_->BitBtnProg, inFolder("prog", BitBtnProgClick));
-    command(ui_->BitBtnWrite, journaled("program", BitBtnWriteClick));
-    command(ui_->BitBtnCompile, inFolder("build", BitBtnCompileClick));
+    command(ui_->BitBtnReadData, inFolder("read-data", BitBtnReadDataClick),
+            {"идёт чтение данных", "Остановить чтение данных и закрыть окно?"});
+    command(ui_->BitBtnWriteData,
+            journaled("write-data",
+                      [](Session& s) {
+                          NoteInstrumentForJournal(s);
+                          return BitBtnWriteDataClick(s);
+                      }),
+            {"идёт запись данных в устройство", ""});
+    command(ui_->BitBtnRestart, inFolder("restart", BitBtnRestartClick),
+            {"идёт перезапуск устройства", ""});
+    command(ui_->BitBtnProg, inFolder("prog", BitBtnProgClick),
+            {"идёт перевод устройства в Prog", ""});
+    command(ui_->BitBtnWrite, journaled("program", BitBtnWriteClick),
+            {"идёт стирание и запись", ""});
+    command(ui_->BitBtnCompile, inFolder("build", BitBtnCompileClick), {"идёт компиляция", ""});
 
     connect(ui_->BitBtnEnodeFiles, &QPushButton::clicked, this, [this] {
         FocusSink();
         const std::string serial = ui_->edSN->text().toStdString();
-        RunCommand([serial](Session& s) {
-            RunFolderCommand(s, "encode", [&] { return BitBtnEnodeFilesClick(s, serial); });
-        });
+        RunCommand(
+            [serial](Session& s) {
+                RunFolderCommand(s, "encode", [&] { return BitBtnEnodeFilesClick(s, serial); });
+            },
+            {"идёт кодирование файлов", ""});
     });
     connect(ui_->BitBtnProshivkaVelmar, &QPushButton::clicked, this, [this] {
         FocusSink();
@@ -160,18 +195,20 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
                                 ui_->cbBaudRate->currentText().toStdString(),
                                 ui_->cbAdrPribor->currentText().toStdString()};
         closeLoop_->UpdateStarting();
-        RunCommand([panel, loop = closeLoop_](Session& s) {
-            std::optional<UpdateResult> result;
-            RunInstrumentCommand(s, "update", [&] {
-                if (!panel.port.empty()) s.run.port = panel.port;
-                result = RunFirmwareUpdate(s, panel);
-                // The mode is chosen in the confirmation dialog.
-                if (s.run.mode.empty() && s.UpdateMode != UpdateMode::None)
-                    s.run.mode = s.UpdateMode == UpdateMode::Factory ? "factory" : "keep";
-                return *result == UpdateResult::Done;
-            });
-            loop->UpdateFinished(s, result);
-        });
+        RunCommand(
+            [panel, loop = closeLoop_](Session& s) {
+                std::optional<UpdateResult> result;
+                RunInstrumentCommand(s, "update", [&] {
+                    if (!panel.port.empty()) s.run.port = panel.port;
+                    result = RunFirmwareUpdate(s, panel);
+                    // The mode is chosen in the confirmation dialog.
+                    if (s.run.mode.empty() && s.UpdateMode != UpdateMode::None)
+                        s.run.mode = s.UpdateMode == UpdateMode::Factory ? "factory" : "keep";
+                    return *result == UpdateResult::Done;
+                });
+                loop->UpdateFinished(s, result);
+            },
+            {"идёт обновление прошивки", ""});
     });
     // The stop flag is atomic: set at once, even while the read runs.
     connect(ui_->BitBtnStop, &QPushButton::clicked, this, [this] { BitBtnStopClick(session_); });
@@ -179,6 +216,8 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
     connect(ui_->BitBtnNasrt, &QPushButton::clicked, this,
             &TFormZentorFrom_Halden::BitBtnNasrtClick);
     connect(ui_->BitBtn1, &QPushButton::clicked, this, &TFormZentorFrom_Halden::BitBtnNasrtClick);
+    connect(ui_->sbFolder, &QToolButton::clicked, this,
+            &TFormZentorFrom_Halden::ChooseFirmwareFolder);
     connect(ui_->Button1, &QPushButton::clicked, this, &TFormZentorFrom_Halden::Button1Click);
     connect(ui_->ImageUpdateCOMport, &ClickableImage::clicked, this,
             &TFormZentorFrom_Halden::ImageUpdateCOMportClick);
@@ -188,6 +227,14 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
             &TFormZentorFrom_Halden::TimerUpdateCOMportTimer);
     connect(ui_->cbNamePort, &DropDownList::closedUp, this, &TFormZentorFrom_Halden::FocusSink);
     connect(&runner_, &CommandRunner::busyChanged, this, &TFormZentorFrom_Halden::ApplyBusy);
+    connect(&runner_, &CommandRunner::busyChanged, this, [this](bool busy) {
+        if (busy) return;
+        running_ = {};
+        if (closeAfterRun_) {
+            closeAfterRun_ = false;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
+    });
 }
 
 void TFormZentorFrom_Halden::FormCreate() {
@@ -247,6 +294,7 @@ void TFormZentorFrom_Halden::SetupFace() {
              ui_->BitBtnWriteData, ui_->BitBtnRestart, ui_->BitBtnProg})
         w->setVisible(factory);
     ui_->paProshivkaVelmar->setVisible(update);
+    ui_->paFolder->setVisible(update);
     ui_->paEnodeFiles->setVisible(encoder);
 
     const Settings& st = session_.settings;
@@ -262,6 +310,17 @@ void TFormZentorFrom_Halden::SetupFace() {
         for (int a = 2; a <= 63; ++a) ui_->cbAdrPribor->addItem(QString::number(a));
         ui_->cbAdrPribor->setCurrentIndex(ui_->cbAdrPribor->findText(
             QString::number(st.AdrPribor), Qt::MatchExactly | Qt::MatchCaseSensitive));
+        // Top to bottom, left to right: the port row with its refresh and search.
+        ui_->ImageUpdateCOMport->setFocusPolicy(Qt::StrongFocus);
+        QWidget* order[] = {
+            ui_->cbNamePort,
+            ui_->ImageUpdateCOMport,
+            ui_->paProshivkaVelmar->findChild<QWidget*>(QStringLiteral("BitBtnPoisk")),
+            ui_->cbBaudRate,
+            ui_->cbAdrPribor,
+            ui_->BitBtnProshivkaVelmar};
+        for (std::size_t i = 1; i < std::size(order); ++i)
+            if (order[i - 1] && order[i]) setTabOrder(order[i - 1], order[i]);
     }
     SetCaption(FaceCaption(face_, st.TypeController));
 }
@@ -275,8 +334,10 @@ void TFormZentorFrom_Halden::FocusSink() {
     ui_->ButtonPusto->setFocus(Qt::OtherFocusReason);
 }
 
-bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command) {
-    return runner_.Start([this, command = std::move(command)] { command(session_); });
+bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command, CommandNote note) {
+    if (!runner_.Start([this, command = std::move(command)] { command(session_); })) return false;
+    running_ = std::move(note);
+    return true;
 }
 
 void TFormZentorFrom_Halden::ApplyBusy() {
@@ -284,7 +345,7 @@ void TFormZentorFrom_Halden::ApplyBusy() {
     for (QWidget* w : std::initializer_list<QWidget*>{
              ui_->BitBtnCompile, ui_->BitBtnWrite, ui_->BitBtnReadData, ui_->BitBtnWriteData,
              ui_->BitBtnRestart, ui_->BitBtnProg, ui_->BitBtnEnodeFiles, ui_->Button1,
-             ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow})
+             ui_->ImageUpdateCOMport, ui_->ImageUpdatesNow, ui_->sbFolder})
         w->setEnabled(!busy);
     ui_->BitBtnProshivkaVelmar->setEnabled(!busy && !updateBusy_);
 }
@@ -337,14 +398,35 @@ void TFormZentorFrom_Halden::showEvent(QShowEvent* event) {
         move(CentreOnScreen(size(), ScreenSize(this)));
         ui_->ButtonPusto->resize(0, 0);
         FocusSink();
+        ShowFirmwareFolder();
+        if (askFolderAtStart_) {
+            askFolderAtStart_ = false;
+            if (!ExistsNoCase(session_.workDir, "prog_c.bin"))
+                QTimer::singleShot(0, this, &TFormZentorFrom_Halden::ChooseFirmwareFolder);
+        }
     }
     QWidget::showEvent(event);
 }
 
 void TFormZentorFrom_Halden::closeEvent(QCloseEvent* event) {
-    // A command owns the port and may be waiting for an answer: not now.
+    // A command owns the port and may be waiting for an answer: not now. A read
+    // risks nothing: it may be stopped, and the window closes when it has ended.
     if (runner_.Busy()) {
         event->ignore();
+        if (askingClose_ || closeAfterRun_) return;
+        frontend_.AppendLine("Окно не закрыто: " + running_.what + " - дождитесь окончания");
+        if (running_.stopQuestion.empty()) return;
+        askingClose_ = true;
+        const bool stop =
+            frontend_.AskYesNo(running_.stopQuestion, session_.caption, MessageIcon::Question);
+        askingClose_ = false;
+        if (!stop) return;
+        if (runner_.Busy()) {
+            session_.StopRequested = true;
+            closeAfterRun_ = true;
+        } else {
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
         return;
     }
     if (face_ != WindowFace::EncoderFace) CloseComPort(session_);

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "command_runner.h"
 #include "common/clock.h"
@@ -26,6 +28,14 @@ class InstrumentFinder;
 class TfmSetings;
 class CloseLoopPanel;
 
+// What a running command does, said when the window is asked to close. A read
+// risks nothing: stopQuestion (non-empty) offers to stop it through the session's
+// stop flag and close once it has ended.
+struct CommandNote {
+    std::string what = "выполняется команда";
+    std::string stopQuestion;
+};
+
 class TFormZentorFrom_Halden : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +48,11 @@ public:
         PortOpener* opener = nullptr;      // null: the system's serial ports
         // Installed before anything can show a box (tests answer boxes here).
         QtFrontend::BoxHook boxHook;
+        // Asks for a folder; returns "" when cancelled. Null: the system's folder dialog.
+        std::function<QString(QWidget* parent, const QString& current)> folderChooser;
+        // An installed program asks for the firmware folder at start when it has none.
+        // Empty: installed when the executable's folder cannot be written.
+        std::optional<bool> installed;
     };
 
     explicit TFormZentorFrom_Halden(Options options, QWidget* parent = nullptr);
@@ -54,13 +69,19 @@ public:
     // Caption of the window and title of every message box.
     void SetCaption(const QString& caption);
     // Starts a command on the worker thread; false while another one runs.
-    bool RunCommand(std::function<void(Session&)> command);
+    bool RunCommand(std::function<void(Session&)> command, CommandNote note = {});
     // A second start of the program asked for this window.
     void BringToFront();
     // The settings dialog opened last (tests).
     TfmSetings* settingsDialog() const;
     // The update panel's instrument search.
     InstrumentFinder* finder() const { return finder_; }
+
+    // The update face's firmware folder: the folder the commands work in. Shown
+    // and remembered in the configuration; refused (false) while a command runs.
+    bool SetFirmwareFolder(const std::filesystem::path& folder);
+    // The folder button: asks for a folder and takes it.
+    void ChooseFirmwareFolder();
 
     void BitBtnNasrtClick();
     void ImageUpdateCOMportClick();
@@ -70,6 +91,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Update face: a folder, or a prog_c.bin whose folder is taken.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
@@ -78,6 +102,7 @@ private:
     void SetupFace();
     void ApplyBusy();
     void FocusSink();
+    void ShowFirmwareFolder();
 
     std::unique_ptr<Ui::TFormZentorFrom_Halden> ui_;
     WindowFace face_;
@@ -92,6 +117,11 @@ private:
     CloseLoopPanel* closeLoop_ = nullptr;
     InstrumentFinder* finder_ = nullptr;
     bool updateBusy_ = false;
+    std::function<QString(QWidget*, const QString&)> folderChooser_;
+    bool askFolderAtStart_ = false;
+    CommandNote running_;         // the command running, if any
+    bool askingClose_ = false;    // the stop question is up
+    bool closeAfterRun_ = false;  // a stopped read closes the window when it ends
     // Last member: stopped first, while the session is still there.
     CommandRunner runner_;
 };

@@ -6,6 +6,7 @@
 
 #include "common/session.h"
 #include "ui_message_question.h"
+#include "widgets.h"
 #include "window_rules.h"
 
 namespace zentor::gui {
@@ -20,6 +21,7 @@ TfmMessageQuestion::TfmMessageQuestion(const QString& caption, const QString& de
     ui_->laMessageQuestion->setText(deviceText);
     connect(ui_->BitBtnYes, &QPushButton::clicked, this, &TfmMessageQuestion::BitBtnYesClick);
     connect(ui_->BitBtnNo, &QPushButton::clicked, this, &TfmMessageQuestion::BitBtnNoClick);
+    LetEnterPressButtons(this);
 }
 
 TfmMessageQuestion::~TfmMessageQuestion() = default;

@@ -62,6 +62,7 @@ TfmSetings::TfmSetings(QWidget& owner, const Settings& settings, PortOpener& ope
     timerUpdateCOMport_->setSingleShot(true);
 
     FormCreate();
+    LetEnterPressButtons(this);
 
     // Lists and the check box only pass the focus on, and only once the dialog is up.
     for (DropDownList* list :

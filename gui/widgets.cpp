@@ -1,9 +1,14 @@
 #include "widgets.h"
 
 #include <QAbstractItemView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
+#include <QToolButton>
 #include <cmath>
 
 #include "serial/com_port.h"
@@ -15,6 +20,55 @@ void DropDownList::hidePopup() {
     const bool wasDown = view() && view()->isVisible();
     QComboBox::hidePopup();
     if (wasDown) emit closedUp();
+}
+
+void ClickableImage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!event->isAutoRepeat()) emit clicked();
+            return;
+        default:
+            QLabel::keyPressEvent(event);
+    }
+}
+
+void ClickableImage::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+}
+
+namespace {
+
+// Enter and Return a focused button left unhandled reach its window: pressed here.
+class EnterPressesButtons : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+        auto* window = qobject_cast<QWidget*>(watched);
+        QWidget* focus = window ? window->focusWidget() : nullptr;
+        auto* button = qobject_cast<QAbstractButton*>(focus);
+        if (!button || !(qobject_cast<QPushButton*>(button) || qobject_cast<QToolButton*>(button)))
+            return false;
+        if (button->isEnabled() && button->isVisible() && !key->isAutoRepeat()) button->click();
+        return true;
+    }
+};
+
+}  // namespace
+
+void LetEnterPressButtons(QWidget* root) {
+    root->installEventFilter(new EnterPressesButtons(root));
 }
 
 void ClickableImage::mousePressEvent(QMouseEvent* event) {

@@ -20,7 +20,8 @@ signals:
     void closedUp();
 };
 
-// A picture that acts on a click.
+// A picture that acts on a click; once given a focus policy, Space, Enter and Return
+// press it too.
 class ClickableImage : public QLabel {
     Q_OBJECT
 public:
@@ -32,10 +33,16 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool pressed_ = false;
 };
+
+// Enter and Return press the focused push or tool button anywhere under root, as
+// Space does (a button outside a dialog ignores them otherwise).
+void LetEnterPressButtons(QWidget* root);
 
 // Refills list with the ports the scan finds (blocks for the scan).
 void FillPortList(QComboBox* list, PortOpener& opener);

@@ -25,6 +25,7 @@ constexpr const char* kSizeKey = "Размер данных (чтение), ба
 constexpr const char* kHcr0Key = "HCR0";
 constexpr const char* kHcr1Key = "HCR1";
 constexpr const char* kAsmKey = "Имя асемблерного файла";
+constexpr const char* kFirmwareFolderKey = "Папка прошивки";
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -164,6 +165,15 @@ bool SaveSettings(ProfileFile& f, const Settings& s, std::string* error) {
 bool SaveSettings(const fs::path& file, const Settings& settings, std::string* error) {
     ProfileFile f(file);
     return SaveSettings(f, settings, error);
+}
+
+std::string LoadFirmwareFolder(const fs::path& file) {
+    return Pass(ProfileFile(file).Text()).Text(kSettingsSection, kFirmwareFolderKey, "");
+}
+
+bool SaveFirmwareFolder(const fs::path& file, const std::string& folder, std::string* error) {
+    ProfileFile f(file);
+    return Write(f, kSettingsSection, kFirmwareFolderKey, folder, error);
 }
 
 bool SavePosition(ProfileFile& f, const WindowPosition& p, std::string* error) {

@@ -30,6 +30,13 @@ bool SaveSettings(const std::filesystem::path& file, const Settings& settings,
 bool SavePosition(const std::filesystem::path& file, const WindowPosition& position,
                   std::string* error = nullptr);
 
+// The update face's firmware folder (UTF-8), "" when its key is absent. The save
+// writes that key alone: every other line of the file stays as it is. False on a
+// failed write, with *error as SaveSettings gives it.
+std::string LoadFirmwareFolder(const std::filesystem::path& file);
+bool SaveFirmwareFolder(const std::filesystem::path& file, const std::string& folder,
+                        std::string* error = nullptr);
+
 // The same passes on text already read, and on a file already opened for the pass.
 void LoadConfig(const ProfileText& text, Settings& settings, WindowPosition& position,
                 int screenWidth = 1024, int screenHeight = 768);

@@ -390,7 +390,11 @@ TEST(MainWindowCommands, WorkerThreadWithMarshalledCalls) {
     EXPECT_EQ(rig.boxes.boxes[0].kind, QtFrontend::BoxKind::YesNo);
     EXPECT_EQ(rig.boxes.boxes[0].title, "Zentor MSC1210Y5");
     EXPECT_TRUE(rig.boxes.boxes[0].onGuiThread);
-    EXPECT_EQ(LogLines(*w), QStringList({"первая", "вторая"}));
+    EXPECT_EQ(LogLines(*w),
+              QStringList(
+                  {"первая",
+                   QString::fromUtf8("Окно не закрыто: выполняется команда - дождитесь окончания"),
+                   "вторая"}));
     auto* bar = Child<QProgressBar>(w.get(), "ProgressBar1");
     EXPECT_EQ(bar->maximum(), 8);
     EXPECT_EQ(bar->value(), 5);
