@@ -34,7 +34,7 @@ zentor_layer(journal common)
 # (folder lock, journal lines) around an instrument command. Its files stay in
 # the folders their includes name until the handlers move above core/verify.
 zentor_layer(session config serial journal FILES
-  common/session.h serial/com_port.h serial/com_port.cpp
+  common/session.h common/session.cpp serial/com_port.h serial/com_port.cpp
   journal/instrument_run.h journal/instrument_run.cpp
   journal/backup_offer.h journal/backup_offer.cpp)
 zentor_layer(instrument session)

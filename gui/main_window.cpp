@@ -79,7 +79,8 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
                           updateBusy_ = busy;
                           ui_->paInfo->setVisible(busy);
                           ApplyBusy();
-                      }});
+                      },
+                      ui_->laStage});
     runner_.SetErrorHandler([this](const QString& message) {
         frontend_.MessageBox(message.toStdString(), session_.caption, MessageIcon::Exclamation);
     });

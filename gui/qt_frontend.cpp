@@ -1,5 +1,6 @@
 #include "qt_frontend.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPlainTextEdit>
@@ -97,6 +98,20 @@ void QtFrontend::ShowStopButton(bool visible) {
 void QtFrontend::SetUpdateBusy(bool busy) {
     Post([this, busy] {
         if (targets_.setUpdateBusy) targets_.setUpdateBusy(busy);
+    });
+}
+
+void QtFrontend::ShowStage(int number, int count, const std::string& name) {
+    Post([this, number, count, text = QString::fromStdString(name)] {
+        QLabel* stage = targets_.stage;
+        if (!stage) return;
+        if (number <= 0) {
+            stage->clear();
+            stage->setVisible(false);
+            return;
+        }
+        stage->setText(QString::fromUtf8("Этап %1 из %2: %3").arg(number).arg(count).arg(text));
+        stage->setVisible(true);
     });
 }
 

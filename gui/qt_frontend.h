@@ -10,6 +10,7 @@
 #include "common/frontend.h"
 
 class QDialog;
+class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QWidget;
@@ -35,6 +36,7 @@ public:
         QWidget* dialogParent = nullptr;
         std::function<void(bool)> showStopButton;
         std::function<void(bool)> setUpdateBusy;
+        QLabel* stage = nullptr;  // "Этап n из m: ...", hidden between runs
     };
 
     explicit QtFrontend(QObject* parent = nullptr);
@@ -54,6 +56,7 @@ public:
     void DeleteLastLine() override;
     void ShowStopButton(bool visible) override;
     void SetUpdateBusy(bool busy) override;
+    void ShowStage(int number, int count, const std::string& name) override;
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNoDefaultNo(const std::string& text, const std::string& title,

@@ -95,7 +95,7 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan,
 
     if (StopBeforeErase(s, result)) return ProgramStage::Refused;
     if (beforeErase) beforeErase();
-    s.run.phase = RunPhase::Erase;
+    s.EnterPhase(RunPhase::Erase);
     const ChipAtRisk atRisk(s);
     if (!link.Erase(0x0000)) return fail("Ошибка стирания FLASH1", ProgramStage::EraseFailed);
     s.ui.AppendLine("Стирание FLASH1 - ok!");
@@ -107,7 +107,7 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan,
     s.ui.ProcessMessages();
 
     link.Load();
-    s.run.phase = RunPhase::Code;
+    s.EnterPhase(RunPhase::Code);
     const int l = static_cast<int>(plan.program.size());
     s.ui.AppendLine("Запись CODE FLASH ...");
     s.ui.SetProgressRange(0, l - static_cast<int>(kRecordDataSize));
@@ -116,7 +116,7 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan,
     s.ui.SetProgressPosition(0);
     s.ui.AppendLine("Запись CODE FLASH - Ok");
 
-    s.run.phase = RunPhase::Data;
+    s.EnterPhase(RunPhase::Data);
     const int d = static_cast<int>(plan.data.size());
     s.ui.AppendLine("Запись DATA FLASH ...");
     s.ui.SetProgressRange(0, d - static_cast<int>(kRecordDataSize));
@@ -126,7 +126,7 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan,
     s.ui.SetProgressPosition(0);
     s.ui.AppendLine("Запись DATA FLASH - Ok");
 
-    s.run.phase = RunPhase::Config;
+    s.EnterPhase(RunPhase::Config);
     if (StopHere(s, 0x807E, result)) return ProgramStage::ConfigFailed;
     const bool configured = link.SendRecordText(plan.configRecord);
     result.configUnconfirmed = configured && !link.LastRecordAcknowledged();
@@ -178,14 +178,14 @@ ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan,
     link.Enable();
     if (StopBeforeErase(s, result)) return ProgramStage::Refused;
     if (beforeErase) beforeErase();
-    s.run.phase = RunPhase::Erase;
+    s.EnterPhase(RunPhase::Erase);
     const ChipAtRisk atRisk(s);
     link.ChipErase();
     s.ui.AppendLine("Chip Erase");
     s.clock.SleepMs(100);
 
     using Page = const std::uint8_t*;
-    s.run.phase = RunPhase::Code;
+    s.EnterPhase(RunPhase::Code);
     s.ui.AppendLine("Write Program memory ...");
     if (WriteAndVerifyPages(
             s, plan.program, kCodePageSize,
@@ -198,7 +198,7 @@ ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan,
     s.ui.AppendLine("Verify Program memory - Ok");
     s.clock.SleepMs(20);
 
-    s.run.phase = RunPhase::Data;
+    s.EnterPhase(RunPhase::Data);
     s.ui.AppendLine("Write Data memory ...");
     if (WriteAndVerifyPages(
             s, plan.data, kDataPageSize, [&](std::uint16_t a, Page p) { link.WriteDataPage(a, p); },
@@ -243,7 +243,7 @@ ProgramResult ProgramChip(Session& s, const ProgramOptions& options) {
 
     const std::optional<ProgramPlan> plan = PrepareProgramPlan(s, options);
     if (!plan) return refused();
-    s.run.phase = RunPhase::Boot;
+    s.EnterPhase(RunPhase::Boot);
     ProgramResult result;
     result.stage = s.settings.TypeController == 0
                        ? RunProgrammer(s, *plan, options.beforeErase, result)

@@ -44,6 +44,10 @@ public:
     // Busy display of the firmware update: button disabled, warning panel shown.
     virtual void SetUpdateBusy(bool /*busy*/) {}
 
+    // Whole-run progress of the update beside the stage's bar: stage number of
+    // count and its name; number 0 hides it.
+    virtual void ShowStage(int /*number*/, int /*count*/, const std::string& /*name*/) {}
+
     // Message box with one OK button.
     virtual void MessageBox(const std::string& text, const std::string& title,
                             MessageIcon icon) = 0;

@@ -77,6 +77,13 @@ struct Session {
     std::filesystem::path journalFallbackInUse;
     // What the running command has done so far; written to the journal at its end.
     RunRecord run;
+    // The stages of the whole run, in order, shown as "n of m" (the update sets
+    // them); empty: none is shown.
+    std::vector<RunPhase> stages;
+    // Moves the running command to phase; a new phase among stages is shown.
+    void EnterPhase(RunPhase phase);
+    // Forgets the stages and hides the whole-run progress.
+    void EndStages();
     // Id of the journaled run in progress; empty when the command is not journaled.
     std::string journalRunId;
 };

@@ -26,6 +26,10 @@ void RecordingFrontend::SetUpdateBusy(bool b) {
     busyChanges.push_back(b);
 }
 
+void RecordingFrontend::ShowStage(int number, int count, const std::string& name) {
+    stages.push_back({number, count, name});
+}
+
 void RecordingFrontend::MessageBox(const std::string& text, const std::string& title,
                                    MessageIcon icon) {
     boxes.push_back({"message", text, title, icon});

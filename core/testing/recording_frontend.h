@@ -22,12 +22,18 @@ public:
     struct Progress {
         int min, max, position;
     };
+    struct Stage {
+        int number, count;
+        std::string name;
+        bool operator==(const Stage&) const = default;
+    };
 
     void ClearLog() override;
     void AppendLine(const std::string& line) override;
     void DeleteLastLine() override;
     void ShowStopButton(bool visible) override;
     void SetUpdateBusy(bool busy) override;
+    void ShowStage(int number, int count, const std::string& name) override;
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNoDefaultNo(const std::string& text, const std::string& title,
@@ -48,6 +54,7 @@ public:
     std::vector<bool> stopButtonChanges;
     bool busy = false;
     std::vector<bool> busyChanges;
+    std::vector<Stage> stages;  // every stage shown; {0, 0, ""} hides
 
 protected:
     void OnProgress(int min, int max, int position) override;

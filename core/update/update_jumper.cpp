@@ -87,6 +87,7 @@ UpdateResult UpdateRun::Unidentified() {
         NoteDataSource("data.bin", std::nullopt);
         dataLine_ = "DATA FLASH записана из файла data.bin (заводские данные)";
     }
+    PlanStages(false);
     return Reflash();
 }
 

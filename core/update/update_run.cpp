@@ -60,6 +60,7 @@ UpdateResult UpdateRun::Run() {
 }
 
 void UpdateRun::SetBusy(bool on) {
+    if (!on) s_.EndStages();
     if (busy_ == on) return;
     busy_ = on;
     s_.ui.SetUpdateBusy(on);
@@ -70,12 +71,22 @@ void UpdateRun::SetBusy(bool on) {
 bool UpdateRun::EnterBootRom() {
     // A stop asked before Prog sends nothing more.
     if (Aborted()) return false;
+    s_.EnterPhase(RunPhase::Boot);
     BitBtnProgClick(s_);
     s_.clock.SleepMs(1000);
     BitBtnRestartClick(s_);
     s_.clock.SleepMs(2000);
     inBootRom_ = true;
     return true;
+}
+
+void UpdateRun::PlanStages(bool read) {
+    s_.stages.clear();
+    if (read) s_.stages.push_back(RunPhase::Read);
+    s_.stages.insert(s_.stages.end(),
+                     {RunPhase::Boot, RunPhase::Erase, RunPhase::Code, RunPhase::Data});
+    // The programmer writes no configuration record.
+    if (s_.settings.TypeController != 0) s_.stages.push_back(RunPhase::Config);
 }
 
 UpdateResult UpdateRun::Factory() {
@@ -87,6 +98,7 @@ UpdateResult UpdateRun::Factory() {
                                 UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode)))
         return UpdateResult::Failed;
     NoteDataSource("data.bin", std::nullopt);
+    PlanStages(false);
     SetBusy(true);
     s_.clock.SleepMs(1000);
     if (!EnterBootRom()) return UpdateResult::Interrupted;
@@ -94,9 +106,10 @@ UpdateResult UpdateRun::Factory() {
 }
 
 UpdateResult UpdateRun::Keep() {
+    PlanStages(true);
     auto keep = PrepareKeepData(s_, options_, [this] {
         SetBusy(true);
-        s_.run.phase = RunPhase::Read;
+        s_.EnterPhase(RunPhase::Read);
     });
     if (keep) {
         backup_ = keep->backup;
@@ -131,7 +144,7 @@ void UpdateRun::NoteDataSource(const std::string& source,
 UpdateResult UpdateRun::Reflash() {
     SetBusy(true);
     s_.ui.SetProgressPosition(0);
-    s_.run.phase = RunPhase::Boot;
+    s_.EnterPhase(RunPhase::Boot);
     if (StoppedInBootRom()) return UpdateResult::Interrupted;
     ProgramOptions program = UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode);
     program.beforeErase = [this] { JournalReachedErase(s_); };

@@ -26,7 +26,11 @@ public:
     UpdateResult Run();
 
 private:
+    // Leaving the busy display also ends the whole-run stages.
     void SetBusy(bool on);
+    // The stages the whole-run progress counts: the reading (keep), the boot ROM,
+    // the erase, CODE, DATA and, over the boot ROM, the configuration.
+    void PlanStages(bool read);
     // Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM. False (after
     // the log lines of Aborted) when a stop was asked before Prog: nothing sent.
     bool EnterBootRom();

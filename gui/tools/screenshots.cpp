@@ -146,10 +146,14 @@ int main(int argc, char* argv[]) {
             question.close();
             // An update in progress: button disabled, warning shown.
             window.frontend().SetUpdateBusy(true);
-            window.frontend().AppendLine("Стирание CODE FLASH ... Ok");
+            for (const char* line :
+                 {"Стирание FLASH1 - ok!", "Стирание FLASH2 - ok!", "Запись CODE FLASH ..."})
+                window.frontend().AppendLine(line);
+            window.frontend().ShowStage(4, 6, "запись CODE FLASH");
             window.frontend().SetProgressRange(0, 10);
             window.frontend().SetProgressPosition(3);
             ok &= Save(&window, out, QStringLiteral("face-update-busy.png"));
+            window.frontend().ShowStage(0, 0, "");
             window.frontend().SetUpdateBusy(false);
         }
         window.close();

@@ -6,9 +6,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 
@@ -133,7 +135,24 @@ TEST(UpdateFaceOutcome, LastLinesPerEnd) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SimWindow t(c.simArgs, c.controlWrite);
+        // The whole-run progress as the window shows it, sampled while the run lasts.
+        QStringList stages;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            auto* stage = Child<QLabel>(t.w.get(), "laStage");
+            if (stage->isVisible() && (stages.isEmpty() || stages.last() != stage->text()))
+                stages << stage->text();
+        });
+        sampler.start(10);
         t.Press("BitBtnProshivkaVelmar");
+        sampler.stop();
+        EXPECT_FALSE(Child<QLabel>(t.w.get(), "laStage")->isVisible());
+        // Prog and the restart alone take three seconds: the boot ROM stage is seen.
+        EXPECT_TRUE(stages.contains(QString::fromUtf8("Этап 2 из 6: вход в загрузчик")))
+            << stages.join(QLatin1Char('|')).toStdString();
+        for (qsizetype i = 1; i < stages.size(); ++i)
+            EXPECT_LT(stages[i - 1].mid(5, 1).toInt(), stages[i].mid(5, 1).toInt())
+                << stages.join(QLatin1Char('|')).toStdString();
         ASSERT_FALSE(t.Lines().isEmpty());
         EXPECT_EQ(t.Lines().last().toStdString(), c.lastLine) << t.LogText();
         const bool red = std::string(c.lastLine) != kPowerCycle;

@@ -126,6 +126,14 @@ TEST_F(UpdateOnSim, KeepModePreservesTheDataFlash) {
         EXPECT_EQ(ui.log[ui.log.size() - 2], "");
         EXPECT_EQ(ui.log[ui.log.size() - 1], kPowerCycle);
         EXPECT_EQ(ui.boxes.at(0).text, c.device);
+        // The whole run in six stages, each once and in order, hidden at the end.
+        EXPECT_EQ(ui.stages, (std::vector<RecordingFrontend::Stage>{{1, 6, "чтение DATA FLASH"},
+                                                                    {2, 6, "вход в загрузчик"},
+                                                                    {3, 6, "стирание"},
+                                                                    {4, 6, "запись CODE FLASH"},
+                                                                    {5, 6, "запись DATA FLASH"},
+                                                                    {6, 6, "запись конфигурации"},
+                                                                    {0, 0, ""}}));
 
         const auto backups = Backups();
         ASSERT_EQ(backups.size(), 1u);
@@ -151,6 +159,11 @@ TEST_F(UpdateOnSim, FactoryModeInstallsDataBin) {
     ASSERT_TRUE(RunWorkflow(sim, ui, QuickSettings())) << ::testing::PrintToString(ui.log);
     EXPECT_EQ(ui.log.back(), kPowerCycle);
     EXPECT_FALSE(ExistsNoCase(dir_, "data_rd.bin"));
+    // Nothing is read: five stages.
+    ASSERT_EQ(ui.stages.size(), 6u);
+    EXPECT_EQ(ui.stages.front(), (RecordingFrontend::Stage{1, 5, "вход в загрузчик"}));
+    EXPECT_EQ(ui.stages[4], (RecordingFrontend::Stage{5, 5, "запись конфигурации"}));
+    EXPECT_EQ(ui.stages.back(), (RecordingFrontend::Stage{0, 0, ""}));
     sim.PowerCycle();
     EXPECT_EQ(sim.Mode(), "firmware");
     ExpectProgramInstalled(sim.Flash());

@@ -202,6 +202,10 @@ TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
     EXPECT_EQ(log[log.size() - 2], "");
     EXPECT_EQ(log[log.size() - 1], kPowerCycle);
     EXPECT_EQ(rig.ui.busyChanges, (std::vector<bool>{true, false}));
+    // The whole-run progress got to the boot ROM and is hidden again.
+    EXPECT_EQ(rig.ui.stages,
+              (std::vector<RecordingFrontend::Stage>{
+                  {1, 6, "чтение DATA FLASH"}, {2, 6, "вход в загрузчик"}, {0, 0, ""}}));
     EXPECT_TRUE(rig.PortClosed());
     EXPECT_EQ(rig.s.UpdateAnswer, "Да");
     EXPECT_EQ(rig.s.UpdateMode, UpdateMode::Keep);
