@@ -86,18 +86,29 @@ private:
             }
             if (!first) clock_.SleepMs(kRateSettleMs);
             first = false;
+            int previous = 0;  // the address probed before, at this rate
             for (int address : request_.addresses) {
                 if (Cancelled()) {
                     report.verdict = PortVerdict::Cancelled;
                     break;
                 }
-                std::optional<ProbeAnswer> answer = ProbeAddress(*opened.port, baud, address);
+                bool heard = false;
+                std::optional<ProbeAnswer> answer =
+                    ProbeAddress(*opened.port, baud, address, {.patient = false, .heard = &heard});
                 --left;
                 Progress(1);
+                int at = address;
+                // Bytes without an answer: the address before may have answered late.
+                if (!answer && heard && previous > 0) {
+                    at = previous;
+                    answer =
+                        ProbeAddress(*opened.port, baud, at, {.patient = true, .heard = nullptr});
+                }
+                previous = answer ? 0 : address;  // a found address is not probed again
                 if (!answer) continue;
                 answered = true;
                 report.verdict = PortVerdict::Found;
-                Found(index, {report.port, baud, address, answer->identity,
+                Found(index, {report.port, baud, at, answer->identity,
                               FormatSerialText(answer->identity), answer->versionCode});
                 if (!request_.allAddresses) break;
             }

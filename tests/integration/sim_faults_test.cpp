@@ -111,13 +111,26 @@ TEST(SimFaults, RestartAfterGoesSilentAndLosesSram) {
     EXPECT_EQ(ReadBlock(line, 0xC1, 0x00, 1), Bytes{0x00});
 }
 
+// One boot-ROM command, its reply read up to its end ("LOAD" for the load, the
+// prompt otherwise), so that none spills into the next even on a loaded machine.
+void Command(SimLine& line, const char* command) {
+    line.Purge();
+    line.WriteText(command);
+    const char last = command[0] == 'L' ? 'D' : '>';
+    Bytes reply;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while ((reply.empty() || reply.back() != last) && std::chrono::steady_clock::now() < deadline) {
+        const Bytes more = line.Read(1, 100ms);
+        reply.insert(reply.end(), more.begin(), more.end());
+    }
+    ASSERT_FALSE(reply.empty()) << command;
+    ASSERT_EQ(reply.back(), last) << command;
+}
+
 // Banner, echo off, timing registers, both erases, load.
 void StartLoading(SimLine& line) {
-    for (const char* command : {"\r", "E", "RWFB15", "RWFC65", "RWFD56", "M0000", "M8000", "L"}) {
-        line.Purge();
-        line.WriteText(command);
-        ASSERT_FALSE(line.ReadFor(50ms).empty()) << command;
-    }
+    for (const char* command : {"\r", "E", "RWFB15", "RWFC65", "RWFD56", "M0000", "M8000", "L"})
+        Command(line, command);
 }
 
 TEST(SimFaults, BootRomRecordFaults) {
@@ -159,11 +172,7 @@ TEST(SimFaults, EraseFailRefusesTheErase) {
     SimLine line(sim.DevicePath());
     const Bytes before = sim.Flash();
     ASSERT_EQ(before[0], 0x02);
-    for (const char* command : {"\r", "E", "RWFB15", "RWFC65", "RWFD56"}) {
-        line.Purge();
-        line.WriteText(command);
-        ASSERT_FALSE(line.ReadFor(50ms).empty()) << command;
-    }
+    for (const char* command : {"\r", "E", "RWFB15", "RWFC65", "RWFD56"}) Command(line, command);
     for (const char* erase : {"M0000", "M8000"}) {
         line.Purge();
         line.WriteText(erase);

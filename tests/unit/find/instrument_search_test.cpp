@@ -26,6 +26,7 @@ struct FakeInstrument {
     int version;     // register EDh; -1: the version read goes unanswered
     bool badCrc = false;
     bool shortReply = false;
+    int replyAfterMs = 0;  // a first-byte deadline shorter than this misses the reply
 };
 
 // Everything the fake lines saw, shared by the probing threads.
@@ -42,6 +43,9 @@ public:
         : wire_(wire), name_(std::move(name)), baud_(baud), bus_(bus) {}
 
     std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        // A reply that missed its deadline arrives during the next exchange.
+        rx_.insert(rx_.end(), late_.begin(), late_.end());
+        late_.clear();
         const Bytes frame(data, data + size);
         {
             std::lock_guard<std::mutex> lock(wire_.mutex);
@@ -61,11 +65,17 @@ public:
             reply.push_back(CalcCrc8(reply.data(), static_cast<int>(reply.size())));
             if (frame[1] == 0xEC && in.badCrc) reply.back() ^= 0x01;
             if (frame[1] == 0xEC && in.shortReply) reply.pop_back();
-            rx_.insert(rx_.end(), reply.begin(), reply.end());
+            inFlight_.insert(inFlight_.end(), reply.begin(), reply.end());
+            inFlightAfterMs_ = in.replyAfterMs;
         }
         return size;
     }
     std::size_t Read(std::uint8_t* data, std::size_t size) override {
+        if (!inFlight_.empty()) {
+            Bytes& to = inFlightAfterMs_ <= deadline_ ? rx_ : late_;
+            to.insert(to.end(), inFlight_.begin(), inFlight_.end());
+            inFlight_.clear();
+        }
         std::size_t n = std::min(size, rx_.size());
         std::copy_n(rx_.begin(), n, data);
         rx_.erase(rx_.begin(), rx_.begin() + static_cast<long>(n));
@@ -74,6 +84,7 @@ public:
     bool SetReadDeadline(int ms) override {
         std::lock_guard<std::mutex> lock(wire_.mutex);
         wire_.deadlines.push_back(ms);
+        deadline_ = ms;
         return true;
     }
     void PurgeRx() override { rx_.clear(); }
@@ -84,6 +95,10 @@ private:
     int baud_;
     const std::vector<FakeInstrument>& bus_;
     Bytes rx_;
+    Bytes inFlight_;  // the reply to the last request, not yet waited for
+    int inFlightAfterMs_ = 0;
+    Bytes late_;  // a reply that missed its deadline
+    int deadline_ = 0;
 };
 
 class FakeOpener final : public PortOpener {
@@ -240,6 +255,38 @@ TEST(Search, RepliesTheIdentificationRefusesAreNotFound) {
         const SearchResult r = FindInstruments(opener, clock, {{"COM1"}, {9600}, {1}});
         EXPECT_TRUE(r.found.empty());
         EXPECT_EQ(r.ports.at(0).verdict, PortVerdict::Silent);
+    }
+}
+
+// A reply slower than the probe's deadline arrives during the next address's
+// probe. It is not taken for that address; the address before is asked again,
+// patiently, and found.
+TEST(Search, ALateReplyIsNotTakenForTheNextAddress) {
+    const struct {
+        const char* name;
+        int address;
+        std::vector<int> addresses;
+        int foundAt;  // 0: none
+    } cases[] = {
+        {"late at 3 of 1..5", 3, {1, 2, 3, 4, 5}, 3},
+        {"late at the last address", 5, {1, 2, 3, 4, 5}, 0},
+        {"late at the first address", 1, {1, 2, 3}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeOpener opener;
+        FakeInstrument slow{9600, c.address, {14, 7, 15, 10}, 120};
+        slow.replyAfterMs = 150;  // over 62 ms, under the patient second
+        opener.buses["COM1"] = {slow};
+        VirtualClock clock;
+        const SearchResult r = FindInstruments(opener, clock, {{"COM1"}, {9600}, c.addresses});
+        if (c.foundAt == 0) {
+            EXPECT_TRUE(r.found.empty()) << ::testing::PrintToString(Texts(r));
+            continue;
+        }
+        ASSERT_EQ(r.found.size(), 1u);
+        EXPECT_EQ(r.found[0].address, c.foundAt);
+        EXPECT_EQ(r.found[0].versionCode, 120);
     }
 }
 
