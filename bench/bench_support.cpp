@@ -145,7 +145,7 @@ PortRun RunFactoryProgramming(RecordingFrontend& ui, const fs::path& workDir,
     s.settings.BaudRate = baud;
     s.settings.DopPause = 0;
     s.settings.ControlWrite = true;
-    return RunOnOwnPort(s, clock, baud, BitBtnWriteClick);
+    return RunOnOwnPort(s, clock, baud, EraseAndWrite);
 }
 
 void PrepareKeepModeUpdate(Session& s, const fs::path& dir, std::size_t programSize, int dataSize) {

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     t.baud = kBaud;
     const double cpuBefore = CpuSeconds();
     const Stopwatch watch;
-    const bool ok = BitBtnProshivkaVelmarClick(s, {sim.device, std::to_string(kBaud), "1"});
+    const bool ok = FieldUpdate(s, {sim.device, std::to_string(kBaud), "1"});
     t.measuredMs = watch.ElapsedMs();
     const double cpu = CpuSeconds() - cpuBefore;
     sim.Stop();

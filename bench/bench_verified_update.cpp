@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     Transfer update;
     update.baud = kBaud;
     const Stopwatch updateWatch;
-    const bool updated = BitBtnProshivkaVelmarClick(s, {sim.device, std::to_string(kBaud), "1"});
+    const bool updated = FieldUpdate(s, {sim.device, std::to_string(kBaud), "1"});
     update.measuredMs = updateWatch.ElapsedMs();
     update.waitedMs = clock.waitedMs;
     update.bytes = opener.counts;

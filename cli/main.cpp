@@ -276,7 +276,7 @@ int main(int argc, char** argv) {
         return inFolder("read-data", [&] {
             return runOnPort([&] {
                 StopOnInterrupt stop(s);
-                const bool ok = BitBtnReadDataClick(s);
+                const bool ok = ReadData(s);
                 // A stop honoured by the read clears the request; one that came
                 // after the read (during the restart) is still set.
                 if (stop.Interrupted() && !ok && !s.StopRequested) {
@@ -291,18 +291,17 @@ int main(int argc, char** argv) {
         return journaled("write-data", [&] {
             return runOnPort([&] {
                 NoteInstrumentForJournal(s);
-                return BitBtnWriteDataClick(s);
+                return WriteData(s);
             });
         });
     if (cmdRestart->parsed())
-        return inFolder("restart",
-                        [&] { return runOnPort([&] { return BitBtnRestartClick(s); }); });
+        return inFolder("restart", [&] { return runOnPort([&] { return Restart(s); }); });
     if (cmdProg->parsed())
-        return inFolder("prog", [&] { return runOnPort([&] { return BitBtnProgClick(s); }); });
+        return inFolder("prog", [&] { return runOnPort([&] { return EnterBootRom(s); }); });
     if (cmdProgram->parsed()) {
         const int status = journaled("program", [&] {
             InterruptGuard interrupts(s, uiOptions.interactive);
-            return runOnPort([&] { return BitBtnWriteClick(s); });
+            return runOnPort([&] { return EraseAndWrite(s); });
         });
         return status == kExitDone && s.run.unconfirmed > 0 ? kExitUnconfirmed : status;
     }
@@ -352,7 +351,7 @@ int main(int argc, char** argv) {
         return verified != kExitDone ? verified : updated;
     }
     if (cmdEncode->parsed()) {
-        return inFolder("encode", [&] { return BitBtnEnodeFilesClick(s, serial) ? 0 : 1; });
+        return inFolder("encode", [&] { return EncodePackage(s, serial) ? 0 : 1; });
     }
     return 2;
 }

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Session s(ui, clock, opener);
     s.workDir = "/nonexistent/zentor-fuzz";
 
-    const bool written = BitBtnEnodeFilesClick(s, typed);
+    const bool written = EncodePackage(s, typed);
     Check(!written);
     Check(ui.log.size() == 1);
 

@@ -164,29 +164,27 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
     auto journaled = [](const char* name, bool (*fn)(Session&)) {
         return [name, fn](Session& s) { RunInstrumentCommand(s, name, [&] { return fn(s); }); };
     };
-    command(ui_->BitBtnReadData, inFolder("read-data", BitBtnReadDataClick),
+    command(ui_->BitBtnReadData, inFolder("read-data", ReadData),
             {"идёт чтение данных", "Остановить чтение данных и закрыть окно?"});
     command(ui_->BitBtnWriteData,
             journaled("write-data",
                       [](Session& s) {
                           NoteInstrumentForJournal(s);
-                          return BitBtnWriteDataClick(s);
+                          return WriteData(s);
                       }),
             {"идёт запись данных в устройство", ""});
-    command(ui_->BitBtnRestart, inFolder("restart", BitBtnRestartClick),
-            {"идёт перезапуск устройства", ""});
-    command(ui_->BitBtnProg, inFolder("prog", BitBtnProgClick),
+    command(ui_->BitBtnRestart, inFolder("restart", Restart), {"идёт перезапуск устройства", ""});
+    command(ui_->BitBtnProg, inFolder("prog", EnterBootRom),
             {"идёт перевод устройства в Prog", ""});
-    command(ui_->BitBtnWrite, journaled("program", BitBtnWriteClick),
-            {"идёт стирание и запись", ""});
-    command(ui_->BitBtnCompile, inFolder("build", BitBtnCompileClick), {"идёт компиляция", ""});
+    command(ui_->BitBtnWrite, journaled("program", EraseAndWrite), {"идёт стирание и запись", ""});
+    command(ui_->BitBtnCompile, inFolder("build", BuildFirmware), {"идёт компиляция", ""});
 
     connect(ui_->BitBtnEnodeFiles, &QPushButton::clicked, this, [this] {
         FocusSink();
         const std::string serial = ui_->edSN->text().toStdString();
         RunCommand(
             [serial](Session& s) {
-                RunFolderCommand(s, "encode", [&] { return BitBtnEnodeFilesClick(s, serial); });
+                RunFolderCommand(s, "encode", [&] { return EncodePackage(s, serial); });
             },
             {"идёт кодирование файлов", ""});
     });
@@ -212,7 +210,7 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
             {"идёт обновление прошивки", ""});
     });
     // The stop flag is atomic: set at once, even while the read runs.
-    connect(ui_->BitBtnStop, &QPushButton::clicked, this, [this] { BitBtnStopClick(session_); });
+    connect(ui_->BitBtnStop, &QPushButton::clicked, this, [this] { RequestStop(session_); });
 
     connect(ui_->BitBtnNasrt, &QPushButton::clicked, this,
             &TFormZentorFrom_Halden::BitBtnNasrtClick);

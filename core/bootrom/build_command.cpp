@@ -213,7 +213,7 @@ BuildOutcome CompileProgram(Session& s) {
 #endif
 }
 
-bool BitBtnCompileClick(Session& s) {
+bool BuildFirmware(Session& s) {
     return CompileProgram(s) == BuildOutcome::Built;
 }
 

@@ -15,6 +15,6 @@ enum class BuildOutcome {
 // The whole build; its outcome.
 BuildOutcome CompileProgram(Session& s);
 // The button: true when prog_c.bin was written.
-bool BitBtnCompileClick(Session& s);
+bool BuildFirmware(Session& s);
 
 }  // namespace zentor

@@ -268,7 +268,7 @@ bool CheckProgramChipInputs(Session& s, const ProgramOptions& options,
     return PrepareProgramPlan(s, options, dataSize).has_value();
 }
 
-bool BitBtnWriteClick(Session& s) {
+bool EraseAndWrite(Session& s) {
     return ProgramChip(s, FactoryProgramOptions()).Ok();
 }
 

@@ -94,6 +94,6 @@ ProgramResult ProgramChip(Session& s, const ProgramOptions& options);
 bool CheckProgramChipInputs(Session& s, const ProgramOptions& options,
                             std::optional<int> dataSize = std::nullopt);
 // "  Стирание + запись": ProgramChip with FactoryProgramOptions.
-bool BitBtnWriteClick(Session& s);
+bool EraseAndWrite(Session& s);
 
 }  // namespace zentor

@@ -175,11 +175,11 @@ std::optional<std::vector<std::uint8_t>> ReadDataFlash(Session& s, const DataRea
     // Hidden before the countdown, which runs inside this call.
     s.ui.ShowStopButton(false);
     // The restart is a step of the command: when it fails, so does the command.
-    if (options.restartAfterwards && !BitBtnRestartClick(s)) return std::nullopt;
+    if (options.restartAfterwards && !Restart(s)) return std::nullopt;
     return reference;
 }
 
-bool BitBtnReadDataClick(Session& s) {
+bool ReadData(Session& s) {
     return ReadDataFlash(s, {.restartAfterwards = true}).has_value();
 }
 

@@ -45,7 +45,7 @@ std::string StorePage(Session& s, InstrumentBus& bus, const std::uint8_t* page, 
 
 }  // namespace
 
-bool BitBtnWriteDataClick(Session& s) {
+bool WriteData(Session& s) {
     if (!AddressUsable(s)) return false;
     s.ui.ClearLog();
     // Page numbers are one byte: a file of more than 256 pages is refused, and

@@ -38,7 +38,7 @@ bool AddressUsable(Session& s) {
     return false;
 }
 
-bool BitBtnRestartClick(Session& s) {
+bool Restart(Session& s) {
     if (!AddressUsable(s)) return false;
     const int pause = s.settings.PauseRestart;
     int countdown = pause;
@@ -73,7 +73,7 @@ bool BitBtnRestartClick(Session& s) {
     return ok;
 }
 
-bool BitBtnProgClick(Session& s) {
+bool EnterBootRom(Session& s) {
     if (!AddressUsable(s)) return false;
     s.ui.SetProgressRange(0, 2);
     s.ui.SetProgressPosition(1);
@@ -102,7 +102,7 @@ bool BitBtnProgClick(Session& s) {
     return true;
 }
 
-void BitBtnStopClick(Session& s) {
+void RequestStop(Session& s) {
     s.StopRequested = true;
 }
 

@@ -25,7 +25,7 @@ bool AddressUsable(Session& s);
 std::optional<std::string> DataSizeRefusal(int size);
 
 struct DataReadOptions {
-    bool restartAfterwards = true;  // BitBtnRestartClick once the image is saved
+    bool restartAfterwards = true;  // Restart once the image is saved
 };
 
 // Reads the DATA FLASH (repeated readings until they agree) and saves it as
@@ -34,9 +34,9 @@ struct DataReadOptions {
 // the restart failed.
 std::optional<std::vector<std::uint8_t>> ReadDataFlash(Session& s, const DataReadOptions& options);
 // "Чтение данных": ReadDataFlash with a restart afterwards.
-bool BitBtnReadDataClick(Session& s);
+bool ReadData(Session& s);
 // Writes data.bin into the DATA FLASH page by page, then restarts at once.
-bool BitBtnWriteDataClick(Session& s);
+bool WriteData(Session& s);
 
 // The two halves the commands above share with verification and restore. Neither
 // clears the log nor checks the address.
@@ -50,10 +50,10 @@ bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image,
 // (at most 65536 bytes; whole pages only, the rest ignored).
 bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image);
 // Countdown of PauseRestart seconds (one log line replaced each second), then restart.
-bool BitBtnRestartClick(Session& s);
+bool Restart(Session& s);
 // Register 0xFD := 0xAF, then 0xFF := 0x0B.
-bool BitBtnProgClick(Session& s);
+bool EnterBootRom(Session& s);
 // Asks a running data read to stop.
-void BitBtnStopClick(Session& s);
+void RequestStop(Session& s);
 
 }  // namespace zentor

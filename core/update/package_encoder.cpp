@@ -62,7 +62,7 @@ std::vector<std::uint8_t> SerialRecord(const std::string& serial) {
     return record;
 }
 
-bool BitBtnEnodeFilesClick(Session& s, const std::string& serialNumber) {
+bool EncodePackage(Session& s, const std::string& serialNumber) {
     s.ui.ClearLog();
     // A character the package cannot hold would bind it to another serial number.
     std::string offending;

@@ -68,13 +68,13 @@ void UpdateRun::SetBusy(bool on) {
 
 // Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM.
 
-bool UpdateRun::EnterBootRom() {
+bool UpdateRun::RestartIntoBootRom() {
     // A stop asked before Prog sends nothing more.
     if (Aborted()) return false;
     s_.EnterPhase(RunPhase::Boot);
-    BitBtnProgClick(s_);
+    EnterBootRom(s_);
     s_.clock.SleepMs(1000);
-    BitBtnRestartClick(s_);
+    Restart(s_);
     s_.clock.SleepMs(2000);
     inBootRom_ = true;
     return true;
@@ -101,7 +101,7 @@ UpdateResult UpdateRun::Factory() {
     PlanStages(false);
     SetBusy(true);
     s_.clock.SleepMs(1000);
-    if (!EnterBootRom()) return UpdateResult::Interrupted;
+    if (!RestartIntoBootRom()) return UpdateResult::Interrupted;
     return Reflash();
 }
 
@@ -120,7 +120,7 @@ UpdateResult UpdateRun::Keep() {
     data_ = keep->bytes;
     dataShown_ = "data_rd.bin";
     SetBusy(true);
-    if (!EnterBootRom()) return UpdateResult::Interrupted;
+    if (!RestartIntoBootRom()) return UpdateResult::Interrupted;
     return Reflash();
 }
 

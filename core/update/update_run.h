@@ -33,7 +33,7 @@ private:
     void PlanStages(bool read);
     // Prog, 1 s, restart, 2 s: the chip restarts into its boot ROM. False (after
     // the log lines of Aborted) when a stop was asked before Prog: nothing sent.
-    bool EnterBootRom();
+    bool RestartIntoBootRom();
     // A stop asked once the chip waits in its boot ROM, before any erase: says
     // that a power cycle brings the old firmware back, and returns true.
     bool StoppedInBootRom();

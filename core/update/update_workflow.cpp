@@ -98,7 +98,7 @@ UpdateResult RunFirmwareUpdate(Session& s, const UpdatePanel& panel, const Updat
     return result;
 }
 
-bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel) {
+bool FieldUpdate(Session& s, const UpdatePanel& panel) {
     return RunFirmwareUpdate(s, panel) == UpdateResult::Done;
 }
 

@@ -70,6 +70,6 @@ enum class UpdateResult {
 UpdateResult RunFirmwareUpdate(Session& s, const UpdatePanel& panel,
                                const UpdateOptions& options = {});
 // The window's handler: RunFirmwareUpdate with the window's options; true on Done.
-bool BitBtnProshivkaVelmarClick(Session& s, const UpdatePanel& panel);
+bool FieldUpdate(Session& s, const UpdatePanel& panel);
 
 }  // namespace zentor

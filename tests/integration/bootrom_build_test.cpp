@@ -65,7 +65,7 @@ protected:
         s.caption = "Zentor MSC";
         s.settings.AsmFileName = "1.asm";
         ui.answers.push_back(true);
-        const bool ok = BitBtnCompileClick(s);
+        const bool ok = BuildFirmware(s);
         tempFiles = s.TempFiles;
         return ok;
     }

@@ -87,7 +87,7 @@ protected:
         s.settings.TypeController = 4;
         s.settings.SizeData = kDataSize;
         s.settings.MaxKolReadings = 1;
-        return BitBtnProshivkaVelmarClick(s, {sim.DevicePath(), "38400", "1"});
+        return FieldUpdate(s, {sim.DevicePath(), "38400", "1"});
     }
 
     fs::path OnlyBackup() const {

@@ -39,7 +39,7 @@ public:
     int stopAt = -1;
     int calls = 0;
     void ProcessMessages() override {
-        if (++calls == stopAt && session) BitBtnStopClick(*session);
+        if (++calls == stopAt && session) RequestStop(*session);
     }
 };
 
@@ -86,7 +86,7 @@ TEST_F(InstrumentOnSim, ReadsTheDataFlashWithBothBlockSizes) {
                File("flash-in.bin").string()});
         s().settings.MaxKolReadings = 2;
 
-        EXPECT_TRUE(BitBtnReadDataClick(s()));
+        EXPECT_TRUE(ReadData(s()));
 
         EXPECT_EQ(DataRd(), flash);
         EXPECT_EQ(sim_->DataFlash(), flash);
@@ -109,7 +109,7 @@ TEST_F(InstrumentOnSim, WrittenDataReadsBackEqual) {
         const Bytes data = Pattern(2048, 2);
         WriteBytes(File("data.bin"), data);
 
-        EXPECT_TRUE(BitBtnWriteDataClick(s()));
+        EXPECT_TRUE(WriteData(s()));
         EXPECT_EQ(ui_.log.back(), "Restart - OK");
         EXPECT_EQ(sim_->DataFlash(), data);
 
@@ -127,14 +127,14 @@ TEST_F(InstrumentOnSim, StopLeavesNoFileAndKeepsTheOlderOne) {
     WriteBytes(File("data_rd.bin"), older);
     ui_.stopAt = 40;  // inside page 2 of the first reading
 
-    EXPECT_FALSE(BitBtnReadDataClick(s()));
+    EXPECT_FALSE(ReadData(s()));
 
     EXPECT_EQ(DataRd(), older);
     EXPECT_FALSE(s().StopRequested);
     EXPECT_FALSE(ui_.stopButtonVisible);
     EXPECT_EQ(ui_.log, (Lines{"Чтение данных из Velmar99", "Чтение DATA FLASH ..."}));
     // The instrument still answers: the read stopped between exchanges.
-    EXPECT_TRUE(BitBtnRestartClick(s()));
+    EXPECT_TRUE(Restart(s()));
 }
 
 TEST_F(InstrumentOnSim, WriteToASilentLineReportsTheVersionProbe) {
@@ -142,7 +142,7 @@ TEST_F(InstrumentOnSim, WriteToASilentLineReportsTheVersionProbe) {
     WriteBytes(File("data.bin"), Pattern(512, 3));
     const Bytes before = sim_->DataFlash();
 
-    EXPECT_FALSE(BitBtnWriteDataClick(s()));
+    EXPECT_FALSE(WriteData(s()));
 
     EXPECT_EQ(ui_.log, Lines{"Ошибка чтения версии устройства!"});
     EXPECT_EQ(sim_->DataFlash(), before);

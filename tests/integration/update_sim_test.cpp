@@ -64,7 +64,7 @@ protected:
         s.caption = "Zentor Velmar";
         s.workDir = dir_;
         s.settings = settings;
-        return BitBtnProshivkaVelmarClick(s, {sim.DevicePath(), "38400", "1"});
+        return FieldUpdate(s, {sim.DevicePath(), "38400", "1"});
     }
 
     static Settings QuickSettings() {

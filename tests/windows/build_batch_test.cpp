@@ -55,7 +55,7 @@ struct BuildRig {
     // Runs the build on another thread so that a batch stuck at "pause" fails
     // the test instead of hanging it.
     bool Build() {
-        auto done = std::async(std::launch::async, [this] { return BitBtnCompileClick(s); });
+        auto done = std::async(std::launch::async, [this] { return BuildFirmware(s); });
         if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
             ADD_FAILURE() << "the batch file did not end within 60 s (waiting at \"pause\"?)";
             std::fflush(stdout);

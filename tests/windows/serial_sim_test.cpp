@@ -197,7 +197,7 @@ TEST_F(InstrumentPort, DataFlashReadMatchesTheInstrument) {
     rig.s.settings.MaxKolReadings = 2;
     ASSERT_TRUE(OpenComPort(rig.s));
     auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s)) << Joined(rig.ui.history);
+    EXPECT_TRUE(ReadData(rig.s)) << Joined(rig.ui.history);
     auto ms = ElapsedMs(start);
     EXPECT_EQ(wintest::ReadBytes(dir / "data_rd.bin"), expected) << Joined(rig.ui.history);
     std::printf("DATA FLASH read of %zu bytes took %lld ms\n", expected.size(),
@@ -223,7 +223,7 @@ bool RunProgramChip(Rig& rig, const std::string& dir) {
     rig.ui.answers.push_back(true);  // "Произвести запись?"
     if (!OpenComPort(rig.s)) return false;
     auto start = std::chrono::steady_clock::now();
-    bool ok = BitBtnWriteClick(rig.s);
+    bool ok = EraseAndWrite(rig.s);
     std::printf("programming took %lld ms\n", static_cast<long long>(ElapsedMs(start)));
     return ok;
 }

@@ -220,7 +220,7 @@ TEST(FactoryFace, YesRunsFromPlainFiles) {
     rig.Factory(true);
     rig.dir.Write("prog.bin", Pattern(256, 8));
     rig.dir.Write("data.bin", Pattern(128));
-    EXPECT_TRUE(BitBtnWriteClick(rig.s));
+    EXPECT_TRUE(EraseAndWrite(rig.s));
     EXPECT_EQ(rig.Log(), kBootRomRunLog);
     EXPECT_EQ(FlashRange(rig.chip, 0, 256), Pattern(256, 8));
 }

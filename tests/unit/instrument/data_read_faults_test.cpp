@@ -81,7 +81,7 @@ TEST(ReadData, FailureLines) {
         rig.s.settings.MaxKolReadings = c.readingsWanted;
         rig.Put("data_rd.bin", kOlder);
 
-        EXPECT_FALSE(BitBtnReadDataClick(rig.s));
+        EXPECT_FALSE(ReadData(rig.s));
 
         Lines expected{"Чтение данных из Velmar" + std::to_string(c.version),
                        "Чтение DATA FLASH ..."};
@@ -125,12 +125,12 @@ TEST(ReadData, StopDuringARead) {
         std::size_t writesAtStop = 0;
         rig.dev.onFrame = [&](const Bytes& w) {
             if ((w[0] & 0xC0) == 0xC0 && ++blockReads == c.stopOnBlockRead) {
-                BitBtnStopClick(rig.s);
+                RequestStop(rig.s);
                 writesAtStop = rig.port.Writes().size();
             }
         };
 
-        EXPECT_FALSE(BitBtnReadDataClick(rig.s));
+        EXPECT_FALSE(ReadData(rig.s));
 
         EXPECT_EQ(rig.port.Writes().size(), writesAtStop);
         EXPECT_FALSE(rig.s.StopRequested);
@@ -149,7 +149,7 @@ TEST(ReadData, FailedRestartFailsTheReadAsItFailsTheWrite) {
     const struct {
         const char* name;
         bool (*command)(Session&);
-    } commands[] = {{"read", BitBtnReadDataClick}, {"write", BitBtnWriteDataClick}};
+    } commands[] = {{"read", ReadData}, {"write", WriteData}};
     for (const auto& c : commands) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
@@ -167,9 +167,9 @@ TEST(ReadData, FailedRestartFailsTheReadAsItFailsTheWrite) {
 TEST(ReadData, StopRequestAfterTheReadIsNotHonoured) {
     InstrumentRig rig;
     rig.dev.onFrame = [&](const Bytes& w) {
-        if (w == kRestartFrame) BitBtnStopClick(rig.s);
+        if (w == kRestartFrame) RequestStop(rig.s);
     };
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+    EXPECT_TRUE(ReadData(rig.s));
     EXPECT_TRUE(rig.s.StopRequested);
     EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
 }
@@ -177,7 +177,7 @@ TEST(ReadData, StopRequestAfterTheReadIsNotHonoured) {
 TEST(ReadData, StaleStopRequestIsClearedAtStart) {
     InstrumentRig rig;
     rig.s.StopRequested = true;
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+    EXPECT_TRUE(ReadData(rig.s));
     EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
 }
 

@@ -63,7 +63,7 @@ TEST(ReadData, EightPagesThenRestartInFactoryFace) {
     InstrumentRig rig;
     rig.s.settings.MaxKolReadings = 2;
     std::vector<int> positions;
-    EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+    EXPECT_TRUE(ReadData(rig.s));
     EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
     EXPECT_EQ(rig.dev.flash.size(), 2048u);
     EXPECT_EQ(rig.port.Writes().back(), kRestartFrame);
@@ -91,7 +91,7 @@ TEST(ReadData, StopButtonFollowsTheSetting) {
         rig.dev.onFrame = [&](const Bytes& w) {
             if ((w[0] & 0xC0) == 0xC0) visibleDuringRead = rig.ui.stopButtonVisible;
         };
-        EXPECT_TRUE(BitBtnReadDataClick(rig.s));
+        EXPECT_TRUE(ReadData(rig.s));
         EXPECT_EQ(visibleDuringRead, show);
         EXPECT_FALSE(rig.ui.stopButtonVisible);
     }
@@ -238,7 +238,7 @@ TEST(ReadData, UnusableSizesAreRefusedBeforeSending) {
         InstrumentRig rig;
         rig.s.settings.SizeData = c.size;
         rig.Put("data_rd.bin", kOlder);
-        EXPECT_FALSE(BitBtnReadDataClick(rig.s));
+        EXPECT_FALSE(ReadData(rig.s));
         EXPECT_EQ(rig.ui.log, Lines{c.line});
         EXPECT_TRUE(rig.port.events.empty());
         EXPECT_TRUE(rig.clock.Sleeps().empty());
@@ -284,7 +284,7 @@ TEST(ReadData, ReplacesAnExistingFileWhateverItsCase) {
 TEST(ReadData, FileThatCannotBeWritten) {
     InstrumentRig rig;
     rig.s.workDir = rig.dir.path() / "missing";
-    EXPECT_FALSE(BitBtnReadDataClick(rig.s));
+    EXPECT_FALSE(ReadData(rig.s));
     EXPECT_EQ(rig.ui.log.back(), "Невозможно открыть файл data_rd.bin");
     EXPECT_EQ(rig.dev.restarts, 0);
     EXPECT_FALSE(rig.ui.stopButtonVisible);
@@ -293,7 +293,7 @@ TEST(ReadData, FileThatCannotBeWritten) {
 TEST(ReadData, ClosedPortFailsAtTheFirstPage) {
     InstrumentRig rig;
     rig.s.hComPort.reset();
-    EXPECT_FALSE(BitBtnReadDataClick(rig.s));
+    EXPECT_FALSE(ReadData(rig.s));
     EXPECT_EQ(rig.ui.log, (Lines{"Чтение DATA FLASH ...", "", "Выбор страницы DATA FLASH = 0 ...",
                                  "Команда не прошла.", "Нет связи с устройством!", ""}));
     EXPECT_FALSE(std::filesystem::exists(rig.File("data_rd.bin")));

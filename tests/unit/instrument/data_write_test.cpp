@@ -28,7 +28,7 @@ TEST(WriteData, FramesAndWaitsOfOnePage) {
         const Bytes data = Pattern(256, 4);
         rig.Put("data.bin", data);
 
-        EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
+        EXPECT_TRUE(WriteData(rig.s));
 
         std::vector<Bytes> frames{kProbe, {0x01, 0xFE, 0x03, 0x53}};
         frames.push_back(block == 16 ? WithCrc({0x01, 0xFB, 0x01}) : WithCrc({0x01, 0xFF, 0xFB}));
@@ -64,7 +64,7 @@ TEST(WriteData, EveryPageStoredInOrder) {
     const Bytes data = Pattern(2048, 5);
     rig.Put("data.bin", data);
     rig.dev.flash.assign(2048, 0xFF);
-    EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
+    EXPECT_TRUE(WriteData(rig.s));
     EXPECT_EQ(rig.dev.flash, data);
     EXPECT_EQ(rig.dev.storedPages, Range(8));
     std::vector<int> positions;
@@ -86,7 +86,7 @@ TEST(WriteData, FileSizes) {
         const Bytes data = Pattern(c.size, 6);
         rig.Put("data.bin", data);
         rig.dev.flash.clear();
-        EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
+        EXPECT_TRUE(WriteData(rig.s));
         EXPECT_EQ(rig.dev.storedPages, Range(c.pages));
         EXPECT_EQ(rig.dev.flash, Bytes(data.begin(), data.begin() + c.pages * 256));
         EXPECT_EQ(rig.ui.log, (Lines{"Запись данных в Velmar100 ...", "Запись данных - Ok",
@@ -99,7 +99,7 @@ TEST(WriteData, FindsTheFileWhateverItsCase) {
     InstrumentRig rig;
     const Bytes data = Pattern(256, 8);
     rig.Put("DATA.BIN", data);
-    EXPECT_TRUE(BitBtnWriteDataClick(rig.s));
+    EXPECT_TRUE(WriteData(rig.s));
     EXPECT_EQ(Bytes(rig.dev.flash.begin(), rig.dev.flash.begin() + 256), data);
 }
 
@@ -169,7 +169,7 @@ TEST(WriteData, Failures) {
         const int bad = c.badStatusPage;
         rig.dev.status = [bad](int page) { return page == bad ? 1 : 0; };
 
-        EXPECT_FALSE(BitBtnWriteDataClick(rig.s));
+        EXPECT_FALSE(WriteData(rig.s));
 
         EXPECT_EQ(rig.ui.log, c.log);
         EXPECT_EQ(rig.dev.storedPages, c.stored);
@@ -182,7 +182,7 @@ TEST(WriteData, Failures) {
 TEST(WriteData, DirectoryNamedDataBin) {
     InstrumentRig rig;
     std::filesystem::create_directory(rig.File("data.bin"));
-    EXPECT_FALSE(BitBtnWriteDataClick(rig.s));
+    EXPECT_FALSE(WriteData(rig.s));
     EXPECT_EQ(rig.ui.log, Lines{"Невозможно открыть файл data.bin"});
     EXPECT_TRUE(rig.port.events.empty());
 }
@@ -191,7 +191,7 @@ TEST(WriteData, ProbeRetriesBeforeGivingUp) {
     InstrumentRig rig;
     rig.Put("data.bin", Pattern(256, 1));
     rig.dev.silentOn = [](const Bytes&) { return true; };
-    EXPECT_FALSE(BitBtnWriteDataClick(rig.s));
+    EXPECT_FALSE(WriteData(rig.s));
     EXPECT_EQ(rig.port.Writes(), (std::vector<Bytes>{kProbe, kProbe, kProbe}));
     EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{10, 10, 5, 50, 10, 10, 5, 500, 10, 10, 5}));
     EXPECT_EQ(rig.s.DeviceVersionCode, 0);

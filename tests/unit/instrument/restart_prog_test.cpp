@@ -32,7 +32,7 @@ TEST(Restart, CountdownOfThreeSeconds) {
     rig.OpenPort();
     rig.s.settings.PauseRestart = 3;
 
-    EXPECT_TRUE(BitBtnRestartClick(rig.s));
+    EXPECT_TRUE(Restart(rig.s));
 
     using Pane = std::vector<std::string>;
     EXPECT_EQ(rig.ui.panes, (std::vector<Pane>{{"Restart at 3 sec"},
@@ -53,7 +53,7 @@ TEST(Restart, CountdownOfThreeSeconds) {
 TEST(Restart, PauseZeroSendsAtOnce) {
     InstrumentRig rig;
     rig.s.settings.PauseRestart = 0;
-    EXPECT_TRUE(BitBtnRestartClick(rig.s));
+    EXPECT_TRUE(Restart(rig.s));
     EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{kRestartFrame});
     EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{10, 10, 5}));
     EXPECT_EQ(rig.ui.log, std::vector<std::string>{"Restart - OK"});
@@ -64,7 +64,7 @@ TEST(Restart, NoAnswerIsTheOnlyLine) {
     InstrumentRig rig;
     rig.s.settings.PauseRestart = 1;
     rig.dev.silentOn = [](const Bytes&) { return true; };
-    EXPECT_FALSE(BitBtnRestartClick(rig.s));
+    EXPECT_FALSE(Restart(rig.s));
     EXPECT_EQ(rig.ui.log, std::vector<std::string>{"Нет связи с устройством!"});
     EXPECT_EQ(rig.port.Writes().size(), 1u);  // no retry
     EXPECT_EQ(rig.ui.ProgressPosition(), 0);
@@ -98,7 +98,7 @@ TEST(Prog, Outcomes) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
         rig.dev.silentOn = [&](const Bytes& f) { return f[1] == c.silentRegister; };
-        EXPECT_EQ(BitBtnProgClick(rig.s), c.silentRegister < 0);
+        EXPECT_EQ(EnterBootRom(rig.s), c.silentRegister < 0);
         EXPECT_EQ(rig.ui.log, c.log);
         EXPECT_EQ(rig.ui.ProgressPosition(), c.progress);
         EXPECT_EQ(rig.ui.ProgressMax(), 2);
@@ -110,7 +110,7 @@ TEST(Prog, Outcomes) {
 
 TEST(Stop, OnlySetsTheFlag) {
     InstrumentRig rig;
-    BitBtnStopClick(rig.s);
+    RequestStop(rig.s);
     EXPECT_TRUE(rig.s.StopRequested);
     EXPECT_TRUE(rig.port.events.empty());
     EXPECT_TRUE(rig.ui.history.empty());

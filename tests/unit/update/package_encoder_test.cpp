@@ -34,7 +34,7 @@ struct EncoderRig : UpdateRig {
 // a change to any filler breaks every package already in the field.
 TEST(PackageEncoder, NineCharacterSerialRecord) {
     EncoderRig rig;
-    ASSERT_TRUE(BitBtnEnodeFilesClick(rig.s, "14v071510"));
+    ASSERT_TRUE(EncodePackage(rig.s, "14v071510"));
     const std::string sn = "14v071510";
     const std::string expected = "09" + sn + "Q7\xE6" + sn + "\xFC;M" + sn +
                                  " \xC4"
@@ -49,7 +49,7 @@ TEST(PackageEncoder, NineCharacterSerialRecord) {
 
 TEST(PackageEncoder, PackagesAreScrambledFromIndexZeroInEachFile) {
     EncoderRig rig;
-    ASSERT_TRUE(BitBtnEnodeFilesClick(rig.s, "14v071510"));
+    ASSERT_TRUE(EncodePackage(rig.s, "14v071510"));
     const Bytes p = rig.Get("p.bin");
     const Bytes d = rig.Get("d.bin");
     EXPECT_EQ(Unscramble(p), rig.prog);
@@ -60,7 +60,7 @@ TEST(PackageEncoder, PackagesAreScrambledFromIndexZeroInEachFile) {
 
     // Same inputs, same outputs; the files are replaced, not appended to.
     const Bytes n = rig.Get("n.bin");
-    ASSERT_TRUE(BitBtnEnodeFilesClick(rig.s, "14v071510"));
+    ASSERT_TRUE(EncodePackage(rig.s, "14v071510"));
     EXPECT_EQ(rig.Get("n.bin"), n);
     EXPECT_EQ(rig.Get("p.bin"), p);
     EXPECT_EQ(rig.Get("d.bin"), d);
@@ -89,7 +89,7 @@ TEST(PackageEncoder, SerialNumberShape) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.serial);
         EncoderRig rig;
-        EXPECT_EQ(BitBtnEnodeFilesClick(rig.s, c.serial), c.ok);
+        EXPECT_EQ(EncodePackage(rig.s, c.serial), c.ok);
         EXPECT_EQ(rig.ui.log, std::vector<std::string>{c.ok ? kDone : kBadSerial});
         if (c.ok) {
             const Bytes n = Unscramble(rig.Get("n.bin"));
@@ -105,7 +105,7 @@ TEST(PackageEncoder, SerialNumberShape) {
 // The serial arrives as UTF-8 and is stored as single Windows-1251 bytes.
 TEST(PackageEncoder, CyrillicSerialIsStoredAsSingleBytes) {
     EncoderRig rig;
-    ASSERT_TRUE(BitBtnEnodeFilesClick(rig.s, "14vЖ71510"));
+    ASSERT_TRUE(EncodePackage(rig.s, "14vЖ71510"));
     const Bytes n = Unscramble(rig.Get("n.bin"));
     ASSERT_EQ(n.size(), 65u);
     EXPECT_EQ(n[0], '0');
@@ -138,7 +138,7 @@ TEST(PackageEncoder, SerialWithoutAWindows1251FormIsRefused) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         EncoderRig rig;
-        EXPECT_EQ(BitBtnEnodeFilesClick(rig.s, c.serial), c.line.empty());
+        EXPECT_EQ(EncodePackage(rig.s, c.serial), c.line.empty());
         if (c.line.empty()) {
             EXPECT_EQ(Unscramble(rig.Get("n.bin"))[9], 0x88);
             continue;
@@ -188,7 +188,7 @@ TEST(PackageEncoder, FailuresLeaveTheEarlierOutputs) {
         SCOPED_TRACE(c.name);
         EncoderRig rig;
         c.setup(rig);
-        EXPECT_FALSE(BitBtnEnodeFilesClick(rig.s, "14v071510"));
+        EXPECT_FALSE(EncodePackage(rig.s, "14v071510"));
         EXPECT_EQ(rig.ui.log, std::vector<std::string>{c.line});
         EXPECT_EQ(rig.Listing(), c.files);
         if (c.files.count("n.bin")) {
@@ -213,7 +213,7 @@ TEST(PackageEncoder, ImageSizeLimit) {
         EncoderRig rig;
         rig.Put("prog.bin", Pattern(c.progSize, 1));
         rig.Put("data.bin", Pattern(c.dataSize, 2));
-        EXPECT_EQ(BitBtnEnodeFilesClick(rig.s, "14v071510"), c.ok);
+        EXPECT_EQ(EncodePackage(rig.s, "14v071510"), c.ok);
         if (c.ok) {
             EXPECT_EQ(rig.ui.log, std::vector<std::string>{kDone});
             EXPECT_EQ(rig.Get("p.bin").size(), c.progSize);
@@ -229,8 +229,8 @@ TEST(PackageEncoder, ImageSizeLimit) {
 
 TEST(PackageEncoder, LogShowsOnlyTheLastRun) {
     EncoderRig rig;
-    BitBtnEnodeFilesClick(rig.s, "bad");
-    ASSERT_TRUE(BitBtnEnodeFilesClick(rig.s, "14v071510"));
+    EncodePackage(rig.s, "bad");
+    ASSERT_TRUE(EncodePackage(rig.s, "14v071510"));
     EXPECT_EQ(rig.ui.log, std::vector<std::string>{kDone});
     EXPECT_EQ(rig.ui.clears, 2);
 }
@@ -242,7 +242,7 @@ TEST(PackageEncoder, FileNamesIgnoreCase) {
     fs::rename(rig.dir / "prog.bin", rig.dir / "moving.tmp");
     fs::rename(rig.dir / "moving.tmp", rig.dir / "Prog.bin");
     rig.Put("N.BIN", Bytes{1, 2, 3});
-    ASSERT_TRUE(BitBtnEnodeFilesClick(rig.s, "14v071510"));
+    ASSERT_TRUE(EncodePackage(rig.s, "14v071510"));
     EXPECT_EQ(rig.Get("N.BIN").size(), 65u);
     EXPECT_EQ(Unscramble(rig.Get("p.bin")), rig.prog);
     EXPECT_EQ(rig.Listing(),

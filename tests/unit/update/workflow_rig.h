@@ -36,9 +36,7 @@ struct WorkflowRig : UpdateRig {
         Put("data.bin", Pattern(2048, 4));
     }
 
-    bool Run(const UpdatePanel& panel = {"", "9600", "1"}) {
-        return BitBtnProshivkaVelmarClick(s, panel);
-    }
+    bool Run(const UpdatePanel& panel = {"", "9600", "1"}) { return FieldUpdate(s, panel); }
     // Waits of a second or more: the workflow's own pauses.
     std::vector<int> LongWaits() const {
         std::vector<int> out;
