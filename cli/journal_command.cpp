@@ -1,24 +1,71 @@
 #include "journal_command.h"
 
+#include "common/sha256.h"
 #include "journal/journal.h"
 #include "journal/journal_history.h"
+#include "journal/journal_query.h"
 #include "journal/journal_runs.h"
 
 namespace zentor {
 
-int PrintJournal(const std::filesystem::path& journal, const std::string& serial, std::FILE* out,
-                 std::FILE* err) {
+void AddJournalOptions(CLI::App& command, JournalCommandOptions& o) {
+    command.add_option("--serial", o.serial, "only the runs of this serial number");
+    command.add_option("--firmware", o.firmware,
+                       "only the runs that wrote this program (a file such as prog_c.bin, or "
+                       "its SHA-256)");
+    command.add_flag("--calibration", o.calibration,
+                     "only the runs that made or wrote back a DATA FLASH backup, with the "
+                     "backup's SHA-256 now");
+    command.add_option("--since", o.since, "runs started at or after, e.g. 2026-12-01");
+    command.add_option("--until", o.until, "runs started up to and including, e.g. 2026-12-31");
+    command.add_flag("--json", o.json, "one JSON object a line");
+}
+
+int PrintJournal(const std::filesystem::path& journal, const JournalCommandOptions& o,
+                 std::FILE* out, std::FILE* err) {
+    JournalQuery query{o.serial, "", o.calibration, o.since, o.until};
+    if (!o.firmware.empty()) {
+        if (LooksLikeSha256(o.firmware)) {
+            query.programSha256 = o.firmware;
+        } else if (auto sha = Sha256OfFile(PathFromUtf8(o.firmware))) {
+            query.programSha256 = *sha;
+        } else {
+            std::fprintf(err, "Файл не прочитан: %s\n", o.firmware.c_str());
+            return 1;
+        }
+    }
     int malformed = 0;
     auto lines = ReadJournal(journal, &malformed);
     if (!lines) {
         std::fprintf(err, "Журнал не прочитан: %s\n", PathToUtf8(journal).c_str());
         return 1;
     }
-    const auto history = JournalHistoryLines(MergeRuns(*lines), serial);
-    for (const auto& line : history) std::fprintf(out, "%s\n", line.c_str());
-    if (history.empty())
-        std::fprintf(err, serial.empty() ? "Журнал пуст: %s\n" : "В журнале нет прибора %s\n",
-                     serial.empty() ? PathToUtf8(journal).c_str() : serial.c_str());
+    const std::vector<JournalRun> runs = SelectRuns(MergeRuns(*lines), query);
+    for (const JournalRun& run : runs) {
+        const std::optional<BackupState> backup =
+            o.calibration ? std::optional<BackupState>(BackupOf(run)) : std::nullopt;
+        if (o.json) {
+            std::fprintf(out, "%s\n", RunJson(run, backup).c_str());
+            continue;
+        }
+        std::fprintf(out, "%s\n", JournalHistoryLines({run}, "").front().c_str());
+        if (backup) {
+            const std::string state =
+                backup->sha256 ? "SHA-256 " + *backup->sha256 : std::string("файл не найден");
+            std::fprintf(out, "    копия %s: %s\n", backup->path.c_str(), state.c_str());
+        }
+    }
+    if (runs.empty()) {
+        if (!o.serial.empty())
+            std::fprintf(err, "В журнале нет прибора %s\n", o.serial.c_str());
+        else if (!query.programSha256.empty())
+            std::fprintf(err, "В журнале нет запусков с программой %s\n",
+                         query.programSha256.c_str());
+        else if (o.calibration || !o.since.empty() || !o.until.empty())
+            std::fprintf(err, "В журнале нет таких запусков: %s\n", PathToUtf8(journal).c_str());
+        else
+            std::fprintf(err, "Журнал пуст: %s\n", PathToUtf8(journal).c_str());
+    }
     if (malformed > 0) std::fprintf(err, "Строк журнала не разобрано: %d\n", malformed);
     return 0;
 }

@@ -160,8 +160,8 @@ int main(int argc, char** argv) {
     cmdFind->add_flag("--all-addresses", allAddresses, "every address of a port, not the first");
     auto* cmdEncode = app.add_subcommand("encode", "write the update package n.bin, p.bin, d.bin");
     auto* cmdJournal = app.add_subcommand("journal", "print the journal of instrument runs");
-    std::string journalSerial;
-    cmdJournal->add_option("--serial", journalSerial, "only the runs of this serial number");
+    JournalCommandOptions journalOptions;
+    AddJournalOptions(*cmdJournal, journalOptions);
     std::string serial;
     cmdEncode->add_option("SERIAL", serial, "serial number, e.g. 14v071510")->required();
 
@@ -244,7 +244,7 @@ int main(int argc, char** argv) {
         return RunInstrumentCommand(s, name, [&] { return command() == 0; }) ? 0 : 1;
     };
 
-    if (cmdJournal->parsed()) return PrintJournal(JournalPathFor(s), journalSerial);
+    if (cmdJournal->parsed()) return PrintJournal(JournalPathFor(s), journalOptions);
     const cli::CliRun run{runOnPort,
                           [&](const std::function<bool()>& command) {
                               StopOnInterrupt stop(s);

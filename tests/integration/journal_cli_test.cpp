@@ -5,10 +5,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cli_run.h"
+#include "common/sha256.h"
 #include "journal/folder_lock.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
@@ -151,6 +153,115 @@ TEST(CliJournal, FailedRunIsJournaledAndPrinted) {
     EXPECT_EQ(none.status, 0);
     EXPECT_TRUE(none.out.empty());
     EXPECT_NE(none.err.find("Журнал пуст"), std::string::npos);
+}
+
+// The questions of a production line: which instruments got a program, the
+// backups of one instrument as they are now, a time range, JSON lines.
+TEST(CliJournal, QueriesByProgramCalibrationAndTime) {
+    const ScratchDir dir("cli-journal-query");
+    const fs::path journal = dir / "journal.csv";
+    {
+        std::ofstream(dir / "prog_c.bin", std::ios::binary) << "program A";
+        std::ofstream(dir / "other.bin", std::ios::binary) << "program B";
+    }
+    fs::create_directories(dir / "backup");
+    std::ofstream(dir / "backup" / "14v071510_20261201-100000_data.bin", std::ios::binary)
+        << "calibration";
+    const std::string shaA = *Sha256OfFile(dir / "prog_c.bin");
+    const std::string shaB = *Sha256OfFile(dir / "other.bin");
+    const std::string shaCal = *Sha256OfFile(dir / "backup" / "14v071510_20261201-100000_data.bin");
+
+    const struct {
+        const char* id;
+        const char* start;
+        const char* command;
+        const char* serial;
+        std::string sha;
+        const char* backup;
+        RunResult result;
+    } runs[] = {
+        {"r1", "2026-12-01T10:00:00+03:00", "update", "14v071510", shaA,
+         "backup/14v071510_20261201-100000_data.bin", RunResult::Ok},
+        {"r2", "2026-12-05T11:00:00+03:00", "update", "14v071511", shaA,
+         "backup/14v071511_20261205-110000_data.bin", RunResult::Failed},
+        {"r3", "2026-12-10T12:00:00+03:00", "program", "14v071510", shaB, "", RunResult::Ok},
+    };
+    for (const auto& r : runs) {
+        JournalLine line;
+        line.time = r.start;
+        line.computer = "ЦЕХ-3";
+        line.runId = r.id;
+        line.folder = dir.path().string();
+        line.record.command = r.command;
+        line.record.serial = r.serial;
+        line.record.programName = "prog_c.bin";
+        line.record.programSha256 = r.sha;
+        line.record.backupPath = r.backup;
+        std::string error;
+        ASSERT_TRUE(AppendJournalLine(journal, line, &error)) << error;
+        line.event = JournalEvent::End;
+        line.record.result = r.result;
+        line.durationMs = 1000;
+        ASSERT_TRUE(AppendJournalLine(journal, line, &error)) << error;
+    }
+
+    // Which runs each query selects, by the start times on the printed lines.
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> starts;
+    } cases[] = {
+        {{"--firmware", shaA}, {"2026-12-01", "2026-12-05"}},
+        {{"--firmware", (dir / "other.bin").string()}, {"2026-12-10"}},
+        {{"--serial", "14v071510"}, {"2026-12-01", "2026-12-10"}},
+        {{"--calibration"}, {"2026-12-01", "2026-12-05"}},
+        {{"--since", "2026-12-05"}, {"2026-12-05", "2026-12-10"}},
+        {{"--until", "2026-12-05"}, {"2026-12-01", "2026-12-05"}},
+        {{"--since", "2026-12-02", "--until", "2026-12-09"}, {"2026-12-05"}},
+        {{"--firmware", shaB, "--since", "2026-12-11"}, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"journal", "--journal", journal.string()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> starts;
+        for (const auto& line : r.OutLines())
+            if (line.rfind("2026-", 0) == 0) starts.push_back(line.substr(0, 10));
+        EXPECT_EQ(starts, c.starts) << r.out;
+        if (c.starts.empty()) {
+            EXPECT_FALSE(r.err.empty());
+        }
+    }
+
+    // The backups as they are now: the kept one's SHA-256, the missing one said so.
+    const CliResult cal = RunCli({"journal", "--journal", journal.string(), "--calibration"});
+    const auto lines = cal.OutLines();
+    ASSERT_EQ(lines.size(), 4u) << cal.out;
+    EXPECT_EQ(lines[1], "    копия backup/14v071510_20261201-100000_data.bin: SHA-256 " + shaCal);
+    EXPECT_EQ(lines[3], "    копия backup/14v071511_20261205-110000_data.bin: файл не найден");
+
+    // JSON lines: one object a run, the program's serials and the backup's state.
+    const CliResult json = RunCli(
+        {"journal", "--journal", journal.string(), "--firmware", shaA, "--calibration", "--json"});
+    EXPECT_EQ(json.status, 0);
+    const auto objects = json.OutLines();
+    ASSERT_EQ(objects.size(), 2u) << json.out;
+    for (const auto& o : objects) {
+        EXPECT_EQ(o.front(), '{');
+        EXPECT_EQ(o.back(), '}');
+        EXPECT_NE(o.find("\"program_sha256\":\"" + shaA + "\""), std::string::npos) << o;
+    }
+    EXPECT_NE(objects[0].find("\"serial\":\"14v071510\""), std::string::npos) << objects[0];
+    EXPECT_NE(objects[0].find("\"result\":\"ok\""), std::string::npos) << objects[0];
+    EXPECT_NE(objects[0].find("\"backup_sha256\":\"" + shaCal + "\""), std::string::npos);
+    EXPECT_NE(objects[1].find("\"result\":\"failed\""), std::string::npos) << objects[1];
+    EXPECT_NE(objects[1].find("\"backup_sha256\":null"), std::string::npos) << objects[1];
+
+    const CliResult missing =
+        RunCli({"journal", "--journal", journal.string(), "--firmware", "no-such.bin"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.out.empty());
 }
 
 }  // namespace
