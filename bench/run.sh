@@ -32,11 +32,13 @@ run program "$build/bench/bench_program" "$build/sim/zentor-sim"
 run slow "$build/bench/bench_slow_links" "$build/sim/zentor-sim"
 run scan "$build/bench/bench_scan" 20
 run find "$build/bench/bench_find" "$build/sim/zentor-sim" 5
-# The whole ports command, process start included: best of five.
+# The whole ports command, process start included: best of five. An empty
+# configuration of its own (the CLI refuses a --config that does not exist).
+: >"$out/empty.ini"
 best=""
 for _ in 1 2 3 4 5; do
     t0=$(date +%s%N)
-    "$build/cli/zentor-cli" --config "$out/none.ini" ports >/dev/null
+    "$build/cli/zentor-cli" --config "$out/empty.ini" ports >/dev/null
     t=$((($(date +%s%N) - t0) / 1000))
     if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
 done
