@@ -45,9 +45,10 @@ inline std::string Slurp(const std::filesystem::path& p) {
 namespace cli_run_detail {
 
 // Forks and runs `exe` with `args`: standard input /dev/null, standard output
-// `outFd`, standard error the file `errPath`, signals as a shell leaves them.
+// `outFd`, standard error the file `errPath`, signals as a shell leaves them;
+// the environment `envp` (NULL-terminated) when given, else the test's own.
 inline pid_t Start(const std::string& exe, const std::vector<std::string>& args, int outFd,
-                   const std::string& errPath, int closeInChild = -1) {
+                   const std::string& errPath, int closeInChild = -1, char* const* envp = nullptr) {
     std::vector<std::string> argv0{exe};
     argv0.insert(argv0.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -67,7 +68,10 @@ inline pid_t Start(const std::string& exe, const std::vector<std::string>& args,
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGINT, SIG_DFL);
         ::signal(SIGPIPE, SIG_DFL);
-        ::execv(argv[0], argv.data());
+        if (envp)
+            ::execve(argv[0], argv.data(), envp);
+        else
+            ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     if (pid < 0) throw std::runtime_error("fork");
@@ -93,6 +97,32 @@ inline int Wait(pid_t pid, std::chrono::seconds timeout, std::chrono::millisecon
     return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
 }
 
+// RunCli's body; `envp` as Start takes it.
+inline CliResult RunCaptured(const std::vector<std::string>& args,
+                             const std::function<void(pid_t)>& whileRunning,
+                             std::chrono::seconds timeout, const std::string& exe,
+                             char* const* envp) {
+    const ScratchDir scratch("cli-run");
+    const std::string outPath = (scratch.path() / "out").string();
+    const std::string errPath = (scratch.path() / "err").string();
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out < 0) throw std::runtime_error("open " + outPath);
+    pid_t pid = -1;
+    try {
+        pid = Start(exe, args, out, errPath, -1, envp);
+    } catch (...) {
+        ::close(out);
+        throw;
+    }
+    ::close(out);
+    if (whileRunning) whileRunning(pid);
+    CliResult r;
+    r.status = Wait(pid, timeout, std::chrono::milliseconds(20));
+    r.out = Slurp(outPath);
+    r.err = Slurp(errPath);
+    return r;
+}
+
 }  // namespace cli_run_detail
 
 // Starts `exe` with args; `whileRunning` (if set) is called with the child's pid
@@ -101,25 +131,17 @@ inline CliResult RunCli(const std::vector<std::string>& args,
                         std::function<void(pid_t)> whileRunning = {},
                         std::chrono::seconds timeout = std::chrono::seconds(120),
                         const std::string& exe = ZENTOR_CLI_PATH) {
-    const ScratchDir scratch("cli-run");
-    const std::string outPath = (scratch.path() / "out").string();
-    const std::string errPath = (scratch.path() / "err").string();
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) throw std::runtime_error("open " + outPath);
-    pid_t pid = -1;
-    try {
-        pid = cli_run_detail::Start(exe, args, out, errPath);
-    } catch (...) {
-        ::close(out);
-        throw;
-    }
-    ::close(out);
-    if (whileRunning) whileRunning(pid);
-    CliResult r;
-    r.status = cli_run_detail::Wait(pid, timeout, std::chrono::milliseconds(20));
-    r.out = Slurp(outPath);
-    r.err = Slurp(errPath);
-    return r;
+    return cli_run_detail::RunCaptured(args, whileRunning, timeout, exe, nullptr);
+}
+
+// As RunCli, in the environment `env` alone ("NAME=value" each).
+inline CliResult RunCliIn(const std::vector<std::string>& env, const std::vector<std::string>& args,
+                          std::chrono::seconds timeout, const std::string& exe) {
+    std::vector<std::string> words = env;
+    std::vector<char*> envp;
+    for (auto& w : words) envp.push_back(w.data());
+    envp.push_back(nullptr);
+    return cli_run_detail::RunCaptured(args, {}, timeout, exe, envp.data());
 }
 
 // As RunCli, but standard output is a pipe the test reads line by line, as a
