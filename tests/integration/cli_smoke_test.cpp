@@ -222,7 +222,7 @@ TEST_F(CliOnSim, InstrumentCommandsExitStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.command) + (c.simArgs.empty() ? "" : " " + c.simArgs[0]));
         SimProcess sim(c.simArgs);
-        const CliResult r = RunCli({c.command, "--port", sim.DevicePath()});
+        const CliResult r = RunCli({c.command, "--port", sim.DevicePath(), "--dir", dir_.string()});
         EXPECT_EQ(r.status, c.status) << r.out << r.err;
         ASSERT_FALSE(r.OutLines().empty());
         EXPECT_EQ(r.OutLines().back(), c.lastLine);
