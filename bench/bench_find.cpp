@@ -15,7 +15,7 @@
 
 #include "bench_support.h"
 #include "find/instrument_search.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 
 using namespace zentor;
 

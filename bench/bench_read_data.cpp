@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "common/session.h"
 #include "instrument/instrument_commands.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
+#include "session/session.h"
 #include "testing/recording_frontend.h"
 
 namespace {

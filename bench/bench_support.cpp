@@ -11,7 +11,7 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "common/image_key.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 
 namespace zentor::bench {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/session.h"
 #include "serial/port.h"
+#include "session/session.h"
 #include "testing/recording_frontend.h"
 
 namespace zentor::bench {

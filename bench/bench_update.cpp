@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "common/session.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
+#include "session/session.h"
 #include "testing/recording_frontend.h"
 #include "update/update_workflow.h"
 

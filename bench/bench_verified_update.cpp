@@ -18,8 +18,8 @@
 
 #include "bench_support.h"
 #include "common/files.h"
-#include "common/session.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
+#include "session/session.h"
 #include "testing/recording_frontend.h"
 #include "update/update_workflow.h"
 #include "verify/after_update.h"

@@ -5,7 +5,7 @@
 // status 130 (the tools, in the same process group, get the Ctrl-C too).
 #pragma once
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli11_fwd.h"
-#include "common/session.h"
+#include "session/session.h"
 #include "verify/after_update.h"
 
 namespace zentor::cli {

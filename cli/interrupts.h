@@ -23,7 +23,7 @@
 // async-signal-safe). Signals a platform lacks are left out.
 #pragma once
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

@@ -3,10 +3,10 @@
 #include <CLI/CLI.hpp>
 
 #include "interrupts.h"
-#include "journal/backup_offer.h"
-#include "journal/instrument_run.h"
+#include "journal/backup_names.h"
 #include "journal/journal.h"
-#include "update/backup_names.h"
+#include "session/backup_offer.h"
+#include "session/instrument_run.h"
 
 namespace zentor {
 

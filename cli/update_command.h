@@ -8,7 +8,7 @@
 #include "cli11_fwd.h"
 #include "cli_args.h"
 #include "cli_frontend.h"
-#include "common/session.h"
+#include "session/session.h"
 #include "update/update_workflow.h"
 
 namespace zentor {

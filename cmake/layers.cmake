@@ -31,17 +31,13 @@ zentor_layer(config common)
 zentor_layer(serial common)
 zentor_layer(journal common)
 # The state the named command handlers share, opening its port, and the frame
-# (folder lock, journal lines) around an instrument command. Its files stay in
-# the folders their includes name until the handlers move above core/verify.
-zentor_layer(session config serial journal FILES
-  common/session.h common/session.cpp serial/com_port.h serial/com_port.cpp
-  journal/instrument_run.h journal/instrument_run.cpp
-  journal/backup_offer.h journal/backup_offer.cpp)
+# (folder lock, journal lines) around an instrument command.
+zentor_layer(session config serial journal)
 zentor_layer(instrument session)
 zentor_layer(bootrom session)
 zentor_layer(update instrument bootrom)
-zentor_layer(verify update)
-zentor_layer(find update)
+zentor_layer(verify instrument)
+zentor_layer(find instrument)
 # Test doubles of the core's interfaces: RecordingFrontend, VirtualClock.
 zentor_layer(testing common TESTING)
 

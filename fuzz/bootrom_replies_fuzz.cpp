@@ -20,8 +20,8 @@
 #include "bootrom/program_chip.h"
 #include "common/clock.h"
 #include "common/image_key.h"
-#include "common/session.h"
 #include "fuzz_support.h"
+#include "session/session.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 

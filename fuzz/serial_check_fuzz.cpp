@@ -9,8 +9,8 @@
 
 #include "common/clock.h"
 #include "common/cp1251.h"
-#include "common/session.h"
 #include "fuzz_support.h"
+#include "session/session.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 #include "update/package_encoder.h"

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QFileSystemModel>
 
-#include "update/backup_names.h"
+#include "journal/backup_names.h"
 #include "window_rules.h"
 
 namespace zentor::gui {

@@ -10,10 +10,10 @@
 #include <filesystem>
 
 #include "backup_columns.h"
-#include "journal/instrument_run.h"
 #include "journal/journal.h"
 #include "main_window.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
+#include "session/instrument_run.h"
 #include "verify/restore.h"
 #include "verify/verify.h"
 #include "window_rules.h"

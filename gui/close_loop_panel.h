@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "common/session.h"
+#include "session/session.h"
 #include "update/update_workflow.h"
 #include "verify/after_update.h"
 #include "verify/verify.h"

@@ -12,8 +12,8 @@
 #include <atomic>
 #include <functional>
 
-#include "common/session.h"
 #include "find/instrument_search.h"
+#include "session/session.h"
 
 class QComboBox;
 class QProgressBar;

@@ -12,8 +12,8 @@
 
 #include "command_runner.h"
 #include "common/clock.h"
-#include "common/session.h"
 #include "qt_frontend.h"
+#include "session/session.h"
 
 class QFileDialog;
 class QTimer;

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "common/session.h"
+#include "session/session.h"
 #include "ui_message_question.h"
 #include "widgets.h"
 #include "window_rules.h"

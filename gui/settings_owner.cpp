@@ -2,7 +2,7 @@
 
 #include "config/config_store.h"
 #include "main_window.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 #include "settings_dialog.h"
 #include "window_rules.h"
 

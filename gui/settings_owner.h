@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor::gui {
 

@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <cmath>
 
-#include "serial/com_port.h"
+#include "session/com_port.h"
 
 namespace zentor::gui {
 

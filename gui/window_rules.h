@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor::gui {
 

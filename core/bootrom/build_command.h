@@ -2,7 +2,7 @@
 // Prog.bin into prog_c.bin.
 #pragma once
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

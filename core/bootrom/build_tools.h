@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bootrom/build_command.h"
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

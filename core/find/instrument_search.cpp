@@ -7,8 +7,8 @@
 
 #include "find/probe.h"
 #include "find/search_plan.h"
-#include "serial/com_port.h"
-#include "update/identify.h"
+#include "instrument/identify.h"
+#include "session/com_port.h"
 
 namespace zentor {
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "common/session.h"
 #include "serial/port.h"
+#include "session/session.h"
 
 namespace zentor {
 

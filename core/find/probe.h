@@ -14,8 +14,8 @@
 
 #include <optional>
 
-#include "common/session.h"
 #include "serial/port.h"
+#include "session/session.h"
 
 namespace zentor {
 

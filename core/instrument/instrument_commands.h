@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/image_file.h"
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

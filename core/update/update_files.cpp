@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "common/files.h"
-#include "update/backup_names.h"
+#include "journal/backup_names.h"
 
 namespace zentor {
 namespace fs = std::filesystem;

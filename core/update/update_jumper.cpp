@@ -2,9 +2,9 @@
 // user closed the jumper, with data.bin or a named DATA FLASH image.
 #include "bootrom/program_chip.h"
 #include "common/files.h"
-#include "journal/backup_offer.h"
+#include "journal/backup_names.h"
 #include "journal/journal.h"
-#include "update/backup_names.h"
+#include "session/backup_offer.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 #include "update/update_run.h"

@@ -8,10 +8,10 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
-#include "journal/backup_offer.h"
-#include "journal/instrument_run.h"
+#include "journal/backup_names.h"
 #include "journal/journal_runs.h"
-#include "update/backup_names.h"
+#include "session/backup_offer.h"
+#include "session/instrument_run.h"
 #include "update/update_files.h"
 
 namespace zentor {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "common/session.h"
+#include "session/session.h"
 #include "update/update_workflow.h"
 
 namespace zentor {

@@ -3,10 +3,10 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "common/sha256.h"
+#include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
-#include "journal/backup_offer.h"
-#include "journal/instrument_run.h"
-#include "update/identify.h"
+#include "session/backup_offer.h"
+#include "session/instrument_run.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
-#include "common/session.h"
+#include "session/session.h"
 #include "update/update_workflow.h"
 
 namespace zentor {

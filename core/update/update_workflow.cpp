@@ -5,7 +5,7 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 #include "update/update_run.h"
 
 namespace zentor {

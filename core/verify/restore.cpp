@@ -7,9 +7,9 @@
 #include "common/files.h"
 #include "common/image_file.h"
 #include "common/sha256.h"
+#include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
 #include "journal/journal.h"
-#include "update/identify.h"
 
 namespace zentor {
 namespace fs = std::filesystem;

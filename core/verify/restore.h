@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "common/session.h"
-#include "update/backup_names.h"
+#include "journal/backup_names.h"
+#include "session/session.h"
 #include "verify/verify.h"
 
 namespace zentor {

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "common/sha256.h"
+#include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
-#include "update/identify.h"
 
 namespace zentor {
 

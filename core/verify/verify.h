@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

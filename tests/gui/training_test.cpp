@@ -23,8 +23,8 @@
 
 #include "common/files.h"
 #include "common/image_key.h"
-#include "common/session.h"
 #include "gui_test_support.h"
+#include "session/session.h"
 #include "support/scratch_dir.h"
 #include "training/training_session.h"
 #include "training/training_window.h"

@@ -18,11 +18,11 @@
 #include "common/files.h"
 #include "common/image_key.h"
 #include "gui_test_support.h"
+#include "journal/backup_names.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
 #include "support/bytes.h"
 #include "support/sim_process.h"
-#include "update/backup_names.h"
 #include "window_rules.h"
 
 namespace zentor::gui::test {

@@ -12,7 +12,7 @@
 
 #include "bootrom/program_chip.h"
 #include "common/image_key.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"

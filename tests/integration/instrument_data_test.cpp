@@ -10,9 +10,9 @@
 
 #include "common/clock.h"
 #include "common/files.h"
-#include "common/session.h"
 #include "instrument/instrument_commands.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
+#include "session/session.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"

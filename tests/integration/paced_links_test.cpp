@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"

@@ -15,7 +15,7 @@
 
 #include "common/clock.h"
 #include "common/files.h"
-#include "common/session.h"
+#include "session/session.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/scripted_port.h"

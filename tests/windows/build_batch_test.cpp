@@ -13,7 +13,7 @@
 #include "bootrom/build_command.h"
 #include "common/clock.h"
 #include "common/image_key.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 #include "win_test_util.h"

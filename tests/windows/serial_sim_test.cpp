@@ -24,7 +24,7 @@
 #include "common/clock.h"
 #include "instrument/frames.h"
 #include "instrument/instrument_commands.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 #include "testing/recording_frontend.h"
 #include "win_test_util.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "journal/instrument_run.h"
 #include "journal/journal_runs.h"
 #include "journal_test_support.h"
+#include "session/instrument_run.h"
 #include "support/scratch_dir.h"
 
 namespace zentor {

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "journal/folder_lock.h"
-#include "journal/instrument_run.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
 #include "journal_test_support.h"
+#include "session/instrument_run.h"
 #include "support/scratch_dir.h"
 
 namespace zentor {

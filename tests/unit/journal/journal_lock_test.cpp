@@ -11,10 +11,10 @@
 
 #include "common/sha256.h"
 #include "journal/folder_lock.h"
-#include "journal/instrument_run.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
 #include "journal_test_support.h"
+#include "session/instrument_run.h"
 #include "support/scratch_dir.h"
 
 namespace zentor {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "common/clock.h"
-#include "common/session.h"
 #include "journal/journal.h"
+#include "session/session.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 

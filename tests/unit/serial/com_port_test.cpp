@@ -1,5 +1,5 @@
 // OpenComPort, CloseComPort, ScanComPorts and the texts, against scripted openers.
-#include "serial/com_port.h"
+#include "session/com_port.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "serial/com_port.h"
 #include "serial/custom_rate.h"
 #include "serial/frame_time.h"
+#include "session/com_port.h"
 
 namespace zentor {
 namespace {

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "serial/com_port.h"
+#include "session/com_port.h"
 
 namespace zentor {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "serial/com_port.h"
+#include "session/com_port.h"
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
 

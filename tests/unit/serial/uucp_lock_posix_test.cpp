@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "serial/com_port.h"
 #include "serial/uucp_lock.h"
+#include "session/com_port.h"
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"

@@ -13,8 +13,8 @@
 
 #include "bootrom/program_chip.h"
 #include "common/files.h"
-#include "common/session.h"
 #include "instrument/instrument_commands.h"
+#include "session/session.h"
 #include "support/bytes.h"
 #include "support/transcript.h"
 

@@ -1,4 +1,4 @@
-#include "common/session.h"
+#include "session/session.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "update/identify.h"
+#include "instrument/identify.h"
 
 #include <gtest/gtest.h>
 
-#include "update_rig.h"
+#include "unit/update/update_rig.h"
 
 namespace zentor::test {
 namespace {

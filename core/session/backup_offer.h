@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

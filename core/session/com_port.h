@@ -2,9 +2,9 @@
 // opener's call (no waiting of its own); closing never fails.
 #pragma once
 
-#include "common/session.h"
 #include "serial/port.h"
 #include "serial/system_port.h"
+#include "session/session.h"
 
 namespace zentor {
 

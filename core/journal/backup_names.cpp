@@ -1,4 +1,4 @@
-#include "update/backup_names.h"
+#include "journal/backup_names.h"
 
 #include <algorithm>
 #include <regex>

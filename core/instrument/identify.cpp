@@ -1,10 +1,10 @@
-#include "update/identify.h"
+#include "instrument/identify.h"
 
 #include <cstdio>
 
 #include "instrument/frames.h"
-#include "journal/instrument_run.h"
 #include "journal/journal_runs.h"
+#include "session/instrument_run.h"
 
 namespace zentor {
 

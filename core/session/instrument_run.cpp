@@ -1,4 +1,4 @@
-#include "journal/instrument_run.h"
+#include "session/instrument_run.h"
 
 #include <cstdlib>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "serial/com_port.h"
+#include "session/com_port.h"
 
 #include <utility>
 

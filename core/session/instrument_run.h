@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "common/session.h"
 #include "journal/journal.h"
+#include "session/session.h"
 
 namespace zentor {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/session.h"
+#include "session/session.h"
 
 namespace zentor {
 

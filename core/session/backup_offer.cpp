@@ -1,8 +1,8 @@
-#include "journal/backup_offer.h"
+#include "session/backup_offer.h"
 
-#include "journal/instrument_run.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
+#include "session/instrument_run.h"
 
 namespace fs = std::filesystem;
 
