@@ -11,8 +11,6 @@
 #include <QToolButton>
 #include <cmath>
 
-#include "serial/com_port.h"
-
 namespace zentor::gui {
 
 void DropDownList::hidePopup() {
@@ -165,12 +163,6 @@ QPixmap RefreshBusyPicture(int size) {
     heap.closeSubpath();
     p.drawPath(heap);
     return pm;
-}
-
-void FillPortList(QComboBox* list, PortOpener& opener) {
-    list->clear();
-    for (const std::string& name : ScanComPorts(opener))
-        list->addItem(QString::fromStdString(name));
 }
 
 }  // namespace zentor::gui
