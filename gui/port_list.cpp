@@ -26,8 +26,8 @@ QString StableTip(const DescribedPort& port) {
     return Lines(lines);
 }
 
-void Add(QComboBox* list, const std::string& text, const QString& tip) {
-    list->addItem(QString::fromStdString(text));
+void Add(QComboBox* list, const std::string& text, const DescribedPort& port, const QString& tip) {
+    list->addItem(QString::fromStdString(text), QString::fromStdString(port.name));
     if (!tip.isEmpty()) list->setItemData(list->count() - 1, tip, Qt::ToolTipRole);
 }
 
@@ -43,11 +43,11 @@ void FillPortList(QComboBox* list, PortOpener& opener, PortLookup& lookup, const
         if (const std::optional<PortDetails> d = lookup.Describe(kept)) keptDevice = d->device;
     }
     for (const DescribedPort& port : ports) {
-        Add(list, port.name, Lines(PortDetailLines(port)));
-        if (!port.usbName.empty()) Add(list, port.usbName, StableTip(port));
+        Add(list, port.name, port, Lines(PortDetailLines(port)));
+        if (!port.usbName.empty()) Add(list, port.usbName, port, StableTip(port));
         if (!keptDevice.empty() && kept != port.usbName && port.details &&
             port.details->device == keptDevice)
-            Add(list, kept, StableTip(port));
+            Add(list, kept, port, StableTip(port));
     }
     int widest = 0;
     const QFontMetrics metrics(list->view()->font());

@@ -4,7 +4,8 @@
 // serial number that no other listed port shares comes its "usb:SERIAL" entry, a
 // choice that stays with the adapter when its COM number changes; a stable name
 // to keep (the configured or remembered one) that leads to a listed port comes
-// after that port. The drop-down is as wide as its longest entry; the list itself
+// after that port. Every entry's data (Qt::UserRole) is the COM name of its port.
+// The drop-down is as wide as its longest entry; the list itself
 // keeps its width. Blocks for the scan (each name probed once) and the lookup.
 #pragma once
 
