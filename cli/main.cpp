@@ -38,6 +38,7 @@
 #include "instrument/instrument_commands.h"
 #include "interrupts.h"
 #include "journal_command.h"
+#include "ports_command.h"
 #include "session/com_port.h"
 #include "session/instrument_run.h"
 #include "session/session.h"
@@ -126,7 +127,9 @@ int main(int argc, char** argv) {
                    "configuration file (default: zentor-cli.ini beside the executable, or in "
                    "~/.config/zentor when that folder is not writable)");
     CLI::Option* portOpt = app.add_option(
-        "--port", port, "port: COMn, a device path, or auto (search for the one instrument)");
+        "--port", port,
+        "port: COMn, a device path (/dev/serial/by-id/...), usb:SERIAL (the adapter's serial "
+        "number), or auto (search for the one instrument)");
     CLI::Option* baudOpt =
         app.add_option("--baud", baud, "bit rate for this run")->check(CLI::PositiveNumber);
     CLI::Option* addressOpt =
@@ -140,6 +143,9 @@ int main(int argc, char** argv) {
                    "journal of instrument runs (default: journal.csv in the work folder)");
 
     auto* cmdPorts = app.add_subcommand("ports", "list the serial ports that exist");
+    bool portsVerbose = false;
+    cmdPorts->add_flag("--verbose,-v", portsVerbose,
+                       "with each port's device, stable names and USB adapter");
     auto* cmdTimeouts = app.add_subcommand("timeouts", "open the port and show its timeouts");
     auto* cmdSettings = app.add_subcommand("settings", "show every setting");
     auto* cmdReadData = app.add_subcommand("read-data", "read the DATA FLASH into data_rd.bin");
@@ -259,8 +265,8 @@ int main(int argc, char** argv) {
         return journaled("restore", [&] { return cli::RunRestore(s, loop, run); });
 
     if (cmdPorts->parsed()) {
-        for (const auto& name : ScanComPorts(*opener)) std::printf("%s\n", name.c_str());
-        return 0;
+        const std::unique_ptr<PortLookup> lookup = MakeSystemPortLookup(SettingsFolderFor(exePath));
+        return RunPortsCommand(*opener, *lookup, portsVerbose);
     }
     if (cmdSettings->parsed()) {
         PrintSettings(s.settings);

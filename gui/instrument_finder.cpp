@@ -146,7 +146,9 @@ void InstrumentFinder::Finished(const SearchResult& result) {
         return;
     }
     const FoundInstrument& first = result.found.front();
-    SelectText(panel_.port, QString::fromStdString(first.port));
+    // A stable name of the port found (its usb: entry) stays chosen.
+    if (panel_.port->currentData().toString() != QString::fromStdString(first.port))
+        SelectText(panel_.port, QString::fromStdString(first.port));
     SelectText(panel_.baud, QString::number(first.baud));
     SelectText(panel_.address, QString::number(first.address));
 }

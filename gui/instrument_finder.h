@@ -2,8 +2,9 @@
 // A click starts the search over every free port (on the window's command thread,
 // so no other command runs meanwhile); a click while it runs cancels it before the
 // next probe of each port. A small bar on the panel and the window's progress bar
-// follow it. At the end the port, bit rate and address of the first instrument
-// found are selected on the panel, and the log gets one line per instrument and
+// follow it. At the end the port (unless an entry of that port, such as its usb:
+// name, is already chosen), bit rate and address of the first instrument found
+// are selected on the panel, and the log gets one line per instrument and
 // per port that would not open.
 #pragma once
 

@@ -21,6 +21,7 @@
 #include "instrument_finder.h"
 #include "session/com_port.h"
 #include "session/instrument_run.h"
+#include "port_list.h"
 #include "settings_dialog.h"
 #include "settings_owner.h"
 #include "ui_main_window.h"
@@ -62,6 +63,14 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
       session_(frontend_, clock_, options.opener ? *options.opener : *ownedOpener_) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TFormZentorFrom_Halden"));
+    if (options.lookup) {
+        lookup_ = options.lookup;
+    } else {
+        ownedLookup_ = options.opener
+                           ? std::unique_ptr<PortLookup>(std::make_unique<NoPortLookup>())
+                           : MakeSystemPortLookup(SettingsFolderFor(options.exePath));
+        lookup_ = ownedLookup_.get();
+    }
     session_.exePath = options.exePath;
     folderChooser_ = options.folderChooser;
     if (!folderChooser_) {
@@ -299,7 +308,8 @@ void TFormZentorFrom_Halden::SetupFace() {
     const Settings& st = session_.settings;
     if (update) {
         ui_->ImageUpdatesNow->setGeometry(ui_->ImageUpdateCOMport->geometry());
-        FillPortList(ui_->cbNamePort, session_.opener);
+        FillPortList(ui_->cbNamePort, session_.opener, *lookup_,
+                     QString::fromStdString(st.NamePort));
         int port = ui_->cbNamePort->findText(QString::fromStdString(st.NamePort),
                                              Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (port < 0 && ui_->cbNamePort->count() > 0) port = 0;
@@ -367,7 +377,7 @@ void TFormZentorFrom_Halden::ImageUpdateCOMportClick() {
     ui_->ImageUpdatesNow->show();
     // The scan blocks the window: draw the busy picture first.
     ui_->paProshivkaVelmar->repaint();
-    FillPortList(list, session_.opener);
+    FillPortList(list, session_.opener, *lookup_, remembered);
     list->setCurrentIndex(list->findText(remembered, Qt::MatchExactly | Qt::MatchCaseSensitive));
     timerUpdateCOMport_->start();
 }

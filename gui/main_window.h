@@ -13,6 +13,7 @@
 #include "command_runner.h"
 #include "common/clock.h"
 #include "qt_frontend.h"
+#include "serial/port_lookup.h"
 #include "session/session.h"
 
 class QFileDialog;
@@ -46,6 +47,9 @@ public:
         std::filesystem::path exePath;
         std::filesystem::path configPath;  // empty: the executable's configuration file
         PortOpener* opener = nullptr;      // null: the system's serial ports
+        // What the port lists tell about each port. Null: the system's lookup with
+        // the system's ports, none with a given opener.
+        PortLookup* lookup = nullptr;
         // Installed before anything can show a box (tests answer boxes here).
         QtFrontend::BoxHook boxHook;
         // Asks for a folder; returns "" when cancelled. Null: the system's folder dialog.
@@ -63,6 +67,7 @@ public:
     CommandRunner& runner() { return runner_; }
     WindowFace face() const { return face_; }
     const std::filesystem::path& configPath() const { return configPath_; }
+    PortLookup& portLookup() { return *lookup_; }
     QFileDialog* openDialog() const { return openDialog_; }
     CloseLoopPanel* closeLoop() const { return closeLoop_; }
 
@@ -108,6 +113,8 @@ private:
     WindowFace face_;
     std::filesystem::path configPath_;
     std::unique_ptr<PortOpener> ownedOpener_;
+    std::unique_ptr<PortLookup> ownedLookup_;
+    PortLookup* lookup_ = nullptr;
     QtFrontend frontend_;
     SystemClock clock_;
     Session session_;

@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include "port_list.h"
 #include "ui_settings_dialog.h"
 #include "widgets.h"
 #include "window_rules.h"
@@ -92,7 +93,8 @@ void TfmSetings::FormCreate() {
     // 1. Busy picture exactly over the idle one.
     ui_->ImageUpdatesNow->setGeometry(ui_->ImageUpdateCOMport->geometry());
     // 2. Ports.
-    FillPortList(ui_->cbNamePort, opener_);
+    FillPortList(ui_->cbNamePort, opener_, owner_.ports ? *owner_.ports : noLookup_,
+                 QString::fromStdString(st.NamePort));
     // 3. Data sizes.
     ui_->cbSizeData->clear();
     for (int size = 0; size <= 4096; size += 256) ui_->cbSizeData->addItem(QString::number(size));
@@ -207,7 +209,7 @@ void TfmSetings::ImageUpdateCOMportClick() {
     ui_->ImageUpdateCOMport->hide();
     ui_->ImageUpdatesNow->show();
     repaint();
-    FillPortList(ui_->cbNamePort, opener_);
+    FillPortList(ui_->cbNamePort, opener_, owner_.ports ? *owner_.ports : noLookup_, remembered);
     SelectText(ui_->cbNamePort, remembered);
     timerUpdateCOMport_->start();
 }

@@ -12,6 +12,7 @@
 
 #include "config/settings.h"
 #include "serial/port.h"
+#include "serial/port_lookup.h"
 
 class QFileDialog;
 class QTimer;
@@ -37,6 +38,8 @@ public:
         std::function<void(const std::string&)> refuse;
         // "Да" with valid fields: takes the chosen settings over; true closes the dialog.
         std::function<bool(const Settings&)> accept;
+        // What the port list tells about each port; null: nothing.
+        PortLookup* ports = nullptr;
     };
 
     // Modeless, over `owner`; deletes itself when closed. `settings` is read when
@@ -71,6 +74,7 @@ private:
     const Settings& settings_;
     PortOpener& opener_;
     Owner owner_;
+    NoPortLookup noLookup_;
     std::unique_ptr<Ui::TfmSetings> ui_;
     QTimer* timerUpdateCOMport_ = nullptr;
 };

@@ -47,6 +47,7 @@ TfmSetings* OpenSettingsDialog(TFormZentorFrom_Halden& window) {
                     window.SetCaption(*caption);
                 return true;
             },
+        .ports = &window.portLookup(),
     };
     auto* dialog = new TfmSetings(window, s.settings, s.opener, std::move(owner));
     QObject::connect(&window.runner(), &CommandRunner::busyChanged, dialog, &TfmSetings::ApplyBusy);

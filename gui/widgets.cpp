@@ -167,10 +167,4 @@ QPixmap RefreshBusyPicture(int size) {
     return pm;
 }
 
-void FillPortList(QComboBox* list, PortOpener& opener) {
-    list->clear();
-    for (const std::string& name : ScanComPorts(opener))
-        list->addItem(QString::fromStdString(name));
-}
-
 }  // namespace zentor::gui

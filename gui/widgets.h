@@ -5,8 +5,6 @@
 #include <QLabel>
 #include <QPixmap>
 
-#include "serial/port.h"
-
 namespace zentor::gui {
 
 // Drop-down list that reports when its list closes, whether or not an entry was picked.
@@ -43,9 +41,6 @@ private:
 // Enter and Return press the focused push or tool button anywhere under root, as
 // Space does (a button outside a dialog ignores them otherwise).
 void LetEnterPressButtons(QWidget* root);
-
-// Refills list with the ports the scan finds (blocks for the scan).
-void FillPortList(QComboBox* list, PortOpener& opener);
 
 // The two pictures of the port-list refresh: idle (circular arrow) and busy (hourglass).
 QPixmap RefreshIdlePicture(int size = 24);

@@ -77,11 +77,10 @@ private:
             }
             OpenResult opened = opener_.Open(report.port, baud);
             if (opened.status != OpenStatus::Ok || !opened.port) {
-                const OpenStatus status =
-                    opened.status == OpenStatus::Ok ? OpenStatus::OtherError : opened.status;
+                if (opened.status == OpenStatus::Ok) opened.status = OpenStatus::OtherError;
                 report.verdict =
-                    status == OpenStatus::Busy ? PortVerdict::Busy : PortVerdict::NotOpened;
-                report.failure = OpenFailureText(report.port, status, opened.errorCode);
+                    opened.status == OpenStatus::Busy ? PortVerdict::Busy : PortVerdict::NotOpened;
+                report.failure = OpenFailureText(report.port, opened);
                 break;
             }
             if (!first) clock_.SleepMs(kRateSettleMs);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zentor {
 
@@ -57,15 +58,34 @@ enum class OpenStatus {
     Busy,        // "порт занят."
     OtherError,  // "код ошибки: " + code
     ConfigFailed,  // "Необходимые параметры порта ... не установлены"
+    AccessDenied,      // the device exists, but this user may not open it (POSIX)
+    NoSuchAdapter,     // "usb:SERIAL": no USB adapter has that serial number
+    AmbiguousAdapter,  // "usb:SERIAL": several adapters have it
 };
 
 struct OpenResult {
     OpenStatus status = OpenStatus::Ok;
     int errorCode = 0;  // system error code for OtherError
     std::unique_ptr<Port> port;
+    // AccessDenied: the device file refused, and the group that owns it when
+    // members of that group may read and write it ("" otherwise).
+    std::string device;
+    std::string group;
+    // AmbiguousAdapter: the devices of the adapters with the serial number.
+    std::vector<std::string> matches;
 };
 
-// Opens ports by their configured name ("COM3", or a device path starting with "/").
+// A failed open with nothing to name beyond its status and code.
+inline OpenResult OpenFailure(OpenStatus status, int errorCode = 0) {
+    OpenResult r;
+    r.status = status;
+    r.errorCode = errorCode;
+    return r;
+}
+
+// Opens ports by their configured name: "COM3"; a device path ("/dev/ttyUSB0",
+// "/dev/serial/by-id/..."); "usb:SERIAL", the USB adapter with that serial number
+// (port_lookup.h), resolved at each open.
 class PortOpener {
 public:
     virtual ~PortOpener() = default;

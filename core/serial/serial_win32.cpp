@@ -1,8 +1,11 @@
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "serial/frame_time.h"
+#include "serial/port_lookup.h"
 #include "serial/system_port.h"
 
 // After the project headers: <windows.h> defines MessageBox as a macro.
@@ -20,8 +23,9 @@ namespace {
 constexpr DWORD kReadDeadlineMs = 1000;
 
 HANDLE OpenHandle(const std::string& name) {
-    // The device prefix lets COM10 and above be opened.
-    std::string path = "\\\\.\\" + name;
+    // The device prefix lets COM10 and above be opened; a name may carry it already.
+    const std::string prefix = "\\\\.\\";
+    std::string path = name.compare(0, prefix.size(), prefix) == 0 ? name : prefix + name;
     return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
 }
 
@@ -160,7 +164,11 @@ OpenResult Failure(OpenStatus status, int code = 0) {
 
 class Win32PortOpener final : public PortOpener {
 public:
-    OpenResult Open(const std::string& name, int baudRate) override {
+    OpenResult Open(const std::string& requested, int baudRate) override {
+        OpenResult failure;
+        const std::optional<std::string> resolved = Resolve(requested, &failure);
+        if (!resolved) return failure;
+        const std::string& name = *resolved;
         HANDLE h = OpenHandle(name);
         if (h == INVALID_HANDLE_VALUE) {
             DWORD err = GetLastError();
@@ -189,9 +197,12 @@ public:
         return r;
     }
 
-    OpenStatus Probe(const std::string& name) override {
+    OpenStatus Probe(const std::string& requested) override {
+        OpenResult failure;
+        const std::optional<std::string> name = Resolve(requested, &failure);
+        if (!name) return failure.status;
         SetLastError(0);
-        HANDLE h = OpenHandle(name);
+        HANDLE h = OpenHandle(*name);
         DWORD err = GetLastError();
         if (h != INVALID_HANDLE_VALUE) {
             CloseHandle(h);
@@ -199,6 +210,21 @@ public:
         }
         return err == ERROR_ACCESS_DENIED ? OpenStatus::Busy : OpenStatus::NotFound;
     }
+
+private:
+    // The COM name of "usb:SERIAL" (any other name as it stands), or nullopt with
+    // *failure saying why not.
+    std::optional<std::string> Resolve(const std::string& name, OpenResult* failure) {
+        const std::optional<std::string> serial = UsbSerialOf(name);
+        if (!serial) return name;
+        std::vector<std::string> ports = lookup_->DevicesWithSerial(*serial);
+        if (ports.size() == 1) return ports.front();
+        failure->status = ports.empty() ? OpenStatus::NoSuchAdapter : OpenStatus::AmbiguousAdapter;
+        failure->matches = std::move(ports);
+        return std::nullopt;
+    }
+
+    std::unique_ptr<PortLookup> lookup_ = MakeSystemPortLookup({});
 };
 
 }  // namespace

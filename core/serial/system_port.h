@@ -17,6 +17,9 @@ std::vector<std::string> ScanComPorts(PortOpener& opener);
 
 // The user-visible text for a failed open of `name`.
 std::string OpenFailureText(const std::string& name, OpenStatus status, int errorCode);
+// The same, with what the failure names beyond the port: the device refused and
+// the group to join (AccessDenied), the adapters found (AmbiguousAdapter).
+std::string OpenFailureText(const std::string& name, const OpenResult& failure);
 
 // The timeouts readout: an empty line, the five timeouts (each as a signed
 // 32-bit decimal number), an empty line.

@@ -13,9 +13,8 @@ bool OpenComPort(Session& s) {
     OpenResult r = s.opener.Open(name, s.settings.BaudRate);
     if (r.status != OpenStatus::Ok || !r.port) {
         s.hComPort.reset();
-        OpenStatus status = r.status == OpenStatus::Ok ? OpenStatus::OtherError : r.status;
-        s.ui.MessageBox(OpenFailureText(name, status, r.errorCode), s.caption,
-                        MessageIcon::Information);
+        if (r.status == OpenStatus::Ok) r.status = OpenStatus::OtherError;
+        s.ui.MessageBox(OpenFailureText(name, r), s.caption, MessageIcon::Information);
         return false;
     }
     s.comTimeouts = r.port->Timeouts();

@@ -36,7 +36,7 @@ public:
     OnePortOpener(std::string name, const fs::path& linkFolder)
         : name_(std::move(name)), inner_(MakeSystemPortOpener(linkFolder)) {}
     OpenResult Open(const std::string& name, int baudRate) override {
-        if (name != name_) return OpenResult{OpenStatus::NotFound, 0, nullptr};
+        if (name != name_) return OpenFailure(OpenStatus::NotFound);
         return inner_->Open(name, baudRate);
     }
     OpenStatus Probe(const std::string& name) override {

@@ -89,6 +89,7 @@ std::unique_ptr<TFormZentorFrom_Halden> WindowRig::Make(WindowFace face, bool sy
     o.face = face;
     o.exePath = ExePath();
     o.opener = systemPorts ? nullptr : &opener;
+    o.lookup = lookup;
     o.boxHook = boxes.Hook();
     return std::make_unique<TFormZentorFrom_Halden>(std::move(o));
 }

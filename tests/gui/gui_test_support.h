@@ -60,6 +60,8 @@ public:
 
     zentor::test::ScriptedPort port;
     zentor::test::ScriptedOpener opener{port};
+    // What the port lists tell about the ports; null: nothing (with the scripted opener).
+    PortLookup* lookup = nullptr;
     BoxLog boxes;
 
 private:

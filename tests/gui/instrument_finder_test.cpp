@@ -76,5 +76,56 @@ TEST(InstrumentFinder, CancelThenFindSelectsPortRateAndAddress) {
     ::close(lockFd);
 }
 
+// The adapter's usb: entry chosen on the panel stays chosen when the search finds
+// the instrument on that adapter's COM port; an instrument on another port (the
+// adapter's line held by another program) replaces it.
+TEST(InstrumentFinder, KeepsTheStableEntryOfThePortFound) {
+    class OneAdapter final : public PortLookup {
+    public:
+        std::optional<PortDetails> Describe(const std::string& name) override {
+            if (name != "COM2" && name != "usb:SIM2") return std::nullopt;
+            PortDetails d;
+            d.device = "/dev/ttyUSB1";
+            d.usb = true;
+            d.vendorId = "0403";
+            d.productId = "6001";
+            d.serial = "SIM2";
+            return d;
+        }
+        std::vector<std::string> DevicesWithSerial(const std::string&) override { return {}; }
+    } lookup;
+    for (const bool onAdapter : {true, false}) {
+        SCOPED_TRACE(onAdapter ? "found on the adapter" : "found elsewhere");
+        WindowRig rig;
+        rig.lookup = &lookup;
+        Settings st;
+        st.NamePort = "usb:SIM2";
+        rig.WriteConfig(st);
+        const std::string dir = rig.Dir().string();
+        // No machine's own COM1 in the search (it would be probed at every rate).
+        std::filesystem::create_directories(rig.Dir() / "dosdevices");
+        std::filesystem::create_symlink(rig.Dir() / "absent", rig.Dir() / "dosdevices" / "com1");
+        zentor::test::SimProcess sim({"--link", dir, "--com", onAdapter ? "2" : "3"});
+        // Elsewhere: the adapter's line is held by another program.
+        std::optional<zentor::test::SimProcess> held;
+        int lockFd = -1;
+        if (!onAdapter) {
+            held.emplace(std::vector<std::string>{"--link", dir, "--com", "2"});
+            lockFd = ::open(held->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            ASSERT_GE(lockFd, 0);
+            ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
+        }
+        auto w = rig.Make(WindowFace::UpdateFace, /*systemPorts=*/true);
+        auto* port = Child<QComboBox>(w.get(), "cbNamePort");
+        ASSERT_EQ(port->currentText(), "usb:SIM2");
+        Child<QComboBox>(w.get(), "cbAdrPribor")->setCurrentIndex(0);  // address 1 first
+        Child<QToolButton>(w.get(), "BitBtnPoisk")->click();
+        ASSERT_TRUE(WaitFor([&] { return !w->finder()->Running(); }, 30000));
+        EXPECT_EQ(port->currentText(), onAdapter ? "usb:SIM2" : "COM3")
+            << Log(*w).join("|").toStdString();
+        if (lockFd >= 0) ::close(lockFd);
+    }
+}
+
 }  // namespace
 }  // namespace zentor::gui::test

@@ -20,7 +20,7 @@ namespace zentor::journal_test {
 
 class NoPorts : public PortOpener {
 public:
-    OpenResult Open(const std::string&, int) override { return {OpenStatus::NotFound, 0, {}}; }
+    OpenResult Open(const std::string&, int) override { return OpenFailure(OpenStatus::NotFound); }
     OpenStatus Probe(const std::string&) override { return OpenStatus::NotFound; }
 };
 

@@ -102,7 +102,7 @@ class TableOpener : public PortOpener {
 public:
     std::map<std::string, OpenStatus> table;
     std::vector<std::string> probed;
-    OpenResult Open(const std::string&, int) override { return {OpenStatus::NotFound, 0, {}}; }
+    OpenResult Open(const std::string&, int) override { return OpenFailure(OpenStatus::NotFound); }
     OpenStatus Probe(const std::string& name) override {
         probed.push_back(name);
         auto it = table.find(name);
