@@ -19,9 +19,9 @@
 
 #include "common/clock.h"
 #include "fake_sysfs.h"
-#include "session/com_port.h"
 #include "serial/serial_posix.h"
 #include "serial/uucp_lock.h"
+#include "session/com_port.h"
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
 
