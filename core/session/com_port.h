@@ -12,7 +12,15 @@ namespace zentor {
 // shows the message box (title: session.caption, information icon) and returns
 // false with no port open. Does not close a port that is already open.
 bool OpenComPort(Session& session);
-// Closes the port if one is open; always leaves hComPort empty.
+// Closes the port if one is open (saying first, as ReportPortGone does, when it
+// went away); always leaves hComPort empty.
 void CloseComPort(Session& session);
+
+// When the open port went away (a pulled adapter): logs once per opening
+// "Порт X пропал (phase): адаптер отключён или неисправен" and notes it for the
+// journal's end line. True when it went away.
+bool ReportPortGone(Session& session);
+// How a run's phase reads in that line, e.g. "запись CODE FLASH".
+std::string PortGonePhaseText(RunPhase phase);
 
 }  // namespace zentor

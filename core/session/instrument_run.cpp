@@ -7,6 +7,7 @@
 #include "common/sha256.h"
 #include "journal/folder_lock.h"
 #include "journal/journal.h"
+#include "session/com_port.h"
 
 namespace fs = std::filesystem;
 
@@ -170,6 +171,8 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
             finish(false);
             throw;
         }
+        // A port held open across commands (the window) went away during this one.
+        if (ReportPortGone(s)) ok = false;
         finish(ok);
         return ok;
     });

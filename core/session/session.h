@@ -45,6 +45,8 @@ struct Session {
     // Port state (hComPort and the timeouts last applied).
     std::unique_ptr<Port> hComPort;
     ComTimeouts comTimeouts;
+    // The open port went away and the log has said so (ReportPortGone).
+    bool portGoneReported = false;
     // What the links talk to: the open port, or a silent one while none is open.
     Port& LinkPort() { return PortOrSilent(hComPort.get()); }
 

@@ -6,6 +6,7 @@
 #include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
 #include "session/backup_offer.h"
+#include "session/com_port.h"
 #include "session/instrument_run.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
@@ -16,23 +17,6 @@ const char* const kPowerCycleText =
     "Отключите питание устройства и через 30 секунд включите его снова.";
 
 namespace {
-
-std::string PhaseName(RunPhase phase) {
-    switch (phase) {
-        case RunPhase::Boot:
-            return "вход в загрузчик";
-        case RunPhase::Erase:
-            return "стирание";
-        case RunPhase::Code:
-            return "запись CODE FLASH";
-        case RunPhase::Data:
-            return "запись DATA FLASH";
-        case RunPhase::Config:
-            return "запись регистров конфигурации";
-        default:
-            return "связь с устройством";
-    }
-}
 
 std::string DeviceText(const Session& s) {
     return "Velmar " + std::to_string(s.identity.model) + "  s/n: " + s.SerialText + ".";
@@ -183,11 +167,9 @@ bool UpdateRun::StoppedInBootRom() {
 }
 
 UpdateResult UpdateRun::PortGone(const ProgramResult& result) {
-    const std::string phase = PhaseName(s_.run.phase);
-    s_.ui.AppendLine("Порт " + s_.settings.NamePort + " пропал (" + phase +
-                     "): адаптер отключён или неисправен");
+    ReportPortGone(s_);
     s_.run.result = RunResult::Failed;
-    s_.run.note = "порт пропал: " + phase;
+    s_.run.note = "порт пропал: " + PortGonePhaseText(s_.run.phase);
     if (!result.ChipTouched()) {
         s_.ui.AppendLine(
             "Стирание не началось. Отключите питание устройства и через 30 секунд включите его "
