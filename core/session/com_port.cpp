@@ -28,32 +28,13 @@ void CloseComPort(Session& s) {
     s.hComPort.reset();
 }
 
-std::string PortGonePhaseText(RunPhase phase) {
-    switch (phase) {
-        case RunPhase::Read:
-            return "чтение DATA FLASH";
-        case RunPhase::Boot:
-            return "вход в загрузчик";
-        case RunPhase::Erase:
-            return "стирание";
-        case RunPhase::Code:
-            return "запись CODE FLASH";
-        case RunPhase::Data:
-            return "запись DATA FLASH";
-        case RunPhase::Config:
-            return "запись регистров конфигурации";
-        default:
-            return "связь с устройством";
-    }
-}
-
 bool ReportPortGone(Session& s) {
     if (!s.hComPort || !s.hComPort->Gone()) return false;
     if (s.portGoneReported) return true;
     s.portGoneReported = true;
     // Outside a journaled run the phase may be an earlier command's.
     const std::string phase =
-        PortGonePhaseText(s.journalRunId.empty() ? RunPhase::Unknown : s.run.phase);
+        RunPhaseName(s.journalRunId.empty() ? RunPhase::Unknown : s.run.phase);
     s.ui.AppendLine("Порт " + s.settings.NamePort + " пропал (" + phase +
                     "): адаптер отключён или неисправен");
     if (!s.journalRunId.empty()) {

@@ -20,7 +20,5 @@ void CloseComPort(Session& session);
 // "Порт X пропал (phase): адаптер отключён или неисправен" and notes it for the
 // journal's end line. True when it went away.
 bool ReportPortGone(Session& session);
-// How a run's phase reads in that line, e.g. "запись CODE FLASH".
-std::string PortGonePhaseText(RunPhase phase);
 
 }  // namespace zentor

@@ -7,11 +7,19 @@ namespace zentor {
 namespace {
 
 std::string StageName(RunPhase phase, int typeController) {
+    if (phase == RunPhase::Boot && typeController == 0) return "связь с программатором";
+    if (phase == RunPhase::Config) return "запись конфигурации";
+    return RunPhaseName(phase);
+}
+
+}  // namespace
+
+std::string RunPhaseName(RunPhase phase) {
     switch (phase) {
         case RunPhase::Read:
             return "чтение DATA FLASH";
         case RunPhase::Boot:
-            return typeController == 0 ? "связь с программатором" : "вход в загрузчик";
+            return "вход в загрузчик";
         case RunPhase::Erase:
             return "стирание";
         case RunPhase::Code:
@@ -19,13 +27,11 @@ std::string StageName(RunPhase phase, int typeController) {
         case RunPhase::Data:
             return "запись DATA FLASH";
         case RunPhase::Config:
-            return "запись конфигурации";
+            return "запись регистров конфигурации";
         default:
-            return {};
+            return "связь с устройством";
     }
 }
-
-}  // namespace
 
 void Session::EnterPhase(RunPhase phase) {
     const bool changed = run.phase != phase;

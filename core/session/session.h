@@ -90,4 +90,8 @@ struct Session {
     std::string journalRunId;
 };
 
+// How a phase reads in the log, e.g. "запись CODE FLASH"; "связь с устройством"
+// for the phases before the reading and after the records.
+std::string RunPhaseName(RunPhase phase);
+
 }  // namespace zentor

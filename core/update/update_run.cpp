@@ -169,7 +169,7 @@ bool UpdateRun::StoppedInBootRom() {
 UpdateResult UpdateRun::PortGone(const ProgramResult& result) {
     ReportPortGone(s_);
     s_.run.result = RunResult::Failed;
-    s_.run.note = "порт пропал: " + PortGonePhaseText(s_.run.phase);
+    s_.run.note = "порт пропал: " + RunPhaseName(s_.run.phase);
     if (!result.ChipTouched()) {
         s_.ui.AppendLine(
             "Стирание не началось. Отключите питание устройства и через 30 секунд включите его "
