@@ -67,6 +67,7 @@ boot2400=$(grep 'boot ROM 2400' "$out/slow" | triple || true)
 scan=$(sed -n 's/.*median \([0-9.]*\) ms.*slowest \([0-9.]*\) ms.*/\1 ms (slowest \2)/p' "$out/scan")
 scanPorts=$(sed -n 's/.*: \([0-9]*\) ports.*/\1/p' "$out/scan")
 find=$(sed -n 's/.*median \([0-9]*\) ms.*ratio \([0-9.]*\).*/\1 ms (ratio \2)/p' "$out/find")
+quickFind=$(sed -n 's/.*quick wall time:.*median \([0-9]*\) ms.*slowest \([0-9]*\) ms.*/\1 ms (slowest \2)/p' "$out/find")
 
 echo
 echo "Zentor benchmarks, $(date -u +%Y-%m-%d), $(nproc) cores, simulator paced at 38400 bit/s unless a row says otherwise, DopPause 0"
@@ -85,6 +86,7 @@ rowTriple "boot ROM at 2400 bit/s, 512 B program + 256 B data" "$boot2400" "rati
 row "tool CPU time / wall time during the update" "${cpu:-?}" "" "" "< 5 %"
 row "ScanComPorts, median of 20 ($scanPorts ports present)" "${scan:-?}" "" "" "< 100 ms"
 row "find: 8 ports x 3 rates x 1 address, median of 5" "${find:-?}" "" "" "< 2000 ms"
+row "find, quick search: 8 ports (2 silent), median of 5" "${quickFind:-?}" "" "" ""
 row "zentor-cli ports, whole process (best of 5)" "$(awk -v u="$(cat "$out/ports")" 'BEGIN{printf "%.1f ms", u/1000}')" "" "" ""
 if [ -s "$out/window" ]; then
     while read -r face _ _ _ _ median _ _ slowest _ _ _ rss _; do

@@ -4,35 +4,41 @@
 #include <string>
 #include <vector>
 
-#include "find/search_plan.h"
-
 namespace zentor {
 
 namespace {
 
 constexpr const char* kNoneFound = "Устройство не найдено";
 
-// Search progress on the front end's progress bar (a terminal's, if any).
+// Search progress on the front end's progress bar (a terminal's, if any); with
+// printFound, each instrument on stdout as soon as it answers, the bar taken away
+// for the line and drawn again by the next probe.
 class ProgressObserver final : public SearchObserver {
 public:
-    explicit ProgressObserver(Frontend& ui) : ui_(ui) {}
+    ProgressObserver(Frontend& ui, bool printFound) : ui_(ui), printFound_(printFound) {}
     void OnProgress(int done, int total) override {
         if (total != total_) ui_.SetProgressRange(0, total_ = total);
         ui_.SetProgressPosition(done);
     }
+    void OnFound(const FoundInstrument& found) override {
+        if (!printFound_) return;
+        ui_.SetProgressPosition(ui_.ProgressMin());
+        std::printf("%s\n", FoundText(found).c_str());
+        std::fflush(stdout);
+    }
 
 private:
     Frontend& ui_;
+    const bool printFound_;
     int total_ = -1;
 };
 
 SearchResult Search(PortOpener& opener, Clock& clock, Frontend& ui, const Settings& settings,
-                    const FindLimits& limits, const std::atomic<bool>* cancel) {
-    SearchRequest request;
-    request.bauds = BaudOrder(settings.BaudRate, limits.baud);
-    request.addresses = AddressOrder(settings.AdrPribor, limits.address);
-    request.allAddresses = limits.allAddresses;
-    ProgressObserver progress(ui);
+                    const FindLimits& limits, const std::atomic<bool>* cancel, bool printFound) {
+    const SearchRequest request = PlanSearch(
+        settings.BaudRate, settings.AdrPribor,
+        limits.allAddresses ? AddressScope::All : AddressScope::Quick, limits.baud, limits.address);
+    ProgressObserver progress(ui, printFound);
     SearchResult result = FindOnScannedPorts(opener, clock, request, cancel, &progress);
     ui.SetProgressPosition(ui.ProgressMin());  // takes a terminal's bar away
     for (const PortReport& report : result.ports) {
@@ -46,9 +52,7 @@ SearchResult Search(PortOpener& opener, Clock& clock, Frontend& ui, const Settin
 
 int RunFindCommand(PortOpener& opener, Clock& clock, Frontend& ui, const Settings& settings,
                    const FindLimits& limits, const std::atomic<bool>* cancel) {
-    const SearchResult result = Search(opener, clock, ui, settings, limits, cancel);
-    for (const FoundInstrument& f : result.found) std::printf("%s\n", FoundText(f).c_str());
-    std::fflush(stdout);
+    const SearchResult result = Search(opener, clock, ui, settings, limits, cancel, true);
     if (result.found.empty()) std::fprintf(stderr, "%s\n", kNoneFound);
     return result.found.empty() ? 1 : 0;
 }
@@ -57,7 +61,7 @@ std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& c
                                                     const Settings& settings,
                                                     const FindLimits& limits,
                                                     const std::atomic<bool>* cancel) {
-    const SearchResult result = Search(opener, clock, ui, settings, limits, cancel);
+    const SearchResult result = Search(opener, clock, ui, settings, limits, cancel, false);
     if (const auto single = SingleInstrument(result)) {
         std::fprintf(stderr, "%s\n", FoundText(*single).c_str());
         return single;

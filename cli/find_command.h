@@ -1,7 +1,9 @@
 // zentor-cli find, and --port auto for the instrument commands: the instrument
-// search over every free port of the scan. Prints instruments on stdout (one line
-// each) and ports that would not open on stderr. The search's own timing applies
-// (short probes, all ports at once); Ctrl-C through `cancel` ends it early.
+// search over every free port of the scan, quick (the configured address and 1)
+// unless allAddresses. `find` prints each instrument on stdout (one line) as soon
+// as it answers, and the ports that would not open on stderr at the end. The
+// search's own timing applies (short probes, all ports at once); Ctrl-C through
+// `cancel` ends it early.
 #pragma once
 
 #include <atomic>
@@ -18,7 +20,7 @@ namespace zentor {
 struct FindLimits {
     std::optional<int> baud;     // --baud: only this rate
     std::optional<int> address;  // --address: only this address
-    bool allAddresses = false;
+    bool allAddresses = false;   // every address 1..63, every instrument at the rate found
 };
 
 // The search of `find` from the configured rate and address; 0 when at least one

@@ -163,7 +163,8 @@ int main(int argc, char** argv) {
     cli::AddCloseLoopCommands(app, *cmdUpdate, loop);
     auto* cmdFind = app.add_subcommand("find", "search every free port for instruments");
     bool allAddresses = false;
-    cmdFind->add_flag("--all-addresses", allAddresses, "every address of a port, not the first");
+    cmdFind->add_flag("--all-addresses", allAddresses,
+                      "every address 1..63, not just the configured one and 1");
     auto* cmdEncode = app.add_subcommand("encode", "write the update package n.bin, p.bin, d.bin");
     auto* cmdJournal = app.add_subcommand("journal", "print the journal of instrument runs");
     JournalCommandOptions journalOptions;

@@ -1,5 +1,6 @@
 #include "instrument_finder.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMetaObject>
 #include <QPainter>
@@ -9,14 +10,13 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "find/search_plan.h"
-
 namespace zentor::gui {
 
 namespace {
 
 const char* const kSearchHint = "Найти устройство: порт, скорость, адрес";
 const char* const kStopHint = "Остановить поиск";
+const char* const kAllAddressesHint = "Искать по всем адресам 1..63, не только по выбранному и 1";
 
 // A magnifying glass.
 QIcon SearchIcon(int size) {
@@ -47,14 +47,18 @@ void SelectText(QComboBox* list, const QString& text) {
     list->setCurrentIndex(index);
 }
 
-// Forwards the search's progress to the finder on the GUI thread.
+// Forwards the search's progress and finds to the finder on the GUI thread.
 class QueuedProgress final : public SearchObserver {
 public:
-    explicit QueuedProgress(std::function<void(int, int)> post) : post_(std::move(post)) {}
-    void OnProgress(int done, int total) override { post_(done, total); }
+    QueuedProgress(std::function<void(int, int)> progress,
+                   std::function<void(const FoundInstrument&)> found)
+        : progress_(std::move(progress)), found_(std::move(found)) {}
+    void OnProgress(int done, int total) override { progress_(done, total); }
+    void OnFound(const FoundInstrument& found) override { found_(found); }
 
 private:
-    std::function<void(int, int)> post_;
+    std::function<void(int, int)> progress_;
+    std::function<void(const FoundInstrument&)> found_;
 };
 
 }  // namespace
@@ -76,9 +80,15 @@ InstrumentFinder::InstrumentFinder(Panel panel, Frontend& log, StartJob start, Q
     bar_->setFormat(QStringLiteral("%p%"));
     bar_->setTextVisible(true);
     bar_->hide();
+
+    allAddresses_ = new QCheckBox(QString::fromUtf8("все"), panel_.panel);
+    allAddresses_->setObjectName(QStringLiteral("chbVseAdresa"));
+    allAddresses_->setGeometry(322, 72, 53, 24);
+    allAddresses_->setToolTip(QString::fromUtf8(kAllAddressesHint));
     // Under the warning panel that covers the update panel during an update.
     button_->lower();
     bar_->lower();
+    allAddresses_->lower();
 }
 
 InstrumentFinder::~InstrumentFinder() {
@@ -95,20 +105,29 @@ void InstrumentFinder::Click() {
 }
 
 void InstrumentFinder::Start() {
-    SearchRequest request;
-    request.bauds = BaudOrder(Number(panel_.baud));
-    request.addresses = AddressOrder(Number(panel_.address));
+    const SearchRequest request =
+        PlanSearch(Number(panel_.baud), Number(panel_.address),
+                   allAddresses_->isChecked() ? AddressScope::All : AddressScope::Quick);
     cancel_ = false;
     QPointer<InstrumentFinder> self(this);
     const bool started = start_([self, request, this](Session& s) {
-        QueuedProgress progress([self](int done, int total) {
-            QMetaObject::invokeMethod(
-                self,
-                [self, done, total] {
-                    if (self) self->Progress(done, total);
-                },
-                Qt::QueuedConnection);
-        });
+        QueuedProgress progress(
+            [self](int done, int total) {
+                QMetaObject::invokeMethod(
+                    self,
+                    [self, done, total] {
+                        if (self) self->Progress(done, total);
+                    },
+                    Qt::QueuedConnection);
+            },
+            [self](const FoundInstrument& found) {
+                QMetaObject::invokeMethod(
+                    self,
+                    [self, found] {
+                        if (self) self->Found(found);
+                    },
+                    Qt::QueuedConnection);
+            });
         const SearchResult result =
             FindOnScannedPorts(s.opener, s.clock, request, &cancel_, &progress);
         QMetaObject::invokeMethod(
@@ -132,10 +151,13 @@ void InstrumentFinder::Progress(int done, int total) {
     log_.SetProgressPosition(done);
 }
 
+void InstrumentFinder::Found(const FoundInstrument& found) {
+    if (running_) log_.AppendLine(FoundText(found));
+}
+
 void InstrumentFinder::Finished(const SearchResult& result) {
     ShowRunning(false);
     log_.SetProgressPosition(log_.ProgressMin());
-    for (const FoundInstrument& f : result.found) log_.AppendLine(FoundText(f));
     for (const PortReport& report : result.ports) {
         const std::string text = PortReportText(report);
         if (!text.empty()) log_.AppendLine(text);
@@ -158,6 +180,7 @@ void InstrumentFinder::ShowRunning(bool running) {
     bar_->setVisible(running);
     bar_->setValue(0);
     button_->setEnabled(true);
+    allAddresses_->setEnabled(!running);
     button_->setIcon(running ? button_->style()->standardIcon(QStyle::SP_BrowserStop)
                              : SearchIcon(20));
     button_->setToolTip(QString::fromUtf8(running ? kStopHint : kSearchHint));

@@ -1,11 +1,13 @@
 // The update panel's instrument search: a small button beside the port refresh.
 // A click starts the search over every free port (on the window's command thread,
 // so no other command runs meanwhile); a click while it runs cancels it before the
-// next probe of each port. A small bar on the panel and the window's progress bar
-// follow it. At the end the port (unless an entry of that port, such as its usb:
-// name, is already chosen), bit rate and address of the first instrument found
-// are selected on the panel, and the log gets one line per instrument and
-// per port that would not open.
+// next probe of each port. The search is quick (the panel's address and 1 at every
+// rate) unless the checkbox beside the button asks for every address 1..63. A
+// small bar on the panel and the window's progress bar follow it. The log gets a
+// line per instrument as soon as it answers; at the end, one per port that would
+// not open, and the port (unless an entry of that port, such as its usb: name, is
+// already chosen), bit rate and address of the first instrument found are selected
+// on the panel.
 #pragma once
 
 #include <QObject>
@@ -16,6 +18,7 @@
 #include "find/instrument_search.h"
 #include "session/session.h"
 
+class QCheckBox;
 class QComboBox;
 class QProgressBar;
 class QToolButton;
@@ -40,6 +43,7 @@ public:
 
     QToolButton* button() const { return button_; }
     QProgressBar* bar() const { return bar_; }
+    QCheckBox* allAddresses() const { return allAddresses_; }
     bool Running() const { return running_; }
 
     // The button's click: start, or cancel a running search.
@@ -48,6 +52,7 @@ public:
 private:
     void Start();
     void Progress(int done, int total);
+    void Found(const FoundInstrument& found);
     void Finished(const SearchResult& result);
     void ShowRunning(bool running);
 
@@ -56,6 +61,7 @@ private:
     StartJob start_;
     QToolButton* button_ = nullptr;
     QProgressBar* bar_ = nullptr;
+    QCheckBox* allAddresses_ = nullptr;
     bool running_ = false;
     std::atomic<bool> cancel_{false};
 };

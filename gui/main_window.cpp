@@ -20,6 +20,7 @@
 #include "instrument/instrument_commands.h"
 #include "instrument_finder.h"
 #include "port_list.h"
+#include "port_watch.h"
 #include "session/com_port.h"
 #include "session/instrument_run.h"
 #include "settings_dialog.h"
@@ -319,6 +320,9 @@ void TFormZentorFrom_Halden::SetupFace() {
         for (int a = 2; a <= 63; ++a) ui_->cbAdrPribor->addItem(QString::number(a));
         ui_->cbAdrPribor->setCurrentIndex(ui_->cbAdrPribor->findText(
             QString::number(st.AdrPribor), Qt::MatchExactly | Qt::MatchCaseSensitive));
+        // Adapters plugged in or out show up in the list while nothing runs.
+        portWatch_ = new PortWatch(
+            ui_->cbNamePort, session_.opener, *lookup_, [this] { return !runner_.Busy(); }, this);
         // Top to bottom, left to right: the port row with its refresh and search.
         ui_->ImageUpdateCOMport->setFocusPolicy(Qt::StrongFocus);
         QWidget* order[] = {

@@ -26,6 +26,7 @@ class TFormZentorFrom_Halden;
 namespace zentor::gui {
 
 class InstrumentFinder;
+class PortWatch;
 class TfmSetings;
 class CloseLoopPanel;
 
@@ -81,6 +82,8 @@ public:
     TfmSetings* settingsDialog() const;
     // The update panel's instrument search.
     InstrumentFinder* finder() const { return finder_; }
+    // The update face's port list kept current; null in the other faces.
+    PortWatch* portWatch() const { return portWatch_; }
 
     // The update face's firmware folder: the folder the commands work in. Shown
     // and remembered in the configuration; refused (false) while a command runs.
@@ -123,6 +126,7 @@ private:
     QPointer<TfmSetings> settingsDialog_;
     CloseLoopPanel* closeLoop_ = nullptr;
     InstrumentFinder* finder_ = nullptr;
+    PortWatch* portWatch_ = nullptr;
     bool updateBusy_ = false;
     std::function<QString(QWidget*, const QString&)> folderChooser_;
     bool askFolderAtStart_ = false;

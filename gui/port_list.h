@@ -20,5 +20,9 @@ namespace zentor::gui {
 // Refills `list`; selects nothing.
 void FillPortList(QComboBox* list, PortOpener& opener, PortLookup& lookup,
                   const QString& keep = {});
+// Scans again and refills `list` only when its entries changed, without signals:
+// the chosen entry stays chosen, listed under its own name (and its port) when
+// the scan no longer finds it. True when the list changed.
+bool RefreshPortList(QComboBox* list, PortOpener& opener, PortLookup& lookup);
 
 }  // namespace zentor::gui

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "port_list.h"
+#include "port_watch.h"
 #include "ui_settings_dialog.h"
 #include "widgets.h"
 #include "window_rules.h"
@@ -64,6 +65,9 @@ TfmSetings::TfmSetings(QWidget& owner, const Settings& settings, PortOpener& ope
 
     FormCreate();
     LetEnterPressButtons(this);
+    portWatch_ = new PortWatch(
+        ui_->cbNamePort, opener_, owner_.ports ? *owner_.ports : noLookup_,
+        [this] { return !owner_.busy || !owner_.busy(); }, this);
 
     // Lists and the check box only pass the focus on, and only once the dialog is up.
     for (DropDownList* list :

@@ -1,7 +1,8 @@
 // "Настройки": every setting but the stop-button key. Shows the settings it is
 // given and the ports its opener finds, and hands "Да" the chosen settings; the
 // owner takes them over (port, configuration file, caption) and says whether the
-// dialog may close. Runs on the GUI thread; a port scan probes each name once.
+// dialog may close. Runs on the GUI thread; a port scan probes each name once. The
+// port list follows adapters plugged in or out (PortWatch) while no command runs.
 #pragma once
 
 #include <QDialog>
@@ -16,6 +17,10 @@
 
 class QFileDialog;
 class QTimer;
+
+namespace zentor::gui {
+class PortWatch;
+}
 
 namespace Ui {
 class TfmSetings;
@@ -62,6 +67,7 @@ public:
     Settings Chosen() const;
     // The buttons that make port traffic are off while a command runs.
     void ApplyBusy(bool busy);
+    PortWatch* portWatch() const { return portWatch_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -77,6 +83,7 @@ private:
     NoPortLookup noLookup_;
     std::unique_ptr<Ui::TfmSetings> ui_;
     QTimer* timerUpdateCOMport_ = nullptr;
+    PortWatch* portWatch_ = nullptr;
 };
 
 }  // namespace zentor::gui

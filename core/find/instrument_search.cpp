@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "find/probe.h"
-#include "find/search_plan.h"
 #include "instrument/identify.h"
 #include "session/com_port.h"
 
@@ -131,6 +130,15 @@ private:
 };
 
 }  // namespace
+
+SearchRequest PlanSearch(int baud, int address, AddressScope scope, std::optional<int> onlyBaud,
+                         std::optional<int> onlyAddress) {
+    SearchRequest request;
+    request.bauds = BaudOrder(baud, onlyBaud);
+    request.addresses = AddressOrder(address, scope, onlyAddress);
+    request.allAddresses = scope == AddressScope::All;
+    return request;
+}
 
 SearchResult FindInstruments(PortOpener& opener, Clock& clock, const SearchRequest& request,
                              const std::atomic<bool>* cancel, SearchObserver* observer) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "find/search_plan.h"
 #include "serial/port.h"
 #include "session/session.h"
 
@@ -56,7 +57,14 @@ struct SearchResult {
     bool cancelled = false;
 };
 
-// Called from the probing threads, one call at a time.
+// The rates of BaudOrder and the addresses of AddressOrder from the configured
+// ones; the full scope also asks every address at the rate that answered.
+SearchRequest PlanSearch(int baud, int address, AddressScope scope,
+                         std::optional<int> onlyBaud = std::nullopt,
+                         std::optional<int> onlyAddress = std::nullopt);
+
+// Called from the probing threads, one call at a time; OnFound as soon as an
+// instrument is confirmed, before the other ports end.
 class SearchObserver {
 public:
     virtual ~SearchObserver() = default;

@@ -21,11 +21,12 @@ std::vector<int> BaudOrder(int configured, std::optional<int> only) {
     return order;
 }
 
-std::vector<int> AddressOrder(int configured, std::optional<int> only) {
+std::vector<int> AddressOrder(int configured, AddressScope scope, std::optional<int> only) {
     if (only) return {*only};
     std::vector<int> order;
     if (configured >= 1 && configured <= 63) order.push_back(configured);
-    for (int a = 1; a <= 63; ++a) AddOnce(order, a);
+    const int last = scope == AddressScope::All ? 63 : 1;
+    for (int a = 1; a <= last; ++a) AddOnce(order, a);
     return order;
 }
 

@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -48,11 +49,26 @@ TEST(InstrumentFinder, CancelThenFindSelectsPortRateAndAddress) {
     ASSERT_EQ(baud->currentText(), "9600");
     EXPECT_EQ(button->parentWidget()->objectName(), "paProshivkaVelmar");
     EXPECT_FALSE(bar->isVisibleTo(w.get()));
+    auto* all = Child<QCheckBox>(w.get(), "chbVseAdresa");
+    EXPECT_EQ(all->parentWidget()->objectName(), "paProshivkaVelmar");
+    EXPECT_FALSE(all->isChecked());
 
+    // The quick search asks addresses 1 only: the instrument at 4 is not found.
+    button->click();
+    ASSERT_TRUE(w->finder()->Running());
+    ASSERT_TRUE(WaitFor([&] { return !w->finder()->Running() && !w->runner().Busy(); }, 20000));
+    EXPECT_EQ(Log(*w), (QStringList{QString::fromUtf8("Поиск устройства..."),
+                                    QString::fromUtf8("Не могу открыть \"COM1\", порт занят."),
+                                    QString::fromUtf8("Устройство не найдено")}));
+    EXPECT_EQ(port->currentText(), "COM1");
+
+    // Every address from here on.
+    all->setChecked(true);
     // Cancelled: the panel keeps its choices, the update button comes back.
     button->click();
     ASSERT_TRUE(w->finder()->Running());
     EXPECT_TRUE(bar->isVisibleTo(w.get()));
+    EXPECT_FALSE(all->isEnabled());
     EXPECT_FALSE(Child<QPushButton>(w.get(), "BitBtnProshivkaVelmar")->isEnabled());
     ASSERT_TRUE(WaitFor([&] { return bar->value() > 0; }));
     button->click();

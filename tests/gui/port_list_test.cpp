@@ -5,11 +5,14 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <map>
 
 #include "config/config_store.h"
 #include "gui_test_support.h"
+#include "port_watch.h"
 #include "settings_dialog.h"
 #include "widgets.h"
 
@@ -159,6 +162,83 @@ TEST_F(PortListTest, SettingsDialogSavesTheStableNameAsChosen) {
     LoadConfig(rig.ConfigPath(), stored, p);
     EXPECT_EQ(stored.NamePort, "usb:A5");
     EXPECT_EQ(w->session().settings.NamePort, "usb:A5");
+}
+
+// Adapters plugged in and out while the window is idle: the list follows the scan
+// and the chosen entry stays chosen, listed under its name while its port is gone.
+TEST_F(PortListTest, WatchFollowsAdaptersAndKeepsTheChoice) {
+    auto w = Make("usb:A5", WindowFace::UpdateFace);
+    w->show();
+    auto* ports = Child<QComboBox>(w.get(), "cbNamePort");
+    ASSERT_NE(w->portWatch(), nullptr);
+    EXPECT_TRUE(w->portWatch()->timer()->isActive());
+    EXPECT_EQ(w->portWatch()->timer()->interval(), kPortWatchMs);
+    int changes = 0;
+    QObject::connect(ports, &QComboBox::currentIndexChanged, [&] { ++changes; });
+
+    const struct {
+        const char* what;
+        std::vector<std::string> present;
+        QStringList items;
+    } steps[] = {
+        {"nothing new",
+         {"COM1", "COM33", "COM34", "COM35"},
+         {"COM1", "COM33", "usb:A5", "COM34", "COM35"}},
+        {"an adapter appears",
+         {"COM1", "COM33", "COM34", "COM35", "COM40"},
+         {"COM1", "COM33", "usb:A5", "COM34", "COM35", "COM40", "usb:B7"}},
+        {"the chosen adapter goes",
+         {"COM1", "COM34", "COM35", "COM40"},
+         {"COM1", "COM34", "COM35", "COM40", "usb:B7", "usb:A5"}},
+        {"and comes back",
+         {"COM1", "COM33", "COM34", "COM35"},
+         {"COM1", "COM33", "usb:A5", "COM34", "COM35"}},
+    };
+    lookup.ports["COM40"] = Usb("/dev/ttyUSB4", "B7");
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        rig.opener.present = step.present;
+        const QStringList before = Items(ports);
+        EXPECT_EQ(w->portWatch()->Rescan(), before != step.items);
+        EXPECT_EQ(Items(ports), step.items);
+        EXPECT_EQ(ports->currentText(), "usb:A5");
+        EXPECT_EQ(ports->currentData().toString(), "COM33");
+    }
+    EXPECT_EQ(changes, 0);
+}
+
+// No rescan while a command runs (the scan opens ports) or the drop-down is open;
+// the settings dialog's list is watched the same way.
+TEST_F(PortListTest, WatchWaitsForIdle) {
+    zentor::test::ScriptedPort port;
+    zentor::test::ScriptedOpener opener{port};
+    opener.present = {"COM2", "COM5"};
+    Settings settings;
+    settings.NamePort = "COM5";
+    bool busy = true;
+    QWidget owner;
+    QPointer<TfmSetings> d = new TfmSetings(owner, settings, opener,
+                                            {.busy = [&] { return busy; },
+                                             .fileDialog = []() -> QFileDialog* { return nullptr; },
+                                             .chooseAsmFile = [](const std::string&) {},
+                                             .refuse = [](const std::string&) {},
+                                             .accept = [](const Settings&) { return false; }});
+    d->show();
+    auto* ports = Child<QComboBox>(d.data(), "cbNamePort");
+    ASSERT_EQ(Items(ports), QStringList({"COM2", "COM5"}));
+    ASSERT_NE(d->portWatch(), nullptr);
+    opener.present = {"COM2", "COM5", "COM7"};
+    EXPECT_FALSE(d->portWatch()->Rescan());
+    EXPECT_EQ(Items(ports), QStringList({"COM2", "COM5"}));
+
+    busy = false;
+    ports->showPopup();
+    EXPECT_FALSE(d->portWatch()->Rescan());
+    ports->hidePopup();
+    EXPECT_TRUE(WaitFor([&] { return Items(ports).size() == 3; }, 3 * kPortWatchMs));
+    EXPECT_EQ(Items(ports), QStringList({"COM2", "COM5", "COM7"}));
+    EXPECT_EQ(ports->currentText(), "COM5");
+    delete d;
 }
 
 }  // namespace

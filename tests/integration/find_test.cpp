@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -96,9 +97,10 @@ protected:
     const fs::path exe_ = dir_ / "zentor-cli";
 };
 
-// Three instruments at three rates and addresses, a silent line and a held port:
-// each instrument is named with its settings, the held port is reported and hears
-// nothing.
+// Three instruments at three rates and addresses, a silent line and a held port.
+// The quick search finds the one at the configured address; --all-addresses names
+// every instrument with its settings (in the order they answer). The held port is
+// reported and hears nothing.
 TEST_F(FindOnSims, NamesEveryInstrumentAndReportsTheBusyPort) {
     const auto a = Instrument(1, 9600, 1);
     const auto b = Instrument(2, 19200, 5, {"--identity", "5,120,3,200", "--version-code", "99"});
@@ -108,9 +110,16 @@ TEST_F(FindOnSims, NamesEveryInstrumentAndReportsTheBusyPort) {
     const auto held = Instrument(5, 9600, 1, {"--rx-log", heldLog.string()});
     PortHolder holder(held->DevicePath());
 
-    const CliResult r = Cli({"find"});
+    const CliResult quick = Cli({"find"});
+    EXPECT_EQ(quick.status, 0) << quick.err;
+    EXPECT_EQ(quick.OutLines(),
+              (Lines{"COM1: 9600 бит/с, адрес 1, Velmar 7, серийный № 14v071510, версия 120"}));
+
+    const CliResult r = Cli({"find", "--all-addresses"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.OutLines(),
+    Lines found = r.OutLines();
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found,
               (Lines{"COM1: 9600 бит/с, адрес 1, Velmar 7, серийный № 14v071510, версия 120",
                      "COM2: 19200 бит/с, адрес 5, Velmar 120, серийный № 05v12003200, версия 99",
                      "COM3: 38400 бит/с, адрес 12, Velmar 3, серийный № 21v030102, версия 7"}));
@@ -127,12 +136,12 @@ TEST_F(FindOnSims, NamesEveryInstrumentAndReportsTheBusyPort) {
 // Two instruments: --port auto refuses and lists both; the port command is not run.
 TEST_F(FindOnSims, PortAutoRefusesTwoInstrumentsAndListsThem) {
     const auto a = Instrument(1, 9600, 1);
-    const auto b = Instrument(2, 9600, 2, {"--identity", "5,120,3,200"});
+    const auto b = Instrument(2, 19200, 1, {"--identity", "5,120,3,200"});
     const CliResult r = Cli({"identify", "--port", "auto"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("COM1: 9600 бит/с, адрес 1, Velmar 7"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("COM2: 9600 бит/с, адрес 2, Velmar 120"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("COM2: 19200 бит/с, адрес 1, Velmar 120"), std::string::npos) << r.err;
 
     EXPECT_EQ(Cli({"program", "--port", "auto"}).status, 2);
 }
@@ -142,7 +151,7 @@ TEST_F(FindOnSims, PortAutoRefusesTwoInstrumentsAndListsThem) {
 TEST_F(FindOnSims, PortAutoRefusesOneInstrumentBesideABusyPort) {
     const auto a = Instrument(1, 9600, 1);
     const fs::path heldLog = dir_ / "held-rx.log";
-    const auto held = Instrument(2, 9600, 2, {"--rx-log", heldLog.string()});
+    const auto held = Instrument(2, 9600, 1, {"--rx-log", heldLog.string()});
     auto holder = std::make_unique<PortHolder>(held->DevicePath());
     const CliResult r = Cli({"identify", "--port", "auto"});
     EXPECT_EQ(r.status, 1);
@@ -161,18 +170,26 @@ TEST_F(FindOnSims, PortAutoRefusesOneInstrumentBesideABusyPort) {
     EXPECT_NE(two.err.find("Найдено устройств: 2; укажите --port:"), std::string::npos) << two.err;
 }
 
-// One instrument, at another port, rate and address than configured: the update
-// runs on its port, rate and address and installs the program.
+// One instrument at address 1, with another port, rate and address configured: the
+// quick search asks address 1 too, and the update runs on its port, rate and
+// address and installs the program.
 TEST_F(FindOnSims, PortAutoUpdatesTheSingleInstrument) {
     const Bytes program(512, 0x5A);
     Bytes scrambled = program;
     ScrambleImage(scrambled);
     ASSERT_TRUE(WriteFileAtomic(dir_ / "prog_c.bin", scrambled));
-    const auto sim = Instrument(1, 19200, 3);
+    Settings st;
+    st.BaudRate = 9600;
+    st.AdrPribor = 7;
+    st.DopPause = 0;
+    st.SizeData = 256;
+    st.MaxKolReadings = 2;
+    WriteConfig(dir_ / "zentor-cli.ini", st);
+    const auto sim = Instrument(1, 19200, 1);
 
     const CliResult r = Cli({"update", "--port", "auto", "--yes", "--dir", dir_.string()});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.err.find("COM1: 19200 бит/с, адрес 3"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("COM1: 19200 бит/с, адрес 1"), std::string::npos) << r.err;
     const Bytes flash = sim->Flash();
     ASSERT_GE(flash.size(), program.size());
     EXPECT_TRUE(std::equal(program.begin(), program.end(), flash.begin()));

@@ -149,18 +149,42 @@ TEST(SearchPlan, RatesAndAddressesMostLikelyFirst) {
     };
     for (const auto& c : rateCases) EXPECT_EQ(BaudOrder(c.configured, c.only), c.rates);
 
-    const std::vector<int> from5 = AddressOrder(5);
+    // The quick search: the configured address and 1, each once.
+    const struct {
+        int configured;
+        std::optional<int> only;
+        std::vector<int> addresses;
+    } quickCases[] = {
+        {5, std::nullopt, {5, 1}}, {1, std::nullopt, {1}},  {63, std::nullopt, {63, 1}},
+        {0, std::nullopt, {1}},    {64, std::nullopt, {1}}, {5, 17, {17}},
+    };
+    for (const auto& c : quickCases)
+        EXPECT_EQ(AddressOrder(c.configured, AddressScope::Quick, c.only), c.addresses)
+            << c.configured;
+
+    // Every address: the configured one first.
+    const std::vector<int> from5 = AddressOrder(5, AddressScope::All);
     ASSERT_EQ(from5.size(), 63u);
     EXPECT_EQ((std::vector<int>(from5.begin(), from5.begin() + 6)),
               (std::vector<int>{5, 1, 2, 3, 4, 6}));
     EXPECT_EQ(std::set<int>(from5.begin(), from5.end()).size(), 63u);
     for (int configured : {0, 64}) {
-        const std::vector<int> order = AddressOrder(configured);
+        const std::vector<int> order = AddressOrder(configured, AddressScope::All);
         ASSERT_EQ(order.size(), 63u);
         EXPECT_EQ(order.front(), 1);
         EXPECT_EQ(order.back(), 63);
     }
-    EXPECT_EQ(AddressOrder(5, 17), std::vector<int>{17});
+    EXPECT_EQ(AddressOrder(5, AddressScope::All, 17), std::vector<int>{17});
+
+    // A request follows its scope: only the full one goes on after an answer.
+    const SearchRequest quick = PlanSearch(19200, 5, AddressScope::Quick);
+    EXPECT_EQ(quick.bauds, (std::vector<int>{19200, 9600, 38400, 2400, 4800}));
+    EXPECT_EQ(quick.addresses, (std::vector<int>{5, 1}));
+    EXPECT_FALSE(quick.allAddresses);
+    const SearchRequest all = PlanSearch(19200, 5, AddressScope::All, 2400, 7);
+    EXPECT_EQ(all.bauds, std::vector<int>{2400});
+    EXPECT_EQ(all.addresses, std::vector<int>{7});
+    EXPECT_TRUE(all.allAddresses);
 }
 
 // A probe waits for the wire time of request and reply plus the turnaround, far
@@ -190,8 +214,10 @@ TEST(Search, FindsEachInstrumentWithItsSettingsAndLeavesBusyPortsAlone) {
     opener.buses["COM3"] = {};
     opener.busy = {"COM4"};
     VirtualClock clock;
-    SearchRequest request{
-        {"COM1", "COM2", "COM3", "COM4"}, {9600, 19200, 38400}, AddressOrder(9), false};
+    SearchRequest request{{"COM1", "COM2", "COM3", "COM4"},
+                          {9600, 19200, 38400},
+                          AddressOrder(9, AddressScope::All),
+                          false};
 
     const SearchResult first = FindInstruments(opener, clock, request);
     EXPECT_EQ(Texts(first), (std::vector<std::string>{
@@ -302,12 +328,42 @@ public:
     std::atomic<bool>* cancel = nullptr;
 };
 
+// The quick search asks the configured address and 1 at every rate: an instrument
+// at either is found, one elsewhere is not, and a silent port costs two probes a rate.
+TEST(Search, QuickSearchAsksTheConfiguredAddressAndOne) {
+    FakeOpener opener;
+    opener.buses["COM1"] = {{19200, 1, {14, 7, 15, 10}, 120}};
+    opener.buses["COM2"] = {{38400, 9, {5, 120, 3, 200}, 99}};
+    opener.buses["COM3"] = {{9600, 4, {21, 3, 1, 2}, 7}};
+    opener.buses["COM4"] = {};
+    VirtualClock clock;
+    const SearchRequest request = PlanSearch(9600, 9, AddressScope::Quick);
+    CountingObserver seen;
+    const SearchResult r = FindInstruments(
+        opener, clock,
+        {{"COM1", "COM2", "COM3", "COM4"}, request.bauds, request.addresses, request.allAddresses},
+        nullptr, &seen);
+    EXPECT_EQ(Texts(r), (std::vector<std::string>{
+                            "COM1: 19200 бит/с, адрес 1, Velmar 7, серийный № 14v071510, "
+                            "версия 120",
+                            "COM2: 38400 бит/с, адрес 9, Velmar 120, серийный № 05v12003200, "
+                            "версия 99",
+                        }));
+    EXPECT_EQ(seen.found, 2);
+    EXPECT_EQ(seen.total, 4 * 5 * 2);
+    EXPECT_EQ(seen.last, seen.total);
+    EXPECT_EQ(r.ports.at(2).verdict, PortVerdict::Silent);
+    EXPECT_EQ(opener.wire.writes["COM4"].size(), 5u * 2u);
+    EXPECT_EQ(opener.wire.writes["COM3"].size(), 5u * 2u);
+}
+
 TEST(Search, ProgressReachesTheTotalAndCancelStopsEveryPort) {
     FakeOpener opener;
     opener.buses["COM1"] = {{9600, 2, {1, 2, 3, 4}, 1}};
     opener.buses["COM2"] = {};
     VirtualClock clock;
-    const SearchRequest request{{"COM1", "COM2"}, {9600, 19200}, AddressOrder(1), false};
+    const SearchRequest request{
+        {"COM1", "COM2"}, {9600, 19200}, AddressOrder(1, AddressScope::All), false};
 
     CountingObserver seen;
     FindInstruments(opener, clock, request, nullptr, &seen);
