@@ -309,6 +309,8 @@ int main(int argc, char** argv) {
     if (cmdBuild->parsed()) {
         int status = kExitFailed;
         RunFolderCommand(s, "build", [&] {
+            const InterruptScope interrupts(InterruptMode::EndProcess, s, uiOptions.interactive,
+                                            BuildLeftovers(s));
             status = RunBuildCommand(s);
             return status == kExitDone;
         });
