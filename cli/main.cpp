@@ -154,7 +154,13 @@ int main(int argc, char** argv) {
     UpdateCommandOptions update;
     AddUpdateOptions(*cmdUpdate, update);
     cli::CloseLoopCommands loop;
-    cli::AddCloseLoopCommands(app, *cmdUpdate, loop);
+    cli::AddVerifyAfterUpdate(*cmdUpdate, loop);
+    auto* cmdVerify = app.add_subcommand(
+        "verify", "compare the instrument's DATA FLASH with FILE (waits for it to answer)");
+    cli::AddVerifyOptions(*cmdVerify, loop);
+    auto* cmdRestore = app.add_subcommand(
+        "restore", "write a DATA FLASH backup into the running instrument and read it back");
+    cli::AddRestoreOptions(*cmdRestore, loop);
     auto* cmdFind = app.add_subcommand("find", "search every free port for instruments");
     bool allAddresses = false;
     cmdFind->add_flag("--all-addresses", allAddresses, "every address of a port, not the first");
@@ -215,7 +221,7 @@ int main(int argc, char** argv) {
         const bool instrumentCommand = cmdReadData->parsed() || cmdWriteData->parsed() ||
                                        cmdRestart->parsed() || cmdProg->parsed() ||
                                        cmdIdentify->parsed() || cmdUpdate->parsed() ||
-                                       loop.verify->parsed() || loop.restore->parsed();
+                                       cmdVerify->parsed() || cmdRestore->parsed();
         if (!instrumentCommand) {
             std::fputs("--port auto: only for the instrument commands\n", stderr);
             return 2;
@@ -245,18 +251,26 @@ int main(int argc, char** argv) {
     };
 
     if (cmdJournal->parsed()) return PrintJournal(JournalPathFor(s), journalOptions);
-    const cli::CliRun run{runOnPort,
-                          [&](const std::function<bool()>& command) {
-                              StopOnInterrupt stop(s);
-                              const bool ok = command();
-                              if (stop.Interrupted()) ui.EraseProgress();
-                              return ok;
-                          },
-                          cli::ConnectionArgs(argc, argv)};
-    if (loop.verify->parsed())
-        return journaled("verify", [&] { return cli::RunVerify(s, loop, run); });
-    if (loop.restore->parsed())
-        return journaled("restore", [&] { return cli::RunRestore(s, loop, run); });
+    loop.connection = cli::ConnectionArgs(argc, argv);
+    // On the open port with Ctrl-C as Stop.
+    auto stoppable = [&](const std::function<int()>& command) {
+        return runOnPort([&] {
+            StopOnInterrupt stop(s);
+            const int status = command();
+            if (stop.Interrupted()) ui.EraseProgress();
+            return status == kExitDone;
+        });
+    };
+    if (cmdVerify->parsed())
+        return journaled("verify", [&] {
+            if (!cli::PrepareVerify(s, loop)) return kExitFailed;
+            return stoppable([&] { return cli::VerifyOnPort(s, loop); });
+        });
+    if (cmdRestore->parsed())
+        return journaled("restore", [&] {
+            if (!cli::PrepareRestore(s, loop)) return kExitFailed;
+            return stoppable([&] { return cli::RestoreOnPort(s, loop); });
+        });
 
     if (cmdPorts->parsed()) {
         for (const auto& name : ScanComPorts(*opener)) std::printf("%s\n", name.c_str());
@@ -341,15 +355,26 @@ int main(int argc, char** argv) {
         panel.port = portOpt->count() ? port : "";
         panel.baud = std::to_string(s.settings.BaudRate);
         panel.address = std::to_string(s.settings.AdrPribor);
-        const int updated = RunUpdateCommand(s, panel, update, uiOptions.interactive);
+        const std::optional<UpdateOptions> workflow = UpdateOptionsFor(s, update);
+        if (!workflow) return kExitUsage;
+        UpdateResult result = UpdateResult::Failed;
+        RunInstrumentCommand(s, "update", [&] {
+            InterruptGuard interrupts(s, uiOptions.interactive);
+            result = RunUpdate(s, panel, update, *workflow);
+            return result == UpdateResult::Done;
+        });
+        AdviseAfterUpdate(s, result);
+        const int updated = UpdateExitStatus(result);
         // Unconfirmed records are exactly what the check after power-up is for.
         const bool written = updated == kExitDone || updated == kExitUnconfirmed;
         if (!written || !loop.verifyAfterUpdate->count()) return updated;
         // What was written, and its backup, from this update's record, before the
         // verification's journal run starts a record of its own.
-        const std::optional<UpdateCheck> check = CheckAfterUpdate(s);
-        const int verified =
-            journaled("verify", [&] { return cli::VerifyAfterUpdate(s, loop, run, check); });
+        loop.check = CheckAfterUpdate(s);
+        const int verified = journaled("verify", [&] {
+            if (!cli::PrepareVerifyAfterUpdate(s, loop)) return kExitFailed;
+            return stoppable([&] { return cli::VerifyOnPort(s, loop); });
+        });
         return verified != kExitDone ? verified : updated;
     }
     if (cmdEncode->parsed()) {
