@@ -1,7 +1,7 @@
 // `zentor-cli build`: the build command, then the deletion of the files it
 // lists in TempFiles (batch file, object file), as the window does at exit:
 // after a success, a failure or a declined question. Ctrl-C during the build
-// (the command's interrupt mode, installed by its caller) deletes the
+// (the command's interrupt mode, installed by the dispatcher) deletes the
 // BuildLeftovers at once and ends the process with status 130 (the tools, in the
 // same process group, get the Ctrl-C too).
 #pragma once
