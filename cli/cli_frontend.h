@@ -39,6 +39,8 @@ public:
 
     // Removes the progress bar from the terminal, if shown.
     void EraseProgress();
+    // What the update dialog returns with "Да" from now on.
+    void SetUpdateMode(UpdateMode mode) { options_.updateMode = mode; }
 
 protected:
     void OnProgress(int min, int max, int position) override;

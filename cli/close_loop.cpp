@@ -27,10 +27,10 @@ std::string Quoted(const std::string& arg) {
     return out + "\"";
 }
 
-std::string CommandLine(const CliRun& run, const std::string& command, const fs::path& file,
-                        bool force) {
+std::string CommandLine(const CloseLoopCommands& c, const std::string& command,
+                        const fs::path& file, bool force) {
     std::string line = "zentor-cli";
-    for (const auto& a : run.connection) line += " " + Quoted(a);
+    for (const auto& a : c.connection) line += " " + Quoted(a);
     line += " " + command + " " + Quoted(file.lexically_normal().generic_string());
     if (force) line += " --force";
     return line;
@@ -44,34 +44,34 @@ bool AddressOk(Session& s) {
     return true;
 }
 
-std::string RestoreLine(const CliRun& run, const fs::path& file) {
+std::string RestoreLine(const CloseLoopCommands& c, const fs::path& file) {
     if (file.empty()) return {};
-    return CommandLine(run, "restore", file, !BackupSerial(file));
+    return CommandLine(c, "restore", file, !BackupSerial(file));
 }
 
 }  // namespace
 
-void AddCloseLoopCommands(CLI::App& app, CLI::App& update, CloseLoopCommands& c) {
+void AddVerifyAfterUpdate(CLI::App& update, CloseLoopCommands& c) {
     c.verifyAfterUpdate =
         update
             .add_flag("--verify{120}", c.verifySeconds,
                       "after the power cycle wait up to SECONDS (120) for the instrument, "
                       "then compare its DATA FLASH with what was written")
             ->check(CLI::Range(0, 86400));
+}
 
-    c.verify = app.add_subcommand(
-        "verify", "compare the instrument's DATA FLASH with FILE (waits for it to answer)");
-    c.verify->add_option("--against", c.against, "the image that should be there")
+void AddVerifyOptions(CLI::App& verify, CloseLoopCommands& c) {
+    verify.add_option("--against", c.against, "the image that should be there")
         ->required()
         ->check(CLI::ExistingFile);
-    c.verify->add_option("--wait", c.waitSeconds, "seconds to wait for an answer (120)")
+    verify.add_option("--wait", c.waitSeconds, "seconds to wait for an answer (120)")
         ->check(CLI::Range(0, 86400));
+}
 
-    c.restore = app.add_subcommand(
-        "restore", "write a DATA FLASH backup into the running instrument and read it back");
-    c.restore->add_option("FILE", c.restoreFile, "backup/<serial>_<time>_data.bin")->required();
-    c.restore->add_flag("--force", c.force,
-                        "write even when the serial number in the name is another or missing");
+void AddRestoreOptions(CLI::App& restore, CloseLoopCommands& c) {
+    restore.add_option("FILE", c.restoreFile, "backup/<serial>_<time>_data.bin")->required();
+    restore.add_flag("--force", c.force,
+                     "write even when the serial number in the name is another or missing");
 }
 
 std::vector<std::string> ConnectionArgs(int argc, char** argv) {
@@ -92,61 +92,58 @@ std::vector<std::string> ConnectionArgs(int argc, char** argv) {
     return out;
 }
 
-int VerifyAfterUpdate(Session& s, const CloseLoopCommands& c, const CliRun& run,
-                      const std::optional<UpdateCheck>& check) {
-    if (!check) return 1;
-    VerifyRequest request;
-    request.expected = check->expected;
-    request.expectedSerial = check->serial;
+bool PrepareVerifyAfterUpdate(Session& s, CloseLoopCommands& c) {
+    if (!c.check) return false;
+    const UpdateCheck& check = *c.check;
+    VerifyRequest& request = c.request;
+    request.expected = check.expected;
+    request.expectedSerial = check.serial;
     request.waitSeconds = c.verifySeconds;
-    request.restoreCommand = RestoreLine(run, check->restoreFile);
-    request.source = PathToUtf8(check->source);
-    request.backup = PathToUtf8(check->restoreFile);
+    request.restoreCommand = RestoreLine(c, check.restoreFile);
+    request.source = PathToUtf8(check.source);
+    request.backup = PathToUtf8(check.restoreFile);
     s.ui.AppendLine("");
     s.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " +
-                    check->source.filename().string());
-    return run.onPort([&] {
-        return run.interruptible(
-            [&] { return VerifyDataFlash(s, request).outcome == VerifyOutcome::Equal; });
-    });
+                    check.source.filename().string());
+    return true;
 }
 
-int RunVerify(Session& s, const CloseLoopCommands& c, const CliRun& run) {
-    if (!AddressOk(s)) return 1;
+bool PrepareVerify(Session& s, CloseLoopCommands& c) {
+    if (!AddressOk(s)) return false;
     const fs::path file = c.against;
     auto data = ReadWholeFile(file);
     if (!data) {
         s.ui.AppendLine("Невозможно открыть файл " + file.filename().string());
-        return 1;
+        return false;
     }
-    VerifyRequest request;
+    VerifyRequest& request = c.request;
     request.expected = std::move(*data);
     request.expectedSerial = BackupSerial(file).value_or("");
     request.waitSeconds = c.waitSeconds;
-    request.restoreCommand = RestoreLine(run, file);
+    request.restoreCommand = RestoreLine(c, file);
     request.source = PathToUtf8(file);
     if (BackupSerial(file)) request.backup = request.source;
-    return run.onPort([&] {
-        return run.interruptible(
-            [&] { return VerifyDataFlash(s, request).outcome == VerifyOutcome::Equal; });
-    });
+    return true;
 }
 
-int RunRestore(Session& s, const CloseLoopCommands& c, const CliRun& run) {
-    if (!AddressOk(s)) return 1;
+int VerifyOnPort(Session& s, const CloseLoopCommands& c) {
+    return VerifyDataFlash(s, c.request).outcome == VerifyOutcome::Equal ? 0 : 1;
+}
+
+bool PrepareRestore(Session& s, const CloseLoopCommands&) {
+    return AddressOk(s);
+}
+
+int RestoreOnPort(Session& s, const CloseLoopCommands& c) {
     RestoreRequest request;
     request.file = c.restoreFile;
     request.force = c.force;
-    return run.onPort([&] {
-        return run.interruptible([&] {
-            const RestoreReport r = RestoreDataFlash(s, request);
-            if (r.outcome == RestoreOutcome::NoInstrument)
-                s.ui.AppendLine(CommandLine(run, "update --data-from", request.file, false));
-            if (r.outcome == RestoreOutcome::Refused && r.mismatch)
-                std::fputs("--force: записать всё равно\n", stderr);
-            return r.outcome == RestoreOutcome::Equal;
-        });
-    });
+    const RestoreReport r = RestoreDataFlash(s, request);
+    if (r.outcome == RestoreOutcome::NoInstrument)
+        s.ui.AppendLine(CommandLine(c, "update --data-from", request.file, false));
+    if (r.outcome == RestoreOutcome::Refused && r.mismatch)
+        std::fputs("--force: записать всё равно\n", stderr);
+    return r.outcome == RestoreOutcome::Equal ? 0 : 1;
 }
 
 }  // namespace zentor::cli

@@ -5,6 +5,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "serial/system_port.h"
 
@@ -73,6 +76,20 @@ void Rearm(int signo, void (*handler)(int)) {
 extern "C" void OnEndSignal(int signo) {
     RemovePortLockFilesNow();
     std::_Exit(128 + signo);
+}
+
+// The files Ctrl-C removes under RemoveOnInterrupt; set before its handler is.
+std::vector<std::string> g_leftovers;
+
+extern "C" void RemoveLeftoversAndEnd(int signo) {
+    for (const std::string& file : g_leftovers) {
+#ifdef _WIN32
+        (void)_unlink(file.c_str());
+#else
+        (void)::unlink(file.c_str());
+#endif
+    }
+    OnEndSignal(signo);
 }
 
 extern "C" void OnInterrupt(int signo) {
@@ -163,6 +180,37 @@ InterruptGuard::~InterruptGuard() {
 
 bool InterruptGuard::Interrupted() const {
     return g_stopAsked.load();
+}
+
+RemoveOnInterrupt::RemoveOnInterrupt(std::vector<std::string> files) {
+    g_leftovers = std::move(files);
+    previous_ = std::signal(SIGINT, RemoveLeftoversAndEnd);
+}
+
+RemoveOnInterrupt::~RemoveOnInterrupt() {
+    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    g_leftovers.clear();
+}
+
+InterruptScope::InterruptScope(InterruptMode mode, Session& s, bool terminal,
+                               std::vector<std::string> leftovers) {
+    switch (mode) {
+        case InterruptMode::EndProcess:
+            if (!leftovers.empty()) remove_.emplace(std::move(leftovers));
+            break;
+        case InterruptMode::Stop:
+            stop_.emplace(s);
+            break;
+        case InterruptMode::Guarded:
+            guard_.emplace(s, terminal);
+            break;
+    }
+}
+
+bool InterruptScope::Interrupted() const {
+    if (stop_) return stop_->Interrupted();
+    if (guard_) return guard_->Interrupted();
+    return false;
 }
 
 }  // namespace zentor

@@ -19,9 +19,17 @@
 // which ProgramChip honours at the next record boundary; Ctrl-C without a
 // terminal and SIGTERM ask for it at once.
 //
-// Handlers only set flags, write to stderr and remove lock files (all
+// InterruptScope puts one command's mode in place for its lifetime: EndProcess
+// (the handlers installed at start; with leftovers, Ctrl-C first removes those
+// files, as during a build), Stop (StopOnInterrupt) or Guarded (InterruptGuard).
+//
+// Handlers only set flags, write to stderr and remove files (all
 // async-signal-safe). Signals a platform lacks are left out.
 #pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "session/session.h"
 
@@ -56,6 +64,42 @@ public:
 private:
     static constexpr int kSignals = 4;
     void (*previous_[kSignals])(int);
+};
+
+// Ctrl-C removes `files` before it ends the process with status 130; the other
+// signals end it as usual. The names are fixed before the handler is installed.
+class RemoveOnInterrupt {
+public:
+    explicit RemoveOnInterrupt(std::vector<std::string> files);
+    ~RemoveOnInterrupt();
+    RemoveOnInterrupt(const RemoveOnInterrupt&) = delete;
+    RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
+
+private:
+    void (*previous_)(int);
+};
+
+enum class InterruptMode {
+    EndProcess,  // the signals end the process
+    Stop,        // Ctrl-C is the Stop button
+    Guarded,     // no signal ends the process
+};
+
+class InterruptScope {
+public:
+    // `leftovers`: EndProcess only, the files Ctrl-C removes (none: nothing installed).
+    InterruptScope(InterruptMode mode, Session& s, bool terminal,
+                   std::vector<std::string> leftovers = {});
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+
+    // True once Ctrl-C was pressed (Stop) or a stop was asked for (Guarded).
+    bool Interrupted() const;
+
+private:
+    std::optional<StopOnInterrupt> stop_;
+    std::optional<InterruptGuard> guard_;
+    std::optional<RemoveOnInterrupt> remove_;
 };
 
 }  // namespace zentor

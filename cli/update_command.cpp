@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "interrupts.h"
+#include "cli_args.h"
 #include "journal/backup_names.h"
 #include "journal/journal.h"
 #include "session/backup_offer.h"
@@ -33,11 +33,10 @@ void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& o) {
                        "refuse any instrument with another serial number, e.g. 14v071510");
 }
 
-int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& o,
-                     bool terminal) {
+std::optional<UpdateOptions> UpdateOptionsFor(Session& s, const UpdateCommandOptions& o) {
     if (o.mode == "factory" && !o.dataFrom.empty()) {
         s.ui.AppendLine("--data-from только с --mode keep");
-        return 2;
+        return std::nullopt;
     }
     UpdateOptions options;
     options.logIdentity = true;
@@ -46,7 +45,7 @@ int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOp
     if (!o.dataFrom.empty()) options.dataFrom = std::filesystem::path(o.dataFrom);
     if (o.useReading && options.dataFrom) {
         s.ui.AppendLine("--use-reading и --data-from вместе не используются");
-        return 2;
+        return std::nullopt;
     }
     options.force = o.force;
     // --yes must not settle which calibration wins: the user names it.
@@ -55,41 +54,45 @@ int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOp
     // Keep mode never turns into a factory reflash just because --yes answered
     // the jumper questions: the DATA FLASH source has to be named.
     options.jumperPath = o.mode == "factory" || o.jumper || options.dataFrom.has_value();
+    return options;
+}
 
-    UpdateResult result = UpdateResult::Failed;
-    RunInstrumentCommand(s, "update", [&] {
-        s.run.mode = o.mode;
-        if (!panel.port.empty()) s.run.port = panel.port;
-        InterruptGuard interrupts(s, terminal);
-        result = RunFirmwareUpdate(s, panel, options);
-        return result == UpdateResult::Done;
-    });
-    if (result == UpdateResult::Unidentified) {
-        const auto offer = OfferBackupForPort(s);
-        if (offer && offer->kind == BackupOffer::Kind::OpenFailure && offer->thisPort) {
+UpdateResult RunUpdate(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& o,
+                       const UpdateOptions& workflow) {
+    s.run.mode = o.mode;
+    if (!panel.port.empty()) s.run.port = panel.port;
+    return RunFirmwareUpdate(s, panel, workflow);
+}
+
+void AdviseAfterUpdate(Session& s, UpdateResult result) {
+    if (result != UpdateResult::Unidentified) return;
+    const auto offer = OfferBackupForPort(s);
+    if (offer && offer->kind == BackupOffer::Kind::OpenFailure && offer->thisPort) {
+        s.ui.AppendLine(BackupOfferCliText(s, *offer));
+    } else {
+        // Nothing erased here: a power cycle is the first thing to try; a backup
+        // made seconds before a kill is in the folder even when the journal
+        // never learned of it.
+        const auto newest = NewestBackupOfAny(s.workDir);
+        if (newest) {
+            s.ui.AppendLine(kNothingErasedOnPort);
+            s.ui.AppendLine(
+                "Последняя резервная копия DATA FLASH в папке: " + PathToUtf8(*newest) + " (s/n " +
+                BackupSerial(*newest).value_or("") +
+                ")\nЕсли устройство не вернулось, а это тот же прибор, запишите её:\n  " +
+                DataFromCommandLine(s, *newest));
+        } else if (offer) {
             s.ui.AppendLine(BackupOfferCliText(s, *offer));
         } else {
-            // Nothing erased here: a power cycle is the first thing to try; a backup
-            // made seconds before a kill is in the folder even when the journal
-            // never learned of it.
-            const auto newest = NewestBackupOfAny(s.workDir);
-            if (newest) {
-                s.ui.AppendLine(kNothingErasedOnPort);
-                s.ui.AppendLine(
-                    "Последняя резервная копия DATA FLASH в папке: " + PathToUtf8(*newest) +
-                    " (s/n " + BackupSerial(*newest).value_or("") +
-                    ")\nЕсли устройство не вернулось, а это тот же прибор, запишите её:\n  " +
-                    DataFromCommandLine(s, *newest));
-            } else if (offer) {
-                s.ui.AppendLine(BackupOfferCliText(s, *offer));
-            } else {
-                s.ui.AppendLine(kNothingErasedOnPort);
-            }
-            s.ui.AppendLine(
-                "Если на устройстве нужны заводские данные, повторите с --jumper; если есть "
-                "резервная копия его DATA FLASH, повторите с --data-from ФАЙЛ");
+            s.ui.AppendLine(kNothingErasedOnPort);
         }
+        s.ui.AppendLine(
+            "Если на устройстве нужны заводские данные, повторите с --jumper; если есть "
+            "резервная копия его DATA FLASH, повторите с --data-from ФАЙЛ");
     }
+}
+
+int UpdateExitStatus(UpdateResult result) {
     switch (result) {
         case UpdateResult::Done:
             return 0;

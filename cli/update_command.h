@@ -1,13 +1,15 @@
 // `zentor-cli update`: the field update with the command line's own safety rules
 // (no factory image for an unidentified instrument in keep mode unless asked for,
-// --expect-serial, Ctrl-C only at record boundaries) and its exit statuses.
+// --expect-serial, Ctrl-C only at record boundaries) and its exit statuses. The
+// dispatcher runs it in three stages: UpdateOptionsFor before the work folder's
+// lock, RunUpdate inside the journaled run under the interrupt guard, then
+// AdviseAfterUpdate once the run's end line is written.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "cli11_fwd.h"
-#include "cli_args.h"
-#include "cli_frontend.h"
 #include "session/session.h"
 #include "update/update_workflow.h"
 
@@ -22,10 +24,23 @@ struct UpdateCommandOptions {
     std::string expectSerial;
 };
 
-// Adds --mode, --jumper, --data-from and --expect-serial to the update command.
+// Adds --mode, --jumper, --data-from, --use-reading, --force and --expect-serial
+// to the update command.
 void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& options);
-// Runs the update; kExitDone, kExitUnconfirmed, or kExitFailed.
-int RunUpdateCommand(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& options,
-                     bool terminal);
+
+// The workflow's options; nullopt after the log line when the command line's
+// options contradict each other (a usage error: nothing was done).
+std::optional<UpdateOptions> UpdateOptionsFor(Session& s, const UpdateCommandOptions& options);
+
+// The update itself, inside its journaled run: opens and closes the port.
+UpdateResult RunUpdate(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& options,
+                       const UpdateOptions& workflow);
+
+// After an instrument that did not identify: what to try next (log lines).
+// Nothing for any other result.
+void AdviseAfterUpdate(Session& s, UpdateResult result);
+
+// kExitDone, kExitUnconfirmed, or kExitFailed.
+int UpdateExitStatus(UpdateResult result);
 
 }  // namespace zentor

@@ -1,0 +1,232 @@
+#include "dispatcher.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#undef MessageBox
+#else
+#include <unistd.h>
+#endif
+
+#include "cli_args.h"
+#include "cli_frontend.h"
+#include "command_table.h"
+#include "common/clock.h"
+#include "config/config_location.h"
+#include "config/config_store.h"
+#include "interrupts.h"
+#include "serial/system_port.h"
+#include "session/com_port.h"
+#include "session/instrument_run.h"
+#include "session/session.h"
+#include "terminal_log.h"
+#include "zentor_version.h"
+
+namespace zentor::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsTerminal(std::FILE* f) {
+#ifdef _WIN32
+    return _isatty(_fileno(f)) != 0;
+#else
+    return ::isatty(fileno(f)) != 0;
+#endif
+}
+
+fs::path ExecutablePath(const char* argv0) {
+#ifdef _WIN32
+    char buffer[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    if (n > 0 && n < sizeof buffer) return fs::path(std::string(buffer, n));
+#else
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) return self;
+#endif
+    return fs::absolute(argv0);
+}
+
+std::string FactoryCaption(const Settings& settings) {
+    if (settings.TypeController >= 1 && settings.TypeController <= 4)
+        return "Zentor MSC1210Y" + std::to_string(settings.TypeController + 1);
+    return "Zentor MSC";
+}
+
+// The options every command takes, before or after its name.
+struct CommonOptions {
+    std::string config;
+    std::string port;
+    int baud = 0;
+    int address = 0;
+    bool yes = false;
+    std::string dir;
+    std::string journal;
+    CLI::Option* portGiven = nullptr;
+    CLI::Option* baudGiven = nullptr;
+    CLI::Option* addressGiven = nullptr;
+};
+
+void AddCommonOptions(CLI::App& app, CommonOptions& o) {
+    app.add_option("--config", o.config,
+                   "configuration file (default: zentor-cli.ini beside the executable, or in "
+                   "~/.config/zentor when that folder is not writable)");
+    o.portGiven = app.add_option(
+        "--port", o.port,
+        "port: COMn, a device path (/dev/serial/by-id/...), usb:SERIAL (the adapter's serial "
+        "number), or auto (search for the one instrument)");
+    o.baudGiven =
+        app.add_option("--baud", o.baud, "bit rate for this run")->check(CLI::PositiveNumber);
+    o.addressGiven = app.add_option("--address", o.address, "instrument address for this run")
+                         ->check(CLI::Range(1, 63));
+    app.add_flag("--yes,-y", o.yes, "answer yes/OK to every question");
+    app.add_option("--dir", o.dir, "folder of the image and data files (default: current)")
+        ->check(ExistingFolder());
+    app.add_option("--journal", o.journal,
+                   "journal of instrument runs (default: journal.csv in the work folder)");
+}
+
+// --port auto: the one instrument's port, bit rate and address become this run's.
+bool SearchPort(Context& c) {
+    const InterruptScope stop(InterruptMode::Stop, c.s, c.terminal);
+    const auto found =
+        FindSingleInstrument(c.opener, c.clock, c.ui, c.s.settings, c.limits, &c.s.StopRequested);
+    if (!found || c.s.StopRequested) return false;
+    c.port = c.s.settings.NamePort = found->port;
+    c.s.settings.BaudRate = found->baud;
+    c.s.settings.AdrPribor = found->address;
+    return true;
+}
+
+// The command's stages inside its folder's lock and journaled run.
+int InFrame(Context& c, const Command& command) {
+    std::optional<InterruptScope> guard;
+    if (command.interrupts == InterruptMode::Guarded)
+        guard.emplace(InterruptMode::Guarded, c.s, c.terminal);
+    if (command.prepare && !command.prepare(c)) return kExitFailed;
+    if (command.needs.port && !OpenComPort(c.s)) return kExitFailed;
+    int status = kExitFailed;
+    {
+        std::optional<InterruptScope> mode;
+        if (command.interrupts != InterruptMode::Guarded)
+            mode.emplace(command.interrupts, c.s, c.terminal,
+                         command.leftovers ? command.leftovers(c.s) : std::vector<std::string>{});
+        c.interrupts = mode ? &*mode : nullptr;
+        status = command.run(c);
+        c.interrupts = nullptr;
+    }
+    if (command.needs.port) CloseComPort(c.s);
+    return status;
+}
+
+int Dispatch(Context& c, const Command& command) {
+    if (command.check)
+        if (const std::optional<int> status = command.check(c)) return *status;
+    int status = kExitFailed;
+    const auto body = [&] {
+        status = InFrame(c, command);
+        return status == kExitDone;
+    };
+    // One command per work folder; the instrument-changing ones are journaled.
+    if (command.needs.journal != nullptr)
+        RunInstrumentCommand(c.s, command.needs.journal, body);
+    else if (command.needs.folder)
+        RunFolderCommand(c.s, command.name, body);
+    else
+        body();
+    return command.finish ? command.finish(c, status) : status;
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv) {
+    CLI::App app{"Zentor: field update, chip programming and instrument data over one serial port"};
+    // Options may come before or after the command.
+    app.fallthrough();
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("zentor-cli ") + ZENTOR_VERSION_TEXT,
+                         "print the version and exit");
+    CommonOptions common;
+    AddCommonOptions(app, common);
+    CommandOptions options;
+    const std::vector<Command>& commands = Commands();
+    std::vector<CLI::App*> subcommands;
+    for (const Command& command : commands) {
+        CLI::App* sub = app.add_subcommand(command.name, command.help);
+        if (command.addOptions) command.addOptions(*sub, options);
+        subcommands.push_back(sub);
+    }
+
+    Utf8Args args(argc, argv);
+    try {
+        app.parse(args.argc(), args.argv());
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : kExitUsage;
+    }
+    if (auto refusal = ConfigFileRefusal(common.config)) {
+        std::fprintf(stderr, "%s\n", refusal->c_str());
+        return kExitUsage;
+    }
+    const Command* command = nullptr;
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        if (subcommands[i]->parsed()) command = &commands[i];
+    if (command == nullptr) return kExitUsage;
+
+    InstallSignalHandlers();
+    const fs::path exePath = ExecutablePath(argv[0]);
+    const fs::path config =
+        common.config.empty() ? ConfigFileFor(exePath) : PathFromUtf8(common.config);
+
+    CliFrontend::Options uiOptions;
+    uiOptions.assumeYes = common.yes;
+    uiOptions.interactive = IsTerminal(stdin);
+    uiOptions.progressBar = IsTerminal(stderr);
+    uiOptions.liveLog = IsTerminal(stdout) && EnableEscapes(stdout);
+    CliFrontend ui(uiOptions);
+    SystemClock clock;
+    std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(SettingsFolderFor(exePath));
+
+    Session s(ui, clock, *opener);
+    s.exePath = exePath;
+    if (!common.dir.empty()) s.workDir = PathFromUtf8(common.dir);
+    if (!common.journal.empty()) s.journalPath = PathFromUtf8(common.journal);
+    WindowPosition position;
+    LoadConfig(config, s.settings, position);
+    // Overrides for this run only; nothing is ever saved.
+    if (common.portGiven->count()) s.settings.NamePort = common.port;
+    if (common.baudGiven->count()) s.settings.BaudRate = common.baud;
+    if (common.addressGiven->count()) s.settings.AdrPribor = common.address;
+    s.caption = FactoryCaption(s.settings);
+
+    Context c{.s = s, .ui = ui, .clock = clock, .opener = *opener, .options = options};
+    c.terminal = uiOptions.interactive;
+    if (common.portGiven->count()) c.port = common.port;
+    if (common.baudGiven->count()) c.limits.baud = common.baud;
+    if (common.addressGiven->count()) c.limits.address = common.address;
+    if (common.portGiven->count() && common.port == "auto") {
+        switch (command->needs.autoPort) {
+            case AutoPort::Refused:
+                std::fputs("--port auto: only for the instrument commands\n", stderr);
+                return kExitUsage;
+            case AutoPort::Search:
+                if (!SearchPort(c)) return kExitFailed;
+                break;
+            case AutoPort::Ignored:
+                break;
+        }
+    }
+    options.loop.connection = ConnectionArgs(argc, argv);
+    c.dispatch = [&c](const Command& next) { return Dispatch(c, next); };
+    return Dispatch(c, *command);
+}
+
+}  // namespace zentor::cli
