@@ -41,14 +41,17 @@ int PrintJournal(const std::filesystem::path& journal, const JournalCommandOptio
         return 1;
     }
     const std::vector<JournalRun> runs = SelectRuns(MergeRuns(*lines), query);
-    for (const JournalRun& run : runs) {
+    const std::vector<std::string> history =
+        o.json ? std::vector<std::string>{} : JournalHistoryLines(runs, "");
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const JournalRun& run = runs[i];
         const std::optional<BackupState> backup =
             o.calibration ? std::optional<BackupState>(BackupOf(run)) : std::nullopt;
         if (o.json) {
             std::fprintf(out, "%s\n", RunJson(run, backup).c_str());
             continue;
         }
-        std::fprintf(out, "%s\n", JournalHistoryLines({run}, "").front().c_str());
+        std::fprintf(out, "%s\n", history[i].c_str());
         if (backup) {
             const std::string state =
                 backup->sha256 ? "SHA-256 " + *backup->sha256 : std::string("файл не найден");

@@ -14,13 +14,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// dir/stem + suffix, or with "-2", "-3", ... after the stem when that name is taken.
-fs::path FreeName(const fs::path& dir, const std::string& stem, const std::string& suffix) {
+// dir/stem + suffix, or with "-2", "-3", ... after the stem when that name is taken;
+// with `first` above 1 the numbered names start there.
+fs::path FreeName(const fs::path& dir, const std::string& stem, const std::string& suffix,
+                  long first = 1) {
+    auto name = [&](long n) {
+        return dir / (stem + (n > 1 ? "-" + std::to_string(n) : std::string()) + suffix);
+    };
     std::error_code ec;
-    fs::path candidate = dir / (stem + suffix);
-    for (int n = 2; fs::exists(candidate, ec) || ec; ++n) {
-        candidate = dir / (stem + "-" + std::to_string(n) + suffix);
-        if (n > 1000) break;
+    fs::path candidate = name(first);
+    for (long n = std::max(first, 1L) + 1; fs::exists(candidate, ec) || ec; ++n) {
+        candidate = name(n);
+        if (n > first + 999) break;
     }
     return candidate;
 }
@@ -58,14 +63,7 @@ fs::path SetAsideName(const fs::path& dir) {
     long number = 1;
     for (const auto& r : SetAsideReadings(dir))
         if (r.time == time) number = std::max(number, r.number + 1);
-    std::error_code ec;
-    fs::path target;
-    do {
-        target = dir / ("data_rd." + time +
-                        (number > 1 ? "-" + std::to_string(number) : std::string()) + ".bak");
-        ++number;
-    } while (fs::exists(target, ec) && number < 1000000);
-    return target;
+    return FreeName(dir, "data_rd." + time, ".bak", number);
 }
 
 // Removes all but the newest `keep` set-aside readings in `dir`.
