@@ -18,7 +18,7 @@
 
 #include "bench_support.h"
 #include "find/instrument_search.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 using namespace zentor;
 

@@ -16,8 +16,8 @@
 
 #include "bench_support.h"
 #include "instrument/instrument_commands.h"
-#include "session/com_port.h"
-#include "session/session.h"
+#include "station/com_port.h"
+#include "station/job.h"
 #include "testing/recording_frontend.h"
 
 namespace {
@@ -38,14 +38,16 @@ bool RunOnce(const std::string& simPath, int versionCode, const fs::path& workDi
     RecordingFrontend ui;
     WaitCountingClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
-    Session s(ui, clock, *opener);
-    s.settings.NamePort = sim.device;
-    s.settings.BaudRate = kBaud;
-    s.settings.AdrPribor = 1;
-    s.settings.SizeData = kSize;
-    s.settings.MaxKolReadings = 1;
-    s.workDir = workDir;
-    const PortRun run = RunOnOwnPort(s, clock, kBaud, [](Session& session) {
+    Station station{ui, clock, *opener, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.settings.NamePort = sim.device;
+    station.settings.BaudRate = kBaud;
+    station.settings.AdrPribor = 1;
+    station.settings.SizeData = kSize;
+    station.settings.MaxKolReadings = 1;
+    station.place.workDir = workDir;
+    const PortRun run = RunOnOwnPort(s, clock, kBaud, [](Job& session) {
         return ReadDataFlash(session, {.restartAfterwards = false}).has_value();  // no restart
     });
     sim.Stop();

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;

@@ -11,7 +11,7 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "common/image_key.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 namespace zentor::bench {
 
@@ -115,8 +115,8 @@ double Transfer::WireMs() const {
     return static_cast<double>(bytes.sent + bytes.received) * 10.0 * 1000.0 / baud;
 }
 
-PortRun RunOnOwnPort(Session& s, const WaitCountingClock& clock, int baud,
-                     const std::function<bool(Session&)>& command) {
+PortRun RunOnOwnPort(Job& s, const WaitCountingClock& clock, int baud,
+                     const std::function<bool(Job&)>& command) {
     PortRun run;
     run.t.baud = baud;
     if (!OpenComPort(s)) {
@@ -124,7 +124,7 @@ PortRun RunOnOwnPort(Session& s, const WaitCountingClock& clock, int baud,
         return run;
     }
     run.opened = true;
-    s.hComPort = std::make_unique<CountingPort>(std::move(s.hComPort), run.t.bytes);
+    s.port = std::make_unique<CountingPort>(std::move(s.port), run.t.bytes);
     const Stopwatch watch;
     run.ok = command(s);
     run.t.measuredMs = watch.ElapsedMs();
@@ -138,29 +138,32 @@ PortRun RunFactoryProgramming(RecordingFrontend& ui, const fs::path& workDir,
     ui.answers.push_back(true);
     WaitCountingClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(workDir);
-    Session s(ui, clock, *opener);
-    s.workDir = workDir;
-    s.settings.TypeController = typeController;
-    s.settings.NamePort = device;
-    s.settings.BaudRate = baud;
-    s.settings.DopPause = 0;
-    s.settings.ControlWrite = true;
+    Station station{ui, clock, *opener, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.place.workDir = workDir;
+    station.settings.TypeController = typeController;
+    station.settings.NamePort = device;
+    station.settings.BaudRate = baud;
+    station.settings.DopPause = 0;
+    station.settings.ControlWrite = true;
     return RunOnOwnPort(s, clock, baud, EraseAndWrite);
 }
 
-void PrepareKeepModeUpdate(Session& s, const fs::path& dir, std::size_t programSize, int dataSize) {
+void PrepareKeepModeUpdate(Station& station, const fs::path& dir, std::size_t programSize,
+                           int dataSize) {
     std::vector<std::uint8_t> program(programSize);
     for (std::size_t i = 0; i < program.size(); ++i)
         program[i] = static_cast<std::uint8_t>(i * 31 + (i >> 8));
     ScrambleImage(program);
     WriteFileAtomic(dir / "prog_c.bin", program);
 
-    s.caption = "Zentor Velmar";
-    s.workDir = dir;
-    s.settings.TypeController = 4;
-    s.settings.DopPause = 0;
-    s.settings.SizeData = dataSize;
-    s.settings.MaxKolReadings = 2;
+    station.place.caption = "Zentor Velmar";
+    station.place.workDir = dir;
+    station.settings.TypeController = 4;
+    station.settings.DopPause = 0;
+    station.settings.SizeData = dataSize;
+    station.settings.MaxKolReadings = 2;
 }
 
 std::string MeasuredText(const Transfer& t) {

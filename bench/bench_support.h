@@ -15,7 +15,7 @@
 
 #include "common/clock.h"
 #include "serial/port.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "testing/recording_frontend.h"
 
 namespace zentor::bench {
@@ -76,7 +76,7 @@ struct ByteCounts {
 // A port with the bytes that went each way added to `counts`.
 class CountingPort final : public Port {
 public:
-    CountingPort(std::unique_ptr<Port> inner, ByteCounts& counts)
+    CountingPort(std::shared_ptr<Port> inner, ByteCounts& counts)
         : inner_(std::move(inner)), counts_(counts) {}
     std::size_t Write(const std::uint8_t* d, std::size_t n) override;
     std::size_t Read(std::uint8_t* d, std::size_t n) override;
@@ -84,7 +84,7 @@ public:
     ComTimeouts Timeouts() const override { return inner_->Timeouts(); }
 
 private:
-    std::unique_ptr<Port> inner_;
+    std::shared_ptr<Port> inner_;
     ByteCounts& counts_;
 };
 
@@ -132,8 +132,8 @@ struct PortRun {
     bool ok = false;
     Transfer t;
 };
-PortRun RunOnOwnPort(Session& s, const WaitCountingClock& clock, int baud,
-                     const std::function<bool(Session&)>& command);
+PortRun RunOnOwnPort(Job& s, const WaitCountingClock& clock, int baud,
+                     const std::function<bool(Job&)>& command);
 
 // The factory button's programming run ("Произвести запись?" answered yes) of
 // prog.bin and data.bin in workDir onto `device`, DopPause 0 and ControlWrite on,
@@ -144,8 +144,8 @@ PortRun RunFactoryProgramming(RecordingFrontend& ui, const std::filesystem::path
 // The keep-mode update benches' set-up: a scrambled prog_c.bin of programSize
 // bytes in dir, and the session of an MSC1210Y5 update at DopPause 0 that reads
 // dataSize bytes of DATA FLASH twice.
-void PrepareKeepModeUpdate(Session& s, const std::filesystem::path& dir, std::size_t programSize,
-                           int dataSize);
+void PrepareKeepModeUpdate(Station& station, const std::filesystem::path& dir,
+                           std::size_t programSize, int dataSize);
 
 // "measured X ms  waits W ms  wire Y ms (S sent, R received)"
 std::string MeasuredText(const Transfer& t);

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "session/com_port.h"
-#include "session/session.h"
+#include "station/com_port.h"
+#include "station/job.h"
 #include "testing/recording_frontend.h"
 #include "update/update_workflow.h"
 
@@ -56,14 +56,19 @@ int main(int argc, char** argv) {
     RecordingFrontend ui;
     WaitCountingClock clock;
     CountingOpener opener(MakeSystemPortOpener(dir));
-    Session s(ui, clock, opener);
-    PrepareKeepModeUpdate(s, dir, kProgramSize, kDataSize);
+    Station station{ui, clock, opener, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    PrepareKeepModeUpdate(station, dir, kProgramSize, kDataSize);
 
     Transfer t;
     t.baud = kBaud;
     const double cpuBefore = CpuSeconds();
     const Stopwatch watch;
-    const bool ok = FieldUpdate(s, {sim.device, std::to_string(kBaud), "1"});
+    station.settings.NamePort = sim.device;
+    station.settings.BaudRate = kBaud;
+    station.settings.AdrPribor = 1;
+    const bool ok = FieldUpdate(s);
     t.measuredMs = watch.ElapsedMs();
     const double cpu = CpuSeconds() - cpuBefore;
     sim.Stop();

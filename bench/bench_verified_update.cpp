@@ -18,8 +18,8 @@
 
 #include "bench_support.h"
 #include "common/files.h"
-#include "session/com_port.h"
-#include "session/session.h"
+#include "station/com_port.h"
+#include "station/job.h"
 #include "testing/recording_frontend.h"
 #include "update/update_workflow.h"
 #include "verify/after_update.h"
@@ -56,13 +56,18 @@ int main(int argc, char** argv) {
     RecordingFrontend ui;
     WaitCountingClock clock;
     CountingOpener opener(MakeSystemPortOpener(dir));
-    Session s(ui, clock, opener);
-    PrepareKeepModeUpdate(s, dir, kProgramSize, kDataSize);
+    Station station{ui, clock, opener, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    PrepareKeepModeUpdate(station, dir, kProgramSize, kDataSize);
 
     Transfer update;
     update.baud = kBaud;
     const Stopwatch updateWatch;
-    const bool updated = FieldUpdate(s, {sim.device, std::to_string(kBaud), "1"});
+    station.settings.NamePort = sim.device;
+    station.settings.BaudRate = kBaud;
+    station.settings.AdrPribor = 1;
+    const bool updated = FieldUpdate(s);
     update.measuredMs = updateWatch.ElapsedMs();
     update.waitedMs = clock.waitedMs;
     update.bytes = opener.counts;
@@ -80,7 +85,7 @@ int main(int argc, char** argv) {
     clock.waitedMs = 0;
     VerifyRequest request{check->expected, check->serial, 10, "", "", ""};
     VerifyOutcome outcome = VerifyOutcome::BadImage;
-    const PortRun run = RunOnOwnPort(s, clock, kBaud, [&](Session& session) {
+    const PortRun run = RunOnOwnPort(s, clock, kBaud, [&](Job& session) {
         outcome = VerifyDataFlash(session, request).outcome;
         return outcome == VerifyOutcome::Equal;
     });

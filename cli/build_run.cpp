@@ -10,14 +10,14 @@
 
 namespace zentor {
 
-std::vector<std::string> BuildLeftovers(const Session& s) {
+std::vector<std::string> BuildLeftovers(const Job& s) {
     std::vector<std::string> files{BatchFilePath(s.exePath).string()};
     if (IsPlainAsmFileName(s.settings.AsmFileName))
         files.push_back((s.workDir / ObjectFileName(s.settings.AsmFileName)).string());
     return files;
 }
 
-int RunBuildCommand(Session& s) {
+int RunBuildCommand(Job& s) {
     const BuildOutcome outcome = CompileProgram(s);
     // A missing or locked file is skipped, as at the window's exit.
     for (const std::string& file : s.TempFiles) {

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
 // The exit status: 0 built, 1 failed, 3 declined before the linker.
-int RunBuildCommand(Session& s);
+int RunBuildCommand(Job& s);
 
 // The files a build may leave: the batch file and, for a plain source name, the
 // object file in the work folder.
-std::vector<std::string> BuildLeftovers(const Session& s);
+std::vector<std::string> BuildLeftovers(const Job& s);
 
 }  // namespace zentor

@@ -36,7 +36,7 @@ std::string CommandLine(const CloseLoopCommands& c, const std::string& command,
     return line;
 }
 
-bool AddressOk(Session& s) {
+bool AddressOk(Job& s) {
     if (auto refusal = AddressRefusal(s.settings.AdrPribor)) {
         s.ui.AppendLine(*refusal);
         return false;
@@ -92,7 +92,7 @@ std::vector<std::string> ConnectionArgs(int argc, char** argv) {
     return out;
 }
 
-bool PrepareVerifyAfterUpdate(Session& s, CloseLoopCommands& c) {
+bool PrepareVerifyAfterUpdate(Job& s, CloseLoopCommands& c) {
     if (!c.check) return false;
     const UpdateCheck& check = *c.check;
     VerifyRequest& request = c.request;
@@ -108,7 +108,7 @@ bool PrepareVerifyAfterUpdate(Session& s, CloseLoopCommands& c) {
     return true;
 }
 
-bool PrepareVerify(Session& s, CloseLoopCommands& c) {
+bool PrepareVerify(Job& s, CloseLoopCommands& c) {
     if (!AddressOk(s)) return false;
     const fs::path file = c.against;
     auto data = ReadWholeFile(file);
@@ -126,15 +126,15 @@ bool PrepareVerify(Session& s, CloseLoopCommands& c) {
     return true;
 }
 
-int VerifyOnPort(Session& s, const CloseLoopCommands& c) {
+int VerifyOnPort(Job& s, const CloseLoopCommands& c) {
     return VerifyDataFlash(s, c.request).outcome == VerifyOutcome::Equal ? 0 : 1;
 }
 
-bool PrepareRestore(Session& s, const CloseLoopCommands&) {
+bool PrepareRestore(Job& s, const CloseLoopCommands&) {
     return AddressOk(s);
 }
 
-int RestoreOnPort(Session& s, const CloseLoopCommands& c) {
+int RestoreOnPort(Job& s, const CloseLoopCommands& c) {
     RestoreRequest request;
     request.file = c.restoreFile;
     request.force = c.force;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli11_fwd.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "verify/after_update.h"
 #include "verify/verify.h"
 
@@ -45,14 +45,14 @@ std::vector<std::string> ConnectionArgs(int argc, char** argv);
 
 // update --verify, after an update that wrote the chip (its port closed): the
 // request from c.check (false without one) and the log's heading.
-bool PrepareVerifyAfterUpdate(Session& s, CloseLoopCommands& c);
+bool PrepareVerifyAfterUpdate(Job& s, CloseLoopCommands& c);
 // verify: the address and the image of --against.
-bool PrepareVerify(Session& s, CloseLoopCommands& c);
+bool PrepareVerify(Job& s, CloseLoopCommands& c);
 // Waits for the instrument and compares its DATA FLASH with c.request; 0 when equal.
-int VerifyOnPort(Session& s, const CloseLoopCommands& c);
+int VerifyOnPort(Job& s, const CloseLoopCommands& c);
 
 // restore: the address.
-bool PrepareRestore(Session& s, const CloseLoopCommands& c);
-int RestoreOnPort(Session& s, const CloseLoopCommands& c);
+bool PrepareRestore(Job& s, const CloseLoopCommands& c);
+int RestoreOnPort(Job& s, const CloseLoopCommands& c);
 
 }  // namespace zentor::cli

@@ -13,7 +13,7 @@
 #include "instrument/instrument_commands.h"
 #include "ports_command.h"
 #include "serial/system_port.h"
-#include "session/instrument_run.h"
+#include "station/instrument_run.h"
 #include "update/package_encoder.h"
 #include "verify/after_update.h"
 
@@ -79,12 +79,8 @@ const Command kVerifyAfterUpdate{
 };
 
 std::optional<int> CheckUpdate(Context& c) {
-    c.s.caption = "Zentor Velmar";
     CommandOptions& o = c.options;
     c.ui.SetUpdateMode(o.update.mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep);
-    o.updatePanel.port = c.port;
-    o.updatePanel.baud = std::to_string(c.s.settings.BaudRate);
-    o.updatePanel.address = std::to_string(c.s.settings.AdrPribor);
     auto workflow = UpdateOptionsFor(c.s, o.update);
     if (!workflow) return kExitUsage;
     o.updateWorkflow = std::move(*workflow);
@@ -107,7 +103,7 @@ int Identify(Context& c) {
     }
     std::printf("Model = %u\nSerialText = %s\nHCR1Value = %s\n",
                 static_cast<unsigned>(c.s.identity.model), c.s.SerialText.c_str(),
-                c.s.settings.HCR1Value.c_str());
+                c.s.Hcr1().c_str());
     return kExitDone;
 }
 
@@ -141,7 +137,7 @@ const std::vector<Command> kCommands{
      .needs = {.port = true},
      .run =
          [](Context& c) {
-             for (const auto& line : TimeoutsReadoutLines(c.s.comTimeouts)) c.ui.AppendLine(line);
+             for (const auto& line : TimeoutsReadoutLines(c.s.timeouts)) c.ui.AppendLine(line);
              return kExitDone;
          }},
     {.name = "settings",
@@ -189,16 +185,17 @@ const std::vector<Command> kCommands{
      .run = [](Context& c) { return RunBuildCommand(c.s); }},
     {.name = "identify",
      .help = "show the instrument's model and serial",
+     .caption = "Zentor Velmar",
      .needs = {.port = true, .autoPort = AutoPort::Search},
      .prepare =
          [](Context& c) {
-             c.s.caption = "Zentor Velmar";
-             c.s.settings.HCR1Value = c.s.settings.HCR1FromFile;
+             c.s.hcr1 = c.s.settings.HCR1FromFile;
              return AddressAccepted(c);
          },
      .run = Identify},
     {.name = "update",
      .help = "field firmware update from prog_c.bin",
+     .caption = "Zentor Velmar",
      .addOptions =
          [](CLI::App& command, CommandOptions& o) {
              AddUpdateOptions(command, o.update);
@@ -210,7 +207,7 @@ const std::vector<Command> kCommands{
      .run =
          [](Context& c) {
              CommandOptions& o = c.options;
-             o.updateResult = RunUpdate(c.s, o.updatePanel, o.update, o.updateWorkflow);
+             o.updateResult = RunUpdate(c.s, o.update, o.updateWorkflow);
              return UpdateExitStatus(o.updateResult);
          },
      .finish = FinishUpdate},
@@ -242,7 +239,7 @@ const std::vector<Command> kCommands{
              FindLimits limits = c.limits;
              limits.allAddresses = c.options.allAddresses;
              return RunFindCommand(c.opener, c.clock, c.ui, c.s.settings, limits,
-                                   &c.s.StopRequested);
+                                   &c.controls.StopRequested);
          }},
     {.name = "encode",
      .help = "write the update package n.bin, p.bin, d.bin",

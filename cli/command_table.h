@@ -19,7 +19,7 @@
 #include "interrupts.h"
 #include "journal_command.h"
 #include "serial/port.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "update_command.h"
 
 namespace zentor::cli {
@@ -45,7 +45,6 @@ struct CommandOptions {
     bool allAddresses = false;  // find --all-addresses
     bool portsVerbose = false;  // ports --verbose
     std::string serial;         // encode SERIAL
-    UpdatePanel updatePanel;
     UpdateOptions updateWorkflow;
     UpdateResult updateResult = UpdateResult::Failed;
 };
@@ -54,7 +53,8 @@ struct Command;
 
 // What a command's stages work with.
 struct Context {
-    Session& s;
+    Job& s;
+    Controls& controls;  // what Ctrl-C sets (interrupts.h)
     CliFrontend& ui;
     Clock& clock;
     PortOpener& opener;
@@ -74,11 +74,13 @@ struct Context {
 struct Command {
     const char* name;
     const char* help;  // nullptr: no subcommand of its own, a stage of another command
+    // Title of its message boxes; nullptr: the factory caption of the controller type.
+    const char* caption = nullptr;
     void (*addOptions)(CLI::App& command, CommandOptions& options) = nullptr;
     Needs needs = {};
     InterruptMode interrupts = InterruptMode::EndProcess;
     // EndProcess: the files Ctrl-C removes while `run` runs.
-    std::vector<std::string> (*leftovers)(const Session& s) = nullptr;
+    std::vector<std::string> (*leftovers)(const Job& s) = nullptr;
     // Before the folder's lock and the journal: a status ends the command there.
     std::optional<int> (*check)(Context& c) = nullptr;
     // Inside the lock and the journaled run, before the port opens: false ends

@@ -24,9 +24,9 @@
 #include "config/config_store.h"
 #include "interrupts.h"
 #include "serial/system_port.h"
-#include "session/com_port.h"
-#include "session/instrument_run.h"
-#include "session/session.h"
+#include "station/com_port.h"
+#include "station/instrument_run.h"
+#include "station/job.h"
 #include "terminal_log.h"
 #include "zentor_version.h"
 
@@ -96,14 +96,16 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
 }
 
 // --port auto: the one instrument's port, bit rate and address become this run's.
-bool SearchPort(Context& c) {
-    const InterruptScope stop(InterruptMode::Stop, c.s, c.terminal);
-    const auto found =
-        FindSingleInstrument(c.opener, c.clock, c.ui, c.s.settings, c.limits, &c.s.StopRequested);
-    if (!found || c.s.StopRequested) return false;
-    c.port = c.s.settings.NamePort = found->port;
-    c.s.settings.BaudRate = found->baud;
-    c.s.settings.AdrPribor = found->address;
+bool SearchPort(Station& station, Controls& controls, CliFrontend& ui, const FindLimits& limits,
+                bool terminal, std::string& port) {
+    const InterruptScope stop(InterruptMode::Stop, controls, terminal);
+    Settings& settings = station.settings;
+    const auto found = FindSingleInstrument(station.opener, station.clock, ui, settings, limits,
+                                            &controls.StopRequested);
+    if (!found || controls.StopRequested) return false;
+    port = settings.NamePort = found->port;
+    settings.BaudRate = found->baud;
+    settings.AdrPribor = found->address;
     return true;
 }
 
@@ -111,14 +113,14 @@ bool SearchPort(Context& c) {
 int InFrame(Context& c, const Command& command) {
     std::optional<InterruptScope> guard;
     if (command.interrupts == InterruptMode::Guarded)
-        guard.emplace(InterruptMode::Guarded, c.s, c.terminal);
+        guard.emplace(InterruptMode::Guarded, c.controls, c.terminal);
     if (command.prepare && !command.prepare(c)) return kExitFailed;
     if (command.needs.port && !OpenComPort(c.s)) return kExitFailed;
     int status = kExitFailed;
     {
         std::optional<InterruptScope> mode;
         if (command.interrupts != InterruptMode::Guarded)
-            mode.emplace(command.interrupts, c.s, c.terminal,
+            mode.emplace(command.interrupts, c.controls, c.terminal,
                          command.leftovers ? command.leftovers(c.s) : std::vector<std::string>{});
         c.interrupts = mode ? &*mode : nullptr;
         status = command.run(c);
@@ -195,35 +197,50 @@ int RunCommandLine(int argc, char** argv) {
     SystemClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(SettingsFolderFor(exePath));
 
-    Session s(ui, clock, *opener);
-    s.exePath = exePath;
-    if (!common.dir.empty()) s.workDir = PathFromUtf8(common.dir);
-    if (!common.journal.empty()) s.journalPath = PathFromUtf8(common.journal);
+    Place place;
+    place.exePath = exePath;
+    if (!common.dir.empty()) place.workDir = PathFromUtf8(common.dir);
+    if (!common.journal.empty()) place.journalPath = PathFromUtf8(common.journal);
+    Settings settings;
     WindowPosition position;
-    LoadConfig(config, s.settings, position);
+    LoadConfig(config, settings, position);
     // Overrides for this run only; nothing is ever saved.
-    if (common.portGiven->count()) s.settings.NamePort = common.port;
-    if (common.baudGiven->count()) s.settings.BaudRate = common.baud;
-    if (common.addressGiven->count()) s.settings.AdrPribor = common.address;
-    s.caption = FactoryCaption(s.settings);
+    if (common.portGiven->count()) settings.NamePort = common.port;
+    if (common.baudGiven->count()) settings.BaudRate = common.baud;
+    if (common.addressGiven->count()) settings.AdrPribor = common.address;
+    place.caption = command->caption != nullptr ? command->caption : FactoryCaption(settings);
+    Station station{ui, clock, *opener, std::move(settings), std::move(place)};
+    Controls controls;
 
-    Context c{.s = s, .ui = ui, .clock = clock, .opener = *opener, .options = options};
-    c.terminal = uiOptions.interactive;
-    if (common.portGiven->count()) c.port = common.port;
-    if (common.baudGiven->count()) c.limits.baud = common.baud;
-    if (common.addressGiven->count()) c.limits.address = common.address;
+    std::string port;
+    FindLimits limits;
+    if (common.portGiven->count()) port = common.port;
+    if (common.baudGiven->count()) limits.baud = common.baud;
+    if (common.addressGiven->count()) limits.address = common.address;
     if (common.portGiven->count() && common.port == "auto") {
         switch (command->needs.autoPort) {
             case AutoPort::Refused:
                 std::fputs("--port auto: only for the instrument commands\n", stderr);
                 return kExitUsage;
             case AutoPort::Search:
-                if (!SearchPort(c)) return kExitFailed;
+                if (!SearchPort(station, controls, ui, limits, uiOptions.interactive, port))
+                    return kExitFailed;
                 break;
             case AutoPort::Ignored:
                 break;
         }
     }
+    // The command's own working state, from the station as the search left it.
+    Job s(station, controls);
+    Context c{.s = s,
+              .controls = controls,
+              .ui = ui,
+              .clock = clock,
+              .opener = *opener,
+              .options = options,
+              .terminal = uiOptions.interactive,
+              .port = port,
+              .limits = limits};
     options.loop.connection = ConnectionArgs(argc, argv);
     c.dispatch = [&c](const Command& next) { return Dispatch(c, next); };
     return Dispatch(c, *command);

@@ -43,7 +43,7 @@ static_assert(sizeof kGuarded / sizeof kGuarded[0] == 4);
 std::atomic<std::atomic<bool>*> g_stopFlag{nullptr};
 std::atomic<int> g_presses{0};
 
-std::atomic<Session*> g_session{nullptr};
+std::atomic<Controls*> g_controls{nullptr};
 std::atomic<bool> g_terminal{false};
 std::atomic<long long> g_warnedAtMs{-1};
 std::atomic<bool> g_stopAsked{false};
@@ -110,7 +110,7 @@ bool EndsOnlyLater(int signo) {
 
 extern "C" void OnGuardedSignal(int signo) {
     Rearm(signo, OnGuardedSignal);
-    Session* s = g_session.load();
+    Controls* s = g_controls.load();
     if (s == nullptr) return;
     if (s->ChipAtRisk.load()) {
         if (EndsOnlyLater(signo)) {
@@ -146,7 +146,7 @@ void InstallSignalHandlers() {
         if (signo != 0 && signo != SIGINT) std::signal(signo, OnEndSignal);
 }
 
-StopOnInterrupt::StopOnInterrupt(Session& s) {
+StopOnInterrupt::StopOnInterrupt(Controls& s) {
     g_presses = 0;
     g_stopFlag = &s.StopRequested;
     previous_ = std::signal(SIGINT, OnInterrupt);
@@ -161,12 +161,12 @@ bool StopOnInterrupt::Interrupted() const {
     return g_presses.load() > 0;
 }
 
-InterruptGuard::InterruptGuard(Session& s, bool terminal) {
+InterruptGuard::InterruptGuard(Controls& s, bool terminal) {
     g_terminal = terminal;
     g_warnedAtMs = -1;
     g_stopAsked = false;
     s.AbortRequested = false;
-    g_session = &s;
+    g_controls = &s;
     for (int i = 0; i < kSignals; ++i)
         previous_[i] = kGuarded[i] != 0 ? std::signal(kGuarded[i], OnGuardedSignal) : SIG_DFL;
 }
@@ -175,7 +175,7 @@ InterruptGuard::~InterruptGuard() {
     for (int i = 0; i < kSignals; ++i)
         if (kGuarded[i] != 0)
             std::signal(kGuarded[i], previous_[i] == SIG_ERR ? SIG_DFL : previous_[i]);
-    g_session = nullptr;
+    g_controls = nullptr;
 }
 
 bool InterruptGuard::Interrupted() const {
@@ -192,7 +192,7 @@ RemoveOnInterrupt::~RemoveOnInterrupt() {
     g_leftovers.clear();
 }
 
-InterruptScope::InterruptScope(InterruptMode mode, Session& s, bool terminal,
+InterruptScope::InterruptScope(InterruptMode mode, Controls& s, bool terminal,
                                std::vector<std::string> leftovers) {
     switch (mode) {
         case InterruptMode::EndProcess:

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
+#include "station/station.h"
 
 namespace zentor {
 
@@ -39,7 +39,7 @@ void InstallSignalHandlers();
 
 class StopOnInterrupt {
 public:
-    explicit StopOnInterrupt(Session& s);
+    explicit StopOnInterrupt(Controls& s);
     ~StopOnInterrupt();
     StopOnInterrupt(const StopOnInterrupt&) = delete;
     StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
@@ -53,7 +53,7 @@ private:
 
 class InterruptGuard {
 public:
-    InterruptGuard(Session& s, bool terminal);
+    InterruptGuard(Controls& s, bool terminal);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
@@ -88,7 +88,7 @@ enum class InterruptMode {
 class InterruptScope {
 public:
     // `leftovers`: EndProcess only, the files Ctrl-C removes (none: nothing installed).
-    InterruptScope(InterruptMode mode, Session& s, bool terminal,
+    InterruptScope(InterruptMode mode, Controls& s, bool terminal,
                    std::vector<std::string> leftovers = {});
     InterruptScope(const InterruptScope&) = delete;
     InterruptScope& operator=(const InterruptScope&) = delete;

@@ -5,8 +5,8 @@
 #include "cli_args.h"
 #include "journal/backup_names.h"
 #include "journal/journal.h"
-#include "session/backup_offer.h"
-#include "session/instrument_run.h"
+#include "station/backup_offer.h"
+#include "station/instrument_run.h"
 
 namespace zentor {
 
@@ -33,7 +33,7 @@ void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& o) {
                        "refuse any instrument with another serial number, e.g. 14v071510");
 }
 
-std::optional<UpdateOptions> UpdateOptionsFor(Session& s, const UpdateCommandOptions& o) {
+std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions& o) {
     if (o.mode == "factory" && !o.dataFrom.empty()) {
         s.ui.AppendLine("--data-from только с --mode keep");
         return std::nullopt;
@@ -57,14 +57,12 @@ std::optional<UpdateOptions> UpdateOptionsFor(Session& s, const UpdateCommandOpt
     return options;
 }
 
-UpdateResult RunUpdate(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& o,
-                       const UpdateOptions& workflow) {
+UpdateResult RunUpdate(Job& s, const UpdateCommandOptions& o, const UpdateOptions& workflow) {
     s.run.mode = o.mode;
-    if (!panel.port.empty()) s.run.port = panel.port;
-    return RunFirmwareUpdate(s, panel, workflow);
+    return RunFirmwareUpdate(s, workflow);
 }
 
-void AdviseAfterUpdate(Session& s, UpdateResult result) {
+void AdviseAfterUpdate(Job& s, UpdateResult result) {
     if (result != UpdateResult::Unidentified) return;
     const auto offer = OfferBackupForPort(s);
     if (offer && offer->kind == BackupOffer::Kind::OpenFailure && offer->thisPort) {

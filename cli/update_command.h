@@ -10,7 +10,7 @@
 #include <string>
 
 #include "cli11_fwd.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "update/update_workflow.h"
 
 namespace zentor {
@@ -30,15 +30,14 @@ void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& options);
 
 // The workflow's options; nullopt after the log line when the command line's
 // options contradict each other (a usage error: nothing was done).
-std::optional<UpdateOptions> UpdateOptionsFor(Session& s, const UpdateCommandOptions& options);
+std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions& options);
 
 // The update itself, inside its journaled run: opens and closes the port.
-UpdateResult RunUpdate(Session& s, const UpdatePanel& panel, const UpdateCommandOptions& options,
-                       const UpdateOptions& workflow);
+UpdateResult RunUpdate(Job& s, const UpdateCommandOptions& options, const UpdateOptions& workflow);
 
 // After an instrument that did not identify: what to try next (log lines).
 // Nothing for any other result.
-void AdviseAfterUpdate(Session& s, UpdateResult result);
+void AdviseAfterUpdate(Job& s, UpdateResult result);
 
 // kExitDone, kExitUnconfirmed, or kExitFailed.
 int UpdateExitStatus(UpdateResult result);

@@ -30,11 +30,12 @@ zentor_layer(common)
 zentor_layer(config common)
 zentor_layer(serial common)
 zentor_layer(journal common)
-# The state the named command handlers share, opening its port, and the frame
+# What every command is given (station) and what one command works with (job),
+# opening its port, and the frame
 # (folder lock, journal lines) around an instrument command.
-zentor_layer(session config serial journal)
-zentor_layer(instrument session)
-zentor_layer(bootrom session)
+zentor_layer(station config serial journal)
+zentor_layer(instrument station)
+zentor_layer(bootrom station)
 zentor_layer(update instrument bootrom)
 zentor_layer(verify instrument)
 zentor_layer(find instrument)

@@ -21,7 +21,7 @@
 #include "common/clock.h"
 #include "common/image_key.h"
 #include "fuzz_support.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 
@@ -193,14 +193,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ui.answers = {true};
     VirtualClock clock;
     fuzz::NoPorts opener;
-    Session s(ui, clock, opener);
-    s.workDir = Folder(progSize, dataSize);
-    s.settings.TypeController = type;
-    s.settings.ControlWrite = controlWrite;
-    s.settings.DopPause = in.ConsumeIntegralInRange<int>(0, 1000);
+    Station station{ui, clock, opener, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.place.workDir = Folder(progSize, dataSize);
+    station.settings.TypeController = type;
+    station.settings.ControlWrite = controlWrite;
+    station.settings.DopPause = in.ConsumeIntegralInRange<int>(0, 1000);
     auto owned = std::make_unique<FuzzDevice>(in, programmer);
     FuzzDevice& device = *owned;
-    s.hComPort = std::move(owned);
+    s.port = std::move(owned);
 
     const ProgramOptions options =
         update ? UpdateProgramOptions(type, UpdateMode::None) : FactoryProgramOptions();

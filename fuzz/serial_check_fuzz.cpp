@@ -10,7 +10,7 @@
 #include "common/clock.h"
 #include "common/cp1251.h"
 #include "fuzz_support.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 #include "update/package_encoder.h"
@@ -24,8 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecordingFrontend ui;
     VirtualClock clock;
     fuzz::NoPorts opener;
-    Session s(ui, clock, opener);
-    s.workDir = "/nonexistent/zentor-fuzz";
+    Station station{ui, clock, opener, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.place.workDir = "/nonexistent/zentor-fuzz";
 
     const bool written = EncodePackage(s, typed);
     Check(!written);

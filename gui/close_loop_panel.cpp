@@ -12,8 +12,8 @@
 #include "backup_columns.h"
 #include "journal/journal.h"
 #include "main_window.h"
-#include "session/com_port.h"
-#include "session/instrument_run.h"
+#include "station/com_port.h"
+#include "station/instrument_run.h"
 #include "verify/restore.h"
 #include "verify/verify.h"
 #include "window_rules.h"
@@ -104,7 +104,7 @@ void CloseLoopPanel::UpdateStarting() {
     other_->setVisible(false);
 }
 
-void CloseLoopPanel::UpdateFinished(Session& s, std::optional<UpdateResult> result) {
+void CloseLoopPanel::UpdateFinished(Job& s, std::optional<UpdateResult> result) {
     if (!result) return;
     // Unconfirmed records are what the check after the power cycle is for.
     std::optional<UpdateCheck> check;
@@ -124,11 +124,11 @@ void CloseLoopPanel::UpdateFinished(Session& s, std::optional<UpdateResult> resu
 
 void CloseLoopPanel::VerifyClick() {
     if (verifying_) {
-        window_.session().StopRequested = true;
+        window_.station().controls.StopRequested = true;
         return;
     }
     if (!check_) return;
-    Session& s = window_.session();
+    const Place& place = window_.station().place();
     VerifyRequest request;
     request.expected = check_->expected;
     request.expectedSerial = check_->serial;
@@ -136,13 +136,13 @@ void CloseLoopPanel::VerifyClick() {
     if (!check_->restoreFile.empty())
         request.restoreCommand = "кнопка \"" + std::string(kRestoreText) +
                                  "\" под журналом, файл " +
-                                 RelativeText(check_->restoreFile, s.workDir);
+                                 RelativeText(check_->restoreFile, place.workDir);
     request.source = PathToUtf8(check_->source);
     request.backup = PathToUtf8(check_->restoreFile);
     const std::string source = check_->source.filename().string();
     verifying_ = true;  // before the start, which reports busy at once
     const bool started = window_.RunCommand(
-        [this, request, source](Session& session) {
+        [this, request, source](Job& session) {
             session.StopRequested = false;
             session.ui.AppendLine("");
             session.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " + source);
@@ -179,7 +179,7 @@ void CloseLoopPanel::RestoreClick() {
 }
 
 void CloseLoopPanel::ChooseFile() {
-    const std::filesystem::path folder = window_.session().workDir;
+    const std::filesystem::path folder = window_.station().place().workDir;
     std::error_code ec;
     const bool hasBackups = std::filesystem::is_directory(folder / "backup", ec);
     dialog_->setDirectory(
@@ -195,7 +195,7 @@ void CloseLoopPanel::Restore(const QString& file) {
     // The update face opens the port for each command; the factory face holds it.
     const bool ownPort = updateFace_;
     window_.RunCommand(
-        [request, ownPort](Session& s) {
+        [request, ownPort](Job& s) {
             s.ui.ClearLog();
             RunInstrumentCommand(s, "restore", [&] {
                 if (ownPort && !OpenComPort(s)) return false;

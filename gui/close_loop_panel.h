@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "session/session.h"
+#include "station/job.h"
 #include "update/update_workflow.h"
 #include "verify/after_update.h"
 #include "verify/verify.h"
@@ -39,7 +39,7 @@ public:
     void UpdateStarting();
     // Worker thread, when the update workflow has returned; s.run is its record.
     // No result: the update did not run (the work folder was refused).
-    void UpdateFinished(Session& s, std::optional<UpdateResult> result);
+    void UpdateFinished(Job& s, std::optional<UpdateResult> result);
 
     QPushButton* verifyButton() const { return verify_; }
     QPushButton* restoreButton() const { return restore_; }

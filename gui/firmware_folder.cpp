@@ -33,8 +33,8 @@ std::optional<std::filesystem::path> DroppedFolder(const QMimeData* mime) {
 
 void TFormZentorFrom_Halden::ShowFirmwareFolder() {
     std::error_code ec;
-    std::filesystem::path shown = std::filesystem::absolute(session_.workDir, ec);
-    if (ec) shown = session_.workDir;
+    std::filesystem::path shown = std::filesystem::absolute(station_.place().workDir, ec);
+    if (ec) shown = station_.place().workDir;
     shown = shown.lexically_normal();  // "/a/b/." reads "/a/b/": drop the separator
     if (!shown.has_filename() && shown != shown.root_path()) shown = shown.parent_path();
     ui_->edFolder->setText(FromPath(shown));
@@ -44,7 +44,7 @@ void TFormZentorFrom_Halden::ShowFirmwareFolder() {
 
 bool TFormZentorFrom_Halden::SetFirmwareFolder(const std::filesystem::path& folder) {
     if (runner_.Busy()) return false;
-    session_.workDir = folder;
+    station_.place().workDir = folder;
     ShowFirmwareFolder();
     std::string error;
     if (!SaveFirmwareFolder(configPath_, FromPath(folder).toStdString(), &error))

@@ -110,7 +110,7 @@ void InstrumentFinder::Start() {
                    allAddresses_->isChecked() ? AddressScope::All : AddressScope::Quick);
     cancel_ = false;
     QPointer<InstrumentFinder> self(this);
-    const bool started = start_([self, request, this](Session& s) {
+    const bool started = start_([self, request, this](Job& s) {
         QueuedProgress progress(
             [self](int done, int total) {
                 QMetaObject::invokeMethod(

@@ -16,7 +16,7 @@
 #include <functional>
 
 #include "find/instrument_search.h"
-#include "session/session.h"
+#include "station/job.h"
 
 class QCheckBox;
 class QComboBox;
@@ -36,7 +36,7 @@ public:
         QComboBox* address = nullptr;
     };
     // Starts a job on the command thread; false while another command runs.
-    using StartJob = std::function<bool(std::function<void(Session&)>)>;
+    using StartJob = std::function<bool(std::function<void(Job&)>)>;
 
     InstrumentFinder(Panel panel, Frontend& log, StartJob start, QObject* parent = nullptr);
     ~InstrumentFinder() override;

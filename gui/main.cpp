@@ -119,8 +119,8 @@ int main(int argc, char* argv[]) {
                              // A running command answers no more questions and stops at its next
                              // step.
                              window->frontend().DeclineFromNowOn();
-                             window->session().StopRequested = true;
-                             window->session().AbortRequested = true;
+                             window->station().controls.StopRequested = true;
+                             window->station().controls.AbortRequested = true;
                              QCoreApplication::exit(128 + signo);
                          });
     } else {
@@ -130,7 +130,7 @@ int main(int argc, char* argv[]) {
         windowOptions.configPath = zentor::gui::ToPath(options.configPath);
         window = std::make_unique<zentor::gui::TFormZentorFrom_Halden>(std::move(windowOptions));
         if (!options.journalPath.isEmpty())
-            window->session().journalPath = zentor::gui::ToPath(options.journalPath);
+            window->station().place().journalPath = zentor::gui::ToPath(options.journalPath);
     }
     if (auto* log = window->findChild<QPlainTextEdit*>(QStringLiteral("MemoZentor")))
         zentor::gui::AddAboutEntry(log);
@@ -141,7 +141,7 @@ int main(int argc, char* argv[]) {
     const int status = app.exec();
 
     // Files recorded by the build; a missing or locked one is skipped.
-    for (const std::string& file : window->session().TempFiles) {
+    for (const std::string& file : window->station().tempFiles) {
         std::error_code ec;
         std::filesystem::remove(file, ec);
     }

@@ -21,13 +21,14 @@
 #include "instrument_finder.h"
 #include "port_list.h"
 #include "port_watch.h"
-#include "session/com_port.h"
-#include "session/instrument_run.h"
 #include "settings_dialog.h"
 #include "settings_owner.h"
+#include "station/com_port.h"
+#include "station/instrument_run.h"
 #include "ui_main_window.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
+#include "update_panel.h"
 #include "widgets.h"
 #include "window_rules.h"
 
@@ -61,7 +62,7 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
       configPath_(options.configPath.empty() ? ConfigFileFor(options.exePath) : options.configPath),
       ownedOpener_(options.opener ? nullptr
                                   : MakeSystemPortOpener(SettingsFolderFor(options.exePath))),
-      session_(frontend_, clock_, options.opener ? *options.opener : *ownedOpener_) {
+      station_(frontend_, clock_, options.opener ? *options.opener : *ownedOpener_) {
     ui_->setupUi(this);
     setObjectName(QStringLiteral("TFormZentorFrom_Halden"));
     if (options.lookup) {
@@ -72,7 +73,7 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
                            : MakeSystemPortLookup(SettingsFolderFor(options.exePath));
         lookup_ = ownedLookup_.get();
     }
-    session_.exePath = options.exePath;
+    station_.place().exePath = options.exePath;
     folderChooser_ = options.folderChooser;
     if (!folderChooser_) {
         folderChooser_ = [](QWidget* parent, const QString& current) {
@@ -92,7 +93,8 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
                       },
                       ui_->laStage});
     runner_.SetErrorHandler([this](const QString& message) {
-        frontend_.MessageBox(message.toStdString(), session_.caption, MessageIcon::Exclamation);
+        frontend_.MessageBox(message.toStdString(), station_.place().caption,
+                             MessageIcon::Exclamation);
     });
 
     timerUpdateCOMport_ = new QTimer(this);
@@ -109,7 +111,7 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     closeLoop_ = new CloseLoopPanel(*this);
     finder_ = new InstrumentFinder(
         {ui_->paProshivkaVelmar, ui_->cbNamePort, ui_->cbBaudRate, ui_->cbAdrPribor}, frontend_,
-        [this](std::function<void(Session&)> job) {
+        [this](std::function<void(Job&)> job) {
             return RunCommand(std::move(job), {"идёт поиск устройства", ""});
         },
         this);
@@ -126,7 +128,7 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
             ToPath(QString::fromStdString(LoadFirmwareFolder(configPath_)));
         std::error_code ec;
         if (!remembered.empty() && std::filesystem::is_directory(remembered, ec))
-            session_.workDir = remembered;
+            station_.place().workDir = remembered;
         else
             askFolderAtStart_ = installed;
     }
@@ -168,17 +170,17 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
     };
     // One command per work folder (another process may hold it); the
     // instrument-changing ones are journaled.
-    auto inFolder = [](const char* name, bool (*fn)(Session&)) {
-        return [name, fn](Session& s) { RunFolderCommand(s, name, [&] { return fn(s); }); };
+    auto inFolder = [](const char* name, bool (*fn)(Job&)) {
+        return [name, fn](Job& s) { RunFolderCommand(s, name, [&] { return fn(s); }); };
     };
-    auto journaled = [](const char* name, bool (*fn)(Session&)) {
-        return [name, fn](Session& s) { RunInstrumentCommand(s, name, [&] { return fn(s); }); };
+    auto journaled = [](const char* name, bool (*fn)(Job&)) {
+        return [name, fn](Job& s) { RunInstrumentCommand(s, name, [&] { return fn(s); }); };
     };
     command(ui_->BitBtnReadData, inFolder("read-data", ReadData),
             {"идёт чтение данных", "Остановить чтение данных и закрыть окно?"});
     command(ui_->BitBtnWriteData,
             journaled("write-data",
-                      [](Session& s) {
+                      [](Job& s) {
                           NoteInstrumentForJournal(s);
                           return WriteData(s);
                       }),
@@ -193,7 +195,7 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
         FocusSink();
         const std::string serial = ui_->edSN->text().toStdString();
         RunCommand(
-            [serial](Session& s) {
+            [serial](Job& s) {
                 RunFolderCommand(s, "encode", [&] { return EncodePackage(s, serial); });
             },
             {"идёт кодирование файлов", ""});
@@ -203,13 +205,17 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
         const UpdatePanel panel{ui_->cbNamePort->currentText().toStdString(),
                                 ui_->cbBaudRate->currentText().toStdString(),
                                 ui_->cbAdrPribor->currentText().toStdString()};
+        // The window keeps the panel's choice for the commands after the update.
+        if (auto refusal = TakePanelChoice(panel, station_.settings())) {
+            frontend_.AppendLine(*refusal);
+            return;
+        }
         closeLoop_->UpdateStarting();
         RunCommand(
-            [panel, loop = closeLoop_](Session& s) {
+            [loop = closeLoop_](Job& s) {
                 std::optional<UpdateResult> result;
                 RunInstrumentCommand(s, "update", [&] {
-                    if (!panel.port.empty()) s.run.port = panel.port;
-                    result = RunFirmwareUpdate(s, panel);
+                    result = RunFirmwareUpdate(s);
                     // The mode is chosen in the confirmation dialog.
                     if (s.run.mode.empty() && s.UpdateMode != UpdateMode::None)
                         s.run.mode = s.UpdateMode == UpdateMode::Factory ? "factory" : "keep";
@@ -220,7 +226,8 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
             {"идёт обновление прошивки", ""});
     });
     // The stop flag is atomic: set at once, even while the read runs.
-    connect(ui_->BitBtnStop, &QPushButton::clicked, this, [this] { RequestStop(session_); });
+    connect(ui_->BitBtnStop, &QPushButton::clicked, this,
+            [this] { RequestStop(station_.controls); });
 
     connect(ui_->BitBtnNasrt, &QPushButton::clicked, this,
             &TFormZentorFrom_Halden::BitBtnNasrtClick);
@@ -249,13 +256,14 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
 void TFormZentorFrom_Halden::FormCreate() {
     // 1. Stop button in place, no stop pending.
     ui_->BitBtnStop->move(6, 4);
-    session_.StopRequested = false;
+    station_.controls.StopRequested = false;
 
     // 2. Font check; the title is the default one, "Zentor Halden" comes later.
     if (NeedsArialWarning(QFontDatabase::families())) {
-        frontend_.PlainMessage(kArialWarning, DefaultApplicationTitle(
-                                                  QString::fromStdString(session_.exePath.string()))
-                                                  .toStdString());
+        frontend_.PlainMessage(
+            kArialWarning,
+            DefaultApplicationTitle(QString::fromStdString(station_.place().exePath.string()))
+                .toStdString());
     }
 
     // 3. The image key is built into the core. 4. Caption.
@@ -268,7 +276,7 @@ void TFormZentorFrom_Halden::FormCreate() {
     // 6. Configuration and window bounds.
     const QSize screen = ScreenSize(this);
     WindowPosition position;
-    LoadConfig(configPath_, session_.settings, position, screen.width(), screen.height());
+    LoadConfig(configPath_, station_.settings(), position, screen.width(), screen.height());
     resize(position.Width, position.Height);
     move(position.Left, position.Top);
 
@@ -279,14 +287,14 @@ void TFormZentorFrom_Halden::FormCreate() {
     move(KeepOnScreen(pos(), size(), screen));
 
     // 9. File dialog for the assembler source.
-    openDialog_->setDirectory(FromPath(session_.exePath.parent_path()));
-    openDialog_->selectFile(QString::fromStdString(session_.settings.AsmFileName));
+    openDialog_->setDirectory(FromPath(station_.place().exePath.parent_path()));
+    openDialog_->selectFile(QString::fromStdString(station_.settings().AsmFileName));
 
-    // 10. The factory face holds the port for the whole session.
-    if (face_ == WindowFace::FactoryFace) OpenComPort(session_);
+    // 10. The factory face holds the port for the window's life.
+    if (face_ == WindowFace::FactoryFace) station_.OpenPort();
 
     // 11. No temporary files yet.
-    session_.TempFiles.clear();
+    station_.tempFiles.clear();
 
     // 12. Warning panel at the top of the update panel.
     ui_->paInfo->move(0, 0);
@@ -306,10 +314,10 @@ void TFormZentorFrom_Halden::SetupFace() {
     ui_->paFolder->setVisible(update);
     ui_->paEnodeFiles->setVisible(encoder);
 
-    const Settings& st = session_.settings;
+    const Settings& st = station_.settings();
     if (update) {
         ui_->ImageUpdatesNow->setGeometry(ui_->ImageUpdateCOMport->geometry());
-        FillPortList(ui_->cbNamePort, session_.opener, *lookup_,
+        FillPortList(ui_->cbNamePort, station_.station.opener, *lookup_,
                      QString::fromStdString(st.NamePort));
         int port = ui_->cbNamePort->findText(QString::fromStdString(st.NamePort),
                                              Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -322,7 +330,8 @@ void TFormZentorFrom_Halden::SetupFace() {
             QString::number(st.AdrPribor), Qt::MatchExactly | Qt::MatchCaseSensitive));
         // Adapters plugged in or out show up in the list while nothing runs.
         portWatch_ = new PortWatch(
-            ui_->cbNamePort, session_.opener, *lookup_, [this] { return !runner_.Busy(); }, this);
+            ui_->cbNamePort, station_.station.opener, *lookup_, [this] { return !runner_.Busy(); },
+            this);
         // Top to bottom, left to right: the port row with its refresh and search.
         ui_->ImageUpdateCOMport->setFocusPolicy(Qt::StrongFocus);
         QWidget* order[] = {
@@ -339,7 +348,7 @@ void TFormZentorFrom_Halden::SetupFace() {
 }
 
 void TFormZentorFrom_Halden::SetCaption(const QString& caption) {
-    session_.caption = caption.toStdString();
+    station_.place().caption = caption.toStdString();
     setWindowTitle(caption);
 }
 
@@ -347,8 +356,17 @@ void TFormZentorFrom_Halden::FocusSink() {
     ui_->ButtonPusto->setFocus(Qt::OtherFocusReason);
 }
 
-bool TFormZentorFrom_Halden::RunCommand(std::function<void(Session&)> command, CommandNote note) {
-    if (!runner_.Start([this, command = std::move(command)] { command(session_); })) return false;
+bool TFormZentorFrom_Halden::RunCommand(std::function<void(Job&)> command, CommandNote note) {
+    // The command runs on a copy of the station; what it leaves comes back to
+    // this thread before the runner says it is idle.
+    const auto job = [this, copy = station_.station, port = station_.port,
+                      timeouts = station_.timeouts, command = std::move(command)] {
+        JobOutcome outcome = RunInJob(copy, station_.controls, port, timeouts, command);
+        QMetaObject::invokeMethod(
+            this, [this, outcome = std::move(outcome)] { TakeOutcome(station_, outcome); },
+            Qt::QueuedConnection);
+    };
+    if (!runner_.Start(job)) return false;
     running_ = std::move(note);
     return true;
 }
@@ -376,12 +394,12 @@ void TFormZentorFrom_Halden::BitBtnNasrtClick() {
 void TFormZentorFrom_Halden::ImageUpdateCOMportClick() {
     QComboBox* list = ui_->cbNamePort;
     QString remembered = list->currentText();
-    if (remembered.isEmpty()) remembered = QString::fromStdString(session_.settings.NamePort);
+    if (remembered.isEmpty()) remembered = QString::fromStdString(station_.settings().NamePort);
     ui_->ImageUpdateCOMport->hide();
     ui_->ImageUpdatesNow->show();
     // The scan blocks the window: draw the busy picture first.
     ui_->paProshivkaVelmar->repaint();
-    FillPortList(list, session_.opener, *lookup_, remembered);
+    FillPortList(list, station_.station.opener, *lookup_, remembered);
     list->setCurrentIndex(list->findText(remembered, Qt::MatchExactly | Qt::MatchCaseSensitive));
     timerUpdateCOMport_->start();
 }
@@ -394,7 +412,7 @@ void TFormZentorFrom_Halden::TimerUpdateCOMportTimer() {
 
 void TFormZentorFrom_Halden::Button1Click() {
     FocusSink();
-    for (const std::string& line : TimeoutsReadoutLines(session_.comTimeouts))
+    for (const std::string& line : TimeoutsReadoutLines(station_.timeouts))
         frontend_.AppendLine(line);
 }
 
@@ -414,7 +432,7 @@ void TFormZentorFrom_Halden::showEvent(QShowEvent* event) {
         ShowFirmwareFolder();
         if (askFolderAtStart_) {
             askFolderAtStart_ = false;
-            if (!ExistsNoCase(session_.workDir, "prog_c.bin"))
+            if (!ExistsNoCase(station_.place().workDir, "prog_c.bin"))
                 QTimer::singleShot(0, this, &TFormZentorFrom_Halden::ChooseFirmwareFolder);
         }
     }
@@ -430,24 +448,24 @@ void TFormZentorFrom_Halden::closeEvent(QCloseEvent* event) {
         frontend_.AppendLine("Окно не закрыто: " + running_.what + " - дождитесь окончания");
         if (running_.stopQuestion.empty()) return;
         askingClose_ = true;
-        const bool stop =
-            frontend_.AskYesNo(running_.stopQuestion, session_.caption, MessageIcon::Question);
+        const bool stop = frontend_.AskYesNo(running_.stopQuestion, station_.place().caption,
+                                             MessageIcon::Question);
         askingClose_ = false;
         if (!stop) return;
         if (runner_.Busy()) {
-            session_.StopRequested = true;
+            station_.controls.StopRequested = true;
             closeAfterRun_ = true;
         } else {
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         }
         return;
     }
-    if (face_ != WindowFace::EncoderFace) CloseComPort(session_);
+    if (face_ != WindowFace::EncoderFace) station_.ClosePort();
     if (face_ == WindowFace::FactoryFace) {
         const WindowPosition position{x(), y(), width(), height()};
         std::string error;
         if (!SavePosition(configPath_, position, &error))
-            frontend_.MessageBox(error, session_.caption, MessageIcon::Exclamation);
+            frontend_.MessageBox(error, station_.place().caption, MessageIcon::Exclamation);
     }
     for (TfmSetings* dialog : findChildren<TfmSetings*>()) dialog->close();
     event->accept();

@@ -1,5 +1,5 @@
 // The main window: three faces (factory, update, encoder), the log pane and the
-// progress bar; owns the session every command uses.
+// progress bar; owns what its commands are given (window_station.h).
 #pragma once
 
 #include <QPointer>
@@ -14,7 +14,9 @@
 #include "common/clock.h"
 #include "qt_frontend.h"
 #include "serial/port_lookup.h"
-#include "session/session.h"
+#include "station/job.h"
+#include "window_rules.h"
+#include "window_station.h"
 
 class QFileDialog;
 class QTimer;
@@ -31,7 +33,7 @@ class TfmSetings;
 class CloseLoopPanel;
 
 // What a running command does, said when the window is asked to close. A read
-// risks nothing: stopQuestion (non-empty) offers to stop it through the session's
+// risks nothing: stopQuestion (non-empty) offers to stop it through the window's
 // stop flag and close once it has ended.
 struct CommandNote {
     std::string what = "выполняется команда";
@@ -63,7 +65,7 @@ public:
     explicit TFormZentorFrom_Halden(Options options, QWidget* parent = nullptr);
     ~TFormZentorFrom_Halden() override;
 
-    Session& session() { return session_; }
+    WindowStation& station() { return station_; }
     QtFrontend& frontend() { return frontend_; }
     CommandRunner& runner() { return runner_; }
     WindowFace face() const { return face_; }
@@ -75,7 +77,7 @@ public:
     // Caption of the window and title of every message box.
     void SetCaption(const QString& caption);
     // Starts a command on the worker thread; false while another one runs.
-    bool RunCommand(std::function<void(Session&)> command, CommandNote note = {});
+    bool RunCommand(std::function<void(Job&)> command, CommandNote note = {});
     // A second start of the program asked for this window.
     void BringToFront();
     // The settings dialog opened last (tests).
@@ -120,7 +122,7 @@ private:
     PortLookup* lookup_ = nullptr;
     QtFrontend frontend_;
     SystemClock clock_;
-    Session session_;
+    WindowStation station_;
     QTimer* timerUpdateCOMport_ = nullptr;
     QFileDialog* openDialog_ = nullptr;
     QPointer<TfmSetings> settingsDialog_;
@@ -133,7 +135,7 @@ private:
     CommandNote running_;         // the command running, if any
     bool askingClose_ = false;    // the stop question is up
     bool closeAfterRun_ = false;  // a stopped read closes the window when it ends
-    // Last member: stopped first, while the session is still there.
+    // Last member: stopped first, while the station is still there.
     CommandRunner runner_;
 };
 

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "session/session.h"
+#include "station/job.h"
 #include "ui_message_question.h"
 #include "widgets.h"
 #include "window_rules.h"

@@ -2,54 +2,54 @@
 
 #include "config/config_store.h"
 #include "main_window.h"
-#include "session/com_port.h"
 #include "settings_dialog.h"
 #include "window_rules.h"
 
 namespace zentor::gui {
 
-bool TakeOverSettings(Session& s, const std::filesystem::path& configPath, const Settings& chosen) {
-    Settings& st = s.settings;
+bool TakeOverSettings(WindowStation& s, const std::filesystem::path& configPath,
+                      const Settings& chosen) {
+    Settings& st = s.settings();
     const std::string oldPort = st.NamePort;
     const int oldBaudRate = st.BaudRate;
     st = chosen;
 
-    CloseComPort(s);
-    if (!OpenComPort(s)) {
-        // OpenComPort has said why; back to the port that worked.
+    s.ClosePort();
+    if (!s.OpenPort()) {
+        // The box has said why; back to the port that worked.
         st.NamePort = oldPort;
         st.BaudRate = oldBaudRate;
-        OpenComPort(s);
+        s.OpenPort();
         return false;
     }
     std::string error;
     if (!SaveSettings(configPath, st, &error)) {
-        s.ui.MessageBox(error, s.caption, MessageIcon::Exclamation);
+        s.station.ui.MessageBox(error, s.place().caption, MessageIcon::Exclamation);
         return false;
     }
     return true;
 }
 
 TfmSetings* OpenSettingsDialog(TFormZentorFrom_Halden& window) {
-    Session& s = window.session();
+    WindowStation& s = window.station();
     TfmSetings::Owner owner{
         .busy = [&window] { return window.runner().Busy(); },
         .fileDialog = [&window] { return window.openDialog(); },
-        .chooseAsmFile = [&s](const std::string& name) { s.settings.AsmFileName = name; },
+        .chooseAsmFile = [&s](const std::string& name) { s.settings().AsmFileName = name; },
         .refuse =
             [&s](const std::string& problem) {
-                s.ui.MessageBox(problem, s.caption, MessageIcon::Exclamation);
+                s.station.ui.MessageBox(problem, s.place().caption, MessageIcon::Exclamation);
             },
         .accept =
             [&window, &s](const Settings& chosen) {
                 if (!TakeOverSettings(s, window.configPath(), chosen)) return false;
-                if (const auto caption = TypeCaption(s.settings.TypeController))
+                if (const auto caption = TypeCaption(s.settings().TypeController))
                     window.SetCaption(*caption);
                 return true;
             },
         .ports = &window.portLookup(),
     };
-    auto* dialog = new TfmSetings(window, s.settings, s.opener, std::move(owner));
+    auto* dialog = new TfmSetings(window, s.settings(), s.station.opener, std::move(owner));
     QObject::connect(&window.runner(), &CommandRunner::busyChanged, dialog, &TfmSetings::ApplyBusy);
     dialog->ApplyBusy(window.runner().Busy());
     return dialog;

@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <cmath>
 
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 namespace zentor::gui {
 

@@ -10,7 +10,12 @@
 #include <filesystem>
 #include <optional>
 
-#include "session/session.h"
+#include "station/job.h"
+
+namespace zentor {
+// The window's three faces.
+enum class WindowFace { FactoryFace, UpdateFace, EncoderFace };
+}  // namespace zentor
 
 namespace zentor::gui {
 

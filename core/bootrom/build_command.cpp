@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void LogBuildFailed(Session& s) {
+void LogBuildFailed(Job& s) {
     s.ui.AppendLine("Произошла ошибка компиляции");
     s.ui.AppendLine("");
 }
@@ -49,7 +49,7 @@ std::string Shown(const std::string& name) {
 
 // Clears the log, checks the file name and removes what an earlier build left,
 // so that nothing found afterwards can be mistaken for this build's output.
-bool BeginBuild(Session& s) {
+bool BeginBuild(Job& s) {
     s.ui.ClearLog();
     const std::string& asmName = s.settings.AsmFileName;
     if (!IsPlainAsmFileName(asmName)) {
@@ -65,7 +65,7 @@ bool BeginBuild(Session& s) {
 }
 
 // Writes the batch file beside the executable; listed in TempFiles once created.
-bool WriteBatchFile(Session& s) {
+bool WriteBatchFile(Job& s) {
     const fs::path path = BatchFilePath(s.exePath);
     if (path.empty()) return false;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -76,14 +76,14 @@ bool WriteBatchFile(Session& s) {
     return static_cast<bool>(out);
 }
 
-void ListObjectFile(Session& s) {
+void ListObjectFile(Job& s) {
     const std::string object = ObjectFileName(s.settings.AsmFileName);
     if (ExistsNoCase(s.workDir, object))
         s.TempFiles.push_back((s.workDir / object).lexically_normal().string());
 }
 
 // Waits up to four seconds for Prog.bin, then scrambles it into prog_c.bin.
-bool FinishBuild(Session& s) {
+bool FinishBuild(Job& s) {
     for (int n = 1; n <= 4; ++n) {
         if (n == 2) {
             s.ui.AppendLine("Создание файла \"prog.bin\"");
@@ -115,7 +115,7 @@ bool FinishBuild(Session& s) {
 }
 
 #ifdef _WIN32
-bool BuildWithBatch(Session& s) {
+bool BuildWithBatch(Job& s) {
     if (!BeginBuild(s)) return false;
     // A batch file that could not be written must not be replaced by a stale one.
     if (!WriteBatchFile(s)) {
@@ -162,7 +162,7 @@ bool IsPlainAsmFileName(const std::string& name) {
     return true;
 }
 
-bool BuildWithRunner(Session& s, BuildToolRunner& runner, BuildOutcome* outcome) {
+bool BuildWithRunner(Job& s, BuildToolRunner& runner, BuildOutcome* outcome) {
     BuildOutcome ignored;
     BuildOutcome& result = outcome ? *outcome : ignored;
     result = BuildOutcome::Failed;
@@ -202,7 +202,7 @@ bool BuildWithRunner(Session& s, BuildToolRunner& runner, BuildOutcome* outcome)
     return true;
 }
 
-BuildOutcome CompileProgram(Session& s) {
+BuildOutcome CompileProgram(Job& s) {
 #ifdef _WIN32
     return BuildWithBatch(s) ? BuildOutcome::Built : BuildOutcome::Failed;
 #else
@@ -213,7 +213,7 @@ BuildOutcome CompileProgram(Session& s) {
 #endif
 }
 
-bool BuildFirmware(Session& s) {
+bool BuildFirmware(Job& s) {
     return CompileProgram(s) == BuildOutcome::Built;
 }
 

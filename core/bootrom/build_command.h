@@ -2,7 +2,7 @@
 // Prog.bin into prog_c.bin.
 #pragma once
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -13,8 +13,8 @@ enum class BuildOutcome {
 };
 
 // The whole build; its outcome.
-BuildOutcome CompileProgram(Session& s);
+BuildOutcome CompileProgram(Job& s);
 // The button: true when prog_c.bin was written.
-bool BuildFirmware(Session& s);
+bool BuildFirmware(Job& s);
 
 }  // namespace zentor

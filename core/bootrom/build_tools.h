@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bootrom/build_command.h"
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -53,7 +53,7 @@ bool IsPlainAsmFileName(const std::string& name);
 // The build with the two tools started one after the other through runner:
 // each tool's output goes to the log, and the user confirms between them.
 // True when prog_c.bin was written; *outcome tells a declined question apart.
-bool BuildWithRunner(Session& s, BuildToolRunner& runner, BuildOutcome* outcome = nullptr);
+bool BuildWithRunner(Job& s, BuildToolRunner& runner, BuildOutcome* outcome = nullptr);
 
 #ifdef _WIN32
 // Starts the batch file (current directory dir) and waits for it without limit.

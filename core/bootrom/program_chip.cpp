@@ -26,17 +26,17 @@ std::vector<std::uint8_t> Padded(const std::vector<std::uint8_t>& bytes, std::si
 // s.ChipAtRisk for as long as the chip is erased and not yet whole.
 class ChipAtRisk {
 public:
-    explicit ChipAtRisk(Session& s) : s_(s) { s_.ChipAtRisk = true; }
+    explicit ChipAtRisk(Job& s) : s_(s) { s_.ChipAtRisk = true; }
     ~ChipAtRisk() { s_.ChipAtRisk = false; }
     ChipAtRisk(const ChipAtRisk&) = delete;
     ChipAtRisk& operator=(const ChipAtRisk&) = delete;
 
 private:
-    Session& s_;
+    Job& s_;
 };
 
 // A stop asked for at a record or page boundary: logged, the run ends there.
-bool StopHere(Session& s, std::uint16_t address, ProgramResult& result) {
+bool StopHere(Job& s, std::uint16_t address, ProgramResult& result) {
     if (!s.AbortRequested) return false;
     char line[128];
     std::snprintf(line, sizeof line,
@@ -48,14 +48,14 @@ bool StopHere(Session& s, std::uint16_t address, ProgramResult& result) {
 }
 
 // A stop asked for before the first erase leaves the chip as it was.
-bool StopBeforeErase(Session& s, ProgramResult& result) {
+bool StopBeforeErase(Job& s, ProgramResult& result) {
     if (!s.AbortRequested) return false;
     s.ui.AppendLine("Запись прервана - устройство не изменено");
     result.interrupted = true;
     return true;
 }
 
-bool WriteRecords(Session& s, BootRomLink& link, const std::vector<std::uint8_t>& image, int base,
+bool WriteRecords(Job& s, BootRomLink& link, const std::vector<std::uint8_t>& image, int base,
                   ProgramResult& result) {
     const std::vector<std::uint8_t> whole = Padded(image, kRecordDataSize);
     const int length = static_cast<int>(image.size());
@@ -77,8 +77,8 @@ bool WriteRecords(Session& s, BootRomLink& link, const std::vector<std::uint8_t>
     return true;
 }
 
-ProgramStage RunBootRom(Session& s, const ProgramPlan& plan,
-                        const std::function<void()>& beforeErase, ProgramResult& result) {
+ProgramStage RunBootRom(Job& s, const ProgramPlan& plan, const std::function<void()>& beforeErase,
+                        ProgramResult& result) {
     BootRomLink link(s.LinkPort(), s.clock, {s.settings.DopPause, s.settings.ControlWrite});
     auto fail = [&](const char* line, ProgramStage stage) {
         s.ui.AppendLine(line);
@@ -140,7 +140,7 @@ ProgramStage RunBootRom(Session& s, const ProgramPlan& plan,
 enum class PagesEnd { Verified, Failed, Stopped };
 
 template <typename WritePage, typename VerifyPage>
-PagesEnd WriteAndVerifyPages(Session& s, const std::vector<std::uint8_t>& image, int pageSize,
+PagesEnd WriteAndVerifyPages(Job& s, const std::vector<std::uint8_t>& image, int pageSize,
                              WritePage write, VerifyPage verify, const char* writtenLine,
                              const char* verifyLine, const char* failLine, ProgramResult& result) {
     const std::vector<std::uint8_t> whole = Padded(image, static_cast<std::size_t>(pageSize));
@@ -167,7 +167,7 @@ PagesEnd WriteAndVerifyPages(Session& s, const std::vector<std::uint8_t>& image,
     return PagesEnd::Verified;
 }
 
-ProgramStage RunProgrammer(Session& s, const ProgramPlan& plan,
+ProgramStage RunProgrammer(Job& s, const ProgramPlan& plan,
                            const std::function<void()>& beforeErase, ProgramResult& result) {
     ProgrammerLink link(s.LinkPort(), s.clock);
     if (!link.Sync()) {
@@ -229,7 +229,7 @@ ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode) {
             .beforeErase = {}};
 }
 
-ProgramResult ProgramChip(Session& s, const ProgramOptions& options) {
+ProgramResult ProgramChip(Job& s, const ProgramOptions& options) {
     // Refused before anything went out: an erase the journal was told of did not happen.
     auto refused = [&s]() -> ProgramResult {
         if (s.run.phase == RunPhase::Erase || s.run.phase == RunPhase::Unknown)
@@ -263,12 +263,11 @@ ProgramResult ProgramChip(Session& s, const ProgramOptions& options) {
     return result;
 }
 
-bool CheckProgramChipInputs(Session& s, const ProgramOptions& options,
-                            std::optional<int> dataSize) {
+bool CheckProgramChipInputs(Job& s, const ProgramOptions& options, std::optional<int> dataSize) {
     return PrepareProgramPlan(s, options, dataSize).has_value();
 }
 
-bool EraseAndWrite(Session& s) {
+bool EraseAndWrite(Job& s) {
     return ProgramChip(s, FactoryProgramOptions()).Ok();
 }
 

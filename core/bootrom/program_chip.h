@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -86,14 +86,14 @@ ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode);
 // after a log line, with the chip partly written. Keeps s.run.phase at the step
 // reached and adds the unconfirmed records to s.run.unconfirmed, logging their
 // count at the end.
-ProgramResult ProgramChip(Session& s, const ProgramOptions& options);
+ProgramResult ProgramChip(Job& s, const ProgramOptions& options);
 // The refusals ProgramChip makes before it sends anything (controller type, HCR
 // texts, image files, sizes and placement), made ahead of a run so a caller can
 // stop before it prepares the chip. With dataSize the DATA FLASH image is taken
 // to be that long instead of being loaded. Logs what ProgramChip would log.
-bool CheckProgramChipInputs(Session& s, const ProgramOptions& options,
+bool CheckProgramChipInputs(Job& s, const ProgramOptions& options,
                             std::optional<int> dataSize = std::nullopt);
 // "  Стирание + запись": ProgramChip with FactoryProgramOptions.
-bool EraseAndWrite(Session& s);
+bool EraseAndWrite(Job& s);
 
 }  // namespace zentor

@@ -32,7 +32,7 @@ int FlashSizeFor(int typeController) {
 
 // Loads name from the working folder; logs and returns nullopt when it cannot be
 // opened or is larger than the image buffer.
-std::optional<std::vector<std::uint8_t>> LoadLogged(Session& s, const std::string& name,
+std::optional<std::vector<std::uint8_t>> LoadLogged(Job& s, const std::string& name,
                                                     const std::string& shown) {
     ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, name));
     if (image.error == ImageError::TooLarge) {
@@ -46,7 +46,7 @@ std::optional<std::vector<std::uint8_t>> LoadLogged(Session& s, const std::strin
     return std::move(image.bytes);
 }
 
-std::optional<std::vector<std::uint8_t>> LoadData(Session& s, const DataFlashSource& source) {
+std::optional<std::vector<std::uint8_t>> LoadData(Job& s, const DataFlashSource& source) {
     switch (source.kind) {
         case DataFlashSource::Kind::Bytes:
             if (source.bytes.size() > kMaxImage) {
@@ -64,7 +64,7 @@ std::optional<std::vector<std::uint8_t>> LoadData(Session& s, const DataFlashSou
 
 // Boot ROM layout: the DATA FLASH image ends at the top of the flash, the
 // program below it.
-bool PlaceImages(Session& s, const std::string& dataShown, ProgramPlan& plan) {
+bool PlaceImages(Job& s, const std::string& dataShown, ProgramPlan& plan) {
     const int flash = FlashSizeFor(s.settings.TypeController);
     const int d = static_cast<int>(plan.data.size());
     if (d > flash) {
@@ -93,7 +93,7 @@ bool PlaceImages(Session& s, const std::string& dataShown, ProgramPlan& plan) {
 
 }  // namespace
 
-std::optional<ProgramPlan> PrepareProgramPlan(Session& s, const ProgramOptions& options,
+std::optional<ProgramPlan> PrepareProgramPlan(Job& s, const ProgramOptions& options,
                                               std::optional<int> dataSize) {
     const Settings& cfg = s.settings;
     const bool programmer = cfg.TypeController == 0;
@@ -106,14 +106,14 @@ std::optional<ProgramPlan> PrepareProgramPlan(Session& s, const ProgramOptions& 
     }
     if (!programmer) {
         for (const auto& [reg, text] :
-             {std::pair{"HCR1", &cfg.HCR1Value}, std::pair{"HCR0", &cfg.HCR0Value}}) {
+             {std::pair{"HCR1", &s.Hcr1()}, std::pair{"HCR0", &cfg.HCR0Value}}) {
             if (!IsHexByteText(*text)) {
                 s.ui.AppendLine(std::string("Неверное значение ") + reg + ": \"" + *text + "\"" +
                                 kCancelled);
                 return std::nullopt;
             }
         }
-        plan.configRecord = *ComposeConfigRecord(cfg.HCR1Value, cfg.HCR0Value);
+        plan.configRecord = *ComposeConfigRecord(s.Hcr1(), cfg.HCR0Value);
     }
 
     const bool scrambled = options.image == ProgramImage::Scrambled;

@@ -20,7 +20,7 @@ struct ProgramPlan {
 };
 
 // With dataSize given the DATA FLASH image is not loaded: it is taken to be that long.
-std::optional<ProgramPlan> PrepareProgramPlan(Session& s, const ProgramOptions& options,
+std::optional<ProgramPlan> PrepareProgramPlan(Job& s, const ProgramOptions& options,
                                               std::optional<int> dataSize = std::nullopt);
 
 }  // namespace zentor

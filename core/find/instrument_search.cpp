@@ -7,7 +7,7 @@
 
 #include "find/probe.h"
 #include "instrument/identify.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 namespace zentor {
 

@@ -21,7 +21,7 @@
 #include "common/clock.h"
 #include "find/search_plan.h"
 #include "serial/port.h"
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 

@@ -15,7 +15,7 @@
 #include <optional>
 
 #include "serial/port.h"
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 

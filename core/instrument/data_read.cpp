@@ -20,7 +20,7 @@ enum class ReadEnd { Done, Stopped, Failed };
 
 class PageReader {
 public:
-    PageReader(Session& s, InstrumentBus& bus, int pages, int blockSize)
+    PageReader(Job& s, InstrumentBus& bus, int pages, int blockSize)
         : s_(s),
           bus_(bus),
           address_(static_cast<std::uint8_t>(s.settings.AdrPribor)),
@@ -71,7 +71,7 @@ private:
         return ReadEnd::Failed;
     }
 
-    Session& s_;
+    Job& s_;
     InstrumentBus& bus_;
     std::uint8_t address_;
     int pages_;
@@ -89,7 +89,8 @@ std::optional<std::string> DataSizeRefusal(int size) {
     return std::nullopt;
 }
 
-bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image, bool* stopped) {
+bool ReadDataFlashImage(Job& s, int size, std::vector<std::uint8_t>& image, bool* stopped,
+                        int minReadings) {
     if (stopped) *stopped = false;
     if (s.settings.ShowStopButton) s.ui.ShowStopButton(true);
     s.StopRequested = false;
@@ -118,7 +119,7 @@ bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image, 
     // disagreement after an agreeing reading is repeated against the same
     // reference; two in a row, or one at the first comparison, make the latest
     // reading the reference and start counting again at 2.
-    const int wanted = s.settings.MaxKolReadings;
+    const int wanted = std::max(s.settings.MaxKolReadings, minReadings);
     if (wanted > 1) {
         s.ui.AppendLine("1-e чтение DATA FLASH - Ok");
         int passNumber = 2;
@@ -151,7 +152,7 @@ bool ReadDataFlashImage(Session& s, int size, std::vector<std::uint8_t>& image, 
     return true;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadDataFlash(Session& s, const DataReadOptions& options) {
+std::optional<std::vector<std::uint8_t>> ReadDataFlash(Job& s, const DataReadOptions& options) {
     const int size = s.settings.SizeData;
     if (!AddressUsable(s)) return std::nullopt;
     if (auto refusal = DataSizeRefusal(size)) {
@@ -161,7 +162,7 @@ std::optional<std::vector<std::uint8_t>> ReadDataFlash(Session& s, const DataRea
     }
     s.ui.ClearLog();
     std::vector<std::uint8_t> reference;
-    if (!ReadDataFlashImage(s, size, reference)) return std::nullopt;
+    if (!ReadDataFlashImage(s, size, reference, nullptr, options.minReadings)) return std::nullopt;
     auto giveUp = [&] {
         s.ui.ShowStopButton(false);
         return std::nullopt;
@@ -179,7 +180,7 @@ std::optional<std::vector<std::uint8_t>> ReadDataFlash(Session& s, const DataRea
     return reference;
 }
 
-bool ReadData(Session& s) {
+bool ReadData(Job& s) {
     return ReadDataFlash(s, {.restartAfterwards = true}).has_value();
 }
 

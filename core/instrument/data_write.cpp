@@ -19,7 +19,7 @@ namespace {
 
 // Moves one page into SRAM page 3 and stores it into DATA FLASH page p.
 // Returns the failing line, or an empty text when the page was stored.
-std::string StorePage(Session& s, InstrumentBus& bus, const std::uint8_t* page, int p) {
+std::string StorePage(Job& s, InstrumentBus& bus, const std::uint8_t* page, int p) {
     const auto a = static_cast<std::uint8_t>(s.settings.AdrPribor);
     const char* noLink = "Нет связи с устройством!";
 
@@ -45,7 +45,7 @@ std::string StorePage(Session& s, InstrumentBus& bus, const std::uint8_t* page, 
 
 }  // namespace
 
-bool WriteData(Session& s) {
+bool WriteData(Job& s) {
     if (!AddressUsable(s)) return false;
     s.ui.ClearLog();
     // Page numbers are one byte: a file of more than 256 pages is refused, and
@@ -63,7 +63,7 @@ bool WriteData(Session& s) {
     return WriteDataFlashImage(s, image.bytes);
 }
 
-bool WriteDataFlashImage(Session& s, const std::vector<std::uint8_t>& image) {
+bool WriteDataFlashImage(Job& s, const std::vector<std::uint8_t>& image) {
     if (image.size() > kMaxImage) {
         s.ui.AppendLine("Образ DATA FLASH больше 65536 байт");
         return false;

@@ -4,7 +4,7 @@
 
 #include "instrument/frames.h"
 #include "journal/journal_runs.h"
-#include "session/instrument_run.h"
+#include "station/instrument_run.h"
 
 namespace zentor {
 
@@ -16,7 +16,7 @@ std::string FormatSerialText(const InstrumentIdentity& id) {
     return text;
 }
 
-bool IdentifyInstrument(Session& s) {
+bool IdentifyInstrument(Job& s) {
     const auto address = static_cast<std::uint8_t>(s.settings.AdrPribor | 0x80);
     InstrumentBus bus(s.LinkPort(), s.clock);
     if (!bus.ReadBlock(address, 0xEC, 4)) return false;
@@ -27,13 +27,13 @@ bool IdentifyInstrument(Session& s) {
     if (id.prefix == 0 || id.model == 0 || id.number1 == 0 || id.number2 == 0) return false;
 
     // A configured HCR1 always wins; without one, every model but M7 needs 93h.
-    if (!s.settings.HCR1KeyPresent && id.model != ModelCodeM7) s.settings.HCR1Value = "93";
+    if (!s.settings.HCR1KeyPresent && id.model != ModelCodeM7) s.hcr1 = "93";
     s.identity = id;
     s.SerialText = FormatSerialText(id);
     return true;
 }
 
-void NoteInstrumentForJournal(Session& s) {
+void NoteInstrumentForJournal(Job& s) {
     if (s.journalRunId.empty()) return;
     const auto lines = ReadJournalsFor(s);
     if (!lines || !AnyOpenFailure(MergeRuns(*lines))) return;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -18,15 +18,15 @@ std::string FormatSerialText(const InstrumentIdentity& id);
 // Reads the four identity bytes (register ECh) from AdrPribor on the open port.
 // True when a good reply without a zero byte came back; then identity and
 // SerialText are set and, when the configuration has no HCR1 key and the model
-// is not ModelCodeM7, HCR1Value becomes "93". On false nothing is changed.
+// is not ModelCodeM7, the job's hcr1 becomes "93". On false nothing is changed.
 // Logs nothing.
-bool IdentifyInstrument(Session& s);
+bool IdentifyInstrument(Job& s);
 
 // Before a DATA FLASH write that does not otherwise identify (write-data): when
 // the journal holds an open update failure of any instrument, identifies the one
 // connected (one read frame) and notes its model and serial in s.run, so that a
 // confirmed write closes that instrument's failure. Sends nothing otherwise; an
 // instrument that does not answer is simply not noted.
-void NoteInstrumentForJournal(Session& s);
+void NoteInstrumentForJournal(Job& s);
 
 }  // namespace zentor

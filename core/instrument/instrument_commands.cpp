@@ -9,13 +9,13 @@ namespace zentor {
 
 namespace {
 
-std::uint8_t Address(const Session& s) {
+std::uint8_t Address(const Job& s) {
     return static_cast<std::uint8_t>(s.settings.AdrPribor);
 }
 
 // The first tick clears the log; later ones replace the countdown line, which is
 // then the only line of the log.
-void ShowCountdown(Session& s, int secondsLeft, bool first) {
+void ShowCountdown(Job& s, int secondsLeft, bool first) {
     if (first)
         s.ui.ClearLog();
     else
@@ -30,7 +30,7 @@ std::optional<std::string> AddressRefusal(int address) {
     return "Адрес устройства " + std::to_string(address) + " вне диапазона 1..63";
 }
 
-bool AddressUsable(Session& s) {
+bool AddressUsable(Job& s) {
     const auto refusal = AddressRefusal(s.settings.AdrPribor);
     if (!refusal) return true;
     s.ui.ClearLog();
@@ -38,7 +38,7 @@ bool AddressUsable(Session& s) {
     return false;
 }
 
-bool Restart(Session& s) {
+bool Restart(Job& s) {
     if (!AddressUsable(s)) return false;
     const int pause = s.settings.PauseRestart;
     int countdown = pause;
@@ -73,7 +73,7 @@ bool Restart(Session& s) {
     return ok;
 }
 
-bool EnterBootRom(Session& s) {
+bool EnterBootRom(Job& s) {
     if (!AddressUsable(s)) return false;
     s.ui.SetProgressRange(0, 2);
     s.ui.SetProgressPosition(1);
@@ -102,7 +102,7 @@ bool EnterBootRom(Session& s) {
     return true;
 }
 
-void RequestStop(Session& s) {
+void RequestStop(Controls& s) {
     s.StopRequested = true;
 }
 

@@ -1,4 +1,4 @@
-// What one command run leaves in the journal. The command fills `Session::run`
+// What one command run leaves in the journal. The command fills `Job::run`
 // as it learns things (identity, images, backup, phase reached, result); the
 // journal wrapper (instrument_run.h) writes it at the start and at the end.
 // Plain data, no I/O.

@@ -25,14 +25,14 @@ void Append(std::vector<std::uint8_t>& out, const std::string& text) {
     out.insert(out.end(), text.begin(), text.end());
 }
 
-bool TooLarge(Session& s, const std::string& name, std::uintmax_t size) {
+bool TooLarge(Job& s, const std::string& name, std::uintmax_t size) {
     if (size <= kMaxPackageImage) return false;
     s.ui.AppendLine("Файл " + name + " слишком большой: " + std::to_string(size) +
                     " байт (допустимо не более " + std::to_string(kMaxPackageImage) + ")");
     return true;
 }
 
-bool WriteScrambled(Session& s, const std::string& name, std::vector<std::uint8_t> content) {
+bool WriteScrambled(Job& s, const std::string& name, std::vector<std::uint8_t> content) {
     ScrambleImage(content);
     if (!WriteFileAtomic(ResolveNoCase(s.workDir, name), content)) {
         s.ui.AppendLine("Невозможно открыть файл " + name);
@@ -62,7 +62,7 @@ std::vector<std::uint8_t> SerialRecord(const std::string& serial) {
     return record;
 }
 
-bool EncodePackage(Session& s, const std::string& serialNumber) {
+bool EncodePackage(Job& s, const std::string& serialNumber) {
     s.ui.ClearLog();
     // A character the package cannot hold would bind it to another serial number.
     std::string offending;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/image_file.h"
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -35,6 +35,6 @@ std::vector<std::uint8_t> SerialRecord(const std::string& serial);
 // scrambled from index 0, in that order, each written to a temporary name and
 // renamed into place. An input image above 65536 bytes is refused before any
 // file is written. True when all three were written.
-bool EncodePackage(Session& s, const std::string& serialNumber);
+bool EncodePackage(Job& s, const std::string& serialNumber);
 
 }  // namespace zentor

@@ -95,11 +95,11 @@ std::string RelativeText(const fs::path& path, const fs::path& base) {
     return (below ? rel : path).generic_string();
 }
 
-std::string BackupLine(const Session& s, const fs::path& backup) {
+std::string BackupLine(const Job& s, const fs::path& backup) {
     return "Резервная копия DATA FLASH: " + RelativeText(backup, s.workDir);
 }
 
-bool SetAsideOldReading(Session& s) {
+bool SetAsideOldReading(Job& s) {
     const fs::path dir = s.workDir / "backup";
     for (int guard = 0; guard < 16 && ExistsNoCase(s.workDir, "data_rd.bin"); ++guard) {
         const fs::path old = ResolveNoCase(s.workDir, "data_rd.bin");
@@ -122,7 +122,7 @@ bool SetAsideOldReading(Session& s) {
     return true;
 }
 
-std::optional<fs::path> BackUpReading(Session& s, const std::vector<std::uint8_t>& data) {
+std::optional<fs::path> BackUpReading(Job& s, const std::vector<std::uint8_t>& data) {
     // A re-run reads what the last run read: its backup already holds these bytes.
     if (auto newest = NewestBackup(s.workDir, s.SerialText);
         newest && ReadWholeFile(*newest) == std::optional<std::vector<std::uint8_t>>(data)) {

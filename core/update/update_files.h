@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -20,7 +20,7 @@ std::string UpdateTimeStamp();
 // `path` relative to `base` with forward slashes, or `path` itself when it is not below.
 std::string RelativeText(const std::filesystem::path& path, const std::filesystem::path& base);
 // "Резервная копия DATA FLASH: <path relative to the work folder>".
-std::string BackupLine(const Session& s, const std::filesystem::path& backup);
+std::string BackupLine(const Job& s, const std::filesystem::path& backup);
 
 // Newest set-aside readings kept in backup/; older ones are removed.
 inline constexpr std::size_t kKeptReadings = 5;
@@ -28,11 +28,10 @@ inline constexpr std::size_t kKeptReadings = 5;
 // Moves every data_rd.bin of the folder (any letter case) to backup/data_rd.<time>.bak,
 // so a file the read did not write can never pass for its result, then removes all
 // but the newest kKeptReadings of them. Calibration backups are never touched.
-bool SetAsideOldReading(Session& s);
+bool SetAsideOldReading(Job& s);
 // Writes `data` to backup/<serial>_<time>_data.bin (a free name) and logs the
 // backup line; when the serial's newest backup already holds exactly `data`, that
 // file is named instead. Empty on failure, after its own log line.
-std::optional<std::filesystem::path> BackUpReading(Session& s,
-                                                   const std::vector<std::uint8_t>& data);
+std::optional<std::filesystem::path> BackUpReading(Job& s, const std::vector<std::uint8_t>& data);
 
 }  // namespace zentor

@@ -4,7 +4,7 @@
 #include "common/files.h"
 #include "journal/backup_names.h"
 #include "journal/journal.h"
-#include "session/backup_offer.h"
+#include "station/backup_offer.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 #include "update/update_run.h"

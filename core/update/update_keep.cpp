@@ -10,8 +10,8 @@
 #include "instrument/instrument_commands.h"
 #include "journal/backup_names.h"
 #include "journal/journal_runs.h"
-#include "session/backup_offer.h"
-#include "session/instrument_run.h"
+#include "station/backup_offer.h"
+#include "station/instrument_run.h"
 #include "update/update_files.h"
 
 namespace zentor {
@@ -24,17 +24,11 @@ constexpr std::uintmax_t kMaxSourceSize = 65536;
 // The backup is the only copy of the calibration: one unconfirmed reading never is.
 constexpr int kMinKeepReadings = 2;
 
-// What the read accepted, with MaxKolReadings raised to kMinKeepReadings for the
-// call. Empty when it failed or wrote no data_rd.bin.
-std::optional<std::vector<std::uint8_t>> ReadForKeeping(Session& s) {
-    struct ReadingsGuard {
-        Session& s;
-        int saved;
-        ~ReadingsGuard() { s.settings.MaxKolReadings = saved; }
-    } guard{s, s.settings.MaxKolReadings};
-    s.settings.MaxKolReadings = std::max(kMinKeepReadings, guard.saved);
+// What the read accepted, at least kMinKeepReadings agreeing. Empty when it
+// failed or wrote no data_rd.bin.
+std::optional<std::vector<std::uint8_t>> ReadForKeeping(Job& s) {
     const std::optional<std::vector<std::uint8_t>> bytes =
-        ReadDataFlash(s, {.restartAfterwards = false});
+        ReadDataFlash(s, {.restartAfterwards = false, .minReadings = kMinKeepReadings});
     bool found = false;
     for (int look = 0; look < kDataLooks && !found; ++look) {
         s.clock.SleepMs(1000);
@@ -56,7 +50,7 @@ std::string Hex(std::size_t value) {
 // The journal holds an open failure of this instrument: its backup is a
 // candidate, weighed against the reading this run just made. Returns the bytes to
 // write, or empty (after its log lines) when the run must stop before Prog.
-std::optional<KeepData> WeighOpenFailure(Session& s, const UpdateOptions& options,
+std::optional<KeepData> WeighOpenFailure(Job& s, const UpdateOptions& options,
                                          const UnfinishedUpdate& failed, KeepData reading) {
     s.ui.AppendLine("Прежнее обновление прибора " + s.SerialText + " (" + failed.run.startTime +
                     "): " + failed.reason + " - DATA FLASH прибора может быть неполной");
@@ -120,7 +114,7 @@ std::optional<KeepData> WeighOpenFailure(Session& s, const UpdateOptions& option
 }
 
 // A --data-from file named for another instrument than the one connected.
-bool NamedForAnother(Session& s, const UpdateOptions& options) {
+bool NamedForAnother(Job& s, const UpdateOptions& options) {
     const auto named = BackupSerial(*options.dataFrom);
     if (!named || *named == s.SerialText || options.force) return false;
     s.ui.AppendLine("Файл " + RelativeText(*options.dataFrom, s.workDir) +
@@ -131,7 +125,7 @@ bool NamedForAnother(Session& s, const UpdateOptions& options) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> LoadDataSource(Session& s, const fs::path& path) {
+std::optional<std::vector<std::uint8_t>> LoadDataSource(Job& s, const fs::path& path) {
     const std::string shown = path.filename().string();
     std::error_code ec;
     const bool file = fs::is_regular_file(path, ec);
@@ -154,7 +148,7 @@ std::optional<std::vector<std::uint8_t>> LoadDataSource(Session& s, const fs::pa
     return bytes;
 }
 
-std::optional<KeepData> PrepareKeepData(Session& s, const UpdateOptions& options,
+std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
                                         const std::function<void()>& enterBusy) {
     std::optional<std::vector<std::uint8_t>> named;
     if (options.dataFrom) {

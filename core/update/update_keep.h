@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "session/session.h"
+#include "station/job.h"
 #include "update/update_workflow.h"
 
 namespace zentor {
@@ -32,12 +32,11 @@ struct KeepData {
 // the reading: equal, the reading; otherwise as options.openFailure says (ask,
 // refuse naming both commands, or the reading). The bytes are never data_rd.bin
 // as found on disk. enterBusy is called once the checks passed, before the read.
-std::optional<KeepData> PrepareKeepData(Session& s, const UpdateOptions& options,
+std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
                                         const std::function<void()>& enterBusy);
 
 // The DATA FLASH image of `path` for a reflash: whole, non-empty and of a size
 // ProgramChip takes. Logs and returns empty otherwise.
-std::optional<std::vector<std::uint8_t>> LoadDataSource(Session& s,
-                                                        const std::filesystem::path& path);
+std::optional<std::vector<std::uint8_t>> LoadDataSource(Job& s, const std::filesystem::path& path);
 
 }  // namespace zentor

@@ -5,9 +5,9 @@
 #include "common/sha256.h"
 #include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
-#include "session/backup_offer.h"
-#include "session/com_port.h"
-#include "session/instrument_run.h"
+#include "station/backup_offer.h"
+#include "station/com_port.h"
+#include "station/instrument_run.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 
@@ -18,7 +18,7 @@ const char* const kPowerCycleText =
 
 namespace {
 
-std::string DeviceText(const Session& s) {
+std::string DeviceText(const Job& s) {
     return "Velmar " + std::to_string(s.identity.model) + "  s/n: " + s.SerialText + ".";
 }
 
@@ -35,9 +35,8 @@ UpdateResult UpdateRun::Run() {
         return UpdateResult::WrongInstrument;
     }
     const UpdateChoice choice = s_.ui.ConfirmUpdate(s_.caption, DeviceText(s_));
-    s_.UpdateAnswer = choice.answer;
     s_.UpdateMode = choice.mode;
-    if (s_.UpdateAnswer != "Да" || s_.UpdateMode == UpdateMode::None) return UpdateResult::Failed;
+    if (choice.answer != "Да" || s_.UpdateMode == UpdateMode::None) return UpdateResult::Failed;
     const bool factory = s_.UpdateMode == UpdateMode::Factory;
     s_.run.mode = factory ? "factory" : "keep";
     return factory ? Factory() : Keep();
@@ -136,7 +135,7 @@ UpdateResult UpdateRun::Reflash() {
     if (data_) program.data = DataFlashSource::FromBytes(*data_, dataShown_);
     const ProgramResult result = ProgramChip(s_, program);
     SetBusy(false);
-    if (s_.hComPort && s_.hComPort->Gone()) return PortGone(result);
+    if (s_.port && s_.port->Gone()) return PortGone(result);
     if (result.interrupted && !result.ChipTouched() && StoppedInBootRom())
         return UpdateResult::Interrupted;
     if (!dataLine_.empty() && result.ChipTouched()) s_.ui.AppendLine(dataLine_);

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "update/update_workflow.h"
 
 namespace zentor {
 
 class UpdateRun {
 public:
-    UpdateRun(Session& s, const UpdateOptions& options) : s_(s), options_(options) {}
+    UpdateRun(Job& s, const UpdateOptions& options) : s_(s), options_(options) {}
     ~UpdateRun() { SetBusy(false); }
     UpdateRun(const UpdateRun&) = delete;
     UpdateRun& operator=(const UpdateRun&) = delete;
@@ -52,7 +52,7 @@ private:
     // ProgramChip, then the backup's name and the power-cycle instruction.
     UpdateResult Reflash();
 
-    Session& s_;
+    Job& s_;
     const UpdateOptions& options_;
     bool busy_ = false;
     bool inBootRom_ = false;  // Prog and the restart went out

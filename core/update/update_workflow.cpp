@@ -5,31 +5,14 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "update/update_run.h"
 
 namespace zentor {
 
 namespace {
 
-// A whole decimal number, optionally signed, that fits an int.
-std::optional<int> ParsePanelNumber(const std::string& text) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size()) return std::nullopt;
-    long long value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-        if (value > 2147483648LL) return std::nullopt;
-    }
-    if (negative) value = -value;
-    if (value > 2147483647LL) return std::nullopt;
-    return static_cast<int>(value);
-}
-
-void NoteResult(Session& s, UpdateResult result) {
+void NoteResult(Job& s, UpdateResult result) {
     switch (result) {
         case UpdateResult::Done:
             s.run.result = RunResult::Ok;
@@ -52,24 +35,11 @@ void NoteResult(Session& s, UpdateResult result) {
 
 }  // namespace
 
-UpdateResult RunFirmwareUpdate(Session& s, const UpdatePanel& panel, const UpdateOptions& options) {
-    // The lists hold numbers only; anything else stops here, before files or port.
-    const auto baud = ParsePanelNumber(panel.baud);
-    if (!baud) {
-        s.ui.AppendLine("Скорость порта: \"" + panel.baud + "\" - не число");
-        return UpdateResult::Failed;
-    }
-    const auto address = ParsePanelNumber(panel.address);
-    if (!address) {
-        s.ui.AppendLine("Адрес устройства: \"" + panel.address + "\" - не число");
-        return UpdateResult::Failed;
-    }
-    if (auto refusal = AddressRefusal(*address)) {
+UpdateResult RunFirmwareUpdate(Job& s, const UpdateOptions& options) {
+    if (auto refusal = AddressRefusal(s.settings.AdrPribor)) {
         s.ui.AppendLine(*refusal);
         return UpdateResult::Failed;
     }
-    s.settings.BaudRate = *baud;
-    s.settings.AdrPribor = *address;
 
     if (!ExistsNoCase(s.workDir, "prog_c.bin")) {
         s.ui.AppendLine("Файл prog_c.bin не обнаружен!");
@@ -81,12 +51,10 @@ UpdateResult RunFirmwareUpdate(Session& s, const UpdatePanel& panel, const Updat
     if (!CheckProgramChipInputs(
             s, UpdateProgramOptions(s.settings.TypeController, UpdateMode::None), 0))
         return UpdateResult::Failed;
-    if (!panel.port.empty()) s.settings.NamePort = panel.port;
     if (!OpenComPort(s)) return UpdateResult::Failed;
 
-    s.UpdateAnswer.clear();
     s.UpdateMode = UpdateMode::None;
-    s.settings.HCR1Value = s.settings.HCR1FromFile;
+    s.hcr1 = s.settings.HCR1FromFile;
     s.run.phase = RunPhase::Link;
     UpdateResult result;
     {
@@ -98,8 +66,8 @@ UpdateResult RunFirmwareUpdate(Session& s, const UpdatePanel& panel, const Updat
     return result;
 }
 
-bool FieldUpdate(Session& s, const UpdatePanel& panel) {
-    return RunFirmwareUpdate(s, panel) == UpdateResult::Done;
+bool FieldUpdate(Job& s) {
+    return RunFirmwareUpdate(s) == UpdateResult::Done;
 }
 
 }  // namespace zentor

@@ -9,18 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
-// The choices on the update panel, as the lists' texts.
-struct UpdatePanel {
-    std::string port;     // cbNamePort text ("" keeps the configured name)
-    std::string baud;     // cbBaudRate text
-    std::string address;  // cbAdrPribor text
-};
-
-// What a caller decides beyond the panel. The defaults are the window's.
+// What a caller decides beyond the port, bit rate and address of the job's
+// settings. The defaults are the window's.
 struct UpdateOptions {
     // An instrument that does not identify may take the jumper path (the two
     // questions, then a reflash). False: such a run stops after the
@@ -60,16 +54,14 @@ enum class UpdateResult {
 };
 
 // "Обновление прошивки": identify, confirm, bring the chip into boot mode (by
-// commands or by the jumper), reflash through ProgramChip. Opens the port from the
-// panel and closes it on every path. In keep mode an old data_rd.bin is renamed
-// aside before the read (at least two agreeing readings), the reading is copied
-// to backup/<serial>_<yyyymmdd-hhmmss>_data.bin before the chip is touched, and
-// the bytes written back are the ones this run read. The backup is named again as
-// the last log line. Fills s.run (identity, images, backup, phase, result) for
-// the journal.
-UpdateResult RunFirmwareUpdate(Session& s, const UpdatePanel& panel,
-                               const UpdateOptions& options = {});
+// commands or by the jumper), reflash through ProgramChip. Opens the port of the
+// job's settings (NamePort, BaudRate, AdrPribor) and closes it on every path. In keep mode an old
+// data_rd.bin is renamed aside before the read (at least two agreeing readings), the reading is
+// copied to backup/<serial>_<yyyymmdd-hhmmss>_data.bin before the chip is touched, and the bytes
+// written back are the ones this run read. The backup is named again as the last log line. Fills
+// s.run (identity, images, backup, phase, result) for the journal.
+UpdateResult RunFirmwareUpdate(Job& s, const UpdateOptions& options = {});
 // The window's handler: RunFirmwareUpdate with the window's options; true on Done.
-bool FieldUpdate(Session& s, const UpdatePanel& panel);
+bool FieldUpdate(Job& s);
 
 }  // namespace zentor

@@ -7,7 +7,7 @@
 
 namespace zentor {
 
-std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::path& dataFrom) {
+std::optional<UpdateCheck> CheckAfterUpdate(Job& s, const std::filesystem::path& dataFrom) {
     UpdateCheck c;
     // A keep-mode update (and the jumper path with a named image) wrote exactly the
     // bytes of the file it names as its backup: its reading, a named file, or an

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -25,6 +25,6 @@ struct UpdateCheck {
 // it wrote in keep mode, or on the jumper path with a named image); else keep
 // mode: data_rd.bin; factory mode and the jumper path: data.bin. Logs and returns nullopt when the
 // file cannot be read.
-std::optional<UpdateCheck> CheckAfterUpdate(Session& s, const std::filesystem::path& dataFrom = {});
+std::optional<UpdateCheck> CheckAfterUpdate(Job& s, const std::filesystem::path& dataFrom = {});
 
 }  // namespace zentor

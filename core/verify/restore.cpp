@@ -27,7 +27,7 @@ RunResult ResultOf(RestoreOutcome outcome) {
     }
 }
 
-RestoreReport Ends(Session& s, RestoreOutcome outcome, const std::string& line) {
+RestoreReport Ends(Job& s, RestoreOutcome outcome, const std::string& line) {
     RestoreReport r;
     r.outcome = outcome;
     r.verdict = line;
@@ -41,7 +41,7 @@ RestoreReport Ends(Session& s, RestoreOutcome outcome, const std::string& line) 
 // instrument's DATA FLASH (SizeData): a shorter file would leave the rest of the
 // old calibration in place, a longer one writes pages the instrument lacks.
 // Logs why not.
-std::optional<std::vector<std::uint8_t>> LoadBackup(Session& s, const fs::path& file) {
+std::optional<std::vector<std::uint8_t>> LoadBackup(Job& s, const fs::path& file) {
     const std::string name = file.filename().string();
     ImageLoad image = LoadImageFile(file);
     if (image.error == ImageError::TooLarge) {
@@ -69,7 +69,7 @@ std::optional<std::vector<std::uint8_t>> LoadBackup(Session& s, const fs::path& 
 
 }  // namespace
 
-RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request) {
+RestoreReport RestoreDataFlash(Job& s, const RestoreRequest& request) {
     const std::string name = request.file.filename().string();
     s.run.dataSource = PathToUtf8(request.file);
     s.run.backupPath = s.run.dataSource;

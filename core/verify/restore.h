@@ -15,7 +15,7 @@
 #include <string>
 
 #include "journal/backup_names.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "verify/verify.h"
 
 namespace zentor {
@@ -45,7 +45,7 @@ struct RestoreReport {
     std::string verdict;    // last line logged
 };
 
-RestoreReport RestoreDataFlash(Session& s, const RestoreRequest& request);
+RestoreReport RestoreDataFlash(Job& s, const RestoreRequest& request);
 
 const char* RestoreOutcomeText(RestoreOutcome outcome);
 

@@ -34,7 +34,7 @@ RunResult ResultOf(VerifyOutcome outcome) {
     }
 }
 
-VerifyReport Verdict(Session& s, VerifyOutcome outcome, std::string line) {
+VerifyReport Verdict(Job& s, VerifyOutcome outcome, std::string line) {
     VerifyReport r;
     r.outcome = outcome;
     r.serial = s.SerialText;
@@ -47,7 +47,7 @@ VerifyReport Verdict(Session& s, VerifyOutcome outcome, std::string line) {
 
 }  // namespace
 
-WaitEnd WaitForInstrument(Session& s, int seconds) {
+WaitEnd WaitForInstrument(Job& s, int seconds) {
     seconds = std::max(seconds, 0);
     s.ui.AppendLine("Ожидание ответа устройства (до " + std::to_string(seconds) + " с) ...");
     s.ui.SetProgressRange(0, seconds);
@@ -97,7 +97,7 @@ Difference CompareImages(const std::vector<std::uint8_t>& expected,
     return d;
 }
 
-VerifyReport ReadBackAndCompare(Session& s, const std::vector<std::uint8_t>& expected,
+VerifyReport ReadBackAndCompare(Job& s, const std::vector<std::uint8_t>& expected,
                                 const std::string& restoreCommand) {
     if (expected.empty() || expected.size() > kMaxImage)
         return Verdict(s, VerifyOutcome::BadImage,
@@ -129,7 +129,7 @@ VerifyReport ReadBackAndCompare(Session& s, const std::vector<std::uint8_t>& exp
     return r;
 }
 
-VerifyReport VerifyDataFlash(Session& s, const VerifyRequest& request) {
+VerifyReport VerifyDataFlash(Job& s, const VerifyRequest& request) {
     s.run.dataSource = request.source;
     s.run.dataSha256 = Sha256Hex(request.expected);
     s.run.backupPath = request.backup;

@@ -3,7 +3,7 @@
 // was written.
 //
 // The verdict, the identity that answered and the phase reached are also noted in
-// Session::run, for the journal of the command that runs this.
+// Job::run, for the journal of the command that runs this.
 //
 // Everything runs on the calling thread on the session's open port (the caller
 // opens and closes it). Waits go through the session clock; StopRequested (the
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -26,7 +26,7 @@ enum class WaitEnd { Answered, TimedOut, Stopped };
 // at most `seconds` (at least one poll). Logs one line when it starts and one
 // when it gives up; progress runs over the seconds waited. On Answered the
 // session's identity and SerialText are those of the instrument that answered.
-WaitEnd WaitForInstrument(Session& s, int seconds);
+WaitEnd WaitForInstrument(Job& s, int seconds);
 
 // Where two images part: offset of the first difference and how many of the
 // compared bytes differ. Bytes past the shorter image count as different.
@@ -52,7 +52,7 @@ struct VerifyRequest {
     std::string expectedSerial;          // empty: whichever instrument answers
     int waitSeconds = 120;
     std::string restoreCommand;  // shown with a difference; empty: none
-    // For the journal (Session::run): where `expected` came from, and the file
+    // For the journal (Job::run): where `expected` came from, and the file
     // that would bring the calibration back.
     std::string source;
     std::string backup;
@@ -70,12 +70,12 @@ struct VerifyReport {
 // HCR1), then waits for the instrument, checks its serial number, reads
 // ceil(n/256) pages with the configured number of readings and compares the
 // first n bytes.
-VerifyReport VerifyDataFlash(Session& s, const VerifyRequest& request);
+VerifyReport VerifyDataFlash(Job& s, const VerifyRequest& request);
 
 // Reads `expected.size()` bytes back (whole pages) and logs the verdict line,
 // plus the restore command on a difference. Used after a write whose instrument
 // already answers (restore).
-VerifyReport ReadBackAndCompare(Session& s, const std::vector<std::uint8_t>& expected,
+VerifyReport ReadBackAndCompare(Job& s, const std::vector<std::uint8_t>& expected,
                                 const std::string& restoreCommand);
 
 // "equal" / "different" / ... for the journal.

@@ -12,7 +12,7 @@
 #include "common/files.h"
 #include "common/image_key.h"
 #include "config/config_store.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "window_rules.h"
 #ifdef __linux__
 #include <sys/prctl.h>

@@ -133,7 +133,7 @@ std::unique_ptr<TFormZentorFrom_Halden> MakeTrainingWindow(TrainingSession& sess
     options.opener = &session.Opener();
     options.boxHook = std::move(boxHook);
     auto window = std::make_unique<TFormZentorFrom_Halden>(std::move(options));
-    window->session().workDir = session.WorkDir();
+    window->station().place().workDir = session.WorkDir();
 
     // The banner sits above the window's design area, which keeps its size.
     auto* banner = new TrainingBanner(session, window.get());

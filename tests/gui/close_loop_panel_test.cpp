@@ -61,7 +61,7 @@ TEST(CloseLoopPanel, VerifyButtonAfterAPowerCycle) {
                                   "--data-flash-size", "512", "--baud", "38400"});
 
     auto w = rig.Make(WindowFace::UpdateFace, true);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->frontend().SetConfirmHook([](const std::string&, const std::string&) {
         return UpdateChoice{"Да", UpdateMode::Keep};
     });
@@ -107,7 +107,7 @@ TEST(CloseLoopPanel, RestoreFromTheBackupFolder) {
     ASSERT_TRUE(WriteFileAtomic(backup, image));
 
     auto w = rig.Make(WindowFace::FactoryFace);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->show();
     auto* restore = Child<QPushButton>(w.get(), "BitBtnRestoreData");
     ASSERT_TRUE(restore->isVisible());
@@ -139,7 +139,7 @@ TEST(CloseLoopPanel, RestoreOfAnotherSizeIsRefused) {
     ASSERT_TRUE(WriteFileAtomic(backup, Pattern(256, 6)));
 
     auto w = rig.Make(WindowFace::FactoryFace);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->show();
     Child<QPushButton>(w.get(), "BitBtnRestoreData")->click();
     QFileDialog* dialog = w->closeLoop()->restoreDialog();
@@ -172,7 +172,7 @@ TEST(CloseLoopPanel, RestoreChooserShowsWholeNamesSerialAndTime) {
     ASSERT_TRUE(WriteFileAtomic(folder / name.toStdString(), Pattern(512, 6)));
 
     auto w = rig.Make(WindowFace::FactoryFace);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->show();
     Child<QPushButton>(w.get(), "BitBtnRestoreData")->click();
     QFileDialog* dialog = w->closeLoop()->restoreDialog();

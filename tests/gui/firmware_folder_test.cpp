@@ -57,7 +57,7 @@ TEST(FirmwareFolder, ChosenShownRememberedAndUsedByTheUpdate) {
     fs::create_directories(folder);
     Chooser chooser{FromPath(folder)};
     auto w = MakeWindow(rig, chooser);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->show();
     auto* shown = Child<QLineEdit>(w.get(), "edFolder");
     EXPECT_TRUE(Child<QWidget>(w.get(), "paFolder")->isVisible());
@@ -66,7 +66,7 @@ TEST(FirmwareFolder, ChosenShownRememberedAndUsedByTheUpdate) {
 
     Child<QToolButton>(w.get(), "sbFolder")->click();
     EXPECT_EQ(chooser.asked, 1);
-    EXPECT_EQ(w->session().workDir, folder);
+    EXPECT_EQ(w->station().place().workDir, folder);
     EXPECT_EQ(shown->text(), FromPath(folder));
     EXPECT_EQ(LoadFirmwareFolder(rig.ConfigPath()), FromPath(folder).toStdString());
 
@@ -88,7 +88,7 @@ TEST(FirmwareFolder, ChosenShownRememberedAndUsedByTheUpdate) {
     auto next = MakeWindow(rig, again, true);
     next->show();
     Spin(50);
-    EXPECT_EQ(next->session().workDir, folder);
+    EXPECT_EQ(next->station().place().workDir, folder);
     EXPECT_EQ(Child<QLineEdit>(next.get(), "edFolder")->text(), FromPath(folder));
     EXPECT_EQ(again.asked, 0);
 }
@@ -99,11 +99,11 @@ TEST(FirmwareFolder, CancelledChoiceChangesNothing) {
     const std::string before = FileText(rig.ConfigPath());
     Chooser chooser;  // cancelled
     auto w = MakeWindow(rig, chooser);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->show();
     Child<QToolButton>(w.get(), "sbFolder")->click();
     EXPECT_EQ(chooser.asked, 1);
-    EXPECT_EQ(w->session().workDir, rig.Dir());
+    EXPECT_EQ(w->station().place().workDir, rig.Dir());
     EXPECT_EQ(FileText(rig.ConfigPath()), before);
 }
 
@@ -148,7 +148,7 @@ TEST(FirmwareFolder, DropsTakeAFolderOrTheFolderOfAPackage) {
         SCOPED_TRACE(c.name);
         Chooser chooser;
         auto w = MakeWindow(rig, chooser);
-        w->session().workDir = rig.Dir();
+        w->station().place().workDir = rig.Dir();
         w->show();
         QMimeData mime;
         QList<QUrl> urls;
@@ -161,7 +161,7 @@ TEST(FirmwareFolder, DropsTakeAFolderOrTheFolderOfAPackage) {
         QDropEvent drop(QPointF(100, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(w.get(), &drop);
         EXPECT_EQ(drop.isAccepted(), c.taken);
-        EXPECT_EQ(w->session().workDir, c.taken ? folder : rig.Dir());
+        EXPECT_EQ(w->station().place().workDir, c.taken ? folder : rig.Dir());
         EXPECT_EQ(LoadFirmwareFolder(rig.ConfigPath()),
                   c.taken ? FromPath(folder).toStdString() : "");
         fs::remove(rig.ConfigPath());
@@ -172,20 +172,20 @@ TEST(FirmwareFolder, RefusedWhileACommandRuns) {
     WindowRig rig;
     Chooser chooser{FromPath(rig.Dir())};
     auto w = MakeWindow(rig, chooser);
-    w->session().workDir = ".";
+    w->station().place().workDir = ".";
     w->show();
     std::atomic<bool> release{false};
-    ASSERT_TRUE(w->RunCommand([&](Session&) {
+    ASSERT_TRUE(w->RunCommand([&](Job&) {
         while (!release) QThread::msleep(5);
     }));
     EXPECT_FALSE(Child<QToolButton>(w.get(), "sbFolder")->isEnabled());
     EXPECT_FALSE(w->SetFirmwareFolder(rig.Dir()));
-    EXPECT_EQ(w->session().workDir, fs::path("."));
+    EXPECT_EQ(w->station().place().workDir, fs::path("."));
     release = true;
     ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }));
     EXPECT_TRUE(Child<QToolButton>(w.get(), "sbFolder")->isEnabled());
     EXPECT_TRUE(w->SetFirmwareFolder(rig.Dir()));
-    EXPECT_EQ(w->session().workDir, rig.Dir());
+    EXPECT_EQ(w->station().place().workDir, rig.Dir());
 }
 
 // At start: an installed program with no remembered folder and no package in its
@@ -216,11 +216,11 @@ TEST(FirmwareFolder, AskedAtStartOnlyByAnInstalledProgramWithoutAPackage) {
         }
         Chooser chooser{FromPath(chosen)};
         auto w = MakeWindow(rig, chooser, c.installed);
-        if (!c.remembered) w->session().workDir = here;
+        if (!c.remembered) w->station().place().workDir = here;
         w->show();
         Spin(100);
         EXPECT_EQ(chooser.asked, c.asks);
-        EXPECT_EQ(w->session().workDir, c.asks || c.remembered ? chosen : here);
+        EXPECT_EQ(w->station().place().workDir, c.asks || c.remembered ? chosen : here);
         w->hide();
         w->show();
         Spin(50);

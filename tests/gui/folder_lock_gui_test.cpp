@@ -25,7 +25,7 @@ TEST(WindowFolderLock, HeldFolderRefusesTheButtonsBeforeThePort) {
         SCOPED_TRACE(button);
         WindowRig rig;
         auto w = rig.Make(WindowFace::FactoryFace);
-        w->session().workDir = rig.Dir();
+        w->station().place().workDir = rig.Dir();
         FolderLock holder = FolderLock::Acquire(rig.Dir(), "zentor-cli", "update");
         ASSERT_TRUE(holder.held());
         w->show();
@@ -45,7 +45,7 @@ TEST(WindowFolderLock, HeldFolderRefusesTheButtonsBeforeThePort) {
 TEST(WindowFolderLock, WriteDataButtonIsJournaled) {
     WindowRig rig;
     auto w = rig.Make(WindowFace::FactoryFace);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->show();
     Child<QPushButton>(w.get(), "BitBtnWriteData")->click();  // no data.bin: fails
     ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }, 30000));

@@ -33,7 +33,7 @@ TEST(WindowKeys, EnterPressesTheFocusedUpdateButtonOnly) {
         SCOPED_TRACE(std::string(c.focused) + " " + std::to_string(c.key));
         WindowRig rig;
         auto w = rig.Make(WindowFace::UpdateFace);
-        w->session().workDir = rig.Dir();
+        w->station().place().workDir = rig.Dir();
         w->show();
         auto* target = Child<QWidget>(w.get(), c.focused);
         target->setFocus(Qt::TabFocusReason);

@@ -81,9 +81,9 @@ TEST(MainWindowFaces, ComponentsCaptionAndPort) {
             EXPECT_FALSE(child->isVisible()) << name;
         }
         EXPECT_EQ(w->windowTitle(), QString::fromUtf8(c.caption));
-        EXPECT_EQ(w->session().caption, c.caption);
+        EXPECT_EQ(w->station().place().caption, c.caption);
         EXPECT_EQ(rig.opener.openCount, c.portsOpened);
-        EXPECT_EQ(w->session().hComPort != nullptr, c.portsOpened == 1);
+        EXPECT_EQ(w->station().port != nullptr, c.portsOpened == 1);
         EXPECT_TRUE(rig.boxes.boxes.empty());
         w->close();
     }
@@ -109,7 +109,7 @@ TEST(MainWindowFaces, CaptionFollowsStoredType) {
         rig.WriteConfig(s);
         auto w = rig.Make(c.face);
         EXPECT_EQ(w->windowTitle(), QString::fromUtf8(c.caption)) << c.type;
-        EXPECT_EQ(w->session().caption, c.caption);
+        EXPECT_EQ(w->station().place().caption, c.caption);
     }
 }
 
@@ -180,7 +180,7 @@ TEST(MainWindowClose, PositionWrittenOnlyByTheFactoryFace) {
         const std::string unchanged = FileText(rig.ConfigPath());
         ASSERT_EQ(unchanged, before);
         EXPECT_TRUE(w->close());
-        EXPECT_EQ(w->session().hComPort, nullptr);
+        EXPECT_EQ(w->station().port, nullptr);
         if (c.written) {
             Settings s;
             WindowPosition p;
@@ -244,7 +244,7 @@ TEST(MainWindowReadout, TimeoutsAppendedWithoutClearing) {
     WindowRig rig;
     auto w = rig.Make(WindowFace::FactoryFace);
     w->frontend().AppendLine("earlier");
-    w->session().comTimeouts = {0xFFFFFFFFu, 0, 1000, 0, 7};
+    w->station().timeouts = {0xFFFFFFFFu, 0, 1000, 0, 7};
     Child<QPushButton>(w.get(), "Button1")->click();
     EXPECT_EQ(
         LogLines(*w),
@@ -325,7 +325,7 @@ TEST(UpdateFacePorts, RefreshReselectsExactlyWithoutFallBack) {
         EXPECT_FALSE(idle->isVisible());
         EXPECT_TRUE(WaitFor([&] { return idle->isVisible(); }, 2000));
         EXPECT_FALSE(busy->isVisible());
-        EXPECT_EQ(w->session().settings.NamePort, "COM3");
+        EXPECT_EQ(w->station().settings().NamePort, "COM3");
     }
 }
 
@@ -359,7 +359,7 @@ TEST(MainWindowCommands, WorkerThreadWithMarshalledCalls) {
     std::atomic<bool> asked{false};
     bool answer = true;
     Qt::HANDLE workerThread = nullptr;
-    ASSERT_TRUE(w->RunCommand([&](Session& s) {
+    ASSERT_TRUE(w->RunCommand([&](Job& s) {
         workerThread = QThread::currentThreadId();
         s.ui.ClearLog();
         s.ui.AppendLine("первая");
@@ -370,7 +370,7 @@ TEST(MainWindowCommands, WorkerThreadWithMarshalledCalls) {
         while (!release) QThread::msleep(5);
         s.ui.AppendLine("вторая");
     }));
-    EXPECT_FALSE(w->RunCommand([](Session&) {}));  // one at a time
+    EXPECT_FALSE(w->RunCommand([](Job&) {}));  // one at a time
     ASSERT_TRUE(WaitFor([&] { return asked.load(); }));
     for (const char* name :
          {"BitBtnCompile", "BitBtnWrite", "BitBtnReadData", "BitBtnWriteData", "BitBtnRestart",
@@ -409,7 +409,7 @@ TEST(MainWindowCommands, StopButtonWorksWhileACommandRuns) {
     w->show();
     auto* stop = Child<QPushButton>(w.get(), "BitBtnStop");
     std::atomic<bool> stopped{false};
-    ASSERT_TRUE(w->RunCommand([&](Session& s) {
+    ASSERT_TRUE(w->RunCommand([&](Job& s) {
         s.StopRequested = false;
         s.ui.ShowStopButton(true);
         for (int i = 0; i < 1000 && !s.StopRequested; ++i) QThread::msleep(5);
@@ -430,7 +430,7 @@ TEST(MainWindowCommands, UpdateBusyDisplay) {
     auto* button = Child<QPushButton>(w.get(), "BitBtnProshivkaVelmar");
     auto* info = Child<QWidget>(w.get(), "paInfo");
     std::atomic<bool> release{false};
-    ASSERT_TRUE(w->RunCommand([&](Session& s) {
+    ASSERT_TRUE(w->RunCommand([&](Job& s) {
         s.ui.SetUpdateBusy(true);
         while (!release) QThread::msleep(5);
         s.ui.SetUpdateBusy(false);
@@ -451,7 +451,7 @@ TEST(MainWindowCommands, UpdateBusyDisplay) {
 TEST(MainWindowCommands, ErrorEscapingACommandIsShown) {
     WindowRig rig;
     auto w = rig.Make(WindowFace::FactoryFace);
-    ASSERT_TRUE(w->RunCommand([](Session&) { throw std::runtime_error("сбой"); }));
+    ASSERT_TRUE(w->RunCommand([](Job&) { throw std::runtime_error("сбой"); }));
     ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }));
     ASSERT_EQ(rig.boxes.boxes.size(), 1u);
     EXPECT_EQ(rig.boxes.boxes[0].text, "сбой");
@@ -479,7 +479,7 @@ TEST(MainWindowButtons, FactoryButtonsStartTheirCommands) {
         WindowRig rig;
         rig.boxes.answers = {false};
         auto w = rig.Make(WindowFace::FactoryFace);
-        w->session().workDir = rig.Dir();
+        w->station().place().workDir = rig.Dir();
         w->show();
         auto* button = Child<QPushButton>(w.get(), c.button);
         button->setFocus(Qt::OtherFocusReason);
@@ -503,13 +503,13 @@ TEST(MainWindowButtons, FactoryButtonsStartTheirCommands) {
 TEST(MainWindowButtons, UpdateButtonTakesThePanelLists) {
     WindowRig rig;
     auto w = rig.Make(WindowFace::UpdateFace);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     Child<QComboBox>(w.get(), "cbBaudRate")->setCurrentIndex(3);   // 19200
     Child<QComboBox>(w.get(), "cbAdrPribor")->setCurrentIndex(4);  // 5
     Child<QPushButton>(w.get(), "BitBtnProshivkaVelmar")->click();
     ASSERT_TRUE(WaitFor([&] { return !w->runner().Busy(); }));
-    EXPECT_EQ(w->session().settings.BaudRate, 19200);
-    EXPECT_EQ(w->session().settings.AdrPribor, 5);
+    EXPECT_EQ(w->station().settings().BaudRate, 19200);
+    EXPECT_EQ(w->station().settings().AdrPribor, 5);
     EXPECT_EQ(LogLines(*w).last(), QString::fromUtf8("Файл prog_c.bin не обнаружен!"));
     EXPECT_TRUE(rig.opener.opened.empty());
 }
@@ -517,7 +517,7 @@ TEST(MainWindowButtons, UpdateButtonTakesThePanelLists) {
 TEST(MainWindowButtons, EncodeButtonTakesTheSerialField) {
     WindowRig rig;
     auto w = rig.Make(WindowFace::EncoderFace);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     {
         std::ofstream(rig.Dir() / "prog.bin", std::ios::binary) << "PROG";
         std::ofstream(rig.Dir() / "data.bin", std::ios::binary) << "DATA";

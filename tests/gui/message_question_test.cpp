@@ -94,7 +94,7 @@ TEST(ConfirmationDialog, AskedFromACommand) {
     w->show();
     UpdateChoice choice;
     ASSERT_TRUE(w->RunCommand(
-        [&](Session& s) { choice = s.ui.ConfirmUpdate(s.caption, "Velmar 7  s/n: 14v801510."); }));
+        [&](Job& s) { choice = s.ui.ConfirmUpdate(s.caption, "Velmar 7  s/n: 14v801510."); }));
     // The dialog runs its own event loop: answer it from a timer inside that loop.
     QString title;
     QString label;

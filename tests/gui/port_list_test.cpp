@@ -161,7 +161,7 @@ TEST_F(PortListTest, SettingsDialogSavesTheStableNameAsChosen) {
     WindowPosition p;
     LoadConfig(rig.ConfigPath(), stored, p);
     EXPECT_EQ(stored.NamePort, "usb:A5");
-    EXPECT_EQ(w->session().settings.NamePort, "usb:A5");
+    EXPECT_EQ(w->station().settings().NamePort, "usb:A5");
 }
 
 // Adapters plugged in and out while the window is idle: the list follows the scan

@@ -67,7 +67,7 @@ protected:
             window = rig.Make(WindowFace::FactoryFace);
             window->show();
         }
-        if (change) change(window->session().settings);
+        if (change) change(window->station().settings());
         window->BitBtnNasrtClick();
         TfmSetings* d = window->settingsDialog();
         EXPECT_NE(d, nullptr);
@@ -219,7 +219,7 @@ TEST_F(SettingsDialogTest, SelectionsAtCreation) {
             EXPECT_EQ(got, QString::fromUtf8(text)) << name;
         }
         d->close();
-        window->session().settings = Settings{};
+        window->station().settings() = Settings{};
     }
 }
 
@@ -264,7 +264,7 @@ TEST_F(SettingsDialogTest, EnterInHcr1AppliesTheRulesAndKeepsTheDialogOpen) {
     hcr1->setText("93");
     PressEnter(hcr1);
     EXPECT_EQ(Selected(d, "cbChangeHCR"), "Velmar M3, M5X");
-    EXPECT_EQ(window->session().settings.HCR1Value, "A3");  // nothing taken over
+    EXPECT_EQ(window->station().settings().HCR1Value, "A3");  // nothing taken over
 }
 
 TEST_F(SettingsDialogTest, LeavingHcr0OnlyRaisesTheCase) {
@@ -345,10 +345,10 @@ TEST_F(SettingsDialogTest, AssemblerFileChosenAtOnce) {
     answer.start();
     chooser->click();
     EXPECT_EQ(chooser->text(), "main.asm");
-    EXPECT_EQ(window->session().settings.AsmFileName, "main.asm");
+    EXPECT_EQ(window->station().settings().AsmFileName, "main.asm");
     // "Нет" keeps it in memory; nothing is saved.
     Child<QPushButton>(d, "BitBtnNo")->click();
-    EXPECT_EQ(window->session().settings.AsmFileName, "main.asm");
+    EXPECT_EQ(window->station().settings().AsmFileName, "main.asm");
     EXPECT_FALSE(fs::exists(rig.ConfigPath()));
 }
 
@@ -374,7 +374,7 @@ TEST_F(SettingsDialogTest, InvalidFieldRefusedAndNothingChanges) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TfmSetings* d = Open();
-        const std::string before = Describe(window->session().settings);
+        const std::string before = Describe(window->station().settings());
         const std::string file = FileText(rig.ConfigPath());
         const int opens = rig.opener.openCount;
         const std::size_t boxes = rig.boxes.boxes.size();
@@ -386,10 +386,10 @@ TEST_F(SettingsDialogTest, InvalidFieldRefusedAndNothingChanges) {
         ASSERT_EQ(rig.boxes.boxes.size(), boxes + 1);
         EXPECT_NE(rig.boxes.boxes.back().text.find(c.field), std::string::npos)
             << rig.boxes.boxes.back().text;
-        EXPECT_EQ(Describe(window->session().settings), before);
+        EXPECT_EQ(Describe(window->station().settings()), before);
         EXPECT_EQ(FileText(rig.ConfigPath()), file);
         EXPECT_EQ(rig.opener.openCount, opens);
-        EXPECT_NE(window->session().hComPort, nullptr);
+        EXPECT_NE(window->station().port, nullptr);
         EXPECT_EQ(window->windowTitle(), "Zentor MSC1210Y5");
         EXPECT_TRUE(d->isVisible());
         d->close();
@@ -400,7 +400,7 @@ TEST_F(SettingsDialogTest, NoChipTypeMeansTheProgrammerLink) {
     TfmSetings* d = Open();
     List(d, "cbTypeControllers")->setCurrentIndex(-1);
     Child<QPushButton>(d, "BitBtnYes")->click();
-    EXPECT_EQ(window->session().settings.TypeController, 0);
+    EXPECT_EQ(window->station().settings().TypeController, 0);
     EXPECT_EQ(window->windowTitle(), "Zentor MSC1210Y5");  // caption unchanged
     Settings s;
     WindowPosition p;
@@ -412,7 +412,7 @@ TEST_F(SettingsDialogTest, RefusedWhileACommandUsesThePort) {
     TfmSetings* d = Open();
     auto* yes = Child<QPushButton>(d, "BitBtnYes");
     std::atomic<bool> release{false};
-    ASSERT_TRUE(window->RunCommand([&](Session&) {
+    ASSERT_TRUE(window->RunCommand([&](Job&) {
         while (!release) QThread::msleep(5);
     }));
     EXPECT_FALSE(yes->isEnabled());
@@ -427,7 +427,7 @@ TEST_F(SettingsDialogTest, RefusedWhileACommandUsesThePort) {
     List(d, "cbTypeControllers")->setCurrentIndex(0);
     d->BitBtnYesClick();
     EXPECT_EQ(rig.opener.openCount, opens);
-    EXPECT_EQ(window->session().settings.TypeController, 4);
+    EXPECT_EQ(window->station().settings().TypeController, 4);
     EXPECT_FALSE(fs::exists(rig.ConfigPath()));
     release = true;
     ASSERT_TRUE(WaitFor([&] { return !window->runner().Busy(); }));
@@ -510,7 +510,7 @@ protected:
         rig.WriteConfig(s);
         window = rig.Make(WindowFace::FactoryFace, /*systemPorts=*/true);
         window->show();
-        ASSERT_NE(window->session().hComPort, nullptr);
+        ASSERT_NE(window->station().port, nullptr);
         window->BitBtnNasrtClick();
         dialog = window->settingsDialog();
     }
@@ -524,8 +524,8 @@ protected:
     // Whether bytes written through the session's port arrive at this terminal.
     bool ConnectedTo(Pty& pty) {
         const std::uint8_t probe[] = {'Z', '7'};
-        if (!window->session().hComPort) return false;
-        window->session().hComPort->Write(probe, sizeof probe);
+        if (!window->station().port) return false;
+        window->station().port->Write(probe, sizeof probe);
         return pty.ReadMaster(2, 1000) == "Z7";
     }
 
@@ -547,12 +547,12 @@ TEST_F(SettingsDialogPortTest, YesTakesOverReopensSavesAndSetsTheCaption) {
     EXPECT_TRUE(rig.boxes.boxes.empty());
     EXPECT_TRUE(WaitFor([&] { return !alive; }, 2000));  // closed and gone
 
-    const Settings& now = window->session().settings;
+    const Settings& now = window->station().settings();
     EXPECT_EQ(now.TypeController, 1);
     EXPECT_EQ(now.NamePort, newPort.path);
     EXPECT_EQ(now.BaudRate, 19200);
     EXPECT_EQ(window->windowTitle(), "Zentor MSC1210Y2");
-    EXPECT_EQ(window->session().caption, "Zentor MSC1210Y2");
+    EXPECT_EQ(window->station().place().caption, "Zentor MSC1210Y2");
     EXPECT_TRUE(ConnectedTo(newPort));
 
     Settings stored;
@@ -577,7 +577,7 @@ TEST_F(SettingsDialogPortTest, FailingPortPutsTheOldOneBack) {
               "Не могу открыть \"/nonexistent/ttyZ9\",\nтакого порта не существует.");
     EXPECT_EQ(rig.boxes.boxes[0].title, "Zentor MSC1210Y5");
     EXPECT_TRUE(dialog->isVisible());
-    const Settings& now = window->session().settings;
+    const Settings& now = window->station().settings();
     EXPECT_EQ(now.NamePort, oldPort.path);
     EXPECT_EQ(now.BaudRate, 9600);
     EXPECT_EQ(now.TypeController, 1);  // taken over, not saved

@@ -24,7 +24,7 @@
 #include "common/files.h"
 #include "common/image_key.h"
 #include "gui_test_support.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "support/scratch_dir.h"
 #include "training/training_session.h"
 #include "training/training_window.h"

@@ -57,7 +57,7 @@ struct SimWindow {
         sim = std::make_unique<zentor::test::SimProcess>(simArgs);
 
         w = rig.Make(WindowFace::UpdateFace, true);
-        w->session().workDir = rig.Dir();
+        w->station().place().workDir = rig.Dir();
         w->frontend().SetConfirmHook([](const std::string&, const std::string&) {
             return UpdateChoice{"Да", UpdateMode::Keep};
         });

@@ -58,7 +58,7 @@ TEST(WindowCloseWhileRunning, SaysWhyAndOffersToStopOnlyAReads) {
         std::atomic<bool> release{false};
         std::atomic<bool> stopped{false};
         ASSERT_TRUE(w->RunCommand(
-            [&](Session& s) {
+            [&](Job& s) {
                 while (!release && !s.StopRequested) QThread::msleep(5);
                 stopped = s.StopRequested.exchange(false);
             },
@@ -97,7 +97,7 @@ TEST(WindowCloseWhileRunning, DataReadButtonIsAStoppableRead) {
     WindowRig rig;
     rig.boxes.answers = {true};
     auto w = rig.Make(WindowFace::FactoryFace);
-    w->session().workDir = rig.Dir();
+    w->station().place().workDir = rig.Dir();
     w->show();
     Child<QPushButton>(w.get(), "BitBtnReadData")->click();
     ASSERT_TRUE(w->runner().Busy());

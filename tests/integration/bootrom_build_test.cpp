@@ -59,11 +59,13 @@ protected:
     bool Build(Clock& clock) {
         test::ScriptedPort port;
         test::ScriptedOpener opener(port);
-        Session s(ui, clock, opener);
-        s.workDir = dir;
-        s.exePath = dir / "zentor";
-        s.caption = "Zentor MSC";
-        s.settings.AsmFileName = "1.asm";
+        Station station{ui, clock, opener, {}, {}};
+        Controls controls;
+        Job s(station, controls);
+        station.place.workDir = dir;
+        station.place.exePath = dir / "zentor";
+        station.place.caption = "Zentor MSC";
+        station.settings.AsmFileName = "1.asm";
         ui.answers.push_back(true);
         const bool ok = BuildFirmware(s);
         tempFiles = s.TempFiles;

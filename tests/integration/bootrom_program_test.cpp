@@ -12,7 +12,7 @@
 
 #include "bootrom/program_chip.h"
 #include "common/image_key.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
@@ -36,13 +36,14 @@ Bytes Slice(const Bytes& b, std::size_t from, std::size_t n) {
 struct SimRun {
     explicit SimRun(std::vector<std::string> args, int typeController)
         : sim(std::move(args)), opener(MakeSystemPortOpener(folder.path())) {
-        s = std::make_unique<Session>(ui, clock, *opener);
-        s->workDir = folder.path();
-        s->settings.TypeController = typeController;
-        s->settings.NamePort = sim.DevicePath();
-        s->settings.BaudRate = 38400;
-        s->settings.DopPause = 0;
-        s->settings.ControlWrite = true;
+        station = std::make_unique<Station>(Station{ui, clock, *opener, {}, {}});
+        s = std::make_unique<Job>(*station, controls);
+        station->place.workDir = folder.path();
+        station->settings.TypeController = typeController;
+        station->settings.NamePort = sim.DevicePath();
+        station->settings.BaudRate = 38400;
+        station->settings.DopPause = 0;
+        station->settings.ControlWrite = true;
         ui.answers.push_back(true);
         if (!OpenComPort(*s)) throw std::runtime_error("cannot open " + sim.DevicePath());
     }
@@ -55,7 +56,9 @@ struct SimRun {
     test::SimProcess sim;
     ProgramOptions options = FactoryProgramOptions();
     std::unique_ptr<PortOpener> opener;
-    std::unique_ptr<Session> s;
+    std::unique_ptr<Station> station;
+    Controls controls;
+    std::unique_ptr<Job> s;
 };
 
 const Lines kBootRomLog = {
@@ -72,8 +75,8 @@ TEST(BootRomOnSim, FullRunLeavesCodeDataAndConfiguration) {
     const test::ScratchDir logs("bootrom-logs");
     const fs::path hexLog = logs.path() / "hex.log";
     SimRun run({"--jumper", "--chip", "Y3", "--hex-log", hexLog.string()}, 2);
-    run.s->settings.HCR1Value = "93";
-    run.s->settings.HCR0Value = "5d";
+    run.station->settings.HCR1Value = "93";
+    run.station->settings.HCR0Value = "5d";
     const Bytes program = Pattern(3000, 1);  // last record filled with FFh
     const Bytes data = Pattern(1024, 2);
     run.folder.Write("prog.bin", program);

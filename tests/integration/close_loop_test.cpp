@@ -14,8 +14,8 @@
 #include "common/clock.h"
 #include "common/files.h"
 #include "common/image_key.h"
-#include "session/com_port.h"
-#include "session/session.h"
+#include "station/com_port.h"
+#include "station/job.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
@@ -81,13 +81,18 @@ protected:
     bool Update(SimProcess& sim, RecordingFrontend& ui) const {
         SystemClock clock;
         auto opener = MakeSystemPortOpener(dir_);
-        Session s(ui, clock, *opener);
-        s.workDir = dir_;
-        s.settings.DopPause = 0;
-        s.settings.TypeController = 4;
-        s.settings.SizeData = kDataSize;
-        s.settings.MaxKolReadings = 1;
-        return FieldUpdate(s, {sim.DevicePath(), "38400", "1"});
+        Station station{ui, clock, *opener, {}, {}};
+        Controls controls;
+        Job s(station, controls);
+        station.place.workDir = dir_;
+        station.settings.DopPause = 0;
+        station.settings.TypeController = 4;
+        station.settings.SizeData = kDataSize;
+        station.settings.MaxKolReadings = 1;
+        station.settings.NamePort = sim.DevicePath();
+        station.settings.BaudRate = 38400;
+        station.settings.AdrPribor = 1;
+        return FieldUpdate(s);
     }
 
     fs::path OnlyBackup() const {

@@ -29,7 +29,7 @@
 #include "cli_run.h"
 #include "common/files.h"
 #include "common/image_key.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"

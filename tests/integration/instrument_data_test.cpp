@@ -11,8 +11,8 @@
 #include "common/clock.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
-#include "session/com_port.h"
-#include "session/session.h"
+#include "station/com_port.h"
+#include "station/job.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
@@ -35,11 +35,11 @@ void WriteBytes(const fs::path& p, const Bytes& data) {
 // Presses Stop while the read lets the window process its n-th batch of messages.
 class StopClickingFrontend : public RecordingFrontend {
 public:
-    Session* session = nullptr;
+    Controls* controls = nullptr;
     int stopAt = -1;
     int calls = 0;
     void ProcessMessages() override {
-        if (++calls == stopAt && session) RequestStop(*session);
+        if (++calls == stopAt && controls) RequestStop(*controls);
     }
 };
 
@@ -52,19 +52,21 @@ protected:
         args.insert(args.end(), {"--baud", "38400"});
         sim_ = std::make_unique<SimProcess>(args);
         opener_ = MakeSystemPortOpener({});
-        session_ = std::make_unique<Session>(ui_, clock_, *opener_);
-        Session& s = *session_;
-        ui_.session = &s;
-        s.settings.NamePort = sim_->DevicePath();
-        s.settings.BaudRate = 38400;
-        s.settings.AdrPribor = 1;
-        s.settings.SizeData = 2048;
-        s.settings.PauseRestart = 0;
-        s.workDir = dir_;
+        station_ = std::make_unique<Station>(Station{ui_, clock_, *opener_, {}, {}});
+        Station& station = *station_;
+        session_ = std::make_unique<Job>(station, controls_);
+        Job& s = *session_;
+        ui_.controls = &controls_;
+        station.settings.NamePort = sim_->DevicePath();
+        station.settings.BaudRate = 38400;
+        station.settings.AdrPribor = 1;
+        station.settings.SizeData = 2048;
+        station.settings.PauseRestart = 0;
+        station.place.workDir = dir_;
         ASSERT_TRUE(OpenComPort(s)) << (ui_.boxes.empty() ? "" : ui_.boxes.back().text);
     }
 
-    Session& s() { return *session_; }
+    Job& s() { return *session_; }
     fs::path File(const std::string& name) const { return dir_ / name; }
     std::optional<Bytes> DataRd() const { return ReadWholeFile(dir_ / "data_rd.bin"); }
 
@@ -74,7 +76,9 @@ protected:
     SystemClock clock_;
     std::unique_ptr<SimProcess> sim_;
     std::unique_ptr<PortOpener> opener_;
-    std::unique_ptr<Session> session_;
+    std::unique_ptr<Station> station_;
+    Controls controls_;
+    std::unique_ptr<Job> session_;
 };
 
 TEST_F(InstrumentOnSim, ReadsTheDataFlashWithBothBlockSizes) {
@@ -84,7 +88,7 @@ TEST_F(InstrumentOnSim, ReadsTheDataFlashWithBothBlockSizes) {
         WriteBytes(File("flash-in.bin"), flash);
         Start({"--address", "1", "--version-code", version, "--data-file",
                File("flash-in.bin").string()});
-        s().settings.MaxKolReadings = 2;
+        station_->settings.MaxKolReadings = 2;
 
         EXPECT_TRUE(ReadData(s()));
 
@@ -176,7 +180,7 @@ TEST_F(InstrumentOnSim, FlippedReadingIsReadAgain) {
         WriteBytes(File("flash-in.bin"), flash);
         Start({"--address", "1", "--version-code", "120", "--flip-reading", c.flip, "--data-file",
                File("flash-in.bin").string()});
-        s().settings.MaxKolReadings = c.readings;
+        station_->settings.MaxKolReadings = c.readings;
 
         EXPECT_TRUE(ReadDataFlash(s(), {.restartAfterwards = false}).has_value());
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
@@ -29,11 +29,12 @@ Bytes Prefix(const Bytes& b, std::size_t n) {
 struct PacedRun {
     PacedRun(std::vector<std::string> simArgs, int typeController, int baud)
         : sim(std::move(simArgs)), opener(MakeSystemPortOpener(folder.path())) {
-        s = std::make_unique<Session>(ui, clock, *opener);
-        s->workDir = folder.path();
-        s->settings.TypeController = typeController;
-        s->settings.NamePort = sim.DevicePath();
-        s->settings.BaudRate = baud;
+        station = std::make_unique<Station>(Station{ui, clock, *opener, {}, {}});
+        s = std::make_unique<Job>(*station, controls);
+        station->place.workDir = folder.path();
+        station->settings.TypeController = typeController;
+        station->settings.NamePort = sim.DevicePath();
+        station->settings.BaudRate = baud;
         ui.answers.push_back(true);
         if (!OpenComPort(*s)) throw std::runtime_error("cannot open " + sim.DevicePath());
     }
@@ -44,7 +45,9 @@ struct PacedRun {
     test::ScratchDir folder{"paced"};
     test::SimProcess sim;
     std::unique_ptr<PortOpener> opener;
-    std::unique_ptr<Session> s;
+    std::unique_ptr<Station> station;
+    Controls controls;
+    std::unique_ptr<Job> s;
 };
 
 TEST(PacedProgrammer, SeveralKiBWrittenAndVerifiedWithoutALostByte) {
@@ -77,8 +80,8 @@ TEST(PacedBootRom, RecordsJudgedAt2400WithoutExtraPause) {
     // deadline: its "." can only be judged when the wait starts after the record.
     PacedRun run({"--jumper", "--chip", "Y2", "--data-flash-size", "512", "--baud", "2400"}, 1,
                  2400);
-    run.s->settings.DopPause = 0;
-    run.s->settings.ControlWrite = true;
+    run.station->settings.DopPause = 0;
+    run.station->settings.ControlWrite = true;
     const Bytes program = Pattern(128, 3), data = Pattern(128, 4);
     run.folder.Write("prog.bin", program);
     run.folder.Write("data.bin", data);

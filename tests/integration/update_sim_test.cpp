@@ -16,8 +16,8 @@
 #include "common/image_key.h"
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
-#include "session/com_port.h"
-#include "session/session.h"
+#include "station/com_port.h"
+#include "station/job.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
@@ -60,11 +60,16 @@ protected:
     bool RunWorkflow(SimProcess& sim, RecordingFrontend& ui, Settings settings) {
         SystemClock clock;
         auto opener = MakeSystemPortOpener(dir_);
-        Session s(ui, clock, *opener);
-        s.caption = "Zentor Velmar";
-        s.workDir = dir_;
-        s.settings = settings;
-        return FieldUpdate(s, {sim.DevicePath(), "38400", "1"});
+        Station station{ui, clock, *opener, {}, {}};
+        Controls controls;
+        Job s(station, controls);
+        station.place.caption = "Zentor Velmar";
+        station.place.workDir = dir_;
+        station.settings = settings;
+        station.settings.NamePort = sim.DevicePath();
+        station.settings.BaudRate = 38400;
+        station.settings.AdrPribor = 1;
+        return FieldUpdate(s);
     }
 
     static Settings QuickSettings() {

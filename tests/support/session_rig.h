@@ -1,4 +1,4 @@
-// Base of the command test rigs: a session on a ScriptedPort in virtual time, a
+// Base of the command test rigs: a job on a ScriptedPort in virtual time, a
 // recording front end and a scratch working folder, with file put/get. Rigs for
 // one area extend it with their device model and settings. Nothing here waits
 // in real time; the folder goes with the rig.
@@ -15,7 +15,7 @@
 
 #include "common/clock.h"
 #include "common/files.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/scripted_port.h"
@@ -29,11 +29,13 @@ namespace zentor::test {
 template <class Ui = RecordingFrontend, class ClockT = VirtualClock>
 struct SessionRigOf {
     // The session works in the scratch folder zentor-<tag>-...; no port is open.
-    explicit SessionRigOf(const std::string& tag = "rig") : dir(tag) { s.workDir = dir.path(); }
+    explicit SessionRigOf(const std::string& tag = "rig") : dir(tag) {
+        station.place.workDir = dir.path();
+    }
 
     // Opens the scripted port as the session's port.
     void OpenPort(const std::string& name = "COM3", int baud = 9600) {
-        s.hComPort = opener.Open(name, baud).port;
+        s.port = opener.Open(name, baud).port;
     }
 
     std::filesystem::path File(const std::filesystem::path& name) const { return dir / name; }
@@ -70,7 +72,11 @@ struct SessionRigOf {
     ClockT clock;
     ScriptedPort port{PortClock(clock)};
     ScriptedOpener opener{port};
-    Session s{ui, clock, opener};
+    // What the command is given (settings, place) and its stop controls; `s` is
+    // the job a test runs commands in.
+    Station station{ui, clock, opener, {}, {}};
+    Controls controls;
+    Job s{station, controls};
 
 private:
     static VirtualClock* PortClock([[maybe_unused]] ClockT& c) {

@@ -13,7 +13,7 @@
 #include "bootrom/build_command.h"
 #include "common/clock.h"
 #include "common/image_key.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 #include "win_test_util.h"
@@ -43,12 +43,15 @@ private:
 };
 
 struct BuildRig {
-    BuildRig() : opener(MakeSystemPortOpener(dir.path())), s(ui, clock, *opener) {
+    BuildRig()
+        : opener(MakeSystemPortOpener(dir.path())),
+          station{ui, clock, *opener, {}, {}},
+          s(station, controls) {
         fs::create_directories(dir / "app");
         fs::create_directories(dir / "work");
-        s.exePath = dir / "app" / "zentor.exe";
-        s.workDir = dir / "work";
-        s.settings.AsmFileName = "1.asm";
+        station.place.exePath = dir / "app" / "zentor.exe";
+        station.place.workDir = dir / "work";
+        station.settings.AsmFileName = "1.asm";
         wintest::WriteBytes(dir / "work" / "1.asm", kSource);
     }
 
@@ -68,7 +71,9 @@ struct BuildRig {
     RecordingFrontend ui;
     VirtualClock clock;
     std::unique_ptr<PortOpener> opener;
-    Session s;
+    Station station;
+    Controls controls;
+    Job s;
 };
 
 std::vector<std::string> Log(const RecordingFrontend& ui) {

@@ -24,7 +24,7 @@
 #include "common/clock.h"
 #include "instrument/frames.h"
 #include "instrument/instrument_commands.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "testing/recording_frontend.h"
 #include "win_test_util.h"
 
@@ -49,14 +49,18 @@ std::string Joined(const std::vector<std::string>& lines) {
 // A session on the real Win32 ports with a real clock.
 struct Rig {
     explicit Rig(const std::string& port, int baud = 38400)
-        : opener(MakeSystemPortOpener(wintest::ExeDir())), s(ui, clock, *opener) {
-        s.settings.NamePort = port;
-        s.settings.BaudRate = baud;
+        : opener(MakeSystemPortOpener(wintest::ExeDir())),
+          station{ui, clock, *opener, {}, {}},
+          s(station, controls) {
+        station.settings.NamePort = port;
+        station.settings.BaudRate = baud;
     }
     RecordingFrontend ui;
     SystemClock clock;
     std::unique_ptr<PortOpener> opener;
-    Session s;
+    Station station;
+    Controls controls;
+    Job s;
 };
 
 // First frame byte of a register read from the instrument at address 1.
@@ -76,11 +80,11 @@ TEST_F(InstrumentPort, OpenSetsLineAndDeadlineAndCloseReleases) {
         Rig rig(port_, baud);
         ASSERT_TRUE(OpenComPort(rig.s))
             << Joined({rig.ui.boxes.empty() ? "" : rig.ui.boxes[0].text});
-        ASSERT_NE(rig.s.hComPort, nullptr);
+        ASSERT_NE(rig.s.port, nullptr);
         EXPECT_TRUE(rig.ui.boxes.empty());
-        EXPECT_EQ(rig.s.comTimeouts.ReadTotalTimeoutConstant, 1000u);
+        EXPECT_EQ(rig.s.timeouts.ReadTotalTimeoutConstant, 1000u);
         CloseComPort(rig.s);
-        EXPECT_EQ(rig.s.hComPort, nullptr);
+        EXPECT_EQ(rig.s.port, nullptr);
         CloseComPort(rig.s);  // harmless when closed
 
         // The line settings stay on the device after the handle is closed.
@@ -99,7 +103,7 @@ TEST_F(InstrumentPort, ASilentLineEndsAReadAfterOneSecond) {
     std::uint8_t buf[8];
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto start = std::chrono::steady_clock::now();
-        std::size_t got = rig.s.hComPort->Read(buf, sizeof buf);
+        std::size_t got = rig.s.port->Read(buf, sizeof buf);
         auto ms = ElapsedMs(start);
         EXPECT_EQ(got, 0u);
         EXPECT_GE(ms, 900) << "the read returned before its deadline";
@@ -126,26 +130,26 @@ TEST_F(InstrumentPort, PurgeDropsAPendingAnswer) {
     // A read request of register EDh, sent by hand so that its answer stays pending.
     std::uint8_t frame[4] = {kReadRegister, 0xED, 0, 0};
     frame[3] = CalcCrc8(frame, 3);
-    ASSERT_EQ(rig.s.hComPort->Write(frame, 4), 4u);
+    ASSERT_EQ(rig.s.port->Write(frame, 4), 4u);
     rig.clock.SleepMs(300);
-    rig.s.hComPort->PurgeRx();
+    rig.s.port->PurgeRx();
     std::uint8_t buf[8];
-    EXPECT_EQ(rig.s.hComPort->Read(buf, 4), 0u) << "the answer survived the purge";
+    EXPECT_EQ(rig.s.port->Read(buf, 4), 0u) << "the answer survived the purge";
 
     // Without the purge the same answer arrives.
-    ASSERT_EQ(rig.s.hComPort->Write(frame, 4), 4u);
+    ASSERT_EQ(rig.s.port->Write(frame, 4), 4u);
     rig.clock.SleepMs(300);
-    EXPECT_EQ(rig.s.hComPort->Read(buf, 4), 4u);
+    EXPECT_EQ(rig.s.port->Read(buf, 4), 4u);
 }
 
 TEST_F(InstrumentPort, OpenFailuresShowTheirMessages) {
     {
         Rig rig("COM199");  // never linked by the test script
         EXPECT_FALSE(OpenComPort(rig.s));
-        EXPECT_EQ(rig.s.hComPort, nullptr);
+        EXPECT_EQ(rig.s.port, nullptr);
         ASSERT_EQ(rig.ui.boxes.size(), 1u);
         EXPECT_EQ(rig.ui.boxes[0].text, "Не могу открыть \"COM199\",\nтакого порта не существует.");
-        EXPECT_EQ(rig.ui.boxes[0].title, rig.s.caption);
+        EXPECT_EQ(rig.ui.boxes[0].title, rig.station.place.caption);
     }
     {
         Rig rig("");
@@ -160,7 +164,7 @@ TEST_F(InstrumentPort, OpenFailuresShowTheirMessages) {
             GTEST_SKIP() << "Wine accepts any bit rate on a pseudo-terminal";
         }
         EXPECT_FALSE(opened);
-        EXPECT_EQ(rig.s.hComPort, nullptr);
+        EXPECT_EQ(rig.s.port, nullptr);
         ASSERT_EQ(rig.ui.boxes.size(), 1u);
         EXPECT_EQ(rig.ui.boxes[0].text,
                   "Необходимые параметры порта \"" + port_ + "\" не установлены");
@@ -192,9 +196,9 @@ TEST_F(InstrumentPort, DataFlashReadMatchesTheInstrument) {
 
     wintest::TempDir dir;
     Rig rig(port_);
-    rig.s.workDir = dir.path();
-    rig.s.settings.SizeData = static_cast<int>(expected.size());
-    rig.s.settings.MaxKolReadings = 2;
+    rig.station.place.workDir = dir.path();
+    rig.station.settings.SizeData = static_cast<int>(expected.size());
+    rig.station.settings.MaxKolReadings = 2;
     ASSERT_TRUE(OpenComPort(rig.s));
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(ReadData(rig.s)) << Joined(rig.ui.history);
@@ -219,7 +223,7 @@ void WriteImages(const fs::path& dir) {
 }
 
 bool RunProgramChip(Rig& rig, const std::string& dir) {
-    rig.s.workDir = dir;
+    rig.station.place.workDir = dir;
     rig.ui.answers.push_back(true);  // "Произвести запись?"
     if (!OpenComPort(rig.s)) return false;
     auto start = std::chrono::steady_clock::now();
@@ -243,11 +247,11 @@ TEST(BootRomPort, ProgramChipWritesTheImages) {
     WriteImages(dir);
 
     Rig rig(port, 9600);
-    rig.s.settings.TypeController = 4;  // MSC1210Y5
-    rig.s.settings.DopPause = 0;
-    rig.s.settings.ControlWrite = true;
-    rig.s.settings.HCR0Value = "7C";
-    rig.s.settings.HCR1Value = "B3";
+    rig.station.settings.TypeController = 4;  // MSC1210Y5
+    rig.station.settings.DopPause = 0;
+    rig.station.settings.ControlWrite = true;
+    rig.station.settings.HCR0Value = "7C";
+    rig.station.settings.HCR1Value = "B3";
     EXPECT_TRUE(RunProgramChip(rig, dir)) << Joined(rig.ui.history);
     ExpectLogged(rig.ui.history,
                  {"Стирание FLASH1 - ok!", "Стирание FLASH2 - ok!", "Запись CODE FLASH - Ok",
@@ -291,11 +295,11 @@ TEST(ProgrammerPort, ProgramChipWritesAndVerifies) {
     ASSERT_TRUE(left.fOutX && left.fInX) << "the driver did not keep XON/XOFF";
 
     Rig rig(port, 9600);
-    rig.s.settings.TypeController = 0;
+    rig.station.settings.TypeController = 0;
     EXPECT_TRUE(RunProgramChip(rig, dir)) << Joined(rig.ui.history);
     ExpectLogged(rig.ui.history, {"Verify Program memory - Ok", "Verify Data memory - Ok"});
-    EXPECT_EQ(rig.s.comTimeouts.ReadIntervalTimeout, 0u);
-    EXPECT_EQ(rig.s.comTimeouts.ReadTotalTimeoutConstant, 1000u);
+    EXPECT_EQ(rig.s.timeouts.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(rig.s.timeouts.ReadTotalTimeoutConstant, 1000u);
     CloseComPort(rig.s);
 
     // What the tool set stays on the device after its handle is closed.

@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(Commands, BootLinkCommand, ::testing::ValuesIn(kCommand
 
 TEST(BootLinkCommands, DopPauseIsTakenFromOptions) {
     Rig rig;
-    rig.s.settings.DopPause = 0;
+    rig.station.settings.DopPause = 0;
     Links l(rig);
     l.boot.Erase(0x0000);
     l.boot.Load();

@@ -83,7 +83,7 @@ TEST(BootLinkJudging, RepliesWithControlWriteOnAndOff) {
     for (const JudgingCase& c : kJudgingCases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        rig.s.settings.ControlWrite = c.controlWrite;
+        rig.station.settings.ControlWrite = c.controlWrite;
         Links l(rig);
         std::copy(c.good.begin(), c.good.end(), l.boot.ReplyBuffer().begin());
         const Bytes reply = Text(c.reply);
@@ -163,8 +163,8 @@ TEST(ProgrammerJudging, DataPageReadBack) {
 
 TEST(ClosedPort, BehavesLikeASilentDeviceWithoutReadDeadlines) {
     Rig rig;
-    rig.s.hComPort.reset();
-    rig.s.settings.ControlWrite = false;
+    rig.s.port.reset();
+    rig.station.settings.ControlWrite = false;
     Links l(rig);
     std::copy_n("\r\nMSC1210", 9, l.boot.ReplyBuffer().begin());
     EXPECT_FALSE(l.boot.Identify());

@@ -69,11 +69,12 @@ Bytes FakeChip::AnswerProgrammer(const Bytes& w) {
 }
 
 Rig::Rig(int typeController) : SessionRig("bootrom") {
-    s.settings.TypeController = typeController;
-    s.settings.DopPause = 300;
-    s.settings.ControlWrite = true;
+    station.settings.TypeController = typeController;
+    station.settings.DopPause = 300;
+    station.settings.ControlWrite = true;
     port.responder = [this](const Bytes& w) {
-        return s.settings.TypeController == 0 ? chip.AnswerProgrammer(w) : chip.AnswerBootRom(w);
+        return station.settings.TypeController == 0 ? chip.AnswerProgrammer(w)
+                                                    : chip.AnswerBootRom(w);
     };
     OpenPort();
 }
@@ -87,7 +88,7 @@ bool Rig::Program() {
     const ProgramOptions options =
         face == WindowFace::FactoryFace
             ? FactoryProgramOptions()
-            : UpdateProgramOptions(s.settings.TypeController, s.UpdateMode);
+            : UpdateProgramOptions(station.settings.TypeController, s.UpdateMode);
     return ProgramChip(s, options).Ok();
 }
 

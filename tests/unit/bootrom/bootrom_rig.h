@@ -46,6 +46,9 @@ private:
     bool silent_ = false;
 };
 
+// Which button's run the rig makes: the update's or the factory's.
+enum class WindowFace { UpdateFace, FactoryFace };
+
 struct Rig : SessionRig {
     explicit Rig(int typeController = 4);
     // The factory button's run (asks first, answered with yes) instead of the update's.
@@ -61,7 +64,8 @@ struct Rig : SessionRig {
 // The links as the programming run builds them from the rig's session.
 struct Links {
     explicit Links(Rig& rig)
-        : boot(rig.s.LinkPort(), rig.clock, {rig.s.settings.DopPause, rig.s.settings.ControlWrite}),
+        : boot(rig.s.LinkPort(), rig.clock,
+               {rig.station.settings.DopPause, rig.station.settings.ControlWrite}),
           prog(rig.s.LinkPort(), rig.clock) {}
     BootRomLink boot;
     ProgrammerLink prog;

@@ -65,9 +65,9 @@ struct FakeTools final : BuildToolRunner {
 
 struct BuildRig : test::SessionRigOf<RecordingFrontend, BuildClock> {
     BuildRig() : SessionRigOf("build") {
-        s.exePath = dir.path() / "zentor";
-        s.caption = "Zentor MSC1210Y5";
-        s.settings.AsmFileName = "1.asm";
+        station.place.exePath = dir.path() / "zentor";
+        station.place.caption = "Zentor MSC1210Y5";
+        station.settings.AsmFileName = "1.asm";
         ui.answers.push_back(true);  // continue after the assembler
     }
     Lines Log() const { return ui.log; }
@@ -122,8 +122,8 @@ TEST(Build, BatchFileHoldsTheFiveCommandLines) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.asmName);
         BuildRig rig;
-        rig.s.settings.AsmFileName = c.asmName;
-        rig.s.exePath = rig.dir.path() / c.exe;
+        rig.station.settings.AsmFileName = c.asmName;
+        rig.station.place.exePath = rig.dir.path() / c.exe;
         BuildWithRunner(rig.s, rig.tools);
         const std::string expected = "@echo off\nA8051.exe " + c.asmName + "\npause\nXlink.exe " +
                                      c.objectName + " -o Prog.bin -c8051 -FMPDS-CODE\npause\n";
@@ -147,7 +147,7 @@ TEST(Build, BatchFileIsRewrittenEachTime) {
 
 TEST(Build, WithoutAnExecutablePathNoBatchFileIsListed) {
     BuildRig rig;
-    rig.s.exePath.clear();
+    rig.station.place.exePath.clear();
     EXPECT_TRUE(BuildWithRunner(rig.s, rig.tools));
     EXPECT_EQ(rig.s.TempFiles, Lines{rig.ObjectPath()});
 }
@@ -345,7 +345,7 @@ TEST(BuildFailures, AsmFileNamesACommandLineWouldInterpret) {
     for (const std::string& name : bad) {
         SCOPED_TRACE(name);
         BuildRig rig;
-        rig.s.settings.AsmFileName = name;
+        rig.station.settings.AsmFileName = name;
         rig.dir.Write("Prog.bin", {1});
         EXPECT_FALSE(BuildWithRunner(rig.s, rig.tools));
         ASSERT_EQ(rig.Log().size(), 1u);

@@ -16,6 +16,7 @@ namespace {
 using test::Bytes;
 using test::Pattern;
 using test::Rig;
+using test::WindowFace;
 using Lines = std::vector<std::string>;
 
 const Lines kBootRomRunLog = {
@@ -70,7 +71,7 @@ TEST(BootRomRun, UpdateFaceWritesEverythingAndLogsInOrder) {
 
 TEST(BootRomRun, WaitsOfAWholeRun) {
     Rig rig(4);
-    rig.s.settings.DopPause = 50;
+    rig.station.settings.DopPause = 50;
     rig.dir.Write("prog_c.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(128));
     ASSERT_TRUE(rig.Program());
@@ -115,8 +116,8 @@ TEST(BootRomRun, LastRecordIsFilledWithErasedBytes) {
 
 TEST(BootRomRun, ConfigurationRecordCarriesSettingsAsTheyStand) {
     Rig rig(4);
-    rig.s.settings.HCR1Value = "93";
-    rig.s.settings.HCR0Value = "7d";
+    rig.station.settings.HCR1Value = "93";
+    rig.station.settings.HCR0Value = "7d";
     rig.dir.Write("prog_c.bin", Pattern(128));
     rig.dir.Write("data.bin", {});
     ASSERT_TRUE(rig.Program());
@@ -303,7 +304,7 @@ TEST(BootRomFailures, UnacknowledgedRecordNamesItsLoadAddress) {
 
 TEST(BootRomFailures, ControlWriteOffStillJudgesErases) {
     Rig rig(4);
-    rig.s.settings.ControlWrite = false;
+    rig.station.settings.ControlWrite = false;
     rig.dir.Write("prog_c.bin", Pattern(256));
     rig.dir.Write("data.bin", Pattern(128));
     rig.port.responder = [&rig](const Bytes& w) {
@@ -315,7 +316,7 @@ TEST(BootRomFailures, ControlWriteOffStillJudgesErases) {
 
 TEST(BootRomFailures, ControlWriteOffGoesOnPastSilentRecords) {
     Rig rig(4);
-    rig.s.settings.ControlWrite = false;
+    rig.station.settings.ControlWrite = false;
     rig.chip.recordReply = "";
     rig.chip.echoReply = "";
     rig.dir.Write("prog_c.bin", Pattern(256));
@@ -331,7 +332,7 @@ TEST(BootRomFailures, ControlWriteOffGoesOnPastSilentRecords) {
 
 TEST(BootRomFailures, ChipVanishingMidRunFailsEvenWithoutReplyCheck) {
     Rig rig(4);
-    rig.s.settings.ControlWrite = false;
+    rig.station.settings.ControlWrite = false;
     rig.dir.Write("prog_c.bin", Pattern(512));
     rig.dir.Write("data.bin", Pattern(128));
     int records = 0;
@@ -349,7 +350,7 @@ TEST(BootRomFailures, ClosedPortReportsNoConnection) {
     for (int type : {4, 0}) {
         SCOPED_TRACE(type);
         Rig rig(type);
-        rig.s.hComPort.reset();
+        rig.s.port.reset();
         rig.dir.Write("prog_c.bin", Pattern(256));
         rig.dir.Write("prog.bin", Pattern(256));
         rig.dir.Write("data.bin", Pattern(128));
@@ -455,19 +456,19 @@ TEST(Refusals, OneLineAndNothingSent) {
         {"HCR0 one digit", 4, F,
          [](Rig& r) {
              WriteGoodImages(r);
-             r.s.settings.HCR0Value = "7";
+             r.station.settings.HCR0Value = "7";
          },
          "Неверное значение HCR0: \"7\" - запись отменена"},
         {"HCR1 with a blank", 4, F,
          [](Rig& r) {
              WriteGoodImages(r);
-             r.s.settings.HCR1Value = "A3 ";
+             r.station.settings.HCR1Value = "A3 ";
          },
          "Неверное значение HCR1: \"A3 \" - запись отменена"},
         {"HCR0 not hexadecimal", 4, F,
          [](Rig& r) {
              WriteGoodImages(r);
-             r.s.settings.HCR0Value = "G0";
+             r.station.settings.HCR0Value = "G0";
          },
          "Неверное значение HCR0: \"G0\" - запись отменена"},
         {"controller type 5", 5, F, WriteGoodImages,
@@ -504,7 +505,7 @@ TEST(Refusals, LimitsThemselvesAreAccepted) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.typeController);
-        rig.s.settings.DopPause = 0;
+        rig.station.settings.DopPause = 0;
         rig.Factory(true);
         rig.dir.Write("prog.bin", Pattern(c.program, 1));
         rig.dir.Write("data.bin", Pattern(c.data, 2));

@@ -18,12 +18,12 @@ using Lines = std::vector<std::string>;
 
 ProgramResult RunUpdate(Rig& rig) {
     return ProgramChip(rig.s,
-                       UpdateProgramOptions(rig.s.settings.TypeController, UpdateMode::None));
+                       UpdateProgramOptions(rig.station.settings.TypeController, UpdateMode::None));
 }
 
 // Records (boot ROM) or page writes (programmer) the chip received.
 std::size_t Written(const Rig& rig) {
-    return rig.s.settings.TypeController == 0
+    return rig.station.settings.TypeController == 0
                ? rig.chip.codePagesWritten.size() + rig.chip.dataPagesWritten.size()
                : rig.chip.recordAddresses.size();
 }
@@ -156,7 +156,7 @@ TEST(ProgramUnconfirmed, SilentRecordsAreCountedAndLogged) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(4);
-        rig.s.settings.ControlWrite = false;
+        rig.station.settings.ControlWrite = false;
         rig.s.run.unconfirmed = 1;  // an earlier step of the same command
         rig.chip.silentAfterRecord = c.silentAfterRecord;
         rig.chip.configReply = c.configReply;

@@ -77,8 +77,8 @@ TEST(ReadData, FailureLines) {
         rig.dev.status = [bad](int page) { return page == bad ? 1 : 0; };
         Bytes lastSent;
         rig.dev.onFrame = [&](const Bytes& w) { lastSent = w; };
-        rig.s.settings.SizeData = 512;
-        rig.s.settings.MaxKolReadings = c.readingsWanted;
+        rig.station.settings.SizeData = 512;
+        rig.station.settings.MaxKolReadings = c.readingsWanted;
         rig.Put("data_rd.bin", kOlder);
 
         EXPECT_FALSE(ReadData(rig.s));
@@ -118,14 +118,14 @@ TEST(ReadData, StopDuringARead) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
-        rig.s.settings.SizeData = 512;
-        rig.s.settings.MaxKolReadings = c.readingsWanted;
+        rig.station.settings.SizeData = 512;
+        rig.station.settings.MaxKolReadings = c.readingsWanted;
         rig.Put("data_rd.bin", kOlder);
         int blockReads = 0;
         std::size_t writesAtStop = 0;
         rig.dev.onFrame = [&](const Bytes& w) {
             if ((w[0] & 0xC0) == 0xC0 && ++blockReads == c.stopOnBlockRead) {
-                RequestStop(rig.s);
+                RequestStop(rig.controls);
                 writesAtStop = rig.port.Writes().size();
             }
         };
@@ -148,7 +148,7 @@ TEST(ReadData, StopDuringARead) {
 TEST(ReadData, FailedRestartFailsTheReadAsItFailsTheWrite) {
     const struct {
         const char* name;
-        bool (*command)(Session&);
+        bool (*command)(Job&);
     } commands[] = {{"read", ReadData}, {"write", WriteData}};
     for (const auto& c : commands) {
         SCOPED_TRACE(c.name);
@@ -167,7 +167,7 @@ TEST(ReadData, FailedRestartFailsTheReadAsItFailsTheWrite) {
 TEST(ReadData, StopRequestAfterTheReadIsNotHonoured) {
     InstrumentRig rig;
     rig.dev.onFrame = [&](const Bytes& w) {
-        if (w == kRestartFrame) RequestStop(rig.s);
+        if (w == kRestartFrame) RequestStop(rig.controls);
     };
     EXPECT_TRUE(ReadData(rig.s));
     EXPECT_TRUE(rig.s.StopRequested);

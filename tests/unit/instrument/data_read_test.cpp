@@ -17,7 +17,7 @@ Bytes Flipped(Bytes b, std::size_t at) {
 }
 
 // The read as the update makes it: no restart afterwards.
-bool ReadWithoutRestart(Session& s) {
+bool ReadWithoutRestart(Job& s) {
     return ReadDataFlash(s, {.restartAfterwards = false}).has_value();
 }
 
@@ -27,7 +27,7 @@ TEST(ReadData, FramesAndWaitsOfOnePage) {
         const int block = version >= 100 ? 128 : 16;
         InstrumentRig rig;
         rig.dev.version = static_cast<std::uint8_t>(version);
-        rig.s.settings.SizeData = 256;
+        rig.station.settings.SizeData = 256;
 
         EXPECT_TRUE(ReadWithoutRestart(rig.s));
 
@@ -61,7 +61,7 @@ TEST(ReadData, FramesAndWaitsOfOnePage) {
 
 TEST(ReadData, EightPagesThenRestartInFactoryFace) {
     InstrumentRig rig;
-    rig.s.settings.MaxKolReadings = 2;
+    rig.station.settings.MaxKolReadings = 2;
     std::vector<int> positions;
     EXPECT_TRUE(ReadData(rig.s));
     EXPECT_EQ(rig.Get("data_rd.bin"), rig.dev.flash);
@@ -86,7 +86,7 @@ TEST(ReadData, StopButtonFollowsTheSetting) {
     for (bool show : {true, false}) {
         SCOPED_TRACE(show);
         InstrumentRig rig;
-        rig.s.settings.ShowStopButton = show;
+        rig.station.settings.ShowStopButton = show;
         bool visibleDuringRead = false;
         rig.dev.onFrame = [&](const Bytes& w) {
             if ((w[0] & 0xC0) == 0xC0) visibleDuringRead = rig.ui.stopButtonVisible;
@@ -127,7 +127,7 @@ TEST(ReadData, VersionProbeAttempts) {
         SCOPED_TRACE(c.name);
         InstrumentRig rig;
         rig.dev.version = 100;
-        rig.s.settings.SizeData = 256;
+        rig.station.settings.SizeData = 256;
         rig.dev.silentOn = [&, seen = 0](const Bytes& w) mutable {
             return w == probe && ++seen <= c.silentProbes;
         };
@@ -211,8 +211,8 @@ TEST(ReadData, RepeatedReadings) {
         InstrumentRig rig;
         rig.dev.version = 100;
         rig.dev.readings = t.readings;
-        rig.s.settings.SizeData = 512;
-        rig.s.settings.MaxKolReadings = t.readingsWanted;
+        rig.station.settings.SizeData = 512;
+        rig.station.settings.MaxKolReadings = t.readingsWanted;
         EXPECT_TRUE(ReadWithoutRestart(rig.s));
         Lines expected{"Чтение данных из Velmar100", "Чтение DATA FLASH ..."};
         expected.insert(expected.end(), t.tail.begin(), t.tail.end());
@@ -236,7 +236,7 @@ TEST(ReadData, UnusableSizesAreRefusedBeforeSending) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         InstrumentRig rig;
-        rig.s.settings.SizeData = c.size;
+        rig.station.settings.SizeData = c.size;
         rig.Put("data_rd.bin", kOlder);
         EXPECT_FALSE(ReadData(rig.s));
         EXPECT_EQ(rig.ui.log, Lines{c.line});
@@ -252,7 +252,7 @@ TEST(ReadData, LargestSizeReadsPage255) {
     InstrumentRig rig;
     rig.dev.version = 100;
     rig.dev.flash = Pattern(65536, 9);
-    rig.s.settings.SizeData = 65536;
+    rig.station.settings.SizeData = 65536;
     const auto image = ReadDataFlash(rig.s, {.restartAfterwards = false});
     ASSERT_TRUE(image);
     EXPECT_EQ(*image, rig.dev.flash) << "the caller gets the bytes it saved";
@@ -262,7 +262,7 @@ TEST(ReadData, LargestSizeReadsPage255) {
 
 TEST(ReadData, EmptySizeWritesAnEmptyFile) {
     InstrumentRig rig;
-    rig.s.settings.SizeData = 0;
+    rig.station.settings.SizeData = 0;
     rig.Put("data_rd.bin", kOlder);
     EXPECT_TRUE(ReadWithoutRestart(rig.s));
     EXPECT_EQ(rig.Get("data_rd.bin"), Bytes{});
@@ -283,7 +283,7 @@ TEST(ReadData, ReplacesAnExistingFileWhateverItsCase) {
 
 TEST(ReadData, FileThatCannotBeWritten) {
     InstrumentRig rig;
-    rig.s.workDir = rig.dir.path() / "missing";
+    rig.station.place.workDir = rig.dir.path() / "missing";
     EXPECT_FALSE(ReadData(rig.s));
     EXPECT_EQ(rig.ui.log.back(), "Невозможно открыть файл data_rd.bin");
     EXPECT_EQ(rig.dev.restarts, 0);
@@ -292,7 +292,7 @@ TEST(ReadData, FileThatCannotBeWritten) {
 
 TEST(ReadData, ClosedPortFailsAtTheFirstPage) {
     InstrumentRig rig;
-    rig.s.hComPort.reset();
+    rig.s.port.reset();
     EXPECT_FALSE(ReadData(rig.s));
     EXPECT_EQ(rig.ui.log, (Lines{"Чтение DATA FLASH ...", "", "Выбор страницы DATA FLASH = 0 ...",
                                  "Команда не прошла.", "Нет связи с устройством!", ""}));

@@ -185,7 +185,7 @@ TEST(Frames, CountOutsideOneTo256IsRefusedBeforeSending) {
 // A closed port behaves as a silent device: no crash, no read deadline.
 TEST(Frames, ClosedPortIsASilentLine) {
     InstrumentRig rig;
-    rig.s.hComPort.reset();
+    rig.s.port.reset();
     InstrumentBus bus = rig.Bus();
     const std::uint8_t one = 1;
     EXPECT_FALSE(bus.WriteByte(1, 0xFF, 1));

@@ -13,7 +13,7 @@ struct IdRig : UpdateRig {
             return w == IdentityRequest(adr) ? reply : Bytes{};
         };
         OpenPort();
-        s.settings.AdrPribor = adr;
+        station.settings.AdrPribor = adr;
     }
     int adr = 5;
 };
@@ -76,15 +76,15 @@ TEST(IdentifyInstrument, FailureChangesNothing) {
         IdRig rig(c.reply);
         rig.s.identity = {1, 2, 3, 4};
         rig.s.SerialText = "01v020304";
-        rig.s.settings.HCR1KeyPresent = false;
-        rig.s.settings.HCR1Value = "A3";
+        rig.station.settings.HCR1KeyPresent = false;
+        rig.station.settings.HCR1Value = "A3";
         EXPECT_FALSE(IdentifyInstrument(rig.s));
         EXPECT_EQ(rig.s.SerialText, "01v020304");
         EXPECT_EQ(rig.s.identity.prefix, 1);
         EXPECT_EQ(rig.s.identity.model, 2);
         EXPECT_EQ(rig.s.identity.number1, 3);
         EXPECT_EQ(rig.s.identity.number2, 4);
-        EXPECT_EQ(rig.s.settings.HCR1Value, "A3");
+        EXPECT_EQ(rig.station.settings.HCR1Value, "A3");
     }
 }
 
@@ -101,10 +101,10 @@ TEST(IdentifyInstrument, Hcr1RuleOnlyWithoutConfiguredKey) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "key " << c.keyPresent << " model " << int(c.model));
         IdRig rig(IdentityReply(14, c.model, 15, 10));
-        rig.s.settings.HCR1KeyPresent = c.keyPresent;
-        rig.s.settings.HCR1Value = c.before;
+        rig.station.settings.HCR1KeyPresent = c.keyPresent;
+        rig.station.settings.HCR1Value = c.before;
         ASSERT_TRUE(IdentifyInstrument(rig.s));
-        EXPECT_EQ(rig.s.settings.HCR1Value, c.after);
+        EXPECT_EQ(rig.station.settings.HCR1Value, c.after);
     }
 }
 

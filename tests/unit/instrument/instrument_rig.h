@@ -118,17 +118,17 @@ private:
     std::uint8_t lastStatus_ = 0;
 };
 
-// Session wired to the model; the port is open.
+// Job wired to the model; the port is open.
 struct InstrumentRig : SessionRig {
     FakeInstrument dev;
 
     InstrumentRig() : SessionRig("ins") {
         dev.Attach(port);
         OpenPort();
-        s.settings.AdrPribor = 1;
-        s.settings.PauseRestart = 0;
-        s.settings.MaxKolReadings = 1;
-        s.settings.SizeData = 2048;
+        station.settings.AdrPribor = 1;
+        station.settings.PauseRestart = 0;
+        station.settings.MaxKolReadings = 1;
+        station.settings.SizeData = 2048;
     }
 
     // The bus the commands build on the session's port.

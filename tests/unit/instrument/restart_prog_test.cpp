@@ -30,7 +30,7 @@ TEST(Restart, CountdownOfThreeSeconds) {
     FakeInstrument dev;
     dev.Attach(rig.port);
     rig.OpenPort();
-    rig.s.settings.PauseRestart = 3;
+    rig.station.settings.PauseRestart = 3;
 
     EXPECT_TRUE(Restart(rig.s));
 
@@ -52,7 +52,7 @@ TEST(Restart, CountdownOfThreeSeconds) {
 
 TEST(Restart, PauseZeroSendsAtOnce) {
     InstrumentRig rig;
-    rig.s.settings.PauseRestart = 0;
+    rig.station.settings.PauseRestart = 0;
     EXPECT_TRUE(Restart(rig.s));
     EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{kRestartFrame});
     EXPECT_EQ(rig.clock.Sleeps(), (std::vector<int>{10, 10, 5}));
@@ -62,7 +62,7 @@ TEST(Restart, PauseZeroSendsAtOnce) {
 
 TEST(Restart, NoAnswerIsTheOnlyLine) {
     InstrumentRig rig;
-    rig.s.settings.PauseRestart = 1;
+    rig.station.settings.PauseRestart = 1;
     rig.dev.silentOn = [](const Bytes&) { return true; };
     EXPECT_FALSE(Restart(rig.s));
     EXPECT_EQ(rig.ui.log, std::vector<std::string>{"Нет связи с устройством!"});
@@ -110,7 +110,7 @@ TEST(Prog, Outcomes) {
 
 TEST(Stop, OnlySetsTheFlag) {
     InstrumentRig rig;
-    RequestStop(rig.s);
+    RequestStop(rig.controls);
     EXPECT_TRUE(rig.s.StopRequested);
     EXPECT_TRUE(rig.port.events.empty());
     EXPECT_TRUE(rig.ui.history.empty());

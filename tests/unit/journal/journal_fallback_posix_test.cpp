@@ -11,7 +11,7 @@
 
 #include "journal/journal_runs.h"
 #include "journal_test_support.h"
-#include "session/instrument_run.h"
+#include "station/instrument_run.h"
 #include "support/scratch_dir.h"
 
 namespace zentor {

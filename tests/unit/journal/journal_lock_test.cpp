@@ -14,7 +14,7 @@
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
 #include "journal_test_support.h"
-#include "session/instrument_run.h"
+#include "station/instrument_run.h"
 #include "support/scratch_dir.h"
 
 namespace zentor {
@@ -77,7 +77,7 @@ TEST(InstrumentRun, EndLineCarriesResultPhaseAndDuration) {
                  {true, 2, RunResult::None, RunResult::Unconfirmed},
                  {false, 0, RunResult::Interrupted, RunResult::Interrupted}};
     TestSession t(dir.path());
-    t.s.journalPath = dir / "shared" / "j.csv";
+    t.station.place.journalPath = dir / "shared" / "j.csv";
     std::filesystem::create_directory(dir / "shared");
     for (const auto& c : cases) {
         EXPECT_EQ(RunInstrumentCommand(t.s, "write-data",
@@ -91,7 +91,7 @@ TEST(InstrumentRun, EndLineCarriesResultPhaseAndDuration) {
                   c.ok);
     }
     EXPECT_FALSE(dir.Exists("journal.csv"));
-    const auto runs = MergeRuns(*ReadJournal(t.s.journalPath));
+    const auto runs = MergeRuns(*ReadJournal(t.station.place.journalPath));
     ASSERT_EQ(runs.size(), 4u);
     for (std::size_t i = 0; i < runs.size(); ++i) {
         EXPECT_TRUE(runs[i].finished);
@@ -127,7 +127,7 @@ TEST(InstrumentRun, StartLineNamesTheFolderImagesWithTheirHashes) {
     };
     TestSession t(dir.path());
     for (const auto& c : cases) {
-        t.s.settings.TypeController = c.typeController;
+        t.station.settings.TypeController = c.typeController;
         RunInstrumentCommand(t.s, c.command, [&] {
             t.s.run.mode = c.mode;
             return false;

@@ -12,7 +12,7 @@
 
 #include "common/clock.h"
 #include "journal/journal.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
 
@@ -25,16 +25,19 @@ public:
 };
 
 struct TestSession {
-    explicit TestSession(const std::filesystem::path& dir) : s(ui, clock, opener) {
-        s.workDir = dir;
-        s.exePath = "/opt/zentor/zentor-cli";
-        s.settings.NamePort = "COM3";
-        s.settings.BaudRate = 9600;
+    explicit TestSession(const std::filesystem::path& dir)
+        : station{ui, clock, opener, {}, {}}, s(station, controls) {
+        station.place.workDir = dir;
+        station.place.exePath = "/opt/zentor/zentor-cli";
+        station.settings.NamePort = "COM3";
+        station.settings.BaudRate = 9600;
     }
     RecordingFrontend ui;
     VirtualClock clock;
     NoPorts opener;
-    Session s;
+    Station station;
+    Controls controls;
+    Job s;
 };
 
 // Writer `w` appends `count` lines whose notes are long and full of ; " and line

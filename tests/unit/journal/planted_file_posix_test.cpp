@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "journal_test_support.h"
-#include "session/instrument_run.h"
+#include "station/instrument_run.h"
 #include "support/scratch_dir.h"
 
 namespace zentor {
@@ -64,7 +64,7 @@ TEST(PlantedWorkFile, RefusedAndTheTargetIsLeftAlone) {
         ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
         const fs::path fallback = data / "zentor" / "journal.csv";
         TestSession t(dir.path());
-        if (c.explicitJournal) t.s.journalPath = planted;
+        if (c.explicitJournal) t.station.place.journalPath = planted;
         bool ran = false;
         const bool lock = std::string(c.name) == "zentor.lock";
         EXPECT_EQ(RunInstrumentCommand(t.s, "program", [&] { return ran = true; }), !lock);

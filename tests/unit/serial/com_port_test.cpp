@@ -1,5 +1,5 @@
 // OpenComPort, CloseComPort, ScanComPorts and the texts, against scripted openers.
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +13,18 @@ namespace zentor {
 namespace {
 
 struct Rig : test::SessionRig {
-    Rig() : test::SessionRig("com") { s.caption = "Zentor MSC1210Y5"; }
+    Rig() : test::SessionRig("com") { station.place.caption = "Zentor MSC1210Y5"; }
 };
 
 TEST(OpenComPort, EmptyNameMakesNoAttemptAndLeavesThePortAlone) {
     Rig r;
-    r.s.settings.NamePort = "COM4";
+    r.station.settings.NamePort = "COM4";
     ASSERT_TRUE(OpenComPort(r.s));
-    Port* held = r.s.hComPort.get();
-    r.s.settings.NamePort = "";
+    Port* held = r.s.port.get();
+    r.station.settings.NamePort = "";
     EXPECT_FALSE(OpenComPort(r.s));
     EXPECT_EQ(r.opener.opened, std::vector<std::string>{"COM4@9600"});
-    EXPECT_EQ(r.s.hComPort.get(), held);
+    EXPECT_EQ(r.s.port.get(), held);
     ASSERT_EQ(r.ui.boxes.size(), 1u);
     EXPECT_EQ(r.ui.boxes[0].kind, "message");
     EXPECT_EQ(r.ui.boxes[0].text, "COM-порт не задан.");
@@ -47,13 +47,13 @@ TEST(OpenComPort, FailuresShowOneMessageAndLeaveNoPort) {
     };
     for (const Case& c : cases) {
         Rig r;
-        r.s.settings.NamePort = "COM12";
-        r.s.settings.BaudRate = 38400;
+        r.station.settings.NamePort = "COM12";
+        r.station.settings.BaudRate = 38400;
         r.opener.nextStatus = c.status;
         r.opener.errorCode = c.code;
         EXPECT_FALSE(OpenComPort(r.s)) << c.text;
         EXPECT_EQ(r.opener.opened, std::vector<std::string>{"COM12@38400"});
-        EXPECT_EQ(r.s.hComPort, nullptr) << c.text;
+        EXPECT_EQ(r.s.port, nullptr) << c.text;
         ASSERT_EQ(r.ui.boxes.size(), 1u) << c.text;
         EXPECT_EQ(r.ui.boxes[0].text, c.text);
         EXPECT_EQ(r.ui.boxes[0].title, "Zentor MSC1210Y5");
@@ -65,36 +65,36 @@ TEST(OpenComPort, FailuresShowOneMessageAndLeaveNoPort) {
 TEST(OpenComPort, SuccessKeepsThePortAndItsTimeouts) {
     Rig r;
     r.port.timeouts = {7, 0, 1000, 0, 0xFFFFFFFFu};
-    r.s.settings.NamePort = "COM200";
+    r.station.settings.NamePort = "COM200";
     ASSERT_TRUE(OpenComPort(r.s));
-    ASSERT_NE(r.s.hComPort, nullptr);
+    ASSERT_NE(r.s.port, nullptr);
     EXPECT_TRUE(r.ui.boxes.empty());
-    EXPECT_EQ(r.s.comTimeouts.ReadIntervalTimeout, 7u);
-    EXPECT_EQ(r.s.comTimeouts.ReadTotalTimeoutConstant, 1000u);
-    EXPECT_EQ(r.s.comTimeouts.WriteTotalTimeoutConstant, 0xFFFFFFFFu);
+    EXPECT_EQ(r.s.timeouts.ReadIntervalTimeout, 7u);
+    EXPECT_EQ(r.s.timeouts.ReadTotalTimeoutConstant, 1000u);
+    EXPECT_EQ(r.s.timeouts.WriteTotalTimeoutConstant, 0xFFFFFFFFu);
     // Opening sends, purges and reads nothing.
     EXPECT_TRUE(r.port.events.empty());
 }
 
 TEST(OpenComPort, AFailedReopenReleasesThePreviousPort) {
     Rig r;
-    r.s.settings.NamePort = "COM1";
+    r.station.settings.NamePort = "COM1";
     ASSERT_TRUE(OpenComPort(r.s));
     r.opener.nextStatus = OpenStatus::Busy;
     EXPECT_FALSE(OpenComPort(r.s));
-    EXPECT_EQ(r.s.hComPort, nullptr);
+    EXPECT_EQ(r.s.port, nullptr);
     EXPECT_EQ(r.opener.closeCount, 1);
 }
 
 TEST(CloseComPort, IsHarmlessWhenRepeated) {
     Rig r;
     CloseComPort(r.s);
-    EXPECT_EQ(r.s.hComPort, nullptr);
-    r.s.settings.NamePort = "COM1";
+    EXPECT_EQ(r.s.port, nullptr);
+    r.station.settings.NamePort = "COM1";
     ASSERT_TRUE(OpenComPort(r.s));
     CloseComPort(r.s);
     CloseComPort(r.s);
-    EXPECT_EQ(r.s.hComPort, nullptr);
+    EXPECT_EQ(r.s.port, nullptr);
     EXPECT_EQ(r.opener.closeCount, 1);
 }
 

@@ -10,7 +10,7 @@
 
 #include "serial/custom_rate.h"
 #include "serial/frame_time.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 namespace zentor {
 namespace {

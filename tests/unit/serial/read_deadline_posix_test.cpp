@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 namespace zentor {
 namespace {

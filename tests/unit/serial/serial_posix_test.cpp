@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
 
@@ -138,16 +138,18 @@ TEST_F(SerialTest, DosdevicesLinkWinsForAnyNumber) {
 TEST_F(SerialTest, OpenComPortThroughALinkedPseudoTerminal) {
     Pty pty;
     Link(12, pty.SlaveName());
-    Session s(ui_, clock_, *opener_);
-    s.settings.NamePort = "COM12";
-    s.settings.BaudRate = 19200;
+    Station station{ui_, clock_, *opener_, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.settings.NamePort = "COM12";
+    station.settings.BaudRate = 19200;
     ASSERT_TRUE(OpenComPort(s));
-    ASSERT_NE(s.hComPort, nullptr);
+    ASSERT_NE(s.port, nullptr);
     EXPECT_TRUE(ui_.boxes.empty());
-    EXPECT_EQ(s.comTimeouts.ReadTotalTimeoutConstant, 1000u);
-    EXPECT_EQ(s.comTimeouts.ReadIntervalTimeout, 0u);
-    EXPECT_EQ(s.comTimeouts.WriteTotalTimeoutConstant, 0u);
-    EXPECT_EQ(TimeoutsReadoutLines(s.comTimeouts)[1], "ReadTotalTimeoutConstant = 1000");
+    EXPECT_EQ(s.timeouts.ReadTotalTimeoutConstant, 1000u);
+    EXPECT_EQ(s.timeouts.ReadIntervalTimeout, 0u);
+    EXPECT_EQ(s.timeouts.WriteTotalTimeoutConstant, 0u);
+    EXPECT_EQ(TimeoutsReadoutLines(s.timeouts)[1], "ReadTotalTimeoutConstant = 1000");
 
     // Line settings as another opener of the same terminal sees them.
     int fd = ::open(pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -169,7 +171,7 @@ TEST_F(SerialTest, OpenComPortThroughALinkedPseudoTerminal) {
 
     CloseComPort(s);
     CloseComPort(s);
-    EXPECT_EQ(s.hComPort, nullptr);
+    EXPECT_EQ(s.port, nullptr);
     // Closing released the device.
     EXPECT_TRUE(OpenComPort(s));
 }
@@ -283,10 +285,12 @@ TEST_F(SerialTest, MissingDevicesAndOtherErrors) {
     };
     for (const Case& c : cases) {
         RecordingFrontend ui;
-        Session s(ui, clock_, *opener_);
-        s.settings.NamePort = c.name;
+        Station station{ui, clock_, *opener_, {}, {}};
+        Controls controls;
+        Job s(station, controls);
+        station.settings.NamePort = c.name;
         EXPECT_FALSE(OpenComPort(s)) << c.name;
-        EXPECT_EQ(s.hComPort, nullptr);
+        EXPECT_EQ(s.port, nullptr);
         ASSERT_EQ(ui.boxes.size(), 1u) << c.name;
         EXPECT_EQ(ui.boxes[0].text, c.text);
     }
@@ -299,8 +303,10 @@ TEST_F(SerialTest, SecondOpenIsBusyInThisAndAnotherProcess) {
     ASSERT_NE(held, nullptr);
 
     RecordingFrontend ui;
-    Session s(ui, clock_, *opener_);
-    s.settings.NamePort = "COM12";
+    Station station{ui, clock_, *opener_, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.settings.NamePort = "COM12";
     EXPECT_FALSE(OpenComPort(s));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Не могу открыть \"COM12\", порт занят.");
@@ -364,8 +370,10 @@ TEST_F(SerialTest, PortLockedByAnotherProcessIsBusy) {
     ASSERT_EQ(::read(locked[0], &c, 1), 1);
     ASSERT_EQ(c, 'y');
     RecordingFrontend ui;
-    Session s(ui, clock_, *opener_);
-    s.settings.NamePort = "COM9";
+    Station station{ui, clock_, *opener_, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.settings.NamePort = "COM9";
     EXPECT_FALSE(OpenComPort(s));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Не могу открыть \"COM9\", порт занят.");
@@ -378,18 +386,20 @@ TEST_F(SerialTest, UnsupportedBitRateLeavesNoPortOpen) {
     Pty pty;
     Link(4, pty.SlaveName());
     RecordingFrontend ui;
-    Session s(ui, clock_, *opener_);
-    s.caption = "Zentor Velmar";
-    s.settings.NamePort = "COM4";
+    Station station{ui, clock_, *opener_, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.place.caption = "Zentor Velmar";
+    station.settings.NamePort = "COM4";
     // Any positive rate is the driver's to judge (a pseudo-terminal takes them all).
-    s.settings.BaudRate = 0;
+    station.settings.BaudRate = 0;
     EXPECT_FALSE(OpenComPort(s));
-    EXPECT_EQ(s.hComPort, nullptr);
+    EXPECT_EQ(s.port, nullptr);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Необходимые параметры порта \"COM4\" не установлены");
     EXPECT_EQ(ui.boxes[0].title, "Zentor Velmar");
     EXPECT_EQ(opener_->Probe("COM4"), OpenStatus::Ok);
-    s.settings.BaudRate = 38400;
+    station.settings.BaudRate = 38400;
     EXPECT_TRUE(OpenComPort(s));
     EXPECT_EQ(ui.boxes.size(), 1u);
 }

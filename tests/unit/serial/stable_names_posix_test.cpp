@@ -21,7 +21,7 @@
 #include "fake_sysfs.h"
 #include "serial/serial_posix.h"
 #include "serial/uucp_lock.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
 
@@ -54,10 +54,12 @@ protected:
     // The one message of a failed OpenComPort of `name`.
     std::string OpenMessage(PortOpener& opener, const std::string& name) {
         RecordingFrontend ui;
-        Session s(ui, clock_, opener);
-        s.settings.NamePort = name;
+        Station station{ui, clock_, opener, {}, {}};
+        Controls controls;
+        Job s(station, controls);
+        station.settings.NamePort = name;
         EXPECT_FALSE(OpenComPort(s)) << name;
-        EXPECT_EQ(s.hComPort, nullptr);
+        EXPECT_EQ(s.port, nullptr);
         return ui.boxes.size() == 1 ? ui.boxes[0].text
                                     : "(" + std::to_string(ui.boxes.size()) + " boxes)";
     }

@@ -14,7 +14,7 @@
 
 #include "common/clock.h"
 #include "serial/uucp_lock.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 #include "support/scratch_dir.h"
 #include "testing/recording_frontend.h"
 #include "testing/virtual_clock.h"
@@ -109,8 +109,10 @@ TEST_F(UucpLockTest, ExistingFilesByOwner) {
             test::ScratchDir::WriteTo(file, c.contents);
 
         EXPECT_EQ(opener_->Probe("COM5"), c.status);
-        Session s(ui_, clock_, *opener_);
-        s.settings.NamePort = "COM5";
+        Station station{ui_, clock_, *opener_, {}, {}};
+        Controls controls;
+        Job s(station, controls);
+        station.settings.NamePort = "COM5";
         ui_.boxes.clear();
         lockClock_.ClearSleeps();
         EXPECT_EQ(OpenComPort(s), c.status == OpenStatus::Ok);
@@ -142,16 +144,18 @@ TEST_F(UucpLockTest, NoFileLeftByProbesOrFailedOpens) {
     EXPECT_TRUE(LockFiles().empty());
 
     // The configuration step fails after the lock was taken.
-    Session s(ui_, clock_, *opener_);
-    s.settings.NamePort = "COM5";
-    s.settings.BaudRate = 0;
+    Station station{ui_, clock_, *opener_, {}, {}};
+    Controls controls;
+    Job s(station, controls);
+    station.settings.NamePort = "COM5";
+    station.settings.BaudRate = 0;
     EXPECT_FALSE(OpenComPort(s));
     ASSERT_EQ(ui_.boxes.size(), 1u);
     EXPECT_EQ(ui_.boxes[0].text, "Необходимые параметры порта \"COM5\" не установлены");
     EXPECT_TRUE(LockFiles().empty());
 
     // A port that does not exist claims nothing.
-    s.settings.NamePort = "COM6";
+    station.settings.NamePort = "COM6";
     EXPECT_FALSE(OpenComPort(s));
     EXPECT_TRUE(LockFiles().empty());
 }

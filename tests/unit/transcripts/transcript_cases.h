@@ -14,23 +14,23 @@
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
-#include "session/session.h"
+#include "station/job.h"
 #include "support/bytes.h"
 #include "support/transcript.h"
 
 namespace zentor::test {
 
-// Puts the case's files into the session's folder, runs its action and returns
+// Puts the case's files into the station's folder, runs its action and returns
 // an empty text on success, or what went wrong.
-inline std::string RunTranscriptCase(Session& s, const Transcript& t) {
+inline std::string RunTranscriptCase(Station& station, Job& s, const Transcript& t) {
     const auto size = [&](const char* key) { return static_cast<std::size_t>(t.Number(key, 256)); };
     const auto seed = static_cast<unsigned>(t.Number("seed", 2));
     const auto put = [&](const char* name, const Bytes& bytes) {
-        return WriteFileAtomic(s.workDir / name, bytes);
+        return WriteFileAtomic(station.place.workDir / name, bytes);
     };
-    s.settings.AdrPribor = static_cast<int>(t.Number("address", 1));
+    station.settings.AdrPribor = static_cast<int>(t.Number("address", 1));
     if (t.action == "instrument-read") {
-        s.settings.MaxKolReadings = 1;
+        station.settings.MaxKolReadings = 1;
         std::vector<std::uint8_t> image;
         if (!ReadDataFlashImage(s, static_cast<int>(size("size")), image)) return "read failed";
         return image == Pattern(size("size"), seed) ? "" : "the image read differs";
@@ -39,8 +39,8 @@ inline std::string RunTranscriptCase(Session& s, const Transcript& t) {
         return WriteDataFlashImage(s, Pattern(size("size"), seed)) ? "" : "write failed";
     if (t.action == "bootrom-program" || t.action == "programmer-program") {
         const bool programmer = t.action == "programmer-program";
-        s.settings.TypeController = programmer ? 0 : static_cast<int>(t.Number("type", 4));
-        s.settings.ControlWrite = true;
+        station.settings.TypeController = programmer ? 0 : static_cast<int>(t.Number("type", 4));
+        station.settings.ControlWrite = true;
         if (!put("prog.bin", Pattern(size("program"), 1)) ||
             !put("data.bin", Pattern(size("data"), seed)))
             return "cannot write the images";

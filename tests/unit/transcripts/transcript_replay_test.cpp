@@ -39,7 +39,8 @@ TEST_P(GoldenPath, ToolSendsTheTranscriptByteForByte) {
     SessionRig rig("transcript");
     TranscriptReplay replay(t, rig.port);
     rig.OpenPort();
-    EXPECT_EQ(RunTranscriptCase(rig.s, t), "") << ::testing::PrintToString(rig.ui.history);
+    EXPECT_EQ(RunTranscriptCase(rig.station, rig.s, t), "")
+        << ::testing::PrintToString(rig.ui.history);
     EXPECT_EQ(replay.Check(), "");
 }
 

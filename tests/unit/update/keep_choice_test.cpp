@@ -89,8 +89,7 @@ TEST(KeepChoice, AnOpenFailuresBackupIsWeighedAgainstTheReading) {
         rig.ui.answers = c.answers;
         UpdateOptions options;
         options.openFailure = c.mode;
-        const UpdatePanel panel{"", "9600", "1"};
-        RunFirmwareUpdate(rig.s, panel, options);
+        RunFirmwareUpdate(rig.s, options);
 
         int asked = 0;
         for (const auto& b : rig.ui.boxes) asked += b.kind == "yesno";
@@ -129,7 +128,7 @@ TEST(KeepChoice, AConfirmedWriteClosesTheFailure) {
         Journal(rig, "b", command, RunPhase::Done, RunResult::Ok, "");
         UpdateOptions options;
         options.openFailure = UpdateOptions::OpenFailure::Refuse;
-        RunFirmwareUpdate(rig.s, {"", "9600", "1"}, options);
+        RunFirmwareUpdate(rig.s, options);
         EXPECT_FALSE(Logged(rig, "Прежнее обновление прибора"));
         EXPECT_TRUE(rig.SentRegister(0xFD, 0xAF));
         EXPECT_EQ(rig.s.run.dataSha256, Sha256Hex(rig.dev.flash));
@@ -159,7 +158,7 @@ TEST(KeepChoice, DataFromIsCheckedAndTheInstrumentBackedUpFirst) {
         UpdateOptions options;
         options.dataFrom = rig.dir / c.file;
         options.force = c.force;
-        RunFirmwareUpdate(rig.s, {"", "9600", "1"}, options);
+        RunFirmwareUpdate(rig.s, options);
         EXPECT_EQ(rig.SentRegister(0xFD, 0xAF), c.written);
         if (!c.written) {
             EXPECT_TRUE(Logged(rig, "резервная копия прибора 14v071599, подключено s/n 14v071510"));
@@ -189,7 +188,7 @@ TEST(KeepChoice, AStopDuringProgEndsInTheBootRomWithNothingErased) {
             rig.s.AbortRequested = true;
         return reply;
     };
-    EXPECT_EQ(RunFirmwareUpdate(rig.s, {"", "9600", "1"}), UpdateResult::Interrupted);
+    EXPECT_EQ(RunFirmwareUpdate(rig.s), UpdateResult::Interrupted);
     EXPECT_EQ(rig.dev.restarts, 1);
     const auto writes = rig.port.Writes();
     ASSERT_FALSE(writes.empty());

@@ -9,7 +9,7 @@ namespace zentor::test {
 
 // The port stays closed until a test opens it.
 struct UpdateRig : SessionRig {
-    UpdateRig() : SessionRig("upd") { s.caption = "Zentor Velmar"; }
+    UpdateRig() : SessionRig("upd") { station.place.caption = "Zentor Velmar"; }
 };
 
 // The 7-byte answer to an identification read: two bytes, identity, checksum.

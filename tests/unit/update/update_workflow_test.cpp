@@ -32,45 +32,27 @@ TEST(UpdateWorkflow, MissingProgCNeverOpensThePort) {
     EXPECT_TRUE(rig.port.events.empty());
 }
 
-// A list text that is no number stops the run before the file check and the port.
-TEST(UpdateWorkflow, PanelTextThatIsNotANumber) {
+// The port, bit rate and address of the settings are the ones the update opens
+// and asks.
+TEST(UpdateWorkflow, OpensTheChosenPortRateAndAddress) {
     const struct {
-        UpdatePanel panel;
-        const char* line;
-    } cases[] = {
-        {{"", "abc", "1"}, "Скорость порта: \"abc\" - не число"},
-        {{"", "", "1"}, "Скорость порта: \"\" - не число"},
-        {{"", "9600", "1x"}, "Адрес устройства: \"1x\" - не число"},
-        {{"", "9600", "99999999999"}, "Адрес устройства: \"99999999999\" - не число"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        WorkflowRig rig;
-        fs::remove(rig.dir / "prog_c.bin");
-        rig.s.settings.BaudRate = 4800;
-        EXPECT_FALSE(rig.Run(c.panel));
-        EXPECT_EQ(rig.ui.history, std::vector<std::string>{c.line});
-        EXPECT_TRUE(rig.opener.opened.empty());
-        EXPECT_EQ(rig.s.settings.BaudRate, 4800);
-    }
-}
-
-TEST(UpdateWorkflow, PanelChoosesPortRateAndAddress) {
-    const struct {
-        UpdatePanel panel;
-        const char* opened;
+        const char* port;
+        int baud;
         int address;
+        const char* opened;
     } cases[] = {
-        {{"COM7", "19200", "12"}, "COM7@19200", 12},
-        {{"", "38400", "1"}, "COM3@38400", 1},  // empty port text keeps the configured one
+        {"COM7", 19200, 12, "COM7@19200"},
+        {"COM3", 38400, 1, "COM3@38400"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.opened);
         WorkflowRig rig;
         rig.ui.confirmReply = {};
-        rig.Run(c.panel);
+        rig.station.settings.NamePort = c.port;
+        rig.station.settings.BaudRate = c.baud;
+        rig.station.settings.AdrPribor = c.address;
+        rig.Run();
         EXPECT_EQ(rig.opener.opened, std::vector<std::string>{c.opened});
-        EXPECT_EQ(rig.s.settings.AdrPribor, c.address);
         ASSERT_FALSE(rig.port.Writes().empty());
         EXPECT_EQ(rig.port.Writes()[0], IdentityRequest(c.address));
     }
@@ -92,8 +74,8 @@ TEST(UpdateWorkflow, DeclinedConfirmation) {
     for (const auto& reply : replies) {
         SCOPED_TRACE(reply.answer + "/" + UpdateModeText(reply.mode));
         WorkflowRig rig;
-        rig.s.settings.HCR1FromFile = "A3";
-        rig.s.settings.HCR1Value = "11";
+        rig.station.settings.HCR1FromFile = "A3";
+        rig.station.settings.HCR1Value = "11";
         rig.s.UpdateMode = UpdateMode::Factory;  // left over from an earlier run
         rig.ui.confirmReply = reply;
         EXPECT_FALSE(rig.Run());
@@ -106,8 +88,9 @@ TEST(UpdateWorkflow, DeclinedConfirmation) {
         EXPECT_TRUE(rig.ui.busyChanges.empty());
         EXPECT_TRUE(rig.PortClosed());
         EXPECT_EQ(rig.s.UpdateMode, reply.mode);
-        // Reset from the file before the identification; model 7 keeps it.
-        EXPECT_EQ(rig.s.settings.HCR1Value, "A3");
+        // Taken from the file before the identification; model 7 keeps it.
+        EXPECT_EQ(rig.s.Hcr1(), "A3");
+        EXPECT_EQ(rig.station.settings.HCR1Value, "11");
         EXPECT_EQ(rig.Listing(), (std::set<std::string>{"prog_c.bin", "data.bin"}));
     }
 }
@@ -207,7 +190,6 @@ TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
               (std::vector<RecordingFrontend::Stage>{
                   {1, 6, "чтение DATA FLASH"}, {2, 6, "вход в загрузчик"}, {0, 0, ""}}));
     EXPECT_TRUE(rig.PortClosed());
-    EXPECT_EQ(rig.s.UpdateAnswer, "Да");
     EXPECT_EQ(rig.s.UpdateMode, UpdateMode::Keep);
 }
 
@@ -265,8 +247,8 @@ TEST(UpdateWorkflow, JumperPath) {
         rig.silentIdentity = true;
         rig.answers = false;
         if (!c.dataBin) fs::remove(rig.dir / "data.bin");
-        rig.s.settings.HCR1FromFile = "C5";
-        rig.s.settings.HCR1Value = "77";
+        rig.station.settings.HCR1FromFile = "C5";
+        rig.station.settings.HCR1Value = "77";
         rig.ui.answers = c.answers;
         rig.Run();
 
@@ -285,7 +267,7 @@ TEST(UpdateWorkflow, JumperPath) {
             EXPECT_EQ(rig.ui.boxes[1].title, "Zentor Velmar");
             EXPECT_EQ(rig.ui.boxes[1].icon, MessageIcon::Exclamation);
         }
-        EXPECT_EQ(rig.s.settings.HCR1Value, "C5");
+        EXPECT_EQ(rig.s.Hcr1(), "C5");
         EXPECT_EQ(rig.s.UpdateMode, UpdateMode::None);
         EXPECT_TRUE(rig.PortClosed());
         EXPECT_TRUE(rig.LongWaits().empty());
@@ -324,7 +306,7 @@ TEST(UpdateWorkflow, ReflashAsksNothingOfItsOwn) {
 // instrument restarted under it) never reaches data_rd.bin or the backup.
 TEST(UpdateWorkflow, KeepModeReadsUntilTwoReadingsAgree) {
     WorkflowRig rig;
-    rig.s.settings.MaxKolReadings = 1;
+    rig.station.settings.MaxKolReadings = 1;
     Bytes restarted = rig.dev.flash;
     std::fill_n(restarted.begin() + 512, 256, std::uint8_t{0});
     rig.dev.readings = {restarted, rig.dev.flash};
@@ -337,7 +319,7 @@ TEST(UpdateWorkflow, KeepModeReadsUntilTwoReadingsAgree) {
     EXPECT_NE(std::find(rig.ui.history.begin(), rig.ui.history.end(),
                         "Данные 2-го чтения DATA FLASH - не совпали с предыдущим."),
               rig.ui.history.end());
-    EXPECT_EQ(rig.s.settings.MaxKolReadings, 1);  // the setting itself is unchanged
+    EXPECT_EQ(rig.station.settings.MaxKolReadings, 1);  // the setting itself is unchanged
 }
 
 UpdateOptions Options(bool jumperPath, const std::string& expectSerial, bool logIdentity) {
@@ -383,7 +365,7 @@ TEST(UpdateWorkflow, RefusedAfterTheIdentification) {
         rig.silentIdentity = !c.identified;
         rig.answers = false;  // only the identification is ever answered
         rig.ui.answers = {true, true};
-        EXPECT_EQ(RunFirmwareUpdate(rig.s, {"", "9600", "1"}, c.options), c.result);
+        EXPECT_EQ(RunFirmwareUpdate(rig.s, c.options), c.result);
         EXPECT_EQ(rig.ui.history, c.lines);
         EXPECT_TRUE(rig.ui.boxes.empty());
         EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{IdentityRequest(1)});

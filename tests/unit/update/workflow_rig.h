@@ -26,17 +26,19 @@ struct WorkflowRig : UpdateRig {
             if (!answers) return {};
             return dev.Respond(w);
         };
-        s.settings.NamePort = "COM3";
-        s.settings.PauseRestart = 0;
-        s.settings.MaxKolReadings = 2;
-        s.settings.SizeData = 2048;
-        s.settings.DopPause = 0;
-        s.settings.TypeController = 4;
+        station.settings.NamePort = "COM3";
+        station.settings.BaudRate = 9600;
+        station.settings.AdrPribor = 1;
+        station.settings.PauseRestart = 0;
+        station.settings.MaxKolReadings = 2;
+        station.settings.SizeData = 2048;
+        station.settings.DopPause = 0;
+        station.settings.TypeController = 4;
         Put("prog_c.bin", Pattern(4096, 3));
         Put("data.bin", Pattern(2048, 4));
     }
 
-    bool Run(const UpdatePanel& panel = {"", "9600", "1"}) { return FieldUpdate(s, panel); }
+    bool Run() { return FieldUpdate(s); }
     // Waits of a second or more: the workflow's own pauses.
     std::vector<int> LongWaits() const {
         std::vector<int> out;
@@ -48,7 +50,7 @@ struct WorkflowRig : UpdateRig {
         return std::find(dev.registerWrites.begin(), dev.registerWrites.end(),
                          std::pair{reg, value}) != dev.registerWrites.end();
     }
-    bool PortClosed() const { return !s.hComPort && opener.closeCount == opener.openCount; }
+    bool PortClosed() const { return !s.port && opener.closeCount == opener.openCount; }
 
     FakeInstrument dev;
     bool silentIdentity = false;  // the identification gets no answer

@@ -133,7 +133,7 @@ TEST(VerifyDataFlash, VerdictsAgainstTheModel) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         VerifyRig r;
-        r.s.settings.MaxKolReadings = 2;
+        r.station.settings.MaxKolReadings = 2;
         const VerifyReport report =
             VerifyDataFlash(r.s, {c.expected, c.serial, 10, "RESTORE-LINE", "", ""});
         EXPECT_EQ(report.outcome, c.outcome);

@@ -1,4 +1,4 @@
-#include "session/session.h"
+#include "station/job.h"
 
 #include <algorithm>
 
@@ -33,7 +33,7 @@ std::string RunPhaseName(RunPhase phase) {
     }
 }
 
-void Session::EnterPhase(RunPhase phase) {
+void Job::EnterPhase(RunPhase phase) {
     const bool changed = run.phase != phase;
     run.phase = phase;
     if (!changed) return;
@@ -43,7 +43,7 @@ void Session::EnterPhase(RunPhase phase) {
                  StageName(phase, settings.TypeController));
 }
 
-void Session::EndStages() {
+void Job::EndStages() {
     if (stages.empty()) return;
     stages.clear();
     ui.ShowStage(0, 0, {});

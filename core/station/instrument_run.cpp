@@ -1,4 +1,4 @@
-#include "session/instrument_run.h"
+#include "station/instrument_run.h"
 
 #include <cstdlib>
 #include <exception>
@@ -7,7 +7,7 @@
 #include "common/sha256.h"
 #include "journal/folder_lock.h"
 #include "journal/journal.h"
-#include "session/com_port.h"
+#include "station/com_port.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +20,7 @@ std::string AbsoluteText(const fs::path& p) {
     return PathToUtf8((ec ? p : abs).lexically_normal());
 }
 
-JournalLine LineFor(const Session& s, JournalEvent event) {
+JournalLine LineFor(const Job& s, JournalEvent event) {
     JournalLine line;
     line.time = JournalTimeNow();
     line.computer = ComputerName();
@@ -33,7 +33,7 @@ JournalLine LineFor(const Session& s, JournalEvent event) {
 
 // Appends to the run's journal; when that fails, once to the fallback journal,
 // which then takes the rest of the run's lines. False when neither took it.
-bool Append(Session& s, const JournalLine& line) {
+bool Append(Job& s, const JournalLine& line) {
     std::string error;
     if (s.journalFallbackInUse.empty()) {
         if (AppendJournalLine(JournalPathFor(s), line, &error)) return true;
@@ -52,12 +52,12 @@ bool Append(Session& s, const JournalLine& line) {
     return false;
 }
 
-std::string HashOf(const Session& s, const std::string& name) {
+std::string HashOf(const Job& s, const std::string& name) {
     return Sha256OfFile(ResolveNoCase(s.workDir, name)).value_or("");
 }
 
 // The images the command takes from the work folder unless it says otherwise.
-void NoteDefaultImages(Session& s) {
+void NoteDefaultImages(Job& s) {
     const std::string& c = s.run.command;
     if (c == "program") {
         NoteProgramImage(s, "prog.bin");
@@ -71,17 +71,17 @@ void NoteDefaultImages(Session& s) {
 
 }  // namespace
 
-void NoteProgramImage(Session& s, const std::string& name) {
+void NoteProgramImage(Job& s, const std::string& name) {
     s.run.programName = name;
     s.run.programSha256 = HashOf(s, name);
 }
 
-void NoteDataSource(Session& s, const std::string& name) {
+void NoteDataSource(Job& s, const std::string& name) {
     s.run.dataSource = name;
     s.run.dataSha256 = HashOf(s, name);
 }
 
-fs::path JournalPathFor(const Session& s) {
+fs::path JournalPathFor(const Job& s) {
     return s.journalPath.empty() ? s.workDir / "journal.csv" : s.journalPath;
 }
 
@@ -98,7 +98,7 @@ fs::path FallbackJournalPath() {
     return {};
 }
 
-std::optional<std::vector<JournalLine>> ReadJournalsFor(const Session& s) {
+std::optional<std::vector<JournalLine>> ReadJournalsFor(const Job& s) {
     auto lines = ReadJournal(JournalPathFor(s));
     const fs::path fallback = FallbackJournalPath();
     std::error_code ec;
@@ -109,12 +109,12 @@ std::optional<std::vector<JournalLine>> ReadJournalsFor(const Session& s) {
     return lines;
 }
 
-std::string ProgramNameOf(const Session& s) {
+std::string ProgramNameOf(const Job& s) {
     std::string name = s.exePath.stem().string();
     return name.empty() ? "zentor" : name;
 }
 
-bool RunFolderCommand(Session& s, const std::string& command, const std::function<bool()>& body) {
+bool RunFolderCommand(Job& s, const std::string& command, const std::function<bool()>& body) {
     FolderLock lock = FolderLock::Acquire(s.workDir, ProgramNameOf(s), command);
     if (lock.status() == FolderLock::Status::Busy) {
         s.ui.AppendLine("Папка " + AbsoluteText(s.workDir) + " занята: в ней работает " +
@@ -128,8 +128,7 @@ bool RunFolderCommand(Session& s, const std::string& command, const std::functio
     return body();
 }
 
-bool RunInstrumentCommand(Session& s, const std::string& command,
-                          const std::function<bool()>& body) {
+bool RunInstrumentCommand(Job& s, const std::string& command, const std::function<bool()>& body) {
     return RunFolderCommand(s, command, [&] {
         s.run = RunRecord{};
         s.run.command = command;
@@ -178,7 +177,7 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
     });
 }
 
-bool JournalReachedErase(Session& s) {
+bool JournalReachedErase(Job& s) {
     if (s.journalRunId.empty()) return true;
     if (s.run.phase < RunPhase::Erase) s.run.phase = RunPhase::Erase;
     // The instrument may already wait in its boot ROM: stopping now would leave it there.

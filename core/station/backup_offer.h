@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
@@ -26,11 +26,11 @@ struct BackupOffer {
 // The most recent unfinished update with an existing backup, preferring runs on
 // this computer's port s.settings.NamePort. nullopt when there is none or the
 // journal cannot be read.
-std::optional<BackupOffer> OfferBackupForJumper(const Session& s);
+std::optional<BackupOffer> OfferBackupForJumper(const Job& s);
 // Where the instrument does not identify on this port: the open failure made on
 // this port, else the latest backup made on this port, else an open failure made
 // elsewhere. nullopt when the journal holds none of them.
-std::optional<BackupOffer> OfferBackupForPort(const Session& s);
+std::optional<BackupOffer> OfferBackupForPort(const Job& s);
 
 // "Стирание на этом порту в журнале не записано: ... вернётся прежняя прошивка ..."
 extern const char* const kNothingErasedOnPort;
@@ -40,12 +40,12 @@ std::string BackupOfferQuestion(const BackupOffer& offer);
 // CLI: the lines to print, ending with the exact command that writes the backup.
 // For a LatestOnPort offer they say first that a power cycle brings an instrument
 // back unchanged when nothing was erased.
-std::string BackupOfferCliText(const Session& s, const BackupOffer& offer);
+std::string BackupOfferCliText(const Job& s, const BackupOffer& offer);
 // The command line alone: zentor-cli update --mode keep ... --data-from FILE.
-std::string DataFromCommandLine(const Session& s, const std::filesystem::path& backup);
+std::string DataFromCommandLine(const Job& s, const std::filesystem::path& backup);
 // The same update that writes the instrument's new reading: ... --use-reading.
-std::string UseReadingCommandLine(const Session& s);
+std::string UseReadingCommandLine(const Job& s);
 // The factory update of the same instrument by the jumper (data.bin).
-std::string FactoryUpdateCommandLine(const Session& s);
+std::string FactoryUpdateCommandLine(const Job& s);
 
 }  // namespace zentor

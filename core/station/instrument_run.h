@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "journal/journal.h"
-#include "session/session.h"
+#include "station/job.h"
 
 namespace zentor {
 
 // s.journalPath, or journal.csv in the work folder.
-std::filesystem::path JournalPathFor(const Session& s);
+std::filesystem::path JournalPathFor(const Job& s);
 // The journal used when that one cannot be written: journal.csv in the user's
 // data folder ($XDG_DATA_HOME/zentor or ~/.local/share/zentor; on Windows
 // %LOCALAPPDATA%\zentor), the folder created on demand. Empty when neither is known.
@@ -28,13 +28,13 @@ std::filesystem::path FallbackJournalPath();
 // The lines of the journal and of the fallback journal, for the look-ups that
 // decide about backups (a run written to the fallback is never missed); the one
 // that can be read when the other cannot. nullopt when neither can be read.
-std::optional<std::vector<JournalLine>> ReadJournalsFor(const Session& s);
+std::optional<std::vector<JournalLine>> ReadJournalsFor(const Job& s);
 
 // Runs `body` holding the work folder's lock. `command` names the command in the
 // lock file ("read-data", "build", ...). False when refused or when body is. A
 // folder that takes no new files (no lock file can exist) runs unlocked: nothing
 // in it can be changed by any command.
-bool RunFolderCommand(Session& s, const std::string& command, const std::function<bool()>& body);
+bool RunFolderCommand(Job& s, const std::string& command, const std::function<bool()>& body);
 
 // RunFolderCommand plus the journal: resets s.run (command, port, bit rate and
 // address from the settings), appends the start line, runs `body`, and appends
@@ -44,8 +44,7 @@ bool RunFolderCommand(Session& s, const std::string& command, const std::functio
 // is sent. A result the body left at None
 // becomes Ok or Failed from its return value; Ok with unconfirmed writes becomes
 // Unconfirmed. Returns the body's value (false when refused).
-bool RunInstrumentCommand(Session& s, const std::string& command,
-                          const std::function<bool()>& body);
+bool RunInstrumentCommand(Job& s, const std::string& command, const std::function<bool()>& body);
 
 // Records `name` of the work folder (matched without regard to case) and the
 // SHA-256 of its bytes as the run's program image or DATA FLASH source; only the
@@ -53,8 +52,8 @@ bool RunInstrumentCommand(Session& s, const std::string& command,
 // command takes from the folder by default (program: prog.bin and data.bin;
 // write-data: data.bin; update: prog_c.bin, or prog.bin through the programmer,
 // and data.bin in factory mode); a command that uses other bytes notes those.
-void NoteProgramImage(Session& s, const std::string& name);
-void NoteDataSource(Session& s, const std::string& name);
+void NoteProgramImage(Job& s, const std::string& name);
+void NoteDataSource(Job& s, const std::string& name);
 
 // Appends the "erase" line of the journaled run in progress from s.run: call it
 // right before the first erase is sent (ProgramOptions::beforeErase), once
@@ -66,9 +65,9 @@ void NoteDataSource(Session& s, const std::string& name);
 //
 // Commands: "program", "write-data", "update", "restore" use RunInstrumentCommand;
 // "read-data", "verify", "build", "encode", "restart", "prog" RunFolderCommand.
-bool JournalReachedErase(Session& s);
+bool JournalReachedErase(Job& s);
 
 // The process's program name for lock notes ("zentor-cli", "zentor").
-std::string ProgramNameOf(const Session& s);
+std::string ProgramNameOf(const Job& s);
 
 }  // namespace zentor

@@ -1,8 +1,8 @@
-#include "session/backup_offer.h"
+#include "station/backup_offer.h"
 
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
-#include "session/instrument_run.h"
+#include "station/instrument_run.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +40,7 @@ const char* const kNothingErasedOnPort =
 
 namespace {
 
-BackupOffer OfferOf(const UnfinishedUpdate& u, BackupOffer::Kind kind, const Session& s) {
+BackupOffer OfferOf(const UnfinishedUpdate& u, BackupOffer::Kind kind, const Job& s) {
     return BackupOffer{
         u.run.record.serial,
         *u.backup,
@@ -60,7 +60,7 @@ std::string OfferHead(const BackupOffer& offer) {
 
 }  // namespace
 
-std::optional<BackupOffer> OfferBackupForJumper(const Session& s) {
+std::optional<BackupOffer> OfferBackupForJumper(const Job& s) {
     auto lines = ReadJournalsFor(s);
     if (!lines) return std::nullopt;
     auto found =
@@ -69,7 +69,7 @@ std::optional<BackupOffer> OfferBackupForJumper(const Session& s) {
     return OfferOf(found.front(), BackupOffer::Kind::OpenFailure, s);
 }
 
-std::optional<BackupOffer> OfferBackupForPort(const Session& s) {
+std::optional<BackupOffer> OfferBackupForPort(const Job& s) {
     auto lines = ReadJournalsFor(s);
     if (!lines) return std::nullopt;
     const auto runs = MergeRuns(*lines);
@@ -88,7 +88,7 @@ std::string BackupOfferQuestion(const BackupOffer& offer) {
            "data.bin?";
 }
 
-std::string BackupOfferCliText(const Session& s, const BackupOffer& offer) {
+std::string BackupOfferCliText(const Job& s, const BackupOffer& offer) {
     std::string text;
     if (offer.kind == BackupOffer::Kind::LatestOnPort)
         text = std::string(kNothingErasedOnPort) + "\n";
@@ -99,7 +99,7 @@ std::string BackupOfferCliText(const Session& s, const BackupOffer& offer) {
 
 namespace {
 
-std::string UpdateLine(const Session& s, const char* mode) {
+std::string UpdateLine(const Job& s, const char* mode) {
     std::string line = ProgramNameOf(s) + " update --mode " + mode;
     if (!s.workDir.empty() && s.workDir != ".") line += " --dir " + Arg(PathToUtf8(s.workDir));
     if (!s.settings.NamePort.empty()) line += " --port " + Arg(s.settings.NamePort);
@@ -111,15 +111,15 @@ std::string UpdateLine(const Session& s, const char* mode) {
 
 }  // namespace
 
-std::string DataFromCommandLine(const Session& s, const fs::path& backup) {
+std::string DataFromCommandLine(const Job& s, const fs::path& backup) {
     return UpdateLine(s, "keep") + " --data-from " + Arg(PathToUtf8(backup));
 }
 
-std::string UseReadingCommandLine(const Session& s) {
+std::string UseReadingCommandLine(const Job& s) {
     return UpdateLine(s, "keep") + " --use-reading";
 }
 
-std::string FactoryUpdateCommandLine(const Session& s) {
+std::string FactoryUpdateCommandLine(const Job& s) {
     return UpdateLine(s, "factory");
 }
 
