@@ -13,7 +13,7 @@
 
 namespace zentor {
 
-class CliFrontend final : public Frontend {
+class CliFrontend : public Frontend {
 public:
     struct Options {
         bool assumeYes = false;    // --yes: every question answered yes/OK

@@ -62,6 +62,9 @@ struct Context {
     bool terminal = false;   // standard input is a terminal
     std::string port = {};   // --port as given or as the search found it; empty without --port
     FindLimits limits = {};  // --baud and --address, for a search
+    // False: the caller holds the signals for this run (one of many ports) and
+    // the dispatcher puts no interrupt mode of its own in place.
+    bool signals = true;
     // The mode in place while `run` runs under Stop (else null).
     const InterruptScope* interrupts = nullptr;
     // Runs another command through the dispatcher, with all it needs.

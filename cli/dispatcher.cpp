@@ -23,6 +23,8 @@
 #include "config/config_location.h"
 #include "config/config_store.h"
 #include "interrupts.h"
+#include "json_lines.h"
+#include "many_ports.h"
 #include "serial/system_port.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
@@ -71,7 +73,10 @@ struct CommonOptions {
     bool yes = false;
     std::string dir;
     std::string journal;
+    std::string ports;
+    bool json = false;
     CLI::Option* portGiven = nullptr;
+    CLI::Option* portsGiven = nullptr;
     CLI::Option* baudGiven = nullptr;
     CLI::Option* addressGiven = nullptr;
 };
@@ -93,6 +98,14 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
         ->check(ExistingFolder());
     app.add_option("--journal", o.journal,
                    "journal of instrument runs (default: journal.csv in the work folder)");
+    app.add_flag("--json", o.json,
+                 "events as JSON Lines on standard output (docs/json.md); the log on standard "
+                 "error");
+    o.portsGiven = app.add_option(
+        "--ports", o.ports,
+        "update, program, verify, restore: run on each of these ports at once (COM3,COM4,... "
+        "or auto: every port where an instrument answers); each port works in "
+        "<dir>/ports/<port>");
 }
 
 // --port auto: the one instrument's port, bit rate and address become this run's.
@@ -112,14 +125,14 @@ bool SearchPort(Station& station, Controls& controls, CliFrontend& ui, const Fin
 // The command's stages inside its folder's lock and journaled run.
 int InFrame(Context& c, const Command& command) {
     std::optional<InterruptScope> guard;
-    if (command.interrupts == InterruptMode::Guarded)
+    if (c.signals && command.interrupts == InterruptMode::Guarded)
         guard.emplace(InterruptMode::Guarded, c.controls, c.terminal);
     if (command.prepare && !command.prepare(c)) return kExitFailed;
     if (command.needs.port && !OpenComPort(c.s)) return kExitFailed;
     int status = kExitFailed;
     {
         std::optional<InterruptScope> mode;
-        if (command.interrupts != InterruptMode::Guarded)
+        if (c.signals && command.interrupts != InterruptMode::Guarded)
             mode.emplace(command.interrupts, c.controls, c.terminal,
                          command.leftovers ? command.leftovers(c.s) : std::vector<std::string>{});
         c.interrupts = mode ? &*mode : nullptr;
@@ -148,9 +161,87 @@ int Dispatch(Context& c, const Command& command) {
     return command.finish ? command.finish(c, status) : status;
 }
 
+bool TakesPorts(const Command& command) {
+    const std::string name = command.name;
+    return name == "update" || name == "program" || name == "verify" || name == "restore";
+}
+
+// --ports: the command once per port, all at once, one journal.
+int DispatchOnPorts(const Command& command, const CommonOptions& common, Station& station,
+                    Controls& controls, CliFrontend& ui, const CliFrontend::Options& uiOptions,
+                    const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
+    std::vector<PortTarget> targets;
+    if (common.ports == "auto") {
+        const InterruptScope stop(InterruptMode::Stop, controls, uiOptions.interactive);
+        for (const FoundInstrument& f :
+             FindAllInstruments(station.opener, station.clock, ui, station.settings, limits,
+                                &controls.StopRequested))
+            targets.push_back({f.port, f.baud, f.address});
+        if (controls.StopRequested) return kExitFailed;
+        if (targets.empty()) return kExitFailed;
+    } else {
+        for (const std::string& port : SplitPortList(common.ports)) targets.push_back({port, 0, 0});
+        if (targets.empty()) {
+            std::fputs("--ports: no port named\n", stderr);
+            return kExitUsage;
+        }
+    }
+    PortsRequest request;
+    request.targets = std::move(targets);
+    request.ui = uiOptions;
+    request.live = uiOptions.liveLog;
+    request.json = json;
+    request.command = command.name;
+    const InterruptScope scope(command.interrupts, controls, uiOptions.interactive);
+    return RunOnPorts(station, controls, request,
+                      [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
+                          CommandOptions own = options;
+                          Job job(st, ctl);
+                          Context pc{.s = job,
+                                     .controls = ctl,
+                                     .ui = portUi,
+                                     .clock = st.clock,
+                                     .opener = st.opener,
+                                     .options = own,
+                                     .terminal = false,
+                                     .port = st.settings.NamePort,
+                                     .limits = limits,
+                                     .signals = false};
+                          pc.dispatch = [&pc](const Command& next) { return Dispatch(pc, next); };
+                          const int status = Dispatch(pc, command);
+                          return PortOutcome{status, job.run, job.endedRunId};
+                      });
+}
+
+// --json: standard output becomes the events' alone; whatever else the command
+// prints to it goes to standard error with the log.
+std::FILE* TakeStdoutForEvents() {
+    std::fflush(stdout);
+#ifdef _WIN32
+    const int events = _dup(_fileno(stdout));
+    if (events < 0 || _dup2(_fileno(stderr), _fileno(stdout)) != 0) return nullptr;
+    return _fdopen(events, "wb");
+#else
+    const int events = ::dup(fileno(stdout));
+    if (events < 0 || ::dup2(fileno(stderr), fileno(stdout)) < 0) return nullptr;
+    return ::fdopen(events, "w");
+#endif
+}
+
+int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json);
+
 }  // namespace
 
 int RunCommandLine(int argc, char** argv) {
+    std::optional<JsonLines> json;
+    const int status = RunParsedCommandLine(argc, argv, json);
+    if (json) json->Exit(status);
+    return status;
+}
+
+namespace {
+
+int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json) {
     CLI::App app{"Zentor: field update, chip programming and instrument data over one serial port"};
     // Options may come before or after the command.
     app.fallthrough();
@@ -193,7 +284,22 @@ int RunCommandLine(int argc, char** argv) {
     uiOptions.interactive = IsTerminal(stdin);
     uiOptions.progressBar = IsTerminal(stderr);
     uiOptions.liveLog = IsTerminal(stdout) && EnableEscapes(stdout);
-    CliFrontend ui(uiOptions);
+    std::unique_ptr<CliFrontend> frontend;
+    if (common.json) {
+        std::FILE* events = TakeStdoutForEvents();
+        if (events == nullptr) {
+            std::fputs("--json: standard output cannot be taken for the events\n", stderr);
+            return kExitFailed;
+        }
+        json.emplace(events);
+        uiOptions.liveLog = false;
+        options.journal.json = true;
+        options.journal.events = events;
+        frontend = std::make_unique<JsonFrontend>(uiOptions, *json, command->name, common.port);
+    } else {
+        frontend = std::make_unique<CliFrontend>(uiOptions);
+    }
+    CliFrontend& ui = *frontend;
     SystemClock clock;
     std::unique_ptr<PortOpener> opener = MakeSystemPortOpener(SettingsFolderFor(exePath));
 
@@ -230,6 +336,18 @@ int RunCommandLine(int argc, char** argv) {
                 break;
         }
     }
+    if (common.portsGiven->count()) {
+        if (!TakesPorts(*command)) {
+            std::fputs("--ports: only for update, program, verify and restore\n", stderr);
+            return kExitUsage;
+        }
+        if (common.portGiven->count()) {
+            std::fputs("--ports and --port: one or the other\n", stderr);
+            return kExitUsage;
+        }
+        return DispatchOnPorts(*command, common, station, controls, ui, uiOptions, limits, options,
+                               json ? &*json : nullptr);
+    }
     // The command's own working state, from the station as the search left it.
     Job s(station, controls);
     Context c{.s = s,
@@ -243,7 +361,12 @@ int RunCommandLine(int argc, char** argv) {
               .limits = limits};
     options.loop.connection = ConnectionArgs(argc, argv);
     c.dispatch = [&c](const Command& next) { return Dispatch(c, next); };
-    return Dispatch(c, *command);
+    const int status = Dispatch(c, *command);
+    if (json && !s.endedRunId.empty())
+        json->RunEnd(s.run.command, s.settings.NamePort, s.endedRunId, s.run, status);
+    return status;
 }
+
+}  // namespace
 
 }  // namespace zentor::cli

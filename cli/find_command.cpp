@@ -57,6 +57,16 @@ int RunFindCommand(PortOpener& opener, Clock& clock, Frontend& ui, const Setting
     return result.found.empty() ? 1 : 0;
 }
 
+std::vector<FoundInstrument> FindAllInstruments(PortOpener& opener, Clock& clock, Frontend& ui,
+                                                const Settings& settings, const FindLimits& limits,
+                                                const std::atomic<bool>* cancel) {
+    SearchResult result = Search(opener, clock, ui, settings, limits, cancel, false);
+    for (const FoundInstrument& f : result.found)
+        std::fprintf(stderr, "%s\n", FoundText(f).c_str());
+    if (result.found.empty()) std::fprintf(stderr, "%s\n", kNoneFound);
+    return std::move(result.found);
+}
+
 std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& clock, Frontend& ui,
                                                     const Settings& settings,
                                                     const FindLimits& limits,

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <optional>
+#include <vector>
 
 #include "common/clock.h"
 #include "common/frontend.h"
@@ -35,5 +36,11 @@ std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& c
                                                     const Settings& settings,
                                                     const FindLimits& limits,
                                                     const std::atomic<bool>* cancel);
+
+// --ports auto: every instrument found, one per port (printed on stderr), or
+// none after printing that none answered.
+std::vector<FoundInstrument> FindAllInstruments(PortOpener& opener, Clock& clock, Frontend& ui,
+                                                const Settings& settings, const FindLimits& limits,
+                                                const std::atomic<bool>* cancel);
 
 }  // namespace zentor

@@ -48,7 +48,12 @@ int PrintJournal(const std::filesystem::path& journal, const JournalCommandOptio
         const std::optional<BackupState> backup =
             o.calibration ? std::optional<BackupState>(BackupOf(run)) : std::nullopt;
         if (o.json) {
-            std::fprintf(out, "%s\n", RunJson(run, backup).c_str());
+            const std::string object = RunJson(run, backup);
+            if (o.events != nullptr)
+                std::fprintf(o.events, "{\"v\":1,\"event\":\"record\",%s\n",
+                             object.substr(1).c_str());
+            else
+                std::fprintf(out, "%s\n", object.c_str());
             continue;
         }
         std::fprintf(out, "%s\n", history[i].c_str());

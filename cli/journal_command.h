@@ -17,6 +17,9 @@ struct JournalCommandOptions {
     std::string since;
     std::string until;
     bool json = false;
+    // zentor-cli --json: the objects go here as "record" events (json_lines.h)
+    // instead of on standard output; null: standard output, as they are.
+    std::FILE* events = nullptr;
 };
 
 void AddJournalOptions(CLI::App& command, JournalCommandOptions& options);

@@ -154,6 +154,7 @@ bool RunInstrumentCommand(Job& s, const std::string& command, const std::functio
             JournalLine end = LineFor(s, JournalEvent::End);
             end.durationMs = s.clock.NowMs() - startMs;
             Append(s, end);
+            s.endedRunId = s.journalRunId;
             s.journalRunId.clear();
             s.journalFallbackInUse.clear();
         };

@@ -97,6 +97,9 @@ struct Job {
     void EndStages();
     // Id of the journaled run in progress; empty when the command is not journaled.
     std::string journalRunId;
+    // Id of the journaled run this job ended last (what `run` describes); empty
+    // when none ended.
+    std::string endedRunId;
 };
 
 // How a phase reads in the log, e.g. "запись CODE FLASH"; "связь с устройством"

@@ -1,0 +1,66 @@
+// One command on many ports at once (--ports): a thread per port, each with its
+// own job, stop controls, front end and folder, all in this process.
+//
+// Folders: port P works in <work folder>/ports/<P> (its data_rd.bin, backups and
+// folder lock stay there); the image files of the work folder (prog.bin,
+// prog_c.bin, data.bin, any case) are read once before the first run starts and
+// the same bytes are written into every port's folder. Every run is journaled in
+// the one journal (--journal, or journal.csv of the work folder).
+//
+// Questions are never asked on a terminal: --yes answers them, otherwise each is
+// declined (and said so in that port's log). What a port prints goes through a
+// pipe to the board (port_board.h). Ctrl-C and the other signals act on `master`
+// as for one port; a stop asked there reaches every port within 20 ms, and
+// `master.ChipAtRisk` is set while any port's chip is at risk. A port that cannot
+// open, is silent or fails ends alone; the others go on. The status is the worst
+// of the ports' (WorseStatus).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli_frontend.h"
+#include "journal/run_record.h"
+#include "json_lines.h"
+#include "station/station.h"
+
+namespace zentor::cli {
+
+struct PortOutcome {
+    int status = 1;
+    RunRecord run;  // what the run's journal record says
+    std::string runId;
+};
+
+// Runs the command for one port: a job made from `station`, answering through `ui`.
+using PortCommand =
+    std::function<PortOutcome(const Station& station, Controls& controls, CliFrontend& ui)>;
+
+// A port to run on, with the bit rate and address a search found there (0: the
+// configured ones).
+struct PortTarget {
+    std::string port;
+    int baud = 0;
+    int address = 0;
+};
+
+struct PortsRequest {
+    std::vector<PortTarget> targets;
+    CliFrontend::Options ui;    // taken for every port, with no terminal and no bar
+    bool live = false;          // the board's table on a terminal
+    JsonLines* json = nullptr;  // --json: the events of every port
+    std::string command;        // the command's name, for the events
+};
+
+// The folder name of a port: its name with every character outside [A-Za-z0-9._-]
+// made '_' (e.g. "/dev/ttyUSB0" -> "dev_ttyUSB0").
+std::string PortFolderName(const std::string& port);
+
+// "COM3,COM4, /dev/ttyUSB0": the names, trimmed, empty ones and repeats left out.
+std::vector<std::string> SplitPortList(const std::string& list);
+
+int RunOnPorts(const Station& base, Controls& master, const PortsRequest& request,
+               const PortCommand& command);
+
+}  // namespace zentor::cli
