@@ -104,7 +104,7 @@ TEST(IdentifyInstrument, Hcr1RuleOnlyWithoutConfiguredKey) {
         rig.station.settings.HCR1KeyPresent = c.keyPresent;
         rig.station.settings.HCR1Value = c.before;
         ASSERT_TRUE(IdentifyInstrument(rig.s));
-        EXPECT_EQ(rig.station.settings.HCR1Value, c.after);
+        EXPECT_EQ(rig.s.Hcr1(), c.after);
     }
 }
 
