@@ -6,6 +6,7 @@
 #include "common/sha256.h"
 #include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
+#include "journal/journal_runs.h"
 #include "station/backup_offer.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
@@ -131,6 +132,16 @@ UpdateResult UpdateRun::DryRun(UpdateMode mode) {
     const std::vector<std::uint8_t> reading(static_cast<std::size_t>(s_.settings.SizeData), 0xFF);
     if (!PlanData(s_, plan_, DataFlashSource::FromBytes(reading, "data_rd.bin")))
         return UpdateResult::Failed;
+    // The run will weigh the reading against an open failure's backup: said now.
+    std::optional<UnfinishedUpdate> failed;
+    if (auto lines = ReadJournalsFor(s_))
+        failed = LatestUnfinishedUpdate(MergeRuns(*lines), s_.SerialText);
+    if (failed)
+        s_.ui.AppendLine(
+            "Прежнее обновление прибора " + s_.SerialText + " (" + failed->run.startTime +
+            "): " + failed->reason + " - чтение будет сравнено с " +
+            (failed->backup ? "его резервной копией " + RelativeText(*failed->backup, s_.workDir)
+                            : std::string("его резервной копией, которой нет")));
     return ShowDryRun("data_rd.bin (будет прочитана из прибора)");
 }
 
