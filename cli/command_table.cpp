@@ -78,12 +78,34 @@ const Command kVerifyAfterUpdate{
     .run = [](Context& c) { return AfterStop(c, VerifyOnPort(c.s, c.options.loop)); },
 };
 
+// program --dry-run: the plan from the files alone; no port is opened, so a chip
+// waiting in its boot ROM stays as it is. No journal run: nothing is changed.
+const Command kProgramDryRun{
+    .name = "program",
+    .help = nullptr,
+    .run = [](Context& c) { return StatusOf(ShowEraseAndWritePlan(c.s)); },
+};
+
+// update --dry-run: the update's checks and identification, then the plan; it
+// opens and closes its own port and changes nothing, so it is not journaled.
+const Command kUpdateDryRun{
+    .name = "update",
+    .help = nullptr,
+    .run =
+        [](Context& c) {
+            CommandOptions& o = c.options;
+            o.updateResult = RunUpdate(c.s, o.update, o.updateWorkflow);
+            return UpdateExitStatus(o.updateResult);
+        },
+};
+
 std::optional<int> CheckUpdate(Context& c) {
     CommandOptions& o = c.options;
     c.ui.SetUpdateMode(o.update.mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep);
     auto workflow = UpdateOptionsFor(c.s, o.update);
     if (!workflow) return kExitUsage;
     o.updateWorkflow = std::move(*workflow);
+    if (o.update.dryRun) return c.dispatch(kUpdateDryRun);
     return std::nullopt;
 }
 
@@ -170,8 +192,18 @@ const std::vector<Command> kCommands{
      .run = [](Context& c) { return StatusOf(EnterBootRom(c.s)); }},
     {.name = "program",
      .help = "erase and write the chip from prog.bin and data.bin",
+     .addOptions =
+         [](CLI::App& command, CommandOptions& o) {
+             command.add_flag("--dry-run", o.programDryRun,
+                              "print the plan (records or pages, bytes, expected time) without "
+                              "opening the port");
+         },
      .needs = {.journal = "program", .port = true},
      .interrupts = InterruptMode::Guarded,
+     .check = [](Context& c) -> std::optional<int> {
+         if (c.options.programDryRun) return c.dispatch(kProgramDryRun);
+         return std::nullopt;
+     },
      .run = [](Context& c) { return StatusOf(EraseAndWrite(c.s)); },
      .finish =
          [](Context& c, int status) {
@@ -200,6 +232,7 @@ const std::vector<Command> kCommands{
          [](CLI::App& command, CommandOptions& o) {
              AddUpdateOptions(command, o.update);
              AddVerifyAfterUpdate(command, o.loop);
+             command.get_option("--dry-run")->excludes(o.loop.verifyAfterUpdate);
          },
      .needs = {.journal = "update", .autoPort = AutoPort::Search},
      .interrupts = InterruptMode::Guarded,

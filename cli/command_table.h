@@ -42,9 +42,10 @@ struct CommandOptions {
     UpdateCommandOptions update;
     CloseLoopCommands loop;
     JournalCommandOptions journal;
-    bool allAddresses = false;  // find --all-addresses
-    bool portsVerbose = false;  // ports --verbose
-    std::string serial;         // encode SERIAL
+    bool allAddresses = false;   // find --all-addresses
+    bool portsVerbose = false;   // ports --verbose
+    bool programDryRun = false;  // program --dry-run
+    std::string serial;          // encode SERIAL
     UpdateOptions updateWorkflow;
     UpdateResult updateResult = UpdateResult::Failed;
 };

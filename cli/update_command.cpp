@@ -31,6 +31,9 @@ void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& o) {
                      "keep mode: write a --data-from backup named for another serial number");
     command.add_option("--expect-serial", o.expectSerial,
                        "refuse any instrument with another serial number, e.g. 14v071510");
+    command.add_flag("--dry-run", o.dryRun,
+                     "identify the instrument, check the files and print the plan (records, "
+                     "bytes, expected time, where the DATA FLASH comes from); nothing is written");
 }
 
 std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions& o) {
@@ -54,6 +57,7 @@ std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions
     // Keep mode never turns into a factory reflash just because --yes answered
     // the jumper questions: the DATA FLASH source has to be named.
     options.jumperPath = o.mode == "factory" || o.jumper || options.dataFrom.has_value();
+    if (o.dryRun) options.dryRun = o.mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep;
     return options;
 }
 

@@ -22,14 +22,15 @@ struct UpdateCommandOptions {
     bool useReading = false;
     bool force = false;
     std::string expectSerial;
+    bool dryRun = false;
 };
 
-// Adds --mode, --jumper, --data-from, --use-reading, --force and --expect-serial
-// to the update command.
+// Adds --mode, --jumper, --data-from, --use-reading, --force, --expect-serial and
+// --dry-run to the update command.
 void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& options);
 
-// The workflow's options; nullopt after the log line when the command line's
-// options contradict each other (a usage error: nothing was done).
+// The workflow's options (with --dry-run, a plan in --mode's mode); nullopt after the log line when
+// the command line's options contradict each other (a usage error: nothing was done).
 std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions& options);
 
 // The update itself, inside its journaled run: opens and closes the port.

@@ -10,6 +10,7 @@
 
 #include "bootrom/boot_link.h"
 #include "bootrom/hex_record.h"
+#include "bootrom/plan_report.h"
 #include "bootrom/program_plan.h"
 
 namespace zentor {
@@ -229,25 +230,40 @@ ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode) {
             .beforeErase = {}};
 }
 
+namespace {
+
+// Refused before anything went out: an erase the journal was told of did not happen.
+ProgramResult Refused(Job& s) {
+    if (s.run.phase == RunPhase::Erase || s.run.phase == RunPhase::Unknown)
+        s.run.phase = RunPhase::Nothing;
+    return {ProgramStage::Refused};
+}
+
+}  // namespace
+
 ProgramResult ProgramChip(Job& s, const ProgramOptions& options) {
-    // Refused before anything went out: an erase the journal was told of did not happen.
-    auto refused = [&s]() -> ProgramResult {
-        if (s.run.phase == RunPhase::Erase || s.run.phase == RunPhase::Unknown)
-            s.run.phase = RunPhase::Nothing;
-        return {ProgramStage::Refused};
-    };
     if (options.askFirst && !s.ui.AskYesNo("Произвести запись?", "Zentor", MessageIcon::Question))
-        return refused();
+        return Refused(s);
     s.ui.ClearLog();
     s.ui.ProcessMessages();
+    const std::optional<ProgramPlan> plan = PlanProgram(s, options);
+    if (!plan) return Refused(s);
+    return ExecuteProgramPlan(s, *plan, options.beforeErase);
+}
 
-    const std::optional<ProgramPlan> plan = PrepareProgramPlan(s, options);
-    if (!plan) return refused();
+ProgramResult ProgramChip(Job& s, const ProgramPlan& plan,
+                          const std::function<void()>& beforeErase) {
+    s.ui.ClearLog();
+    s.ui.ProcessMessages();
+    return ExecuteProgramPlan(s, plan, beforeErase);
+}
+
+ProgramResult ExecuteProgramPlan(Job& s, const ProgramPlan& plan,
+                                 const std::function<void()>& beforeErase) {
     s.EnterPhase(RunPhase::Boot);
     ProgramResult result;
-    result.stage = s.settings.TypeController == 0
-                       ? RunProgrammer(s, *plan, options.beforeErase, result)
-                       : RunBootRom(s, *plan, options.beforeErase, result);
+    result.stage = plan.Programmer() ? RunProgrammer(s, plan, beforeErase, result)
+                                     : RunBootRom(s, plan, beforeErase, result);
     if (result.stage == ProgramStage::Done) s.run.phase = RunPhase::Done;
     s.run.unconfirmed += result.unconfirmed;
     if (result.unconfirmed > 0) {
@@ -263,12 +279,17 @@ ProgramResult ProgramChip(Job& s, const ProgramOptions& options) {
     return result;
 }
 
-bool CheckProgramChipInputs(Job& s, const ProgramOptions& options, std::optional<int> dataSize) {
-    return PrepareProgramPlan(s, options, dataSize).has_value();
-}
-
 bool EraseAndWrite(Job& s) {
     return ProgramChip(s, FactoryProgramOptions()).Ok();
+}
+
+bool ShowEraseAndWritePlan(Job& s) {
+    ProgramOptions options = FactoryProgramOptions();
+    const std::optional<ProgramPlan> plan = PlanProgram(s, options);
+    if (!plan) return false;
+    ShowPlan(s, *plan, plan->dataShown);
+    s.ui.AppendLine("Пробный запуск: порт не открывался, устройству ничего не отправлено");
+    return true;
 }
 
 }  // namespace zentor

@@ -80,20 +80,27 @@ ProgramOptions FactoryProgramOptions();
 // mode, data_rd.bin; through the programmer prog.bin and data.bin.
 ProgramOptions UpdateProgramOptions(int typeController, UpdateMode mode);
 
-// One programming run on the session's port with its settings. While the chip is
-// at risk (first erase to last record) s.ChipAtRisk is set and s.AbortRequested
-// is looked at before each record or page: a run asked to stop ends there,
-// after a log line, with the chip partly written. Keeps s.run.phase at the step
-// reached and adds the unconfirmed records to s.run.unconfirmed, logging their
-// count at the end.
+struct ProgramPlan;
+
+// One programming run on the session's port with its settings: asks first when
+// the options say so, clears the log, plans (program_plan.h; each image file is
+// read once, every refusal before anything is sent) and executes the plan.
 ProgramResult ProgramChip(Job& s, const ProgramOptions& options);
-// The refusals ProgramChip makes before it sends anything (controller type, HCR
-// texts, image files, sizes and placement), made ahead of a run so a caller can
-// stop before it prepares the chip. With dataSize the DATA FLASH image is taken
-// to be that long instead of being loaded. Logs what ProgramChip would log.
-bool CheckProgramChipInputs(Job& s, const ProgramOptions& options,
-                            std::optional<int> dataSize = std::nullopt);
+// A run of a plan made earlier: clears the log and executes it; reads no file.
+ProgramResult ProgramChip(Job& s, const ProgramPlan& plan,
+                          const std::function<void()>& beforeErase = {});
+// Sends the plan: the boot-ROM or programmer sequence from the first byte on.
+// While the chip is at risk (first erase to last record) s.ChipAtRisk is set and
+// s.AbortRequested is looked at before each record or page: a run asked to stop
+// ends there, after a log line, with the chip partly written. Keeps s.run.phase
+// at the step reached and adds the unconfirmed records to s.run.unconfirmed,
+// logging their count at the end. beforeErase: as ProgramOptions::beforeErase.
+ProgramResult ExecuteProgramPlan(Job& s, const ProgramPlan& plan,
+                                 const std::function<void()>& beforeErase = {});
 // "  Стирание + запись": ProgramChip with FactoryProgramOptions.
 bool EraseAndWrite(Job& s);
+// The same without asking and without a port: the plan and its expected time
+// in the log (plan_report.h). False after the refusal line when it is refused.
+bool ShowEraseAndWritePlan(Job& s);
 
 }  // namespace zentor

@@ -1,13 +1,12 @@
 #include "bootrom/program_plan.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
 #include "bootrom/hex_record.h"
 #include "common/files.h"
 #include "common/image_file.h"
 #include "common/image_key.h"
+#include "common/sha256.h"
 
 namespace zentor {
 
@@ -63,80 +62,95 @@ std::optional<std::vector<std::uint8_t>> LoadData(Job& s, const DataFlashSource&
 }
 
 // Boot ROM layout: the DATA FLASH image ends at the top of the flash, the
-// program below it.
-bool PlaceImages(Job& s, const std::string& dataShown, ProgramPlan& plan) {
-    const int flash = FlashSizeFor(s.settings.TypeController);
-    const int d = static_cast<int>(plan.data.size());
+// program below it. Returns where the image starts, or nullopt after the log line.
+std::optional<int> DataBaseFor(Job& s, const ProgramPlan& plan, int d, const std::string& shown) {
+    const int flash = FlashSizeFor(plan.typeController);
     if (d > flash) {
-        s.ui.AppendLine("Файл " + dataShown + " (" + std::to_string(d) + " байт) больше FLASH (" +
+        s.ui.AppendLine("Файл " + shown + " (" + std::to_string(d) + " байт) больше FLASH (" +
                         std::to_string(flash) + " байт)" + kCancelled);
-        return false;
+        return std::nullopt;
     }
     // A partial last record would reach past the top of the flash.
     if (d % static_cast<int>(kRecordDataSize) != 0) {
-        s.ui.AppendLine("Длина файла " + dataShown + " (" + std::to_string(d) +
-                        " байт) не кратна 128" + kCancelled);
-        return false;
+        s.ui.AppendLine("Длина файла " + shown + " (" + std::to_string(d) + " байт) не кратна 128" +
+                        kCancelled);
+        return std::nullopt;
     }
-    plan.flashSize = flash;
-    plan.dataBase = flash - d;
+    const int base = flash - d;
     const int l = static_cast<int>(plan.program.size());
-    if (l > plan.dataBase) {
-        char base[16];
-        std::snprintf(base, sizeof base, "%04X", static_cast<unsigned>(plan.dataBase));
+    if (l > base) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(base));
         s.ui.AppendLine("Программа (" + std::to_string(l) +
-                        " байт) заходит в область данных с адреса " + base + "h" + kCancelled);
-        return false;
+                        " байт) заходит в область данных с адреса " + text + "h" + kCancelled);
+        return std::nullopt;
     }
-    return true;
+    return base;
 }
 
 }  // namespace
 
-std::optional<ProgramPlan> PrepareProgramPlan(Job& s, const ProgramOptions& options,
-                                              std::optional<int> dataSize) {
-    const Settings& cfg = s.settings;
-    const bool programmer = cfg.TypeController == 0;
-    ProgramPlan plan;
+bool PlanConfig(Job& s, ProgramPlan& plan) {
+    if (plan.Programmer()) return true;
+    for (const auto& [reg, text] :
+         {std::pair{"HCR1", &s.Hcr1()}, std::pair{"HCR0", &s.settings.HCR0Value}}) {
+        if (!IsHexByteText(*text)) {
+            s.ui.AppendLine(std::string("Неверное значение ") + reg + ": \"" + *text + "\"" +
+                            kCancelled);
+            return false;
+        }
+    }
+    plan.configRecord = *ComposeConfigRecord(s.Hcr1(), s.settings.HCR0Value);
+    return true;
+}
 
-    if (cfg.TypeController < 0 || cfg.TypeController > 4) {
-        s.ui.AppendLine("Неизвестный тип контроллера " + std::to_string(cfg.TypeController) +
+std::optional<ProgramPlan> PlanProgramImage(Job& s, ProgramImage image) {
+    ProgramPlan plan;
+    plan.typeController = s.settings.TypeController;
+    if (plan.typeController < 0 || plan.typeController > 4) {
+        s.ui.AppendLine("Неизвестный тип контроллера " + std::to_string(plan.typeController) +
                         kCancelled);
         return std::nullopt;
     }
-    if (!programmer) {
-        for (const auto& [reg, text] :
-             {std::pair{"HCR1", &s.Hcr1()}, std::pair{"HCR0", &cfg.HCR0Value}}) {
-            if (!IsHexByteText(*text)) {
-                s.ui.AppendLine(std::string("Неверное значение ") + reg + ": \"" + *text + "\"" +
-                                kCancelled);
-                return std::nullopt;
-            }
-        }
-        plan.configRecord = *ComposeConfigRecord(s.Hcr1(), cfg.HCR0Value);
-    }
+    if (!PlanConfig(s, plan)) return std::nullopt;
 
-    const bool scrambled = options.image == ProgramImage::Scrambled;
-    const std::string programName = scrambled ? "prog_c.bin" : "prog.bin";
-    const std::string programShown = "\"" + programName + "\"";
-    auto program = LoadLogged(s, programName, programShown);
+    const bool scrambled = image == ProgramImage::Scrambled;
+    plan.programName = scrambled ? "prog_c.bin" : "prog.bin";
+    const std::string shown = "\"" + plan.programName + "\"";
+    auto program = LoadLogged(s, plan.programName, shown);
     if (!program) return std::nullopt;
     if (program->empty()) {
         // Erasing the chip and writing no program would leave a dead instrument.
-        s.ui.AppendLine("Файл " + programShown + " пуст" + kCancelled);
+        s.ui.AppendLine("Файл " + shown + " пуст" + kCancelled);
         return std::nullopt;
     }
+    plan.programSha256 = Sha256Hex(*program);
     plan.program = std::move(*program);
     if (scrambled) ScrambleImage(plan.program);
+    return plan;
+}
 
-    if (dataSize) {
-        plan.data.assign(static_cast<std::size_t>(std::max(0, *dataSize)), 0xFF);
-    } else {
-        auto data = LoadData(s, options.data);
-        if (!data) return std::nullopt;
-        plan.data = std::move(*data);
+bool DataFits(Job& s, const ProgramPlan& plan, int size, const std::string& shown) {
+    return plan.Programmer() || DataBaseFor(s, plan, size, shown).has_value();
+}
+
+bool PlanData(Job& s, ProgramPlan& plan, const DataFlashSource& source) {
+    auto data = LoadData(s, source);
+    if (!data) return false;
+    if (!plan.Programmer()) {
+        const auto base = DataBaseFor(s, plan, static_cast<int>(data->size()), source.shown);
+        if (!base) return false;
+        plan.flashSize = FlashSizeFor(plan.typeController);
+        plan.dataBase = *base;
     }
-    if (!programmer && !PlaceImages(s, options.data.shown, plan)) return std::nullopt;
+    plan.data = std::move(*data);
+    plan.dataShown = source.shown;
+    return true;
+}
+
+std::optional<ProgramPlan> PlanProgram(Job& s, const ProgramOptions& options) {
+    auto plan = PlanProgramImage(s, options.image);
+    if (!plan || !PlanData(s, *plan, options.data)) return std::nullopt;
     return plan;
 }
 

@@ -42,7 +42,7 @@ UpdateResult UpdateRun::Unidentified() {
         return UpdateResult::Unidentified;
     }
     std::optional<std::filesystem::path> source = options_.dataFrom;
-    if (!source && options_.offerBackup) {
+    if (!source && options_.offerBackup && !options_.dryRun) {
         if (auto offer = OfferBackupForPort(s_);
             offer &&
             s_.ui.AskYesNo(BackupOfferQuestion(*offer), s_.caption, MessageIcon::Question)) {
@@ -50,19 +50,17 @@ UpdateResult UpdateRun::Unidentified() {
             s_.run.serial = offer->serial;
         }
     }
-    std::optional<std::vector<std::uint8_t>> bytes;
     if (source) {
-        bytes = LoadDataSource(s_, *source);
-        if (!bytes) return UpdateResult::Failed;
-    } else {
-        if (!ExistsNoCase(s_.workDir, "data.bin")) {
-            s_.ui.AppendLine("Файл data.bin не обнаружен!");
+        const auto bytes = LoadDataSource(s_, plan_, *source);
+        if (!bytes || !PlanData(s_, plan_,
+                                DataFlashSource::FromBytes(*bytes, PathToUtf8(source->filename()))))
             return UpdateResult::Failed;
-        }
-        if (!CheckProgramChipInputs(
-                s_, UpdateProgramOptions(s_.settings.TypeController, UpdateMode::None)))
-            return UpdateResult::Failed;
+    } else if (!PlanFactoryData()) {
+        return UpdateResult::Failed;
     }
+    if (options_.dryRun)
+        return ShowDryRun(source ? RelativeText(*source, s_.workDir) + " (через перемычку)"
+                                 : "data.bin (заводские данные, через перемычку)");
     // Without a backup the calibration is replaced: said in the question, and "Нет"
     // is what Enter answers.
     const bool asked =
@@ -74,23 +72,19 @@ UpdateResult UpdateRun::Unidentified() {
         return UpdateResult::Failed;
     s_.run.mode = source ? "keep" : "factory";
     if (source) {
-        data_ = *bytes;
-        dataShown_ = PathToUtf8(source->filename());
         s_.UpdateMode = UpdateMode::Keep;
         backup_ = *source;
         // The instrument cannot say who it is: the backup's name does, so that a
         // later identification of that serial can close its open failure.
         if (s_.run.serial.empty()) s_.run.serial = BackupSerial(*source).value_or("");
-        NoteDataSource(RelativeText(*source, s_.workDir), bytes);
+        NoteDataSource(RelativeText(*source, s_.workDir));
         dataLine_ = "DATA FLASH записана из файла " + RelativeText(*source, s_.workDir);
     } else {
-        NoteDataSource("data.bin", std::nullopt);
+        NoteDataSource("data.bin");
         dataLine_ = "DATA FLASH записана из файла data.bin (заводские данные)";
     }
     PlanStages(false);
     return Reflash();
 }
-
-// The DATA FLASH image for the journal; without bytes, the file of that name.
 
 }  // namespace zentor

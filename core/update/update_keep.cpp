@@ -51,11 +51,12 @@ std::string Hex(std::size_t value) {
 // candidate, weighed against the reading this run just made. Returns the bytes to
 // write, or empty (after its log lines) when the run must stop before Prog.
 std::optional<KeepData> WeighOpenFailure(Job& s, const UpdateOptions& options,
-                                         const UnfinishedUpdate& failed, KeepData reading) {
+                                         const ProgramPlan& plan, const UnfinishedUpdate& failed,
+                                         KeepData reading) {
     s.ui.AppendLine("Прежнее обновление прибора " + s.SerialText + " (" + failed.run.startTime +
                     "): " + failed.reason + " - DATA FLASH прибора может быть неполной");
     std::optional<std::vector<std::uint8_t>> candidate;
-    if (failed.backup) candidate = LoadDataSource(s, *failed.backup);
+    if (failed.backup) candidate = LoadDataSource(s, plan, *failed.backup);
     if (candidate && *candidate == reading.bytes) {
         s.ui.AppendLine("Чтение совпадает с его резервной копией: " +
                         RelativeText(*failed.backup, s.workDir));
@@ -125,7 +126,8 @@ bool NamedForAnother(Job& s, const UpdateOptions& options) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> LoadDataSource(Job& s, const fs::path& path) {
+std::optional<std::vector<std::uint8_t>> LoadDataSource(Job& s, const ProgramPlan& plan,
+                                                        const fs::path& path) {
     const std::string shown = path.filename().string();
     std::error_code ec;
     const bool file = fs::is_regular_file(path, ec);
@@ -141,20 +143,17 @@ std::optional<std::vector<std::uint8_t>> LoadDataSource(Job& s, const fs::path& 
         s.ui.AppendLine("Файл " + shown + why + " - запись отменена");
         return std::nullopt;
     }
-    if (!CheckProgramChipInputs(s,
-                                UpdateProgramOptions(s.settings.TypeController, UpdateMode::Keep),
-                                static_cast<int>(bytes->size())))
-        return std::nullopt;
+    if (!DataFits(s, plan, static_cast<int>(bytes->size()), "data_rd.bin")) return std::nullopt;
     return bytes;
 }
 
-std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
-                                        const std::function<void()>& enterBusy) {
-    std::optional<std::vector<std::uint8_t>> named;
+std::optional<KeepInputs> CheckKeepInputs(Job& s, const UpdateOptions& options,
+                                          const ProgramPlan& plan) {
+    KeepInputs inputs;
     if (options.dataFrom) {
         if (NamedForAnother(s, options)) return std::nullopt;
-        named = LoadDataSource(s, *options.dataFrom);
-        if (!named) return std::nullopt;
+        inputs.named = LoadDataSource(s, plan, *options.dataFrom);
+        if (!inputs.named) return std::nullopt;
     }
     // The instrument's own DATA FLASH is read and backed up whatever is written
     // back: what it holds now must be in a file before anything is erased.
@@ -166,9 +165,16 @@ std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
         s.ui.AppendLine(*refusal);
         return std::nullopt;
     }
-    if (!CheckProgramChipInputs(
-            s, UpdateProgramOptions(s.settings.TypeController, UpdateMode::Keep), size))
-        return std::nullopt;
+    if (!DataFits(s, plan, size, "data_rd.bin")) return std::nullopt;
+    return inputs;
+}
+
+std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
+                                        const ProgramPlan& plan,
+                                        const std::function<void()>& enterBusy) {
+    auto inputs = CheckKeepInputs(s, options, plan);
+    if (!inputs) return std::nullopt;
+    std::optional<std::vector<std::uint8_t>>& named = inputs->named;
     enterBusy();
     if (!SetAsideOldReading(s)) return std::nullopt;
     std::optional<UnfinishedUpdate> failed;
@@ -191,7 +197,7 @@ std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
     }
     KeepData fromReading{std::move(*reading), *backup, "data_rd.bin (чтение)"};
     if (!failed) return fromReading;
-    return WeighOpenFailure(s, options, *failed, std::move(fromReading));
+    return WeighOpenFailure(s, options, plan, *failed, std::move(fromReading));
 }
 
 }  // namespace zentor

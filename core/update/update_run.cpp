@@ -1,10 +1,12 @@
 #include "update/update_run.h"
 
+#include "bootrom/plan_report.h"
 #include "bootrom/program_chip.h"
 #include "common/files.h"
 #include "common/sha256.h"
 #include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
+#include "journal/journal_runs.h"
 #include "station/backup_offer.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
@@ -34,6 +36,9 @@ UpdateResult UpdateRun::Run() {
                          options_.expectSerial + " - обновление отменено");
         return UpdateResult::WrongInstrument;
     }
+    // The identification may have chosen another HCR1.
+    if (!PlanConfig(s_, plan_)) return UpdateResult::Failed;
+    if (options_.dryRun) return DryRun(*options_.dryRun);
     const UpdateChoice choice = s_.ui.ConfirmUpdate(s_.caption, DeviceText(s_));
     s_.UpdateMode = choice.mode;
     if (choice.answer != "Да" || s_.UpdateMode == UpdateMode::None) return UpdateResult::Failed;
@@ -72,15 +77,17 @@ void UpdateRun::PlanStages(bool read) {
     if (s_.settings.TypeController != 0) s_.stages.push_back(RunPhase::Config);
 }
 
-UpdateResult UpdateRun::Factory() {
+bool UpdateRun::PlanFactoryData() {
     if (!ExistsNoCase(s_.workDir, "data.bin")) {
         s_.ui.AppendLine("Файл data.bin не обнаружен!");
-        return UpdateResult::Failed;
+        return false;
     }
-    if (!CheckProgramChipInputs(s_,
-                                UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode)))
-        return UpdateResult::Failed;
-    NoteDataSource("data.bin", std::nullopt);
+    return PlanData(s_, plan_, DataFlashSource::Factory());
+}
+
+UpdateResult UpdateRun::Factory() {
+    if (!PlanFactoryData()) return UpdateResult::Failed;
+    NoteDataSource("data.bin");
     PlanStages(false);
     SetBusy(true);
     s_.clock.SleepMs(1000);
@@ -90,21 +97,58 @@ UpdateResult UpdateRun::Factory() {
 
 UpdateResult UpdateRun::Keep() {
     PlanStages(true);
-    auto keep = PrepareKeepData(s_, options_, [this] {
+    auto keep = PrepareKeepData(s_, options_, plan_, [this] {
         SetBusy(true);
         s_.EnterPhase(RunPhase::Read);
     });
+    // The bytes chosen for this run, never a file that could have changed since.
+    const bool planned =
+        keep && PlanData(s_, plan_, DataFlashSource::FromBytes(keep->bytes, "data_rd.bin"));
     if (keep) {
         backup_ = keep->backup;
-        NoteDataSource(keep->source, keep->bytes);
+        NoteDataSource(keep->source);
     }
     if (Aborted()) return UpdateResult::Interrupted;
-    if (!keep) return UpdateResult::Failed;
-    data_ = keep->bytes;
-    dataShown_ = "data_rd.bin";
+    if (!planned) return UpdateResult::Failed;
     SetBusy(true);
     if (!RestartIntoBootRom()) return UpdateResult::Interrupted;
     return Reflash();
+}
+
+UpdateResult UpdateRun::DryRun(UpdateMode mode) {
+    if (mode == UpdateMode::Factory) {
+        if (!PlanFactoryData()) return UpdateResult::Failed;
+        return ShowDryRun("data.bin (заводские данные)");
+    }
+    auto inputs = CheckKeepInputs(s_, options_, plan_);
+    if (!inputs) return UpdateResult::Failed;
+    if (inputs->named) {
+        if (!PlanData(s_, plan_, DataFlashSource::FromBytes(*inputs->named, "data_rd.bin")))
+            return UpdateResult::Failed;
+        return ShowDryRun(RelativeText(*options_.dataFrom, s_.workDir) +
+                          " (прибор будет прочитан и сохранён в резервную копию)");
+    }
+    // What the reading will give: SizeData bytes, read at the run.
+    const std::vector<std::uint8_t> reading(static_cast<std::size_t>(s_.settings.SizeData), 0xFF);
+    if (!PlanData(s_, plan_, DataFlashSource::FromBytes(reading, "data_rd.bin")))
+        return UpdateResult::Failed;
+    // The run will weigh the reading against an open failure's backup: said now.
+    std::optional<UnfinishedUpdate> failed;
+    if (auto lines = ReadJournalsFor(s_))
+        failed = LatestUnfinishedUpdate(MergeRuns(*lines), s_.SerialText);
+    if (failed)
+        s_.ui.AppendLine(
+            "Прежнее обновление прибора " + s_.SerialText + " (" + failed->run.startTime +
+            "): " + failed->reason + " - чтение будет сравнено с " +
+            (failed->backup ? "его резервной копией " + RelativeText(*failed->backup, s_.workDir)
+                            : std::string("его резервной копией, которой нет")));
+    return ShowDryRun("data_rd.bin (будет прочитана из прибора)");
+}
+
+UpdateResult UpdateRun::ShowDryRun(const std::string& dataSource) {
+    ShowPlan(s_, plan_, dataSource);
+    s_.ui.AppendLine("Пробный запуск: кроме опознания, устройству ничего не отправлено");
+    return UpdateResult::Done;
 }
 
 bool UpdateRun::Aborted() {
@@ -114,13 +158,11 @@ bool UpdateRun::Aborted() {
     return true;
 }
 
-void UpdateRun::NoteDataSource(const std::string& source,
-                               const std::optional<std::vector<std::uint8_t>>& bytes) {
+void UpdateRun::NoteDataSource(const std::string& source) {
     s_.run.dataSource = source;
-    s_.run.dataSha256 =
-        bytes ? Sha256Hex(*bytes) : Sha256OfFile(ResolveNoCase(s_.workDir, source)).value_or("");
-    s_.run.programName = "prog_c.bin";
-    s_.run.programSha256 = Sha256OfFile(ResolveNoCase(s_.workDir, "prog_c.bin")).value_or("");
+    s_.run.dataSha256 = Sha256Hex(plan_.data);
+    s_.run.programName = plan_.programName;
+    s_.run.programSha256 = plan_.programSha256;
     if (backup_) s_.run.backupPath = RelativeText(*backup_, s_.workDir);
 }
 
@@ -129,11 +171,7 @@ UpdateResult UpdateRun::Reflash() {
     s_.ui.SetProgressPosition(0);
     s_.EnterPhase(RunPhase::Boot);
     if (StoppedInBootRom()) return UpdateResult::Interrupted;
-    ProgramOptions program = UpdateProgramOptions(s_.settings.TypeController, s_.UpdateMode);
-    program.beforeErase = [this] { JournalReachedErase(s_); };
-    // The bytes chosen for this run, never a file that could have changed since.
-    if (data_) program.data = DataFlashSource::FromBytes(*data_, dataShown_);
-    const ProgramResult result = ProgramChip(s_, program);
+    const ProgramResult result = ProgramChip(s_, plan_, [this] { JournalReachedErase(s_); });
     SetBusy(false);
     if (s_.port && s_.port->Gone()) return PortGone(result);
     if (result.interrupted && !result.ChipTouched() && StoppedInBootRom())

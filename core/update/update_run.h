@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bootrom/program_chip.h"
+#include "bootrom/program_plan.h"
 #include "station/job.h"
 #include "update/update_workflow.h"
 
@@ -17,7 +18,10 @@ namespace zentor {
 
 class UpdateRun {
 public:
-    UpdateRun(Job& s, const UpdateOptions& options) : s_(s), options_(options) {}
+    // plan: the program image planned before the port opened; the run adds the
+    // configuration record and the DATA FLASH image it chooses, then executes it.
+    UpdateRun(Job& s, const UpdateOptions& options, ProgramPlan& plan)
+        : s_(s), options_(options), plan_(plan) {}
     ~UpdateRun() { SetBusy(false); }
     UpdateRun(const UpdateRun&) = delete;
     UpdateRun& operator=(const UpdateRun&) = delete;
@@ -40,27 +44,29 @@ private:
     // The port went away during the reflash: says where, what the instrument may
     // hold now and the one step that recovers it; no power-cycle instruction.
     UpdateResult PortGone(const ProgramResult& result);
+    // data.bin into the plan, or false after its log line.
+    bool PlanFactoryData();
     UpdateResult Factory();
     UpdateResult Keep();
+    // options.dryRun: the identified instrument's plan in the chosen mode.
+    UpdateResult DryRun(UpdateMode mode);
+    // The plan in the log and the dry run's last line; Done.
+    UpdateResult ShowDryRun(const std::string& dataSource);
     // The jumper path (update_jumper.cpp).
     UpdateResult Unidentified();
     // A stop asked for before the chip was touched: logs it and returns true.
     bool Aborted();
-    // The DATA FLASH image for the journal; without bytes, the file of that name.
-    void NoteDataSource(const std::string& source,
-                        const std::optional<std::vector<std::uint8_t>>& bytes);
-    // ProgramChip, then the backup's name and the power-cycle instruction.
+    // The planned images for the journal; source names the DATA FLASH image.
+    void NoteDataSource(const std::string& source);
+    // ProgramChip on the plan, then the backup's name and the power-cycle instruction.
     UpdateResult Reflash();
 
     Job& s_;
     const UpdateOptions& options_;
     bool busy_ = false;
     bool inBootRom_ = false;  // Prog and the restart went out
+    ProgramPlan& plan_;
     std::optional<std::filesystem::path> backup_;
-    // The DATA FLASH image chosen for this run (reading, backup or named file) and
-    // how the log names it; none: the options' file (data.bin).
-    std::optional<std::vector<std::uint8_t>> data_;
-    std::string dataShown_;
     // Said after the records when the source is not the instrument's own reading
     // (the jumper path); the window's log is cleared by the reflash.
     std::string dataLine_;

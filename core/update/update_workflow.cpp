@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "bootrom/program_chip.h"
+#include "bootrom/program_plan.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
 #include "station/com_port.h"
@@ -45,20 +46,20 @@ UpdateResult RunFirmwareUpdate(Job& s, const UpdateOptions& options) {
         s.ui.AppendLine("Файл prog_c.bin не обнаружен!");
         return UpdateResult::Failed;
     }
-    // What the reflash would refuse about the settings and the program image is
-    // refused before the instrument is asked anything; the DATA FLASH image is
-    // checked once the mode tells which one it is.
-    if (!CheckProgramChipInputs(
-            s, UpdateProgramOptions(s.settings.TypeController, UpdateMode::None), 0))
-        return UpdateResult::Failed;
+    // The settings and the program image are planned (and refused) before the
+    // instrument is asked anything; the DATA FLASH image joins the plan once the
+    // mode tells which one it is, and the plan is what the reflash sends.
+    s.hcr1 = s.settings.HCR1FromFile;
+    std::optional<ProgramPlan> plan = PlanProgramImage(
+        s, UpdateProgramOptions(s.settings.TypeController, UpdateMode::None).image);
+    if (!plan || !DataFits(s, *plan, 0, "data.bin")) return UpdateResult::Failed;
     if (!OpenComPort(s)) return UpdateResult::Failed;
 
     s.UpdateMode = UpdateMode::None;
-    s.hcr1 = s.settings.HCR1FromFile;
     s.run.phase = RunPhase::Link;
     UpdateResult result;
     {
-        UpdateRun run(s, options);
+        UpdateRun run(s, options, *plan);
         result = run.Run();
     }
     CloseComPort(s);

@@ -42,6 +42,10 @@ struct UpdateOptions {
     // update with an existing backup, ask (Yes/No, before the jumper questions)
     // whether to write that backup instead of data.bin.
     bool offerBackup = true;
+    // Plan only (update --dry-run), in this mode: the checks of a real run and
+    // the identification, then the plan in the log with its DATA FLASH source.
+    // No question; nothing is sent after the identification, nothing written.
+    std::optional<UpdateMode> dryRun;
 };
 
 enum class UpdateResult {

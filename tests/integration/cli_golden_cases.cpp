@@ -202,6 +202,17 @@ std::vector<GoldenCase> CliGoldenCases() {
          .sim = Args{"--no-answer"},
          .steps = {On({"program", "--yes"})}},
 
+        // Dry runs: the plan, and nothing written.
+        {.name = "program-dry-run",
+         .about = "program --dry-run opens no port: one that does not exist is never noticed",
+         .steps = {OnMissingPort({"program", "--dry-run"})}},
+        {.name = "update-dry-run",
+         .about = "update --dry-run in both modes: identification and plan, no journal run",
+         .sim = simulator,
+         .steps = {On({"update", "--dry-run"}),
+                   On({"update", "--dry-run", "--mode", "factory"}),
+                   {"--dir", "{work}", "journal"}}},
+
         // Instrument data, restart, Prog, identification.
         {.name = "read-data",
          .about = "the DATA FLASH into data_rd.bin",

@@ -163,7 +163,8 @@ Normaliser CliNormaliser(const fs::path& root, const TimeWindow& window) {
                 m[1].str() + m[2].str() + m[3].str() + "-" + m[4].str() + m[5].str() + m[6].str();
             return window.Holds(stamp) ? std::string("<TIME>") : m[0].str();
         });
-    n.AddPattern("[0-9]+,[0-9] с", "<SEC> с");
+    // Journal durations only (followed by the port): a plan's expected time is content.
+    n.AddPattern("[0-9]+,[0-9] с  ", "<SEC> с  ");
     return n;
 }
 

@@ -175,6 +175,27 @@ TEST_F(UpdateOnSim, FactoryModeInstallsDataBin) {
     EXPECT_EQ(sim.DataFlash(), factory_);
 }
 
+// prog_c.bin is read once, when the run plans before the port opens: removed
+// once the user has confirmed, it is still what the reflash writes.
+TEST_F(UpdateOnSim, WritesTheProgramReadBeforeTheConfirmation) {
+    struct RemovingFrontend : RecordingFrontend {
+        fs::path dir;
+        UpdateChoice ConfirmUpdate(const std::string& caption, const std::string& text) override {
+            fs::remove(dir / "prog_c.bin");
+            return RecordingFrontend::ConfirmUpdate(caption, text);
+        }
+    };
+    SimProcess sim(SimArgs({}));
+    RemovingFrontend ui;
+    ui.dir = dir_;
+    ui.confirmReply = {"Да", UpdateMode::Factory};
+    ASSERT_TRUE(RunWorkflow(sim, ui, QuickSettings())) << ::testing::PrintToString(ui.log);
+    EXPECT_FALSE(fs::exists(dir_ / "prog_c.bin"));
+    sim.PowerCycle();
+    ExpectProgramInstalled(sim.Flash());
+    EXPECT_EQ(sim.DataFlash(), factory_);
+}
+
 // A chip held in its boot ROM by the jumper does not answer the identification;
 // with --jumper named, after both questions the reflash writes data.bin and the
 // configured HCR1.

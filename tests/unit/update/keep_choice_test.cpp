@@ -116,6 +116,24 @@ TEST(KeepChoice, AnOpenFailuresBackupIsWeighedAgainstTheReading) {
     }
 }
 
+// A dry run cannot weigh a reading it does not make: it names the open failure
+// and its backup, and still reads, writes and sends nothing after the identification.
+TEST(KeepChoice, ADryRunNamesTheOpenFailure) {
+    WorkflowRig rig;
+    fs::create_directories(rig.dir / "backup");
+    rig.Put("backup/old.bin", Pattern(2048, 5));
+    Journal(rig, "a", "update", RunPhase::Data, RunResult::Failed, "backup/old.bin");
+    const auto files = rig.Listing("backup");
+    UpdateOptions options;
+    options.openFailure = UpdateOptions::OpenFailure::Refuse;
+    options.dryRun = UpdateMode::Keep;
+    EXPECT_EQ(RunFirmwareUpdate(rig.s, options), UpdateResult::Done);
+    EXPECT_TRUE(Logged(rig, "Прежнее обновление прибора " + kSerial));
+    EXPECT_TRUE(Logged(rig, "чтение будет сравнено с его резервной копией backup/old.bin"));
+    EXPECT_EQ(rig.port.Writes().size(), 1u) << "the identification alone";
+    EXPECT_EQ(rig.Listing("backup"), files);
+}
+
 // A confirmed write of that instrument after the failure closes it: the reading
 // is written without a word about the old run.
 TEST(KeepChoice, AConfirmedWriteClosesTheFailure) {
