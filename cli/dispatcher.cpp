@@ -24,7 +24,7 @@
 #include "config/config_store.h"
 #include "interrupts.h"
 #include "json_lines.h"
-#include "many_ports.h"
+#include "many_dispatch.h"
 #include "serial/system_port.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
@@ -75,6 +75,7 @@ struct CommonOptions {
     std::string journal;
     std::string ports;
     bool json = false;
+    bool loop = false;
     CLI::Option* portGiven = nullptr;
     CLI::Option* portsGiven = nullptr;
     CLI::Option* baudGiven = nullptr;
@@ -101,6 +102,9 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
     app.add_flag("--json", o.json,
                  "events as JSON Lines on standard output (docs/json.md); the log on standard "
                  "error");
+    app.add_flag("--loop", o.loop,
+                 "update, program: one device after another on the port, PASS or FAIL for "
+                 "each, until Ctrl-C");
     o.portsGiven = app.add_option(
         "--ports", o.ports,
         "update, program, verify, restore: run on each of these ports at once (COM3,COM4,... "
@@ -122,95 +126,9 @@ bool SearchPort(Station& station, Controls& controls, CliFrontend& ui, const Fin
     return true;
 }
 
-// The command's stages inside its folder's lock and journaled run.
-int InFrame(Context& c, const Command& command) {
-    std::optional<InterruptScope> guard;
-    if (c.signals && command.interrupts == InterruptMode::Guarded)
-        guard.emplace(InterruptMode::Guarded, c.controls, c.terminal);
-    if (command.prepare && !command.prepare(c)) return kExitFailed;
-    if (command.needs.port && !OpenComPort(c.s)) return kExitFailed;
-    int status = kExitFailed;
-    {
-        std::optional<InterruptScope> mode;
-        if (c.signals && command.interrupts != InterruptMode::Guarded)
-            mode.emplace(command.interrupts, c.controls, c.terminal,
-                         command.leftovers ? command.leftovers(c.s) : std::vector<std::string>{});
-        c.interrupts = mode ? &*mode : nullptr;
-        status = command.run(c);
-        c.interrupts = nullptr;
-    }
-    if (command.needs.port) CloseComPort(c.s);
-    return status;
-}
-
-int Dispatch(Context& c, const Command& command) {
-    if (command.check)
-        if (const std::optional<int> status = command.check(c)) return *status;
-    int status = kExitFailed;
-    const auto body = [&] {
-        status = InFrame(c, command);
-        return status == kExitDone;
-    };
-    // One command per work folder; the instrument-changing ones are journaled.
-    if (command.needs.journal != nullptr)
-        RunInstrumentCommand(c.s, command.needs.journal, body);
-    else if (command.needs.folder)
-        RunFolderCommand(c.s, command.name, body);
-    else
-        body();
-    return command.finish ? command.finish(c, status) : status;
-}
-
 bool TakesPorts(const Command& command) {
     const std::string name = command.name;
     return name == "update" || name == "program" || name == "verify" || name == "restore";
-}
-
-// --ports: the command once per port, all at once, one journal.
-int DispatchOnPorts(const Command& command, const CommonOptions& common, Station& station,
-                    Controls& controls, CliFrontend& ui, const CliFrontend::Options& uiOptions,
-                    const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
-    std::vector<PortTarget> targets;
-    if (common.ports == "auto") {
-        const InterruptScope stop(InterruptMode::Stop, controls, uiOptions.interactive);
-        for (const FoundInstrument& f :
-             FindAllInstruments(station.opener, station.clock, ui, station.settings, limits,
-                                &controls.StopRequested))
-            targets.push_back({f.port, f.baud, f.address});
-        if (controls.StopRequested) return kExitFailed;
-        if (targets.empty()) return kExitFailed;
-    } else {
-        for (const std::string& port : SplitPortList(common.ports)) targets.push_back({port, 0, 0});
-        if (targets.empty()) {
-            std::fputs("--ports: no port named\n", stderr);
-            return kExitUsage;
-        }
-    }
-    PortsRequest request;
-    request.targets = std::move(targets);
-    request.ui = uiOptions;
-    request.live = uiOptions.liveLog;
-    request.json = json;
-    request.command = command.name;
-    const InterruptScope scope(command.interrupts, controls, uiOptions.interactive);
-    return RunOnPorts(station, controls, request,
-                      [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
-                          CommandOptions own = options;
-                          Job job(st, ctl);
-                          Context pc{.s = job,
-                                     .controls = ctl,
-                                     .ui = portUi,
-                                     .clock = st.clock,
-                                     .opener = st.opener,
-                                     .options = own,
-                                     .terminal = false,
-                                     .port = st.settings.NamePort,
-                                     .limits = limits,
-                                     .signals = false};
-                          pc.dispatch = [&pc](const Command& next) { return Dispatch(pc, next); };
-                          const int status = Dispatch(pc, command);
-                          return PortOutcome{status, job.run, job.endedRunId};
-                      });
 }
 
 // --json: standard output becomes the events' alone; whatever else the command
@@ -231,6 +149,49 @@ std::FILE* TakeStdoutForEvents() {
 int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json);
 
 }  // namespace
+
+// The command's stages inside its folder's lock and journaled run.
+namespace {
+
+int InFrame(Context& c, const Command& command) {
+    std::optional<InterruptScope> guard;
+    if (c.signals && command.interrupts == InterruptMode::Guarded)
+        guard.emplace(InterruptMode::Guarded, c.controls, c.terminal);
+    if (command.prepare && !command.prepare(c)) return kExitFailed;
+    if (command.needs.port && !OpenComPort(c.s)) return kExitFailed;
+    int status = kExitFailed;
+    {
+        std::optional<InterruptScope> mode;
+        if (c.signals && command.interrupts != InterruptMode::Guarded)
+            mode.emplace(command.interrupts, c.controls, c.terminal,
+                         command.leftovers ? command.leftovers(c.s) : std::vector<std::string>{});
+        c.interrupts = mode ? &*mode : nullptr;
+        status = command.run(c);
+        c.interrupts = nullptr;
+    }
+    if (command.needs.port) CloseComPort(c.s);
+    return status;
+}
+
+}  // namespace
+
+int Dispatch(Context& c, const Command& command) {
+    if (command.check)
+        if (const std::optional<int> status = command.check(c)) return *status;
+    int status = kExitFailed;
+    const auto body = [&] {
+        status = InFrame(c, command);
+        return status == kExitDone;
+    };
+    // One command per work folder; the instrument-changing ones are journaled.
+    if (command.needs.journal != nullptr)
+        RunInstrumentCommand(c.s, command.needs.journal, body);
+    else if (command.needs.folder)
+        RunFolderCommand(c.s, command.name, body);
+    else
+        body();
+    return command.finish ? command.finish(c, status) : status;
+}
 
 int RunCommandLine(int argc, char** argv) {
     std::optional<JsonLines> json;
@@ -341,12 +302,29 @@ int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json) 
             std::fputs("--ports: only for update, program, verify and restore\n", stderr);
             return kExitUsage;
         }
+        if (common.loop) {
+            std::fputs("--loop: one port at a time, not with --ports\n", stderr);
+            return kExitUsage;
+        }
         if (common.portGiven->count()) {
             std::fputs("--ports and --port: one or the other\n", stderr);
             return kExitUsage;
         }
-        return DispatchOnPorts(*command, common, station, controls, ui, uiOptions, limits, options,
-                               json ? &*json : nullptr);
+        return DispatchOnPorts(*command, common.ports, station, controls, ui, uiOptions, limits,
+                               options, json ? &*json : nullptr);
+    }
+    if (common.loop) {
+        const std::string name = command->name;
+        if (name != "update" && name != "program") {
+            std::fputs("--loop: only for update and program\n", stderr);
+            return kExitUsage;
+        }
+        if (name == "program" && station.settings.TypeController == 0) {
+            std::fputs("--loop: program only through the boot ROM (TypeController 1..4)\n", stderr);
+            return kExitUsage;
+        }
+        return DispatchLoop(*command, station, controls, ui, uiOptions, port, limits, options,
+                            json ? &*json : nullptr);
     }
     // The command's own working state, from the station as the search left it.
     Job s(station, controls);

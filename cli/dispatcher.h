@@ -17,6 +17,12 @@
 
 namespace zentor::cli {
 
+struct Command;
+struct Context;
+
 int RunCommandLine(int argc, char** argv);
+
+// One command in `c` with everything the table says it needs around it.
+int Dispatch(Context& c, const Command& command);
 
 }  // namespace zentor::cli

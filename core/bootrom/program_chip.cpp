@@ -56,6 +56,12 @@ bool StopBeforeErase(Job& s, ProgramResult& result) {
     return true;
 }
 
+// The end line of a stage of records: "- Ok" only when the chip confirmed every one.
+std::string StageEnd(const char* stage, int unconfirmed) {
+    if (unconfirmed == 0) return std::string(stage) + " - Ok";
+    return std::string(stage) + " - без подтверждения записей: " + std::to_string(unconfirmed);
+}
+
 bool WriteRecords(Job& s, BootRomLink& link, const std::vector<std::uint8_t>& image, int base,
                   ProgramResult& result) {
     const std::vector<std::uint8_t> whole = Padded(image, kRecordDataSize);
@@ -113,19 +119,21 @@ ProgramStage RunBootRom(Job& s, const ProgramPlan& plan, const std::function<voi
     s.ui.AppendLine("Запись CODE FLASH ...");
     s.ui.SetProgressRange(0, l - static_cast<int>(kRecordDataSize));
     s.ui.SetProgressPosition(0);
+    const int before = result.unconfirmed;
     if (!WriteRecords(s, link, plan.program, 0, result)) return ProgramStage::CodeWriteFailed;
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine("Запись CODE FLASH - Ok");
+    s.ui.AppendLine(StageEnd("Запись CODE FLASH", result.unconfirmed - before));
 
     s.EnterPhase(RunPhase::Data);
     const int d = static_cast<int>(plan.data.size());
     s.ui.AppendLine("Запись DATA FLASH ...");
     s.ui.SetProgressRange(0, d - static_cast<int>(kRecordDataSize));
     s.ui.SetProgressPosition(0);
+    const int beforeData = result.unconfirmed;
     if (!WriteRecords(s, link, plan.data, plan.dataBase, result))
         return ProgramStage::DataWriteFailed;
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine("Запись DATA FLASH - Ok");
+    s.ui.AppendLine(StageEnd("Запись DATA FLASH", result.unconfirmed - beforeData));
 
     s.EnterPhase(RunPhase::Config);
     if (StopHere(s, 0x807E, result)) return ProgramStage::ConfigFailed;
@@ -134,7 +142,8 @@ ProgramStage RunBootRom(Job& s, const ProgramPlan& plan, const std::function<voi
     if (result.configUnconfirmed) ++result.unconfirmed;
     if (!configured)
         return fail("Ошибка записи регистров конфигурации", ProgramStage::ConfigFailed);
-    s.ui.AppendLine("Запись регистров конфигурации - ok!");
+    s.ui.AppendLine(result.configUnconfirmed ? "Запись регистров конфигурации - без подтверждения"
+                                             : "Запись регистров конфигурации - ok!");
     return ProgramStage::Done;
 }
 

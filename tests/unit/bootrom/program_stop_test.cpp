@@ -180,10 +180,13 @@ TEST(ProgramUnconfirmed, SilentRecordsAreCountedAndLogged) {
                       "прошивкой (повторите обновление или стирание + запись).");
             log.pop_back();
         }
+        const std::string configLine = c.configUnconfirmed
+                                           ? "Запись регистров конфигурации - без подтверждения"
+                                           : "Запись регистров конфигурации - ok!";
         if (c.unconfirmed == 0) {
-            EXPECT_EQ(log.back(), "Запись регистров конфигурации - ok!");
+            EXPECT_EQ(log.back(), configLine);
         } else {
-            EXPECT_EQ(log[log.size() - 2], "Запись регистров конфигурации - ok!");
+            EXPECT_EQ(log[log.size() - 2], configLine);
             EXPECT_EQ(log.back(), "Без подтверждения устройства осталось записей: " +
                                       std::to_string(c.unconfirmed) +
                                       ". Устройство нужно проверить: прочитайте его и сравните с "

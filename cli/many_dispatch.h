@@ -1,0 +1,26 @@
+// The two ways zentor-cli runs a command more than once: on many ports at once
+// (--ports, many_ports.h) and on one device after another (--loop,
+// next_device.h). Each run gets its own job, stop controls and command options
+// and goes through the dispatcher (dispatcher.h) with its signals held here:
+// Ctrl-C acts on `controls`, which reach the runs as those files say. With
+// `json`, each journaled run's end is an event.
+#pragma once
+
+#include <string>
+
+#include "command_table.h"
+#include "json_lines.h"
+
+namespace zentor::cli {
+
+// --ports LIST (or auto: every port where the search finds an instrument).
+int DispatchOnPorts(const Command& command, const std::string& ports, Station& station,
+                    Controls& controls, CliFrontend& ui, const CliFrontend::Options& uiOptions,
+                    const FindLimits& limits, const CommandOptions& options, JsonLines* json);
+
+// --loop on `port`: update waits for an instrument, program for a boot ROM.
+int DispatchLoop(const Command& command, const Station& station, Controls& controls,
+                 CliFrontend& ui, const CliFrontend::Options& uiOptions, const std::string& port,
+                 const FindLimits& limits, const CommandOptions& options, JsonLines* json);
+
+}  // namespace zentor::cli

@@ -1,0 +1,106 @@
+// update --loop: the loop waits for a device, runs, says PASS with the counts,
+// and a Ctrl-C that comes while a device is being written ends the loop only
+// after that device's run: it finishes, is journaled as done, and keeps its
+// calibration.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "cli_run.h"
+#include "common/files.h"
+#include "common/image_key.h"
+#include "journal/journal.h"
+#include "journal/journal_runs.h"
+#include "support/bytes.h"
+#include "support/scratch_dir.h"
+#include "support/sim_process.h"
+
+namespace zentor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kDataSize = 1024;
+
+TEST(NextDevice, CtrlCDuringAWriteEndsTheLoopAfterThatDevice) {
+    const ScratchDir dir("loop");
+    const Bytes program = Pattern(6000, 3);
+    Bytes scrambled = program;
+    ScrambleImage(scrambled);
+    ASSERT_TRUE(WriteFileAtomic(dir / "prog_c.bin", scrambled));
+    const Bytes calibration = Pattern(kDataSize, 9);
+    ASSERT_TRUE(WriteFileAtomic(dir / "cal.bin", calibration));
+    Settings st;
+    st.BaudRate = SimProcess::kDefaultBaud;
+    st.DopPause = 0;
+    st.SizeData = kDataSize;
+    st.MaxKolReadings = 1;
+    st.HCR0Value = "6D";
+    st.HCR1Value = "A3";
+    WriteConfig(dir / "z.ini", st);
+    SimProcess sim({"--data-flash-size", std::to_string(kDataSize), "--data-file",
+                    (dir / "cal.bin").string(), "--identity", "14,7,15,10"});
+
+    bool signalled = false;
+    const CliResult r = RunCli(
+        {"--config", (dir / "z.ini").string(), "--dir", dir.path().string(), "update", "--mode",
+         "keep", "--yes", "--loop", "--port", sim.DevicePath()},
+        [&](pid_t pid) {
+            // Ctrl-C once the chip is being erased or written.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (std::chrono::steady_clock::now() < deadline) {
+                const auto lines = ReadJournal(dir / "journal.csv");
+                if (lines && std::any_of(lines->begin(), lines->end(), [](const JournalLine& l) {
+                        return l.event == JournalEvent::Erase;
+                    })) {
+                    signalled = ::kill(pid, SIGINT) == 0;
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        },
+        std::chrono::seconds(120));
+    ASSERT_TRUE(signalled) << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("PASS (годных: 1, брак: 0)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Устройств: 1, годных: 1, брак: 0"), std::string::npos) << r.err;
+    // Ended between devices: no wait for a next one after the pass.
+    EXPECT_EQ(r.err.find("Отключите устройство"), std::string::npos) << r.err;
+
+    const auto journal = ReadJournal(dir / "journal.csv");
+    ASSERT_TRUE(journal.has_value());
+    const auto runs = MergeRuns(*journal);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].record.result, RunResult::Ok);
+    sim.PowerCycle();
+    EXPECT_EQ(sim.DataFlash(), calibration);
+    const Bytes flash = sim.Flash();
+    ASSERT_GE(flash.size(), program.size());
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), flash.begin()));
+}
+
+TEST(NextDevice, RefusedWhereItMeansNothing) {
+    const ScratchDir dir("loop-usage");
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"read-data", "--loop"}, "--loop: only for update and program"},
+        {{"update", "--loop", "--ports", "COM3,COM4"}, "not with --ports"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        std::vector<std::string> args = {"--dir", dir.path().string()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace zentor::test
