@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -28,6 +29,7 @@
 #include "station/instrument_run.h"
 #include "station/job.h"
 #include "terminal_log.h"
+#include "text/message.h"
 #include "zentor_version.h"
 
 namespace zentor::cli {
@@ -71,6 +73,7 @@ struct CommonOptions {
     bool yes = false;
     std::string dir;
     std::string journal;
+    std::string lang;
     CLI::Option* portGiven = nullptr;
     CLI::Option* baudGiven = nullptr;
     CLI::Option* addressGiven = nullptr;
@@ -93,6 +96,25 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
         ->check(ExistingFolder());
     app.add_option("--journal", o.journal,
                    "journal of instrument runs (default: journal.csv in the work folder)");
+    app.add_option("--lang", o.lang, "language of the texts: ru (default) or en; also ZENTOR_LANG")
+        ->check(CLI::IsMember({"ru", "en"}));
+}
+
+// --lang, else ZENTOR_LANG, else Russian; false for a ZENTOR_LANG of no language.
+bool ChooseLanguage(const CommonOptions& o) {
+    if (!o.lang.empty()) {
+        SetLanguage(ParseLanguage(o.lang).value_or(Language::Ru));
+        return true;
+    }
+    const char* env = std::getenv("ZENTOR_LANG");
+    if (env == nullptr || *env == '\0') return true;
+    const std::optional<Language> language = ParseLanguage(env);
+    if (!language) {
+        std::fprintf(stderr, "ZENTOR_LANG=%s: not a language of zentor-cli (ru, en)\n", env);
+        return false;
+    }
+    SetLanguage(*language);
+    return true;
 }
 
 // --port auto: the one instrument's port, bit rate and address become this run's.
@@ -174,6 +196,7 @@ int RunCommandLine(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : kExitUsage;
     }
+    if (!ChooseLanguage(common)) return kExitUsage;
     if (auto refusal = ConfigFileRefusal(common.config)) {
         std::fprintf(stderr, "%s\n", refusal->c_str());
         return kExitUsage;
