@@ -8,12 +8,11 @@
 #include "common/files.h"
 #include "common/image_file.h"
 #include "common/image_key.h"
+#include "text/message.h"
 
 namespace zentor {
 
 namespace {
-
-const std::string kCancelled = " - запись отменена";
 
 int FlashSizeFor(int typeController) {
     switch (typeController) {
@@ -36,11 +35,11 @@ std::optional<std::vector<std::uint8_t>> LoadLogged(Job& s, const std::string& n
                                                     const std::string& shown) {
     ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, name));
     if (image.error == ImageError::TooLarge) {
-        s.ui.AppendLine("Файл " + shown + " больше 65536 байт" + kCancelled);
+        s.ui.Say(ZT("plan.too_large", "Файл {0} больше 65536 байт - запись отменена", shown));
         return std::nullopt;
     }
     if (!image.Loaded()) {
-        s.ui.AppendLine("Невозможно открыть файл " + shown);
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", shown));
         return std::nullopt;
     }
     return std::move(image.bytes);
@@ -50,7 +49,8 @@ std::optional<std::vector<std::uint8_t>> LoadData(Job& s, const DataFlashSource&
     switch (source.kind) {
         case DataFlashSource::Kind::Bytes:
             if (source.bytes.size() > kMaxImage) {
-                s.ui.AppendLine("Файл " + source.shown + " больше 65536 байт" + kCancelled);
+                s.ui.Say(ZT("plan.too_large", "Файл {0} больше 65536 байт - запись отменена",
+                            source.shown));
                 return std::nullopt;
             }
             return source.bytes;
@@ -68,14 +68,15 @@ bool PlaceImages(Job& s, const std::string& dataShown, ProgramPlan& plan) {
     const int flash = FlashSizeFor(s.settings.TypeController);
     const int d = static_cast<int>(plan.data.size());
     if (d > flash) {
-        s.ui.AppendLine("Файл " + dataShown + " (" + std::to_string(d) + " байт) больше FLASH (" +
-                        std::to_string(flash) + " байт)" + kCancelled);
+        s.ui.Say(ZT("plan.data_beyond_flash",
+                    "Файл {0} ({1} байт) больше FLASH ({2} байт) - запись отменена", dataShown, d,
+                    flash));
         return false;
     }
     // A partial last record would reach past the top of the flash.
     if (d % static_cast<int>(kRecordDataSize) != 0) {
-        s.ui.AppendLine("Длина файла " + dataShown + " (" + std::to_string(d) +
-                        " байт) не кратна 128" + kCancelled);
+        s.ui.Say(ZT("plan.data_not_records",
+                    "Длина файла {0} ({1} байт) не кратна 128 - запись отменена", dataShown, d));
         return false;
     }
     plan.flashSize = flash;
@@ -84,8 +85,9 @@ bool PlaceImages(Job& s, const std::string& dataShown, ProgramPlan& plan) {
     if (l > plan.dataBase) {
         char base[16];
         std::snprintf(base, sizeof base, "%04X", static_cast<unsigned>(plan.dataBase));
-        s.ui.AppendLine("Программа (" + std::to_string(l) +
-                        " байт) заходит в область данных с адреса " + base + "h" + kCancelled);
+        s.ui.Say(ZT("plan.program_overlaps",
+                    "Программа ({0} байт) заходит в область данных с адреса {1}h - запись отменена",
+                    l, base));
         return false;
     }
     return true;
@@ -100,16 +102,16 @@ std::optional<ProgramPlan> PrepareProgramPlan(Job& s, const ProgramOptions& opti
     ProgramPlan plan;
 
     if (cfg.TypeController < 0 || cfg.TypeController > 4) {
-        s.ui.AppendLine("Неизвестный тип контроллера " + std::to_string(cfg.TypeController) +
-                        kCancelled);
+        s.ui.Say(ZT("plan.unknown_controller", "Неизвестный тип контроллера {0} - запись отменена",
+                    cfg.TypeController));
         return std::nullopt;
     }
     if (!programmer) {
         for (const auto& [reg, text] :
              {std::pair{"HCR1", &s.Hcr1()}, std::pair{"HCR0", &cfg.HCR0Value}}) {
             if (!IsHexByteText(*text)) {
-                s.ui.AppendLine(std::string("Неверное значение ") + reg + ": \"" + *text + "\"" +
-                                kCancelled);
+                s.ui.Say(ZT("plan.bad_register", "Неверное значение {0}: \"{1}\" - запись отменена",
+                            reg, *text));
                 return std::nullopt;
             }
         }
@@ -123,7 +125,7 @@ std::optional<ProgramPlan> PrepareProgramPlan(Job& s, const ProgramOptions& opti
     if (!program) return std::nullopt;
     if (program->empty()) {
         // Erasing the chip and writing no program would leave a dead instrument.
-        s.ui.AppendLine("Файл " + programShown + " пуст" + kCancelled);
+        s.ui.Say(ZT("plan.program_empty", "Файл {0} пуст - запись отменена", programShown));
         return std::nullopt;
     }
     plan.program = std::move(*program);

@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
 #include "station/com_port.h"
+#include "text/message.h"
 #include "update/update_run.h"
 
 namespace zentor {
@@ -42,7 +43,7 @@ UpdateResult RunFirmwareUpdate(Job& s, const UpdateOptions& options) {
     }
 
     if (!ExistsNoCase(s.workDir, "prog_c.bin")) {
-        s.ui.AppendLine("Файл prog_c.bin не обнаружен!");
+        s.ui.Say(ZT("file.not_found", "Файл {0} не обнаружен!", "prog_c.bin"));
         return UpdateResult::Failed;
     }
     // What the reflash would refuse about the settings and the program image is
