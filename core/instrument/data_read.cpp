@@ -2,7 +2,6 @@
 // configured number of readings agree, saved as data_rd.bin.
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
