@@ -74,7 +74,6 @@ int main(int argc, char* argv[]) {
     // The window class a second start looks for (WM_CLASS on X11).
     QApplication::setApplicationName(QString::fromUtf8(zentor::gui::kMainWindowClass));
     QApplication::setApplicationVersion(QString::fromUtf8(ZENTOR_VERSION));
-    QApplication::setOrganizationName(QStringLiteral("zentor"));
     zentor::gui::ApplyWindowLanguage(zentor::gui::StoredWindowLanguage());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zentor.png")));
 

@@ -21,19 +21,28 @@ std::unique_ptr<QTranslator>& QtTranslator() {
     return translator;
 }
 
+constexpr QSettings::Format kFormat = QSettings::IniFormat;
+
 QString NameOf(Language language) {
     return language == Language::En ? QStringLiteral("en") : QStringLiteral("ru");
 }
 
 }  // namespace
 
+QString WindowPreferencesFile() {
+    return QSettings(kFormat, QSettings::UserScope, QStringLiteral("zentor"),
+                     QStringLiteral("window"))
+        .fileName();
+}
+
 Language StoredWindowLanguage() {
-    const QString name = QSettings().value(QLatin1String(kLanguageKey)).toString();
+    const QSettings settings(WindowPreferencesFile(), kFormat);
+    const QString name = settings.value(QLatin1String(kLanguageKey)).toString();
     return ParseLanguage(name.toStdString()).value_or(Language::Ru);
 }
 
 void StoreWindowLanguage(Language language) {
-    QSettings settings;
+    QSettings settings(WindowPreferencesFile(), kFormat);
     settings.setValue(QLatin1String(kLanguageKey), NameOf(language));
     settings.sync();
 }

@@ -14,6 +14,10 @@ class QMenu;
 
 namespace zentor::gui {
 
+// The window's preferences of the user: window.ini in the user's zentor
+// configuration folder (~/.config/zentor on Linux).
+QString WindowPreferencesFile();
+
 // The stored choice; Russian when none or an unknown one is stored.
 Language StoredWindowLanguage();
 void StoreWindowLanguage(Language language);

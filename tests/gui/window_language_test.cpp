@@ -30,8 +30,10 @@ QAction* LanguageEntry(QPlainTextEdit& log, const char* name) {
 // and the choice outlives the window in the user's preferences.
 TEST(WindowLanguage, ChosenFromTheLogMenuStoredAndApplied) {
     const zentor::test::ScratchDir scratch("window-language");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        QString::fromStdString(scratch.path().string()));
+    EXPECT_TRUE(
+        WindowPreferencesFile().startsWith(QString::fromStdString(scratch.path().string())));
     const Message cancel = ZT("answer.cancel", "Отмена");
     EXPECT_EQ(StoredWindowLanguage(), Language::Ru);
 
@@ -55,9 +57,9 @@ TEST(WindowLanguage, ChosenFromTheLogMenuStoredAndApplied) {
     EXPECT_EQ(StoredWindowLanguage(), Language::En);
     delete log.findChild<QMenu*>();
 
-    QSettings().setValue(QStringLiteral("window/language"), QStringLiteral("de"));
+    QSettings(WindowPreferencesFile(), QSettings::IniFormat)
+        .setValue(QStringLiteral("window/language"), QStringLiteral("de"));
     EXPECT_EQ(StoredWindowLanguage(), Language::Ru);
-    QSettings().remove(QStringLiteral("window/language"));
     SetLanguage(Language::Ru);
 }
 
