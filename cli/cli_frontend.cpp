@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "cli_text.h"
+
 namespace zentor {
 
 namespace {
@@ -78,16 +80,14 @@ void CliFrontend::OwnText() {
 void CliFrontend::ShowStopButton(bool visible) {
     if (visible && options_.interactive) {
         OwnText();
-        std::fputs("(Ctrl-C - остановить чтение данных)\n", err_);
-        std::fflush(err_);
+        PrintLine(err_, ZT("cli.stop_hint", "(Ctrl-C - остановить чтение данных)"));
     }
 }
 
 void CliFrontend::SetUpdateBusy(bool busy) {
     if (!busy) return;
     OwnText();
-    std::fputs("Не выключайте питание устройства!!!\n", err_);
-    std::fflush(err_);
+    PrintLine(err_, ZT("update.busy", "Не выключайте питание устройства!!!"));
 }
 
 void CliFrontend::MessageBox(const std::string& text, const std::string& title, MessageIcon) {
@@ -96,21 +96,21 @@ void CliFrontend::MessageBox(const std::string& text, const std::string& title, 
     std::fflush(err_);
 }
 
-bool CliFrontend::Ask(const std::string& text, const std::string& title, const char* yes,
-                      const char* no) {
+bool CliFrontend::Ask(const std::string& text, const std::string& title, const std::string& yes,
+                      const std::string& no) {
     OwnText();
     std::fprintf(err_, "[%s] %s\n", title.c_str(), Block(text).c_str());
     if (options_.assumeYes) {
-        std::fprintf(err_, "-> %s (--yes)\n", yes);
+        std::fprintf(err_, "-> %s (--yes)\n", yes.c_str());
         std::fflush(err_);
         return true;
     }
     if (!options_.interactive) {
-        std::fprintf(err_, "-> %s (нет терминала для ответа; --yes отвечает \"%s\")\n", no, yes);
-        std::fflush(err_);
+        PrintLine(err_, ZT("cli.no_terminal",
+                           "-> {0} (нет терминала для ответа; --yes отвечает \"{1}\")", no, yes));
         return false;
     }
-    std::fprintf(err_, "%s/%s? [y/N] ", yes, no);
+    std::fprintf(err_, "%s/%s? [y/N] ", yes.c_str(), no.c_str());
     std::fflush(err_);
     char buffer[256];
     if (!std::fgets(buffer, sizeof buffer, in_)) {
@@ -121,17 +121,19 @@ bool CliFrontend::Ask(const std::string& text, const std::string& title, const c
 }
 
 bool CliFrontend::AskYesNo(const std::string& text, const std::string& title, MessageIcon) {
-    return Ask(text, title, "Да", "Нет");
+    return Ask(text, title, Render(ZT("answer.yes", "Да")), Render(ZT("answer.no", "Нет")));
 }
 
 bool CliFrontend::AskOkCancel(const std::string& text, const std::string& title, MessageIcon) {
-    return Ask(text, title, "OK", "Отмена");
+    return Ask(text, title, "OK", Render(ZT("answer.cancel", "Отмена")));
 }
 
 UpdateChoice CliFrontend::ConfirmUpdate(const std::string& caption, const std::string& deviceText) {
-    const std::string text = "Подключено устройство:\n" + deviceText + "\nПроизвести прошивку? (" +
-                             UpdateModeText(options_.updateMode) + ")";
-    if (Ask(text, caption, "Да", "Нет")) return {"Да", options_.updateMode};
+    const std::string text =
+        Render(ZT("update.confirm", "Подключено устройство:\n{0}\nПроизвести прошивку? ({1})",
+                  deviceText, Render(UpdateModeMessage(options_.updateMode))));
+    if (Ask(text, caption, Render(ZT("answer.yes", "Да")), Render(ZT("answer.no", "Нет"))))
+        return {"Да", options_.updateMode};
     return {};
 }
 

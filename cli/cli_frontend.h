@@ -47,7 +47,8 @@ protected:
 
 private:
     // Prints the question and returns the answer: --yes, the terminal, or no.
-    bool Ask(const std::string& text, const std::string& title, const char* yes, const char* no);
+    bool Ask(const std::string& text, const std::string& title, const std::string& yes,
+             const std::string& no);
     void DrawProgress();
     // Text of our own on stderr: the log lines above it stay.
     void OwnText();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "cli_text.h"
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
 #include "journal/journal.h"
@@ -103,8 +104,8 @@ bool PrepareVerifyAfterUpdate(Job& s, CloseLoopCommands& c) {
     request.source = PathToUtf8(check.source);
     request.backup = PathToUtf8(check.restoreFile);
     s.ui.AppendLine("");
-    s.ui.AppendLine("Проверка после включения: сравнение DATA FLASH с " +
-                    check.source.filename().string());
+    s.ui.Say(ZT("verify.after_power_up", "Проверка после включения: сравнение DATA FLASH с {0}",
+                check.source.filename().string()));
     return true;
 }
 
@@ -113,7 +114,7 @@ bool PrepareVerify(Job& s, CloseLoopCommands& c) {
     const fs::path file = c.against;
     auto data = ReadWholeFile(file);
     if (!data) {
-        s.ui.AppendLine("Невозможно открыть файл " + file.filename().string());
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", file.filename().string()));
         return false;
     }
     VerifyRequest& request = c.request;
@@ -142,7 +143,7 @@ int RestoreOnPort(Job& s, const CloseLoopCommands& c) {
     if (r.outcome == RestoreOutcome::NoInstrument)
         s.ui.AppendLine(CommandLine(c, "update --data-from", request.file, false));
     if (r.outcome == RestoreOutcome::Refused && r.mismatch)
-        std::fputs("--force: записать всё равно\n", stderr);
+        PrintLine(stderr, ZT("restore.force_hint", "--force: записать всё равно"));
     return r.outcome == RestoreOutcome::Equal ? 0 : 1;
 }
 

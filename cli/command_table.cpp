@@ -8,6 +8,7 @@
 #include "bootrom/program_chip.h"
 #include "build_run.h"
 #include "cli_args.h"
+#include "cli_text.h"
 #include "config/config_location.h"
 #include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
@@ -120,7 +121,7 @@ int FinishUpdate(Context& c, int status) {
 
 int Identify(Context& c) {
     if (!IdentifyInstrument(c.s)) {
-        std::fputs("Устройство не определено!\n", stderr);
+        PrintLine(stderr, ZT("identify.failed", "Устройство не определено!"));
         return kExitFailed;
     }
     std::printf("Model = %u\nSerialText = %s\nHCR1Value = %s\n",
@@ -135,7 +136,7 @@ int ReadDataFlash(Context& c) {
     // read (during the restart) is still set.
     if (c.Interrupted() && !ok && !c.s.StopRequested) {
         c.ui.EraseProgress();
-        std::fputs("Чтение данных остановлено\n", stderr);
+        PrintLine(stderr, ZT("data.read.stopped", "Чтение данных остановлено"));
     }
     return StatusOf(ok);
 }

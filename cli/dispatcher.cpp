@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -30,6 +31,7 @@
 #include "station/instrument_run.h"
 #include "station/job.h"
 #include "terminal_log.h"
+#include "text/message.h"
 #include "zentor_version.h"
 
 namespace zentor::cli {
@@ -76,6 +78,7 @@ struct CommonOptions {
     std::string ports;
     bool json = false;
     bool loop = false;
+    std::string lang;
     CLI::Option* portGiven = nullptr;
     CLI::Option* portsGiven = nullptr;
     CLI::Option* baudGiven = nullptr;
@@ -110,6 +113,25 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
         "update, program, verify, restore: run on each of these ports at once (COM3,COM4,... "
         "or auto: every port where an instrument answers); each port works in "
         "<dir>/ports/<port>");
+    app.add_option("--lang", o.lang, "language of the texts: ru (default) or en; also ZENTOR_LANG")
+        ->check(CLI::IsMember({"ru", "en"}));
+}
+
+// --lang, else ZENTOR_LANG, else Russian; false for a ZENTOR_LANG of no language.
+bool ChooseLanguage(const CommonOptions& o) {
+    if (!o.lang.empty()) {
+        SetLanguage(ParseLanguage(o.lang).value_or(Language::Ru));
+        return true;
+    }
+    const char* env = std::getenv("ZENTOR_LANG");
+    if (env == nullptr || *env == '\0') return true;
+    const std::optional<Language> language = ParseLanguage(env);
+    if (!language) {
+        std::fprintf(stderr, "ZENTOR_LANG=%s: not a language of zentor-cli (ru, en)\n", env);
+        return false;
+    }
+    SetLanguage(*language);
+    return true;
 }
 
 // --port auto: the one instrument's port, bit rate and address become this run's.
@@ -226,6 +248,7 @@ int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json) 
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : kExitUsage;
     }
+    if (!ChooseLanguage(common)) return kExitUsage;
     if (auto refusal = ConfigFileRefusal(common.config)) {
         std::fprintf(stderr, "%s\n", refusal->c_str());
         return kExitUsage;

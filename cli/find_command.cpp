@@ -4,11 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "cli_text.h"
+
 namespace zentor {
 
 namespace {
 
-constexpr const char* kNoneFound = "Устройство не найдено";
+Message NoneFound() {
+    return ZT("find.none", "Устройство не найдено");
+}
 
 // Search progress on the front end's progress bar (a terminal's, if any); with
 // printFound, each instrument on stdout as soon as it answers, the bar taken away
@@ -53,7 +57,7 @@ SearchResult Search(PortOpener& opener, Clock& clock, Frontend& ui, const Settin
 int RunFindCommand(PortOpener& opener, Clock& clock, Frontend& ui, const Settings& settings,
                    const FindLimits& limits, const std::atomic<bool>* cancel) {
     const SearchResult result = Search(opener, clock, ui, settings, limits, cancel, true);
-    if (result.found.empty()) std::fprintf(stderr, "%s\n", kNoneFound);
+    if (result.found.empty()) PrintLine(stderr, NoneFound());
     return result.found.empty() ? 1 : 0;
 }
 
@@ -63,7 +67,7 @@ std::vector<FoundInstrument> FindAllInstruments(PortOpener& opener, Clock& clock
     SearchResult result = Search(opener, clock, ui, settings, limits, cancel, false);
     for (const FoundInstrument& f : result.found)
         std::fprintf(stderr, "%s\n", FoundText(f).c_str());
-    if (result.found.empty()) std::fprintf(stderr, "%s\n", kNoneFound);
+    if (result.found.empty()) PrintLine(stderr, NoneFound());
     return std::move(result.found);
 }
 
@@ -78,17 +82,18 @@ std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& c
     }
     const std::vector<std::string> busy = BusyPorts(result);
     if (result.found.empty()) {
-        std::fprintf(stderr, "%s\n", kNoneFound);
+        PrintLine(stderr, NoneFound());
     } else if (result.found.size() == 1 && !busy.empty()) {
         // A held port may hide another instrument: one found is not the only one.
-        std::fprintf(stderr, "Найдено устройств: 1, занятых портов: %s; укажите --port:\n",
-                     std::to_string(busy.size()).c_str());
+        PrintLine(stderr,
+                  ZT("find.one_and_busy",
+                     "Найдено устройств: 1, занятых портов: {0}; укажите --port:", busy.size()));
         std::fprintf(stderr, "%s\n", FoundText(result.found.front()).c_str());
         for (const std::string& port : busy)
-            std::fprintf(stderr, "%s: порт занят.\n", port.c_str());
+            PrintLine(stderr, ZT("find.port_busy", "{0}: порт занят.", port));
     } else if (result.found.size() > 1) {
-        std::fprintf(stderr, "Найдено устройств: %s; укажите --port:\n",
-                     std::to_string(result.found.size()).c_str());
+        PrintLine(stderr,
+                  ZT("find.many", "Найдено устройств: {0}; укажите --port:", result.found.size()));
         for (const FoundInstrument& f : result.found)
             std::fprintf(stderr, "%s\n", FoundText(f).c_str());
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "serial/system_port.h"
+#include "text/message.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -49,7 +50,15 @@ std::atomic<long long> g_warnedAtMs{-1};
 std::atomic<bool> g_stopAsked{false};
 
 // Only calls that are safe inside a signal handler.
-void Say(const char* text) {
+// What the handlers say, rendered before they are installed: a handler may not
+// allocate.
+struct SignalTexts {
+    std::string goesOn, warning, stopping;
+};
+SignalTexts g_texts;
+
+void Say(const std::string& line) {
+    const char* text = line.c_str();
 #ifdef _WIN32
     (void)_write(2, text, static_cast<unsigned>(std::strlen(text)));
 #else
@@ -114,7 +123,7 @@ extern "C" void OnGuardedSignal(int signo) {
     if (s == nullptr) return;
     if (s->ChipAtRisk.load()) {
         if (EndsOnlyLater(signo)) {
-            Say("\nЗапись продолжается до конца: прерывание сейчас оставит стёртый кристалл.\n");
+            Say(g_texts.goesOn);
             return;
         }
         if (signo == SIGINT && g_terminal.load()) {
@@ -122,9 +131,7 @@ extern "C" void OnGuardedSignal(int signo) {
             const long long warned = g_warnedAtMs.load();
             if (warned < 0 || now - warned > kSecondPressMs) {
                 g_warnedAtMs.store(now);
-                Say("\nВнимание! Прерывание сейчас оставит стёртый кристалл: вернуть устройство "
-                    "сможет только загрузчик (перемычка на плате).\n"
-                    "Нажмите Ctrl-C ещё раз в течение 5 секунд, чтобы прервать запись.\n");
+                Say(g_texts.warning);
                 return;
             }
         }
@@ -132,12 +139,28 @@ extern "C" void OnGuardedSignal(int signo) {
     g_stopAsked.store(true);
     s->AbortRequested.store(true);
     s->StopRequested.store(true);
-    Say("\nПрерывание: команда остановится в ближайшей безопасной точке.\n");
+    Say(g_texts.stopping);
 }
 
 }  // namespace
 
 void InstallSignalHandlers() {
+    g_texts.goesOn = "\n" +
+                     Render(ZT("interrupt.goes_on",
+                               "Запись продолжается до конца: прерывание "
+                               "сейчас оставит стёртый кристалл.")) +
+                     "\n";
+    g_texts.warning =
+        "\n" +
+        Render(ZT("interrupt.warning",
+                  "Внимание! Прерывание сейчас оставит стёртый кристалл: вернуть устройство "
+                  "сможет только загрузчик (перемычка на плате).\nНажмите Ctrl-C ещё раз в "
+                  "течение 5 секунд, чтобы прервать запись.")) +
+        "\n";
+    g_texts.stopping = "\n" +
+                       Render(ZT("interrupt.stopping",
+                                 "Прерывание: команда остановится в ближайшей безопасной точке.")) +
+                       "\n";
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif

@@ -1,5 +1,6 @@
 #include "journal_command.h"
 
+#include "cli_text.h"
 #include "common/sha256.h"
 #include "journal/journal.h"
 #include "journal/journal_history.h"
@@ -30,14 +31,14 @@ int PrintJournal(const std::filesystem::path& journal, const JournalCommandOptio
         } else if (auto sha = Sha256OfFile(PathFromUtf8(o.firmware))) {
             query.programSha256 = *sha;
         } else {
-            std::fprintf(err, "Файл не прочитан: %s\n", o.firmware.c_str());
+            PrintLine(err, ZT("journal.file_unread", "Файл не прочитан: {0}", o.firmware));
             return 1;
         }
     }
     int malformed = 0;
     auto lines = ReadJournal(journal, &malformed);
     if (!lines) {
-        std::fprintf(err, "Журнал не прочитан: %s\n", PathToUtf8(journal).c_str());
+        PrintLine(err, ZT("journal.unread", "Журнал не прочитан: {0}", PathToUtf8(journal)));
         return 1;
     }
     const std::vector<JournalRun> runs = SelectRuns(MergeRuns(*lines), query);
@@ -58,23 +59,26 @@ int PrintJournal(const std::filesystem::path& journal, const JournalCommandOptio
         }
         std::fprintf(out, "%s\n", history[i].c_str());
         if (backup) {
-            const std::string state =
-                backup->sha256 ? "SHA-256 " + *backup->sha256 : std::string("файл не найден");
-            std::fprintf(out, "    копия %s: %s\n", backup->path.c_str(), state.c_str());
+            const std::string state = backup->sha256
+                                          ? "SHA-256 " + *backup->sha256
+                                          : Render(ZT("journal.backup_missing", "файл не найден"));
+            PrintLine(out, ZT("journal.backup", "    копия {0}: {1}", backup->path, state));
         }
     }
     if (runs.empty()) {
         if (!o.serial.empty())
-            std::fprintf(err, "В журнале нет прибора %s\n", o.serial.c_str());
+            PrintLine(err, ZT("journal.no_serial", "В журнале нет прибора {0}", o.serial));
         else if (!query.programSha256.empty())
-            std::fprintf(err, "В журнале нет запусков с программой %s\n",
-                         query.programSha256.c_str());
+            PrintLine(err, ZT("journal.no_program", "В журнале нет запусков с программой {0}",
+                              query.programSha256));
         else if (o.calibration || !o.since.empty() || !o.until.empty())
-            std::fprintf(err, "В журнале нет таких запусков: %s\n", PathToUtf8(journal).c_str());
+            PrintLine(err, ZT("journal.no_runs", "В журнале нет таких запусков: {0}",
+                              PathToUtf8(journal)));
         else
-            std::fprintf(err, "Журнал пуст: %s\n", PathToUtf8(journal).c_str());
+            PrintLine(err, ZT("journal.empty", "Журнал пуст: {0}", PathToUtf8(journal)));
     }
-    if (malformed > 0) std::fprintf(err, "Строк журнала не разобрано: %d\n", malformed);
+    if (malformed > 0)
+        PrintLine(err, ZT("journal.malformed", "Строк журнала не разобрано: {0}", malformed));
     return 0;
 }
 

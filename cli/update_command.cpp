@@ -7,6 +7,7 @@
 #include "journal/journal.h"
 #include "station/backup_offer.h"
 #include "station/instrument_run.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -38,7 +39,7 @@ void AddUpdateOptions(CLI::App& command, UpdateCommandOptions& o) {
 
 std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions& o) {
     if (o.mode == "factory" && !o.dataFrom.empty()) {
-        s.ui.AppendLine("--data-from только с --mode keep");
+        s.ui.Say(ZT("update.data_from_keep_only", "--data-from только с --mode keep"));
         return std::nullopt;
     }
     UpdateOptions options;
@@ -47,7 +48,8 @@ std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions
     options.expectSerial = o.expectSerial;
     if (!o.dataFrom.empty()) options.dataFrom = std::filesystem::path(o.dataFrom);
     if (o.useReading && options.dataFrom) {
-        s.ui.AppendLine("--use-reading и --data-from вместе не используются");
+        s.ui.Say(ZT("update.reading_or_data_from",
+                    "--use-reading и --data-from вместе не используются"));
         return std::nullopt;
     }
     options.force = o.force;
@@ -77,20 +79,20 @@ void AdviseAfterUpdate(Job& s, UpdateResult result) {
         // never learned of it.
         const auto newest = NewestBackupOfAny(s.workDir);
         if (newest) {
-            s.ui.AppendLine(kNothingErasedOnPort);
-            s.ui.AppendLine(
-                "Последняя резервная копия DATA FLASH в папке: " + PathToUtf8(*newest) + " (s/n " +
-                BackupSerial(*newest).value_or("") +
-                ")\nЕсли устройство не вернулось, а это тот же прибор, запишите её:\n  " +
-                DataFromCommandLine(s, *newest));
+            s.ui.Say(NothingErasedOnPort());
+            s.ui.Say(ZT("update.newest_backup",
+                        "Последняя резервная копия DATA FLASH в папке: {0} (s/n {1})\nЕсли "
+                        "устройство не вернулось, а это тот же прибор, запишите её:\n  {2}",
+                        PathToUtf8(*newest), BackupSerial(*newest).value_or(""),
+                        DataFromCommandLine(s, *newest)));
         } else if (offer) {
             s.ui.AppendLine(BackupOfferCliText(s, *offer));
         } else {
-            s.ui.AppendLine(kNothingErasedOnPort);
+            s.ui.Say(NothingErasedOnPort());
         }
-        s.ui.AppendLine(
-            "Если на устройстве нужны заводские данные, повторите с --jumper; если есть "
-            "резервная копия его DATA FLASH, повторите с --data-from ФАЙЛ");
+        s.ui.Say(ZT("update.name_the_data",
+                    "Если на устройстве нужны заводские данные, повторите с --jumper; если есть "
+                    "резервная копия его DATA FLASH, повторите с --data-from ФАЙЛ"));
     }
 }
 

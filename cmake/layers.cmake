@@ -26,7 +26,9 @@ function(zentor_layer name)
   set(ZENTOR_LAYER_CLAIMED ${ZENTOR_LAYER_CLAIMED} ${arg_FILES} PARENT_SCOPE)
 endfunction()
 
-zentor_layer(common)
+# The user's texts and their translations, below everything that speaks.
+zentor_layer(text)
+zentor_layer(common text)
 zentor_layer(config common)
 zentor_layer(serial common)
 zentor_layer(journal common)

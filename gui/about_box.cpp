@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 
+#include "window_language.h"
 #include "zentor_version.h"
 
 namespace zentor::gui {
@@ -23,6 +24,7 @@ void AddAboutEntry(QPlainTextEdit* log) {
         QMenu* menu = log->createStandardContextMenu(at);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->addSeparator();
+        AddLanguageMenu(menu);
         QAction* about = menu->addAction(QStringLiteral("О программе…"));
         about->setObjectName(QStringLiteral("actionAbout"));
         QObject::connect(about, &QAction::triggered, log, [log] {

@@ -11,7 +11,8 @@ namespace zentor::gui {
 
 // "Zentor <version>" and a line on what the program is.
 QString AboutText();
-// Adds "О программе…" to the standard context menu of the log pane.
+// Adds the language choice (window_language.h) and "О программе…" to the
+// standard context menu of the log pane.
 void AddAboutEntry(QPlainTextEdit* log);
 
 }  // namespace zentor::gui

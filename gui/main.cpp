@@ -17,6 +17,7 @@
 #include "training/end_signals.h"
 #include "training/training_session.h"
 #include "training/training_window.h"
+#include "window_language.h"
 #include "window_rules.h"
 #include "zentor_version.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char* argv[]) {
     // The window class a second start looks for (WM_CLASS on X11).
     QApplication::setApplicationName(QString::fromUtf8(zentor::gui::kMainWindowClass));
     QApplication::setApplicationVersion(QString::fromUtf8(ZENTOR_VERSION));
+    zentor::gui::ApplyWindowLanguage(zentor::gui::StoredWindowLanguage());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zentor.png")));
 
     const zentor::gui::StartOptions options = zentor::gui::ParseStartOptions(app.arguments());

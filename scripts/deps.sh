@@ -8,7 +8,7 @@ default_packages=(
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libcli11-dev
   clang clang-format libclang-rt-14-dev
-  srecord fonts-liberation python3 python3-jsonschema
+  srecord fonts-liberation python3 python3-jsonschema gettext qt6-translations-l10n
 )
 if (($#)); then packages=("$@"); else packages=("${default_packages[@]}"); fi
 

@@ -31,7 +31,7 @@ note_failure() {
 }
 
 # --- Packages ---------------------------------------------------------------
-bash "$root/scripts/deps.sh" cmake ninja-build g++ libgtest-dev libcli11-dev \
+bash "$root/scripts/deps.sh" cmake ninja-build g++ libgtest-dev libcli11-dev gettext \
     g++-mingw-w64-x86-64-posix wine wine64 || { echo "apt-get install failed"; exit 1; }
 [ "${ZENTOR_DEPS_ONLY:-0}" = 1 ] && exit 0
 

@@ -12,6 +12,7 @@
 #include "common/files.h"
 #include "common/image_file.h"
 #include "common/image_key.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -20,7 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 void LogBuildFailed(Job& s) {
-    s.ui.AppendLine("Произошла ошибка компиляции");
+    s.ui.Say(ZT("build.failed", "Произошла ошибка компиляции"));
     s.ui.AppendLine("");
 }
 
@@ -53,12 +54,13 @@ bool BeginBuild(Job& s) {
     s.ui.ClearLog();
     const std::string& asmName = s.settings.AsmFileName;
     if (!IsPlainAsmFileName(asmName)) {
-        s.ui.AppendLine("Недопустимое имя файла ассемблера: \"" + Shown(asmName) + "\"");
+        s.ui.Say(
+            ZT("build.bad_asm_name", "Недопустимое имя файла ассемблера: \"{0}\"", Shown(asmName)));
         return false;
     }
     if (!RemoveAllNoCase(s.workDir, "Prog.bin") ||
         !RemoveAllNoCase(s.workDir, ObjectFileName(asmName))) {
-        s.ui.AppendLine("Невозможно удалить файлы прошлой компиляции");
+        s.ui.Say(ZT("build.cannot_clean", "Невозможно удалить файлы прошлой компиляции"));
         return false;
     }
     return true;
@@ -86,30 +88,30 @@ void ListObjectFile(Job& s) {
 bool FinishBuild(Job& s) {
     for (int n = 1; n <= 4; ++n) {
         if (n == 2) {
-            s.ui.AppendLine("Создание файла \"prog.bin\"");
+            s.ui.Say(ZT("build.making_prog", "Создание файла \"prog.bin\""));
             s.ui.ProcessMessages();
         }
         s.clock.SleepMs(1000);
-        if (n >= 2) s.ui.AppendLine("Создание файла \"prog.bin\" - " + std::to_string(n));
+        if (n >= 2) s.ui.Say(ZT("build.making_prog_n", "Создание файла \"prog.bin\" - {0}", n));
         s.ui.ProcessMessages();
         if (ExistsNoCase(s.workDir, "prog.bin")) break;
     }
 
     ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, "prog.bin"));
     if (image.error == ImageError::TooLarge) {
-        s.ui.AppendLine("Файл \"prog.bin\" больше 65536 байт");
+        s.ui.Say(ZT("file.too_large", "Файл {0} больше 65536 байт", "\"prog.bin\""));
         return false;
     }
     if (!image.Loaded()) {
-        s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", "\"prog.bin\""));
         return false;
     }
     ScrambleImage(image.bytes);
     if (!WriteFileAtomic(ResolveNoCase(s.workDir, "prog_c.bin"), image.bytes)) {
-        s.ui.AppendLine("Невозможно открыть файл prog_c.bin");
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", "prog_c.bin"));
         return false;
     }
-    s.ui.AppendLine("Компиляция прошла успешно");
+    s.ui.Say(ZT("build.ok", "Компиляция прошла успешно"));
     s.ui.AppendLine("");
     return true;
 }
@@ -177,17 +179,18 @@ bool BuildWithRunner(Job& s, BuildToolRunner& runner, BuildOutcome* outcome) {
     auto ran = [&s](ToolRun run, const char* program) {
         if (run == ToolRun::Finished) return true;
         if (run == ToolRun::NotFound)
-            s.ui.AppendLine(std::string("Не найдена программа ") + program +
-                            " (ни в рабочей папке, ни в PATH)");
+            s.ui.Say(ZT("build.tool_missing",
+                        "Не найдена программа {0} (ни в рабочей папке, ни в PATH)", program));
         LogBuildFailed(s);
         return false;
     };
     const ToolRun assembled = runner.Run("A8051.exe", {asmName}, s.workDir, show);
     ListObjectFile(s);
     if (!ran(assembled, "A8051.exe")) return false;
-    if (!s.ui.AskOkCancel("Ассемблирование завершено. Продолжить компоновку?", s.caption,
-                          MessageIcon::Question)) {
-        s.ui.AppendLine("Компоновка отменена");
+    if (!s.ui.AskOkCancel(
+            Render(ZT("build.ask_link", "Ассемблирование завершено. Продолжить компоновку?")),
+            s.caption, MessageIcon::Question)) {
+        s.ui.Say(ZT("build.link_cancelled", "Компоновка отменена"));
         s.ui.AppendLine("");
         result = BuildOutcome::Declined;
         return false;

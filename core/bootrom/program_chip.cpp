@@ -12,6 +12,7 @@
 #include "bootrom/hex_record.h"
 #include "bootrom/plan_report.h"
 #include "bootrom/program_plan.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -36,13 +37,19 @@ private:
     Job& s_;
 };
 
+// "7E80": an address as the log shows it, before its "h".
+std::string Hex4(std::uint16_t address) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", address);
+    return text;
+}
+
 // A stop asked for at a record or page boundary: logged, the run ends there.
 bool StopHere(Job& s, std::uint16_t address, ProgramResult& result) {
     if (!s.AbortRequested) return false;
-    char line[128];
-    std::snprintf(line, sizeof line,
-                  "Запись прервана по адресу %04Xh - устройство записано не полностью", address);
-    s.ui.AppendLine(line);
+    s.ui.Say(ZT("program.stopped_at",
+                "Запись прервана по адресу {0}h - устройство записано не полностью",
+                Hex4(address)));
     s.ui.SetProgressPosition(0);
     result.interrupted = true;
     return true;
@@ -51,15 +58,9 @@ bool StopHere(Job& s, std::uint16_t address, ProgramResult& result) {
 // A stop asked for before the first erase leaves the chip as it was.
 bool StopBeforeErase(Job& s, ProgramResult& result) {
     if (!s.AbortRequested) return false;
-    s.ui.AppendLine("Запись прервана - устройство не изменено");
+    s.ui.Say(ZT("program.stopped_before_erase", "Запись прервана - устройство не изменено"));
     result.interrupted = true;
     return true;
-}
-
-// The end line of a stage of records: "- Ok" only when the chip confirmed every one.
-std::string StageEnd(const char* stage, int unconfirmed) {
-    if (unconfirmed == 0) return std::string(stage) + " - Ok";
-    return std::string(stage) + " - без подтверждения записей: " + std::to_string(unconfirmed);
 }
 
 bool WriteRecords(Job& s, BootRomLink& link, const std::vector<std::uint8_t>& image, int base,
@@ -74,9 +75,7 @@ bool WriteRecords(Job& s, BootRomLink& link, const std::vector<std::uint8_t>& im
         const bool sent = link.SendRecord(address, whole.data() + offset);
         if (sent && !link.LastRecordAcknowledged()) ++result.unconfirmed;
         if (!sent) {
-            char line[64];
-            std::snprintf(line, sizeof line, "Ошибка записи по адресу %04Xh", address);
-            s.ui.AppendLine(line);
+            s.ui.Say(ZT("program.write_failed_at", "Ошибка записи по адресу {0}h", Hex4(address)));
             s.ui.SetProgressPosition(0);
             return false;
         }
@@ -87,15 +86,17 @@ bool WriteRecords(Job& s, BootRomLink& link, const std::vector<std::uint8_t>& im
 ProgramStage RunBootRom(Job& s, const ProgramPlan& plan, const std::function<void()>& beforeErase,
                         ProgramResult& result) {
     BootRomLink link(s.LinkPort(), s.clock, {s.settings.DopPause, s.settings.ControlWrite});
-    auto fail = [&](const char* line, ProgramStage stage) {
-        s.ui.AppendLine(line);
+    auto fail = [&](const Message& line, ProgramStage stage) {
+        s.ui.Say(line);
         return stage;
     };
-    if (!link.Identify()) return fail("Нет связи с MSC1210!", ProgramStage::NoLink);
+    if (!link.Identify())
+        return fail(ZT("program.no_chip", "Нет связи с MSC1210!"), ProgramStage::NoLink);
     s.ui.AppendLine(link.BannerExcerpt());
     s.ui.ProcessMessages();
 
-    if (!link.EchoOff()) return fail("Ошибка отключения ЭХО", ProgramStage::NoLink);
+    if (!link.EchoOff())
+        return fail(ZT("program.echo_off_failed", "Ошибка отключения ЭХО"), ProgramStage::NoLink);
     link.RegisterWrite(0xFB, 0x15);
     link.RegisterWrite(0xFC, 0x65);
     link.RegisterWrite(0xFD, 0x56);
@@ -104,36 +105,52 @@ ProgramStage RunBootRom(Job& s, const ProgramPlan& plan, const std::function<voi
     if (beforeErase) beforeErase();
     s.EnterPhase(RunPhase::Erase);
     const ChipAtRisk atRisk(s);
-    if (!link.Erase(0x0000)) return fail("Ошибка стирания FLASH1", ProgramStage::EraseFailed);
-    s.ui.AppendLine("Стирание FLASH1 - ok!");
+    if (!link.Erase(0x0000))
+        return fail(ZT("program.erase_failed", "Ошибка стирания FLASH{0}", 1),
+                    ProgramStage::EraseFailed);
+    s.ui.Say(ZT("program.erased", "Стирание FLASH{0} - ok!", 1));
     s.ui.ProcessMessages();
     // A stop asked during the first erase spares the second.
     if (StopHere(s, 0x8000, result)) return ProgramStage::EraseFailed;
-    if (!link.Erase(0x8000)) return fail("Ошибка стирания FLASH2", ProgramStage::EraseFailed);
-    s.ui.AppendLine("Стирание FLASH2 - ok!");
+    if (!link.Erase(0x8000))
+        return fail(ZT("program.erase_failed", "Ошибка стирания FLASH{0}", 2),
+                    ProgramStage::EraseFailed);
+    s.ui.Say(ZT("program.erased", "Стирание FLASH{0} - ok!", 2));
     s.ui.ProcessMessages();
 
     link.Load();
     s.EnterPhase(RunPhase::Code);
     const int l = static_cast<int>(plan.program.size());
-    s.ui.AppendLine("Запись CODE FLASH ...");
+    s.ui.Say(ZT("program.code", "Запись CODE FLASH ..."));
     s.ui.SetProgressRange(0, l - static_cast<int>(kRecordDataSize));
     s.ui.SetProgressPosition(0);
     const int before = result.unconfirmed;
     if (!WriteRecords(s, link, plan.program, 0, result)) return ProgramStage::CodeWriteFailed;
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine(StageEnd("Запись CODE FLASH", result.unconfirmed - before));
+    if (result.unconfirmed == before) {
+        s.ui.Say(ZT("program.code_ok", "Запись CODE FLASH - Ok"));
+    } else {
+        s.ui.Say(ZT("program.code_unconfirmed",
+                    "Запись CODE FLASH - без подтверждения записей: {0}",
+                    result.unconfirmed - before));
+    }
 
     s.EnterPhase(RunPhase::Data);
     const int d = static_cast<int>(plan.data.size());
-    s.ui.AppendLine("Запись DATA FLASH ...");
+    s.ui.Say(ZT("program.data", "Запись DATA FLASH ..."));
     s.ui.SetProgressRange(0, d - static_cast<int>(kRecordDataSize));
     s.ui.SetProgressPosition(0);
     const int beforeData = result.unconfirmed;
     if (!WriteRecords(s, link, plan.data, plan.dataBase, result))
         return ProgramStage::DataWriteFailed;
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine(StageEnd("Запись DATA FLASH", result.unconfirmed - beforeData));
+    if (result.unconfirmed == beforeData) {
+        s.ui.Say(ZT("program.data_ok", "Запись DATA FLASH - Ok"));
+    } else {
+        s.ui.Say(ZT("program.data_unconfirmed",
+                    "Запись DATA FLASH - без подтверждения записей: {0}",
+                    result.unconfirmed - beforeData));
+    }
 
     s.EnterPhase(RunPhase::Config);
     if (StopHere(s, 0x807E, result)) return ProgramStage::ConfigFailed;
@@ -141,9 +158,13 @@ ProgramStage RunBootRom(Job& s, const ProgramPlan& plan, const std::function<voi
     result.configUnconfirmed = configured && !link.LastRecordAcknowledged();
     if (result.configUnconfirmed) ++result.unconfirmed;
     if (!configured)
-        return fail("Ошибка записи регистров конфигурации", ProgramStage::ConfigFailed);
-    s.ui.AppendLine(result.configUnconfirmed ? "Запись регистров конфигурации - без подтверждения"
-                                             : "Запись регистров конфигурации - ok!");
+        return fail(ZT("program.config_failed", "Ошибка записи регистров конфигурации"),
+                    ProgramStage::ConfigFailed);
+    if (result.configUnconfirmed)
+        s.ui.Say(ZT("program.config_end_unconfirmed",
+                    "Запись регистров конфигурации - без подтверждения"));
+    else
+        s.ui.Say(ZT("program.config_ok", "Запись регистров конфигурации - ok!"));
     return ProgramStage::Done;
 }
 
@@ -151,8 +172,9 @@ enum class PagesEnd { Verified, Failed, Stopped };
 
 template <typename WritePage, typename VerifyPage>
 PagesEnd WriteAndVerifyPages(Job& s, const std::vector<std::uint8_t>& image, int pageSize,
-                             WritePage write, VerifyPage verify, const char* writtenLine,
-                             const char* verifyLine, const char* failLine, ProgramResult& result) {
+                             WritePage write, VerifyPage verify, const Message* writtenLine,
+                             const Message& verifyLine, const Message& failLine,
+                             ProgramResult& result) {
     const std::vector<std::uint8_t> whole = Padded(image, static_cast<std::size_t>(pageSize));
     const int length = static_cast<int>(image.size());
     s.ui.SetProgressRange(0, length - pageSize);
@@ -164,13 +186,13 @@ PagesEnd WriteAndVerifyPages(Job& s, const std::vector<std::uint8_t>& image, int
         write(static_cast<std::uint16_t>(a), whole.data() + a);
     }
     s.ui.SetProgressPosition(0);
-    if (writtenLine) s.ui.AppendLine(writtenLine);
-    s.ui.AppendLine(verifyLine);
+    if (writtenLine) s.ui.Say(*writtenLine);
+    s.ui.Say(verifyLine);
     for (int a = 0; a < length; a += pageSize) {
         s.ui.SetProgressPosition(a);
         s.ui.ProcessMessages();
         if (!verify(static_cast<std::uint16_t>(a), whole.data() + a)) {
-            s.ui.AppendLine(failLine);
+            s.ui.Say(failLine);
             return PagesEnd::Failed;
         }
     }
@@ -181,7 +203,7 @@ ProgramStage RunProgrammer(Job& s, const ProgramPlan& plan,
                            const std::function<void()>& beforeErase, ProgramResult& result) {
     ProgrammerLink link(s.LinkPort(), s.clock);
     if (!link.Sync()) {
-        s.ui.AppendLine("Нет связи с программатором!");
+        s.ui.Say(ZT("program.no_programmer", "Нет связи с программатором!"));
         return ProgramStage::NoLink;
     }
     s.clock.SleepMs(100);
@@ -191,32 +213,35 @@ ProgramStage RunProgrammer(Job& s, const ProgramPlan& plan,
     s.EnterPhase(RunPhase::Erase);
     const ChipAtRisk atRisk(s);
     link.ChipErase();
-    s.ui.AppendLine("Chip Erase");
+    s.ui.Say(ZT("program.chip_erase", "Chip Erase"));
     s.clock.SleepMs(100);
 
     using Page = const std::uint8_t*;
     s.EnterPhase(RunPhase::Code);
-    s.ui.AppendLine("Write Program memory ...");
+    s.ui.Say(ZT("program.code_pages", "Write Program memory ..."));
+    const Message codeWritten = ZT("program.code_pages_ok", "Write Program memory - Ok");
     if (WriteAndVerifyPages(
             s, plan.program, kCodePageSize,
             [&](std::uint16_t a, Page p) { link.WriteCodePage(a, p); },
-            [&](std::uint16_t a, Page p) { return link.VerifyCodePage(a, p); },
-            "Write Program memory - Ok", "Verify Program memory ...", "Ошибка записи программы",
+            [&](std::uint16_t a, Page p) { return link.VerifyCodePage(a, p); }, &codeWritten,
+            ZT("program.code_verify", "Verify Program memory ..."),
+            ZT("program.code_pages_failed", "Ошибка записи программы"),
             result) != PagesEnd::Verified)
         return ProgramStage::CodeWriteFailed;
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine("Verify Program memory - Ok");
+    s.ui.Say(ZT("program.code_verified", "Verify Program memory - Ok"));
     s.clock.SleepMs(20);
 
     s.EnterPhase(RunPhase::Data);
-    s.ui.AppendLine("Write Data memory ...");
+    s.ui.Say(ZT("program.data_pages", "Write Data memory ..."));
     if (WriteAndVerifyPages(
             s, plan.data, kDataPageSize, [&](std::uint16_t a, Page p) { link.WriteDataPage(a, p); },
             [&](std::uint16_t a, Page p) { return link.VerifyDataPage(a, p); }, nullptr,
-            "Verify Data memory ...", "Ошибка записи данных", result) != PagesEnd::Verified)
+            ZT("program.data_verify", "Verify Data memory ..."),
+            ZT("program.data_pages_failed", "Ошибка записи данных"), result) != PagesEnd::Verified)
         return ProgramStage::DataWriteFailed;
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine("Verify Data memory - Ok");
+    s.ui.Say(ZT("program.data_verified", "Verify Data memory - Ok"));
     s.clock.SleepMs(20);
     return ProgramStage::Done;
 }
@@ -251,7 +276,8 @@ ProgramResult Refused(Job& s) {
 }  // namespace
 
 ProgramResult ProgramChip(Job& s, const ProgramOptions& options) {
-    if (options.askFirst && !s.ui.AskYesNo("Произвести запись?", "Zentor", MessageIcon::Question))
+    if (options.askFirst && !s.ui.AskYesNo(Render(ZT("program.ask", "Произвести запись?")),
+                                           "Zentor", MessageIcon::Question))
         return Refused(s);
     s.ui.ClearLog();
     s.ui.ProcessMessages();
@@ -276,15 +302,16 @@ ProgramResult ExecuteProgramPlan(Job& s, const ProgramPlan& plan,
     if (result.stage == ProgramStage::Done) s.run.phase = RunPhase::Done;
     s.run.unconfirmed += result.unconfirmed;
     if (result.unconfirmed > 0) {
-        s.ui.AppendLine(
-            "Без подтверждения устройства осталось записей: " + std::to_string(result.unconfirmed) +
-            ". Устройство нужно проверить: прочитайте его и сравните с записанным.");
+        s.ui.Say(ZT("program.unconfirmed",
+                    "Без подтверждения устройства осталось записей: {0}. Устройство нужно "
+                    "проверить: прочитайте его и сравните с записанным.",
+                    result.unconfirmed));
     }
     if (result.configUnconfirmed)
-        s.ui.AppendLine(
-            "Запись регистров конфигурации (HCR0/HCR1) не подтверждена: проверка и "
-            "восстановление DATA FLASH их не читают. Запишите их снова повторной прошивкой "
-            "(повторите обновление или стирание + запись).");
+        s.ui.Say(ZT("program.config_unconfirmed",
+                    "Запись регистров конфигурации (HCR0/HCR1) не подтверждена: проверка и "
+                    "восстановление DATA FLASH их не читают. Запишите их снова повторной "
+                    "прошивкой (повторите обновление или стирание + запись)."));
     return result;
 }
 

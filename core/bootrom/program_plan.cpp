@@ -7,12 +7,11 @@
 #include "common/image_file.h"
 #include "common/image_key.h"
 #include "common/sha256.h"
+#include "text/message.h"
 
 namespace zentor {
 
 namespace {
-
-const std::string kCancelled = " - запись отменена";
 
 int FlashSizeFor(int typeController) {
     switch (typeController) {
@@ -35,11 +34,11 @@ std::optional<std::vector<std::uint8_t>> LoadLogged(Job& s, const std::string& n
                                                     const std::string& shown) {
     ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, name));
     if (image.error == ImageError::TooLarge) {
-        s.ui.AppendLine("Файл " + shown + " больше 65536 байт" + kCancelled);
+        s.ui.Say(ZT("plan.too_large", "Файл {0} больше 65536 байт - запись отменена", shown));
         return std::nullopt;
     }
     if (!image.Loaded()) {
-        s.ui.AppendLine("Невозможно открыть файл " + shown);
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", shown));
         return std::nullopt;
     }
     return std::move(image.bytes);
@@ -49,7 +48,8 @@ std::optional<std::vector<std::uint8_t>> LoadData(Job& s, const DataFlashSource&
     switch (source.kind) {
         case DataFlashSource::Kind::Bytes:
             if (source.bytes.size() > kMaxImage) {
-                s.ui.AppendLine("Файл " + source.shown + " больше 65536 байт" + kCancelled);
+                s.ui.Say(ZT("plan.too_large", "Файл {0} больше 65536 байт - запись отменена",
+                            source.shown));
                 return std::nullopt;
             }
             return source.bytes;
@@ -66,14 +66,15 @@ std::optional<std::vector<std::uint8_t>> LoadData(Job& s, const DataFlashSource&
 std::optional<int> DataBaseFor(Job& s, const ProgramPlan& plan, int d, const std::string& shown) {
     const int flash = FlashSizeFor(plan.typeController);
     if (d > flash) {
-        s.ui.AppendLine("Файл " + shown + " (" + std::to_string(d) + " байт) больше FLASH (" +
-                        std::to_string(flash) + " байт)" + kCancelled);
+        s.ui.Say(ZT("plan.data_beyond_flash",
+                    "Файл {0} ({1} байт) больше FLASH ({2} байт) - запись отменена", shown, d,
+                    flash));
         return std::nullopt;
     }
     // A partial last record would reach past the top of the flash.
     if (d % static_cast<int>(kRecordDataSize) != 0) {
-        s.ui.AppendLine("Длина файла " + shown + " (" + std::to_string(d) + " байт) не кратна 128" +
-                        kCancelled);
+        s.ui.Say(ZT("plan.data_not_records",
+                    "Длина файла {0} ({1} байт) не кратна 128 - запись отменена", shown, d));
         return std::nullopt;
     }
     const int base = flash - d;
@@ -81,8 +82,9 @@ std::optional<int> DataBaseFor(Job& s, const ProgramPlan& plan, int d, const std
     if (l > base) {
         char text[16];
         std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(base));
-        s.ui.AppendLine("Программа (" + std::to_string(l) +
-                        " байт) заходит в область данных с адреса " + text + "h" + kCancelled);
+        s.ui.Say(ZT("plan.program_overlaps",
+                    "Программа ({0} байт) заходит в область данных с адреса {1}h - запись отменена",
+                    l, text));
         return std::nullopt;
     }
     return base;
@@ -95,8 +97,8 @@ bool PlanConfig(Job& s, ProgramPlan& plan) {
     for (const auto& [reg, text] :
          {std::pair{"HCR1", &s.Hcr1()}, std::pair{"HCR0", &s.settings.HCR0Value}}) {
         if (!IsHexByteText(*text)) {
-            s.ui.AppendLine(std::string("Неверное значение ") + reg + ": \"" + *text + "\"" +
-                            kCancelled);
+            s.ui.Say(ZT("plan.bad_register", "Неверное значение {0}: \"{1}\" - запись отменена",
+                        reg, *text));
             return false;
         }
     }
@@ -108,8 +110,8 @@ std::optional<ProgramPlan> PlanProgramImage(Job& s, ProgramImage image) {
     ProgramPlan plan;
     plan.typeController = s.settings.TypeController;
     if (plan.typeController < 0 || plan.typeController > 4) {
-        s.ui.AppendLine("Неизвестный тип контроллера " + std::to_string(plan.typeController) +
-                        kCancelled);
+        s.ui.Say(ZT("plan.unknown_controller", "Неизвестный тип контроллера {0} - запись отменена",
+                    plan.typeController));
         return std::nullopt;
     }
     if (!PlanConfig(s, plan)) return std::nullopt;
@@ -121,7 +123,7 @@ std::optional<ProgramPlan> PlanProgramImage(Job& s, ProgramImage image) {
     if (!program) return std::nullopt;
     if (program->empty()) {
         // Erasing the chip and writing no program would leave a dead instrument.
-        s.ui.AppendLine("Файл " + shown + " пуст" + kCancelled);
+        s.ui.Say(ZT("plan.program_empty", "Файл {0} пуст - запись отменена", shown));
         return std::nullopt;
     }
     plan.programSha256 = Sha256Hex(*program);

@@ -1,11 +1,13 @@
 // The only way a command talks to the user: log pane, progress bar, message boxes
-// and questions. Texts are UTF-8. Implementations: the Qt main window, the CLI,
-// and RecordingFrontend for tests.
+// and questions. Texts are UTF-8; a command's own texts are messages of the
+// catalogue (text/message.h), rendered in the current language. Implementations: the Qt main
+// window, the CLI, and RecordingFrontend for tests.
 #pragma once
 
 #include <string>
 
 #include "common/update_mode.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -26,6 +28,8 @@ public:
     virtual void ClearLog() = 0;
     virtual void AppendLine(const std::string& line) = 0;
     virtual void DeleteLastLine() = 0;
+    // A message of the catalogue as a log line (rendered in the current language).
+    virtual void Say(const Message& m) { AppendLine(Render(m)); }
 
     // Progress bar. A reversed range is swapped; a position is clamped to the range.
     void SetProgressRange(int lower, int upper);

@@ -9,11 +9,17 @@
 #include <filesystem>
 #include <string>
 
+#include "text/message.h"
+
 namespace zentor {
 
 // The reasons given when something other than a regular file stands at the name.
-inline constexpr const char* kSymlinkNotFileText = "символическая ссылка, а не файл";
-inline constexpr const char* kNotRegularFileText = "не обычный файл";
+inline std::string SymlinkNotFileText() {
+    return Render(ZT("file.symlink", "символическая ссылка, а не файл"));
+}
+inline std::string NotRegularFileText() {
+    return Render(ZT("file.not_regular", "не обычный файл"));
+}
 
 #ifdef _WIN32
 // CreateFileW with the given access, share mode and disposition (OPEN_ALWAYS or

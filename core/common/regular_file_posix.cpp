@@ -17,9 +17,9 @@ int OpenRegularFile(const std::filesystem::path& path, int flags, std::string* w
         const int err = errno;
         if (why) {
             if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-                *why = kSymlinkNotFileText;
+                *why = SymlinkNotFileText();
             else if (err != ENOENT && ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-                *why = kNotRegularFileText;
+                *why = NotRegularFileText();
             else
                 *why = std::strerror(err);
         }
@@ -29,7 +29,7 @@ int OpenRegularFile(const std::filesystem::path& path, int flags, std::string* w
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (!regular || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         const int err = regular ? errno : EINVAL;
-        if (why) *why = regular ? std::strerror(err) : kNotRegularFileText;
+        if (why) *why = regular ? std::strerror(err) : NotRegularFileText();
         ::close(fd);
         errno = err;
         return -1;

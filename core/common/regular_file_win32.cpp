@@ -20,7 +20,7 @@ void* OpenRegularFile(const std::filesystem::path& path, unsigned long access, u
     const bool link = known && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (!known || link || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
         GetFileType(h) != FILE_TYPE_DISK) {
-        if (why) *why = link ? kSymlinkNotFileText : kNotRegularFileText;
+        if (why) *why = link ? SymlinkNotFileText() : NotRegularFileText();
         CloseHandle(h);
         SetLastError(ERROR_INVALID_FUNCTION);
         return nullptr;

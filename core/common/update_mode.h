@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "text/message.h"
+
 namespace zentor {
 
 enum class UpdateMode {
@@ -26,6 +28,19 @@ inline std::string UpdateModeText(UpdateMode mode) {
             break;
     }
     return {};
+}
+
+// The dialog text of a mode in the current language; an empty text for None.
+inline Message UpdateModeMessage(UpdateMode mode) {
+    switch (mode) {
+        case UpdateMode::Keep:
+            return ZT("update.mode.keep", "с сохранением текущих настроек");
+        case UpdateMode::Factory:
+            return ZT("update.mode.factory", "с установкой заводских настроек");
+        case UpdateMode::None:
+            break;
+    }
+    return Message{"update.mode.none", "", {}};
 }
 
 // The mode a dialog text names exactly; None for any other text.

@@ -8,6 +8,7 @@
 #include "find/probe.h"
 #include "instrument/identify.h"
 #include "station/com_port.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -175,10 +176,10 @@ std::vector<std::string> BusyPorts(const SearchResult& result) {
 }
 
 std::string FoundText(const FoundInstrument& f) {
-    std::string text = f.port + ": " + std::to_string(f.baud) + " бит/с, адрес " +
-                       std::to_string(f.address) + ", Velmar " + std::to_string(f.identity.model) +
-                       ", серийный № " + f.serial + ", версия ";
-    return text + (f.versionCode < 0 ? "?" : std::to_string(f.versionCode));
+    return Render(ZT("find.found",
+                     "{0}: {1} бит/с, адрес {2}, Velmar {3}, серийный № {4}, версия {5}", f.port,
+                     f.baud, f.address, f.identity.model, f.serial,
+                     f.versionCode < 0 ? std::string("?") : std::to_string(f.versionCode)));
 }
 
 std::string PortReportText(const PortReport& report) {

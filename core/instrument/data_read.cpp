@@ -2,7 +2,6 @@
 // configured number of readings agree, saved as data_rd.bin.
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "instrument/frames.h"
 #include "instrument/instrument_commands.h"
 #include "instrument/version_probe.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -31,30 +31,38 @@ public:
     ReadEnd ReadInto(std::vector<std::uint8_t>& image) {
         const std::uint8_t* reply = bus_.Reply();
         for (int p = 0; p < pages_; ++p) {
-            const std::string page = std::to_string(p);
             const auto pageByte = static_cast<std::uint8_t>(p);
             s_.ui.ProcessMessages();
             if (s_.StopRequested.exchange(false)) return ReadEnd::Stopped;
             if (!bus_.WriteByte(address_, 0xFE, pageByte))
-                return NoLink("Выбор страницы DATA FLASH = " + page + " ...");
+                return NoLink(
+                    ZT("data.read.select_page", "Выбор страницы DATA FLASH = {0} ...", p));
             if (!bus_.WriteByte(address_, 0xFF, 0x06))
-                return NoLink("Copy page DATA FLASH = " + page + " в SRAM = 3 ...");
+                return NoLink(
+                    ZT("data.read.copy_page", "Copy page DATA FLASH = {0} в SRAM = 3 ...", p));
             s_.ui.SetProgressPosition(p + 1);
             s_.clock.SleepMs(200);
-            const std::string check = "Check read page CODE FLASH = " + page + " ...";
+            const Message check =
+                ZT("data.read.check_page", "Check read page CODE FLASH = {0} ...", p);
             if (!bus_.ReadBlock(address_ | 0x80, 0xFF, 1)) return NoLink(check);
             if (reply[2] != 0) {
-                Lines({"", check, "Ошибка чтения", ""});
+                s_.ui.AppendLine("");
+                s_.ui.Say(check);
+                s_.ui.Say(ZT("data.read.failed", "Ошибка чтения"));
+                s_.ui.AppendLine("");
                 return ReadEnd::Failed;
             }
-            if (!bus_.WriteByte(address_, 0xFE, 0x03)) return NoLink("Выбор страницы SRAM = 3 ...");
+            if (!bus_.WriteByte(address_, 0xFE, 0x03))
+                return NoLink(ZT("data.read.select_sram", "Выбор страницы SRAM = 3 ..."));
             for (int offset = 0; offset < kPageSize; offset += block_) {
                 if (s_.StopRequested.exchange(false)) return ReadEnd::Stopped;
                 s_.ui.ProcessMessages();
                 if (!bus_.ReadBlock(address_ | 0xC0, static_cast<std::uint8_t>(offset), block_)) {
-                    const char* what = block_ == 16 ? "Чтение 16 байт DATA FLASH = "
-                                                    : "Чтение 128байт DATA FLASH = ";
-                    return NoLink(what + page + " (" + std::to_string(offset) + ") ...");
+                    return NoLink(block_ == 16
+                                      ? ZT("data.read.block16",
+                                           "Чтение 16 байт DATA FLASH = {0} ({1}) ...", p, offset)
+                                      : ZT("data.read.block128",
+                                           "Чтение 128байт DATA FLASH = {0} ({1}) ...", p, offset));
                 }
                 std::copy_n(reply + 2, block_, image.begin() + p * kPageSize + offset);
             }
@@ -63,11 +71,12 @@ public:
     }
 
 private:
-    void Lines(std::initializer_list<std::string> lines) {
-        for (const auto& l : lines) s_.ui.AppendLine(l);
-    }
-    ReadEnd NoLink(const std::string& step) {
-        Lines({"", step, "Команда не прошла.", "Нет связи с устройством!", ""});
+    ReadEnd NoLink(const Message& step) {
+        s_.ui.AppendLine("");
+        s_.ui.Say(step);
+        s_.ui.Say(ZT("command.failed", "Команда не прошла."));
+        s_.ui.Say(ZT("link.none", "Нет связи с устройством!"));
+        s_.ui.AppendLine("");
         return ReadEnd::Failed;
     }
 
@@ -83,9 +92,9 @@ private:
 // Sizes the images and one-byte page numbers cannot hold are refused up front.
 std::optional<std::string> DataSizeRefusal(int size) {
     if (size < 0 || size > static_cast<int>(kMaxImage))
-        return "Размер данных " + std::to_string(size) + " байт вне диапазона 0..65536";
+        return Render(ZT("data.size.range", "Размер данных {0} байт вне диапазона 0..65536", size));
     if (size % kPageSize != 0)
-        return "Размер данных " + std::to_string(size) + " байт должен быть кратен 256";
+        return Render(ZT("data.size.pages", "Размер данных {0} байт должен быть кратен 256", size));
     return std::nullopt;
 }
 
@@ -104,8 +113,8 @@ bool ReadDataFlashImage(Job& s, int size, std::vector<std::uint8_t>& image, bool
     InstrumentBus bus(s.LinkPort(), s.clock);
     const std::optional<int> version = ProbeDeviceVersion(bus, s.clock, s.settings.AdrPribor);
     s.DeviceVersionCode = version.value_or(0);
-    if (version) s.ui.AppendLine("Чтение данных из Velmar" + std::to_string(s.DeviceVersionCode));
-    s.ui.AppendLine("Чтение DATA FLASH ...");
+    if (version) s.ui.Say(ZT("data.read.from", "Чтение данных из Velmar{0}", s.DeviceVersionCode));
+    s.ui.Say(ZT("data.read.start", "Чтение DATA FLASH ..."));
     const int pages = size / kPageSize;
     s.ui.SetProgressRange(0, pages);
     s.ui.SetProgressPosition(0);
@@ -121,24 +130,24 @@ bool ReadDataFlashImage(Job& s, int size, std::vector<std::uint8_t>& image, bool
     // reading the reference and start counting again at 2.
     const int wanted = std::max(s.settings.MaxKolReadings, minReadings);
     if (wanted > 1) {
-        s.ui.AppendLine("1-e чтение DATA FLASH - Ok");
+        s.ui.Say(ZT("data.read.pass_ok", "{0}-e чтение DATA FLASH - Ok", 1));
         int passNumber = 2;
         bool lastPassMatched = true;
         for (;;) {
-            const std::string pass = std::to_string(passNumber);
-            s.ui.AppendLine(pass + "-e чтение DATA FLASH ...");
+            s.ui.Say(ZT("data.read.pass", "{0}-e чтение DATA FLASH ...", passNumber));
             s.ui.SetProgressPosition(0);
             if (const ReadEnd end = reader.ReadInto(check); end != ReadEnd::Done)
                 return giveUp(end);
             if (check == reference) {
-                s.ui.AppendLine(pass + "-e чтение DATA FLASH - Ok");
+                s.ui.Say(ZT("data.read.pass_ok", "{0}-e чтение DATA FLASH - Ok", passNumber));
                 if (passNumber >= wanted) break;
                 ++passNumber;
                 lastPassMatched = true;
                 continue;
             }
             if (passNumber == 2 || !lastPassMatched) reference = check;
-            s.ui.AppendLine("Данные " + pass + "-го чтения DATA FLASH - не совпали с предыдущим.");
+            s.ui.Say(ZT("data.read.pass_differs",
+                        "Данные {0}-го чтения DATA FLASH - не совпали с предыдущим.", passNumber));
             if (lastPassMatched)
                 lastPassMatched = false;
             else
@@ -147,7 +156,7 @@ bool ReadDataFlashImage(Job& s, int size, std::vector<std::uint8_t>& image, bool
     }
 
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine("Чтение DATA FLASH - Ok");
+    s.ui.Say(ZT("data.read.ok", "Чтение DATA FLASH - Ok"));
     image = std::move(reference);
     return true;
 }
@@ -169,7 +178,7 @@ std::optional<std::vector<std::uint8_t>> ReadDataFlash(Job& s, const DataReadOpt
     };
     // Temp file and rename: a failed write never leaves a partial data_rd.bin.
     if (!WriteFileAtomic(ResolveNoCase(s.workDir, "data_rd.bin"), reference)) {
-        s.ui.AppendLine("Невозможно открыть файл data_rd.bin");
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", "data_rd.bin"));
         return giveUp();
     }
     s.clock.SleepMs(100);

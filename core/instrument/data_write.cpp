@@ -12,16 +12,17 @@
 #include "instrument/frames.h"
 #include "instrument/instrument_commands.h"
 #include "instrument/version_probe.h"
+#include "text/message.h"
 
 namespace zentor {
 
 namespace {
 
 // Moves one page into SRAM page 3 and stores it into DATA FLASH page p.
-// Returns the failing line, or an empty text when the page was stored.
-std::string StorePage(Job& s, InstrumentBus& bus, const std::uint8_t* page, int p) {
+// Returns the failing line, or nothing when the page was stored.
+std::optional<Message> StorePage(Job& s, InstrumentBus& bus, const std::uint8_t* page, int p) {
     const auto a = static_cast<std::uint8_t>(s.settings.AdrPribor);
-    const char* noLink = "Нет связи с устройством!";
+    const Message noLink = ZT("link.none", "Нет связи с устройством!");
 
     if (!bus.WriteByte(a, 0xFE, 0x03)) return noLink;
     s.ui.SetProgressPosition(p + 1);
@@ -39,8 +40,8 @@ std::string StorePage(Job& s, InstrumentBus& bus, const std::uint8_t* page, int 
     if (!bus.WriteByte(a, 0xFF, 0x05)) return noLink;
     s.clock.SleepMs(200);
     if (!bus.ReadBlock(a | 0x80, 0xFF, 1)) return noLink;
-    if (bus.Reply()[2] != 0) return "Ошибка записи";
-    return {};
+    if (bus.Reply()[2] != 0) return ZT("data.write.failed", "Ошибка записи");
+    return std::nullopt;
 }
 
 }  // namespace
@@ -51,13 +52,13 @@ bool WriteData(Job& s) {
     // Page numbers are one byte: a file of more than 256 pages is refused, and
     // is not even loaded when its size already tells.
     auto tooLarge = [&] {
-        s.ui.AppendLine("Файл data.bin больше 65536 байт");
+        s.ui.Say(ZT("file.too_large", "Файл {0} больше 65536 байт", "data.bin"));
         return false;
     };
     const ImageLoad image = LoadImageFile(ResolveNoCase(s.workDir, "data.bin"));
     if (image.error == ImageError::TooLarge) return tooLarge();
     if (!image.Loaded()) {
-        s.ui.AppendLine("Невозможно открыть файл data.bin");
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", "data.bin"));
         return false;
     }
     return WriteDataFlashImage(s, image.bytes);
@@ -65,36 +66,37 @@ bool WriteData(Job& s) {
 
 bool WriteDataFlashImage(Job& s, const std::vector<std::uint8_t>& image) {
     if (image.size() > kMaxImage) {
-        s.ui.AppendLine("Образ DATA FLASH больше 65536 байт");
+        s.ui.Say(ZT("data.write.too_large", "Образ DATA FLASH больше 65536 байт"));
         return false;
     }
     InstrumentBus bus(s.LinkPort(), s.clock);
     const std::optional<int> version = ProbeDeviceVersion(bus, s.clock, s.settings.AdrPribor);
     s.DeviceVersionCode = version.value_or(0);
     if (!version) {
-        s.ui.AppendLine("Ошибка чтения версии устройства!");
+        s.ui.Say(ZT("data.write.no_version", "Ошибка чтения версии устройства!"));
         return false;
     }
-    s.ui.AppendLine("Запись данных в Velmar" + std::to_string(s.DeviceVersionCode) + " ...");
+    s.ui.Say(ZT("data.write.to", "Запись данных в Velmar{0} ...", s.DeviceVersionCode));
 
     const int pages = static_cast<int>(image.size() / kPageSize);
     s.ui.SetProgressRange(0, pages);
     s.ui.SetProgressPosition(0);
     for (int p = 0; p < pages; ++p) {
-        const std::string failure = StorePage(s, bus, image.data() + p * kPageSize, p);
-        if (!failure.empty()) {
-            s.ui.AppendLine(failure);
+        const auto failure = StorePage(s, bus, image.data() + p * kPageSize, p);
+        if (failure) {
+            s.ui.Say(*failure);
             return false;
         }
     }
 
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine("Запись данных - Ok");
-    s.ui.AppendLine("Restart ...");
+    s.ui.Say(ZT("data.write.ok", "Запись данных - Ok"));
+    s.ui.Say(ZT("restart.start", "Restart ..."));
     s.ui.ProcessMessages();
     const bool restarted =
         bus.WriteByte(static_cast<std::uint8_t>(s.settings.AdrPribor), 0xFF, 0x01);
-    s.ui.AppendLine(restarted ? "Restart - OK" : "Нет связи с устройством!");
+    s.ui.Say(restarted ? ZT("restart.ok", "Restart - OK")
+                       : ZT("link.none", "Нет связи с устройством!"));
     return restarted;
 }
 

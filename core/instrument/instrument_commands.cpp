@@ -4,6 +4,7 @@
 #include <string>
 
 #include "instrument/frames.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -20,14 +21,14 @@ void ShowCountdown(Job& s, int secondsLeft, bool first) {
         s.ui.ClearLog();
     else
         s.ui.DeleteLastLine();
-    s.ui.AppendLine("Restart at " + std::to_string(secondsLeft) + " sec");
+    s.ui.Say(ZT("restart.countdown", "Restart at {0} sec", secondsLeft));
 }
 
 }  // namespace
 
 std::optional<std::string> AddressRefusal(int address) {
     if (address >= 1 && address <= 63) return std::nullopt;
-    return "Адрес устройства " + std::to_string(address) + " вне диапазона 1..63";
+    return Render(ZT("address.range", "Адрес устройства {0} вне диапазона 1..63", address));
 }
 
 bool AddressUsable(Job& s) {
@@ -63,12 +64,12 @@ bool Restart(Job& s) {
     }
 
     s.ui.DeleteLastLine();
-    s.ui.AppendLine("Restart ...");
+    s.ui.Say(ZT("restart.start", "Restart ..."));
     s.ui.ProcessMessages();
     InstrumentBus bus(s.LinkPort(), s.clock);
     const bool ok = bus.WriteByte(Address(s), 0xFF, 0x01);
     s.ui.DeleteLastLine();
-    s.ui.AppendLine(ok ? "Restart - OK" : "Нет связи с устройством!");
+    s.ui.Say(ok ? ZT("restart.ok", "Restart - OK") : ZT("link.none", "Нет связи с устройством!"));
     s.ui.SetProgressPosition(0);
     return ok;
 }
@@ -78,13 +79,13 @@ bool EnterBootRom(Job& s) {
     s.ui.SetProgressRange(0, 2);
     s.ui.SetProgressPosition(1);
     s.ui.ClearLog();
-    s.ui.AppendLine("Prog ...");
+    s.ui.Say(ZT("prog.start", "Prog ..."));
     s.ui.ProcessMessages();
 
     InstrumentBus bus(s.LinkPort(), s.clock);
     if (!bus.WriteByte(Address(s), 0xFD, 0xAF)) {
-        s.ui.AppendLine("Не удалось зап. в рег. FD значение AF");
-        s.ui.AppendLine("Prog - Wrong");
+        s.ui.Say(ZT("prog.fd_failed", "Не удалось зап. в рег. FD значение AF"));
+        s.ui.Say(ZT("prog.wrong", "Prog - Wrong"));
         return false;
     }
     s.clock.SleepMs(100);
@@ -92,13 +93,13 @@ bool EnterBootRom(Job& s) {
     s.ui.ProcessMessages();
 
     if (!bus.WriteByte(Address(s), 0xFF, 0x0B)) {
-        s.ui.AppendLine("Не удалось зап. в рег. FF значение 0B");
-        s.ui.AppendLine("Prog - Wrong");
+        s.ui.Say(ZT("prog.ff_failed", "Не удалось зап. в рег. FF значение 0B"));
+        s.ui.Say(ZT("prog.wrong", "Prog - Wrong"));
         return false;
     }
     s.ui.SetProgressPosition(0);
     s.ui.DeleteLastLine();
-    s.ui.AppendLine("Prog - Ok");
+    s.ui.Say(ZT("prog.ok", "Prog - Ok"));
     return true;
 }
 

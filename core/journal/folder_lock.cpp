@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "journal/journal.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -42,15 +43,15 @@ std::string DescribeFolderLockHolder(const std::string& content) {
     f.resize(5);
     std::string text = f[0];
     if (!f[1].empty()) text += (text.empty() ? "" : " ") + f[1];
-    auto add = [&](const char* label, const std::string& value) {
-        if (value.empty()) return;
+    auto add = [&](const Message& m) {
+        if (m.args.front().empty()) return;
         if (!text.empty()) text += ", ";
-        text += label + value;
+        text += Render(m);
     };
-    add("процесс ", f[2]);
-    add("компьютер ", f[3]);
-    add("с ", f[4]);
-    return text.empty() ? "неизвестный процесс" : text;
+    add(ZT("lock.process", "процесс {0}", f[2]));
+    add(ZT("lock.computer", "компьютер {0}", f[3]));
+    add(ZT("lock.since", "с {0}", f[4]));
+    return text.empty() ? Render(ZT("lock.unknown", "неизвестный процесс")) : text;
 }
 
 }  // namespace zentor

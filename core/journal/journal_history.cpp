@@ -1,12 +1,14 @@
 #include "journal/journal_history.h"
 
+#include "text/message.h"
+
 namespace zentor {
 namespace {
 
 std::string DurationText(std::int64_t ms) {
     if (ms < 0) return "";
     const std::int64_t tenths = (ms + 50) / 100;
-    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " с";
+    return Render(ZT("history.duration", "{0},{1} с", tenths / 10, tenths % 10));
 }
 
 std::string ShortHash(const std::string& sha) {
@@ -16,18 +18,19 @@ std::string ShortHash(const std::string& sha) {
 }  // namespace
 
 std::string RunOutcomeText(const JournalRun& run) {
-    if (!run.finished) return "не завершено";
+    if (!run.finished) return Render(ZT("history.unfinished", "не завершено"));
     switch (run.record.result) {
         case RunResult::Ok:
-            return "успешно";
+            return Render(ZT("history.ok", "успешно"));
         case RunResult::Failed:
-            return "ошибка";
+            return Render(ZT("history.failed", "ошибка"));
         case RunResult::Unconfirmed:
-            return "не подтверждено (" + std::to_string(run.record.unconfirmed) + ")";
+            return Render(
+                ZT("history.unconfirmed", "не подтверждено ({0})", run.record.unconfirmed));
         case RunResult::Interrupted:
-            return "прервано";
+            return Render(ZT("history.interrupted", "прервано"));
         case RunResult::Refused:
-            return "отказ";
+            return Render(ZT("history.refused", "отказ"));
         case RunResult::None:
             break;
     }
@@ -43,18 +46,22 @@ std::vector<std::string> JournalHistoryLines(const std::vector<JournalRun>& runs
         std::string line = run.startTime + "  " + r.command;
         if (!r.mode.empty()) line += " " + r.mode;
         line += "  " + (r.serial.empty() ? std::string("-") : r.serial);
-        if (!r.model.empty()) line += " (модель " + r.model + ")";
+        if (!r.model.empty()) line += Render(ZT("history.model", " (модель {0})", r.model));
         line += "  " + RunOutcomeText(run);
-        if (r.phase != RunPhase::Unknown) line += ", этап " + std::string(RunPhaseText(r.phase));
+        if (r.phase != RunPhase::Unknown)
+            line += Render(ZT("history.phase", ", этап {0}", std::string(RunPhaseText(r.phase))));
         if (run.finished) line += ", " + DurationText(run.durationMs);
         line += "  " + (r.port.empty() ? std::string("-") : r.port);
         if (r.baud > 0) line += " " + std::to_string(r.baud);
-        if (!run.computer.empty()) line += " на " + run.computer;
+        if (!run.computer.empty()) line += Render(ZT("history.computer", " на {0}", run.computer));
         if (!r.programName.empty())
-            line += "  программа " + r.programName + " " + ShortHash(r.programSha256);
+            line += Render(ZT("history.program", "  программа {0} {1}", r.programName,
+                              ShortHash(r.programSha256)));
         if (!r.dataSource.empty())
-            line += "  данные " + r.dataSource + " " + ShortHash(r.dataSha256);
-        if (!r.backupPath.empty()) line += "  копия " + r.backupPath;
+            line += Render(
+                ZT("history.data", "  данные {0} {1}", r.dataSource, ShortHash(r.dataSha256)));
+        if (!r.backupPath.empty())
+            line += Render(ZT("history.backup", "  копия {0}", r.backupPath));
         if (!r.note.empty()) line += "  (" + r.note + ")";
         lines.push_back(std::move(line));
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "text/message.h"
+
 namespace zentor {
 namespace {
 
@@ -49,15 +51,18 @@ bool ClosesChain(const JournalRun& run, const std::string& serial, bool identifi
 }
 
 std::string ReasonFor(const JournalRun& run) {
-    if (!run.finished) return "обновление не завершено (нет записи об окончании)";
+    if (!run.finished)
+        return Render(
+            ZT("journal.reason.unfinished", "обновление не завершено (нет записи об окончании)"));
     switch (run.record.result) {
         case RunResult::Unconfirmed:
-            return "запись не подтверждена прибором (" + std::to_string(run.record.unconfirmed) +
-                   " записей)";
+            return Render(ZT("journal.reason.unconfirmed",
+                             "запись не подтверждена прибором ({0} записей)",
+                             run.record.unconfirmed));
         case RunResult::Interrupted:
-            return "обновление прервано";
+            return Render(ZT("journal.reason.interrupted", "обновление прервано"));
         default:
-            return "обновление завершилось ошибкой";
+            return Render(ZT("journal.reason.failed", "обновление завершилось ошибкой"));
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "text/message.h"
+
 namespace zentor {
 
 std::optional<std::string> UsbSerialOf(const std::string& name) {
@@ -40,7 +42,8 @@ std::vector<std::string> PortDetailLines(const DescribedPort& port) {
     std::vector<std::string> lines;
     if (!port.details) return lines;
     const PortDetails& d = *port.details;
-    if (!d.device.empty() && d.device != port.name) lines.push_back("устройство: " + d.device);
+    if (!d.device.empty() && d.device != port.name)
+        lines.push_back(Render(ZT("ports.device", "устройство: {0}", d.device)));
     for (const std::string& link : d.stableNames) {
         const bool byId = link.find("/by-id/") != std::string::npos;
         lines.push_back(std::string(byId ? "by-id: " : "by-path: ") + link);
@@ -51,9 +54,10 @@ std::vector<std::string> PortDetailLines(const DescribedPort& port) {
         if (!text->empty()) usb += ", " + *text;
     lines.push_back(usb);
     if (!d.serial.empty()) {
-        lines.push_back(
-            "серийный номер: " + d.serial + " (" +
-            (port.usbName.empty() ? std::string("есть и у другого адаптера") : port.usbName) + ")");
+        const std::string name =
+            port.usbName.empty() ? Render(ZT("ports.serial_shared", "есть и у другого адаптера"))
+                                 : port.usbName;
+        lines.push_back(Render(ZT("ports.serial", "серийный номер: {0} ({1})", d.serial, name)));
     }
     return lines;
 }

@@ -3,18 +3,20 @@
 #include <cstdint>
 
 #include "serial/port_lookup.h"
+#include "text/message.h"
 
 namespace zentor {
 
 std::string OpenFailureText(const std::string& name, OpenStatus status, int errorCode) {
-    const std::string quoted = "\"" + name + "\"";
     switch (status) {
         case OpenStatus::NotFound:
-            return "Не могу открыть " + quoted + ",\nтакого порта не существует.";
+            return Render(ZT("port.open.not_found",
+                             "Не могу открыть \"{0}\",\nтакого порта не существует.", name));
         case OpenStatus::Busy:
-            return "Не могу открыть " + quoted + ", порт занят.";
+            return Render(ZT("port.open.busy", "Не могу открыть \"{0}\", порт занят.", name));
         case OpenStatus::ConfigFailed:
-            return "Необходимые параметры порта " + quoted + " не установлены";
+            return Render(ZT("port.open.config_failed",
+                             "Необходимые параметры порта \"{0}\" не установлены", name));
         case OpenStatus::AccessDenied:
         case OpenStatus::NoSuchAdapter:
         case OpenStatus::AmbiguousAdapter: {
@@ -26,34 +28,40 @@ std::string OpenFailureText(const std::string& name, OpenStatus status, int erro
         case OpenStatus::Ok:
             break;
     }
-    return "Не могу открыть " + quoted + ", код ошибки: " + std::to_string(errorCode);
+    return Render(
+        ZT("port.open.error", "Не могу открыть \"{0}\", код ошибки: {1}", name, errorCode));
 }
 
 std::string OpenFailureText(const std::string& name, const OpenResult& failure) {
-    const std::string opening = "Не могу открыть \"" + name + "\"";
     switch (failure.status) {
         case OpenStatus::AccessDenied: {
-            std::string text = opening + ", нет прав на доступ к " +
-                               (failure.device.empty() ? name : failure.device) + ".";
+            const std::string device = failure.device.empty() ? name : failure.device;
             if (failure.group.empty()) {
-                return text +
-                       "\nПрава устройства не дают его открыть; их даёт администратор "
-                       "системы (например, правилом udev).";
+                return Render(ZT("port.open.denied",
+                                 "Не могу открыть \"{0}\", нет прав на доступ к {1}.\nПрава "
+                                 "устройства не дают его открыть; их даёт администратор системы "
+                                 "(например, правилом udev).",
+                                 name, device));
             }
-            return text + "\nПорт открывают участники группы " + failure.group +
-                   ". Добавьте себя в неё командой\nsudo usermod -aG " + failure.group +
-                   " $USER\nи войдите в систему заново.";
+            return Render(ZT("port.open.denied_group",
+                             "Не могу открыть \"{0}\", нет прав на доступ к {1}.\nПорт открывают "
+                             "участники группы {2}. Добавьте себя в неё командой\nsudo usermod "
+                             "-aG {2} $USER\nи войдите в систему заново.",
+                             name, device, failure.group));
         }
         case OpenStatus::NoSuchAdapter:
-            return opening + ",\nUSB-адаптер с серийным номером \"" +
-                   UsbSerialOf(name).value_or(name) + "\" не найден.";
+            return Render(ZT("port.open.no_adapter",
+                             "Не могу открыть \"{0}\",\nUSB-адаптер с серийным номером \"{1}\" "
+                             "не найден.",
+                             name, UsbSerialOf(name).value_or(name)));
         case OpenStatus::AmbiguousAdapter: {
             std::string list;
             for (const std::string& device : failure.matches)
                 list += (list.empty() ? "" : ", ") + device;
-            return opening + ",\nUSB-адаптеров с серийным номером \"" +
-                   UsbSerialOf(name).value_or(name) + "\" несколько: " + list +
-                   ".\nУкажите вместо \"" + name + "\" один из них.";
+            return Render(ZT("port.open.ambiguous_adapter",
+                             "Не могу открыть \"{0}\",\nUSB-адаптеров с серийным номером \"{1}\" "
+                             "несколько: {2}.\nУкажите вместо \"{0}\" один из них.",
+                             name, UsbSerialOf(name).value_or(name), list));
         }
         case OpenStatus::Ok:
         case OpenStatus::NotFound:

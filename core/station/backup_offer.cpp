@@ -3,6 +3,7 @@
 #include "journal/journal.h"
 #include "journal/journal_runs.h"
 #include "station/instrument_run.h"
+#include "text/message.h"
 
 namespace fs = std::filesystem;
 
@@ -33,10 +34,12 @@ std::string Arg(const std::string& text) {
 
 }  // namespace
 
-const char* const kNothingErasedOnPort =
-    "Стирание на этом порту в журнале не записано: если устройство ждёт в загрузчике после "
-    "прерванного обновления, отключите его питание и через 30 секунд включите снова - вернётся "
-    "прежняя прошивка с прежними настройками.";
+Message NothingErasedOnPort() {
+    return ZT("backup.nothing_erased",
+              "Стирание на этом порту в журнале не записано: если устройство ждёт в загрузчике "
+              "после прерванного обновления, отключите его питание и через 30 секунд включите "
+              "снова - вернётся прежняя прошивка с прежними настройками.");
+}
 
 namespace {
 
@@ -52,10 +55,14 @@ BackupOffer OfferOf(const UnfinishedUpdate& u, BackupOffer::Kind kind, const Job
 
 std::string OfferHead(const BackupOffer& offer) {
     if (offer.kind == BackupOffer::Kind::LatestOnPort)
-        return "Последнее обновление на этом порту - прибор " + offer.serial + " от " +
-               offer.runTime + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup);
-    return "В журнале есть обновление прибора " + offer.serial + " от " + offer.runTime + ": " +
-           offer.reason + ".\nЕго резервная копия DATA FLASH: " + PathToUtf8(offer.backup);
+        return Render(ZT("backup.latest_on_port",
+                         "Последнее обновление на этом порту - прибор {0} от {1}.\nЕго резервная "
+                         "копия DATA FLASH: {2}",
+                         offer.serial, offer.runTime, PathToUtf8(offer.backup)));
+    return Render(ZT("backup.unfinished",
+                     "В журнале есть обновление прибора {0} от {1}: {2}.\nЕго резервная копия "
+                     "DATA FLASH: {3}",
+                     offer.serial, offer.runTime, offer.reason, PathToUtf8(offer.backup)));
 }
 
 }  // namespace
@@ -83,18 +90,19 @@ std::optional<BackupOffer> OfferBackupForPort(const Job& s) {
 }
 
 std::string BackupOfferQuestion(const BackupOffer& offer) {
-    return OfferHead(offer) +
-           "\nЕсли это тот же прибор, записать в DATA FLASH эту копию вместо заводского "
-           "data.bin?";
+    return OfferHead(offer) + "\n" +
+           Render(ZT("backup.question",
+                     "Если это тот же прибор, записать в DATA FLASH эту копию вместо заводского "
+                     "data.bin?"));
 }
 
 std::string BackupOfferCliText(const Job& s, const BackupOffer& offer) {
     std::string text;
-    if (offer.kind == BackupOffer::Kind::LatestOnPort)
-        text = std::string(kNothingErasedOnPort) + "\n";
-    return text + OfferHead(offer) +
-           "\nЕсли это тот же прибор, запишите эту копию вместо data.bin:\n  " +
-           DataFromCommandLine(s, offer.backup);
+    if (offer.kind == BackupOffer::Kind::LatestOnPort) text = Render(NothingErasedOnPort()) + "\n";
+    return text + OfferHead(offer) + "\n" +
+           Render(ZT("backup.write_instead",
+                     "Если это тот же прибор, запишите эту копию вместо data.bin:\n  {0}",
+                     DataFromCommandLine(s, offer.backup)));
 }
 
 namespace {

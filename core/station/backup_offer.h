@@ -9,6 +9,7 @@
 #include <string>
 
 #include "station/job.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -33,7 +34,7 @@ std::optional<BackupOffer> OfferBackupForJumper(const Job& s);
 std::optional<BackupOffer> OfferBackupForPort(const Job& s);
 
 // "Стирание на этом порту в журнале не записано: ... вернётся прежняя прошивка ..."
-extern const char* const kNothingErasedOnPort;
+Message NothingErasedOnPort();
 
 // Window: the Yes/No question asked before the jumper questions.
 std::string BackupOfferQuestion(const BackupOffer& offer);

@@ -2,13 +2,16 @@
 
 #include <utility>
 
+#include "text/message.h"
+
 namespace zentor {
 
 std::unique_ptr<Port> OpenConfiguredPort(const Station& station) {
     const std::string& name = station.settings.NamePort;
     const std::string& caption = station.place.caption;
     if (name.empty()) {
-        station.ui.MessageBox("COM-порт не задан.", caption, MessageIcon::Information);
+        station.ui.MessageBox(Render(ZT("port.not_set", "COM-порт не задан.")), caption,
+                              MessageIcon::Information);
         return nullptr;
     }
     OpenResult r = station.opener.Open(name, station.settings.BaudRate);
@@ -46,13 +49,12 @@ bool ReportPortGone(Job& s) {
     if (s.portGoneReported) return true;
     s.portGoneReported = true;
     // Outside a journaled run the phase may be an earlier command's.
-    const std::string phase =
-        RunPhaseName(s.journalRunId.empty() ? RunPhase::Unknown : s.run.phase);
-    s.ui.AppendLine("Порт " + s.settings.NamePort + " пропал (" + phase +
-                    "): адаптер отключён или неисправен");
+    const RunPhase phase = s.journalRunId.empty() ? RunPhase::Unknown : s.run.phase;
+    s.ui.Say(ZT("port.gone", "Порт {0} пропал ({1}): адаптер отключён или неисправен",
+                s.settings.NamePort, Render(RunPhaseMessage(phase))));
     if (!s.journalRunId.empty()) {
         s.run.result = RunResult::Failed;
-        s.run.note = "порт пропал: " + phase;
+        s.run.note = "порт пропал: " + RunPhaseName(phase);
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include "journal/folder_lock.h"
 #include "journal/journal.h"
 #include "station/com_port.h"
+#include "text/message.h"
 
 namespace fs = std::filesystem;
 
@@ -37,18 +38,20 @@ bool Append(Job& s, const JournalLine& line) {
     std::string error;
     if (s.journalFallbackInUse.empty()) {
         if (AppendJournalLine(JournalPathFor(s), line, &error)) return true;
-        s.ui.AppendLine("Журнал не записан: " + PathToUtf8(JournalPathFor(s)) + ": " + error);
+        s.ui.Say(ZT("journal.not_written", "Журнал не записан: {0}: {1}",
+                    PathToUtf8(JournalPathFor(s)), error));
         const fs::path fallback = FallbackJournalPath();
         std::error_code ec;
         if (fallback.empty() || (fs::create_directories(fallback.parent_path(), ec), ec) ||
             !AppendJournalLine(fallback, line, &error))
             return false;
         s.journalFallbackInUse = fallback;
-        s.ui.AppendLine("Журнал этой команды ведётся в " + PathToUtf8(fallback));
+        s.ui.Say(ZT("journal.fallback", "Журнал этой команды ведётся в {0}", PathToUtf8(fallback)));
         return true;
     }
     if (AppendJournalLine(s.journalFallbackInUse, line, &error)) return true;
-    s.ui.AppendLine("Журнал не записан: " + PathToUtf8(s.journalFallbackInUse) + ": " + error);
+    s.ui.Say(ZT("journal.not_written", "Журнал не записан: {0}: {1}",
+                PathToUtf8(s.journalFallbackInUse), error));
     return false;
 }
 
@@ -117,12 +120,13 @@ std::string ProgramNameOf(const Job& s) {
 bool RunFolderCommand(Job& s, const std::string& command, const std::function<bool()>& body) {
     FolderLock lock = FolderLock::Acquire(s.workDir, ProgramNameOf(s), command);
     if (lock.status() == FolderLock::Status::Busy) {
-        s.ui.AppendLine("Папка " + AbsoluteText(s.workDir) + " занята: в ней работает " +
-                        lock.detail() + ". Команда не выполнена.");
+        s.ui.Say(ZT("folder.busy", "Папка {0} занята: в ней работает {1}. Команда не выполнена.",
+                    AbsoluteText(s.workDir), lock.detail()));
         return false;
     }
     if (!lock.held() && lock.status() != FolderLock::Status::Unwritable) {
-        s.ui.AppendLine("Не удалось занять папку: " + lock.detail() + ". Команда не выполнена.");
+        s.ui.Say(ZT("folder.lock_failed", "Не удалось занять папку: {0}. Команда не выполнена.",
+                    lock.detail()));
         return false;
     }
     return body();
@@ -140,7 +144,7 @@ bool RunInstrumentCommand(Job& s, const std::string& command, const std::functio
         s.journalFallbackInUse.clear();
         if (!Append(s, LineFor(s, JournalEvent::Start))) {
             s.journalRunId.clear();
-            s.ui.AppendLine("Команда не выполнена.");
+            s.ui.Say(ZT("command.not_run", "Команда не выполнена."));
             return false;
         }
         const std::int64_t startMs = s.clock.NowMs();
@@ -183,7 +187,7 @@ bool JournalReachedErase(Job& s) {
     if (s.run.phase < RunPhase::Erase) s.run.phase = RunPhase::Erase;
     // The instrument may already wait in its boot ROM: stopping now would leave it there.
     if (!Append(s, LineFor(s, JournalEvent::Erase)))
-        s.ui.AppendLine("Запись продолжается без журнала");
+        s.ui.Say(ZT("journal.continues_without", "Запись продолжается без журнала"));
     return true;
 }
 

@@ -2,35 +2,42 @@
 
 #include <algorithm>
 
+#include "text/message.h"
+
 namespace zentor {
 
 namespace {
 
-std::string StageName(RunPhase phase, int typeController) {
-    if (phase == RunPhase::Boot && typeController == 0) return "связь с программатором";
-    if (phase == RunPhase::Config) return "запись конфигурации";
-    return RunPhaseName(phase);
+Message StageName(RunPhase phase, int typeController) {
+    if (phase == RunPhase::Boot && typeController == 0)
+        return ZT("stage.programmer", "связь с программатором");
+    if (phase == RunPhase::Config) return ZT("stage.config", "запись конфигурации");
+    return RunPhaseMessage(phase);
 }
 
 }  // namespace
 
-std::string RunPhaseName(RunPhase phase) {
+Message RunPhaseMessage(RunPhase phase) {
     switch (phase) {
         case RunPhase::Read:
-            return "чтение DATA FLASH";
+            return ZT("phase.read", "чтение DATA FLASH");
         case RunPhase::Boot:
-            return "вход в загрузчик";
+            return ZT("phase.boot", "вход в загрузчик");
         case RunPhase::Erase:
-            return "стирание";
+            return ZT("phase.erase", "стирание");
         case RunPhase::Code:
-            return "запись CODE FLASH";
+            return ZT("phase.code", "запись CODE FLASH");
         case RunPhase::Data:
-            return "запись DATA FLASH";
+            return ZT("phase.data", "запись DATA FLASH");
         case RunPhase::Config:
-            return "запись регистров конфигурации";
+            return ZT("phase.config", "запись регистров конфигурации");
         default:
-            return "связь с устройством";
+            return ZT("phase.link", "связь с устройством");
     }
+}
+
+std::string RunPhaseName(RunPhase phase) {
+    return Render(RunPhaseMessage(phase), Language::Ru);
 }
 
 void Job::EnterPhase(RunPhase phase) {
@@ -40,7 +47,7 @@ void Job::EnterPhase(RunPhase phase) {
     const auto at = std::find(stages.begin(), stages.end(), phase);
     if (at == stages.end()) return;
     ui.ShowStage(static_cast<int>(at - stages.begin()) + 1, static_cast<int>(stages.size()),
-                 StageName(phase, settings.TypeController));
+                 Render(StageName(phase, settings.TypeController)));
 }
 
 void Job::EndStages() {

@@ -17,6 +17,7 @@
 #include "serial/port.h"
 #include "serial/silent_port.h"
 #include "station/station.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -104,6 +105,8 @@ struct Job {
 
 // How a phase reads in the log, e.g. "запись CODE FLASH"; "связь с устройством"
 // for the phases before the reading and after the records.
+Message RunPhaseMessage(RunPhase phase);
+// The phase as the journal's notes name it: Russian whatever the language.
 std::string RunPhaseName(RunPhase phase);
 
 }  // namespace zentor

@@ -12,6 +12,11 @@ void RecordingFrontend::AppendLine(const std::string& line) {
     history.push_back(line);
 }
 
+void RecordingFrontend::Say(const Message& m) {
+    said.push_back(m.id);
+    Frontend::Say(m);
+}
+
 void RecordingFrontend::DeleteLastLine() {
     if (!log.empty()) log.pop_back();
 }

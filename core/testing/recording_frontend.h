@@ -31,6 +31,7 @@ public:
     void ClearLog() override;
     void AppendLine(const std::string& line) override;
     void DeleteLastLine() override;
+    void Say(const Message& m) override;
     void ShowStopButton(bool visible) override;
     void SetUpdateBusy(bool busy) override;
     void ShowStage(int number, int count, const std::string& name) override;
@@ -47,6 +48,7 @@ public:
 
     std::vector<std::string> log;      // current pane contents
     std::vector<std::string> history;  // every line ever appended
+    std::vector<std::string> said;     // the id of every message said, in order
     std::vector<Box> boxes;
     std::vector<Progress> progress;
     int clears = 0;

@@ -8,13 +8,12 @@
 #include "common/files.h"
 #include "common/image_file.h"
 #include "common/image_key.h"
+#include "text/message.h"
 
 namespace zentor {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kBadSerial = "Неправильно введён серийный номер";
 
 template <std::size_t N>
 void Append(std::vector<std::uint8_t>& out, const std::array<std::uint8_t, N>& piece) {
@@ -27,15 +26,15 @@ void Append(std::vector<std::uint8_t>& out, const std::string& text) {
 
 bool TooLarge(Job& s, const std::string& name, std::uintmax_t size) {
     if (size <= kMaxPackageImage) return false;
-    s.ui.AppendLine("Файл " + name + " слишком большой: " + std::to_string(size) +
-                    " байт (допустимо не более " + std::to_string(kMaxPackageImage) + ")");
+    s.ui.Say(ZT("encode.too_large", "Файл {0} слишком большой: {1} байт (допустимо не более {2})",
+                name, size, kMaxPackageImage));
     return true;
 }
 
 bool WriteScrambled(Job& s, const std::string& name, std::vector<std::uint8_t> content) {
     ScrambleImage(content);
     if (!WriteFileAtomic(ResolveNoCase(s.workDir, name), content)) {
-        s.ui.AppendLine("Невозможно открыть файл " + name);
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", name));
         return false;
     }
     return true;
@@ -68,15 +67,16 @@ bool EncodePackage(Job& s, const std::string& serialNumber) {
     std::string offending;
     const std::optional<std::string> exact = Utf8ToCp1251Exact(serialNumber, &offending);
     if (!exact) {
-        s.ui.AppendLine(offending.empty()
-                            ? "Серийный номер не является текстом UTF-8"
-                            : "Символа \"" + offending +
-                                  "\" в серийном номере нет в кодировке Windows-1251");
+        s.ui.Say(offending.empty()
+                     ? ZT("encode.serial_not_utf8", "Серийный номер не является текстом UTF-8")
+                     : ZT("encode.serial_not_cp1251",
+                          "Символа \"{0}\" в серийном номере нет в кодировке Windows-1251",
+                          offending));
         return false;
     }
     const std::string& serial = *exact;
     if (serial.size() < 9 || (serial[2] != 'v' && serial[3] != 'v') || serial.size() > 99) {
-        s.ui.AppendLine(kBadSerial);
+        s.ui.Say(ZT("encode.bad_serial", "Неправильно введён серийный номер"));
         return false;
     }
 
@@ -90,18 +90,18 @@ bool EncodePackage(Job& s, const std::string& serialNumber) {
     if (!WriteScrambled(s, "n.bin", SerialRecord(serial))) return false;
 
     if (!prog.Loaded()) {
-        s.ui.AppendLine("Невозможно открыть файл \"prog.bin\"");
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", "\"prog.bin\""));
         return false;
     }
     if (!WriteScrambled(s, "p.bin", std::move(prog.bytes))) return false;
 
     if (!data.Loaded()) {
-        s.ui.AppendLine("Невозможно открыть файл data.bin");
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", "data.bin"));
         return false;
     }
     if (!WriteScrambled(s, "d.bin", std::move(data.bytes))) return false;
 
-    s.ui.AppendLine("Файлы n.bin, p.bin и d.bin - созданы");
+    s.ui.Say(ZT("encode.done", "Файлы n.bin, p.bin и d.bin - созданы"));
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "common/files.h"
 #include "journal/backup_names.h"
+#include "text/message.h"
 
 namespace zentor {
 namespace fs = std::filesystem;
@@ -95,8 +96,8 @@ std::string RelativeText(const fs::path& path, const fs::path& base) {
     return (below ? rel : path).generic_string();
 }
 
-std::string BackupLine(const Job& s, const fs::path& backup) {
-    return "Резервная копия DATA FLASH: " + RelativeText(backup, s.workDir);
+Message BackupLine(const Job& s, const fs::path& backup) {
+    return ZT("update.backup", "Резервная копия DATA FLASH: {0}", RelativeText(backup, s.workDir));
 }
 
 bool SetAsideOldReading(Job& s) {
@@ -108,15 +109,16 @@ bool SetAsideOldReading(Job& s) {
         const fs::path target = SetAsideName(dir);
         if (!ec) fs::rename(old, target, ec);
         if (ec) {
-            s.ui.AppendLine("Невозможно переименовать файл " + old.filename().string());
+            s.ui.Say(ZT("file.cannot_rename", "Невозможно переименовать файл {0}",
+                        old.filename().string()));
             return false;
         }
-        s.ui.AppendLine("Файл " + old.filename().string() + " прежнего чтения переименован в " +
-                        RelativeText(target, s.workDir));
+        s.ui.Say(ZT("update.reading_set_aside", "Файл {0} прежнего чтения переименован в {1}",
+                    old.filename().string(), RelativeText(target, s.workDir)));
         PruneSetAside(dir, kKeptReadings);
     }
     if (ExistsNoCase(s.workDir, "data_rd.bin")) {
-        s.ui.AppendLine("Невозможно переименовать файл data_rd.bin");
+        s.ui.Say(ZT("file.cannot_rename", "Невозможно переименовать файл {0}", "data_rd.bin"));
         return false;
     }
     return true;
@@ -126,7 +128,7 @@ std::optional<fs::path> BackUpReading(Job& s, const std::vector<std::uint8_t>& d
     // A re-run reads what the last run read: its backup already holds these bytes.
     if (auto newest = NewestBackup(s.workDir, s.SerialText);
         newest && ReadWholeFile(*newest) == std::optional<std::vector<std::uint8_t>>(data)) {
-        s.ui.AppendLine(BackupLine(s, *newest));
+        s.ui.Say(BackupLine(s, *newest));
         return newest;
     }
     const fs::path dir = s.workDir / "backup";
@@ -134,11 +136,11 @@ std::optional<fs::path> BackUpReading(Job& s, const std::vector<std::uint8_t>& d
     fs::create_directories(dir, ec);
     const fs::path target = FreeName(dir, s.SerialText + "_" + UpdateTimeStamp(), "_data.bin");
     if (ec || !WriteFileAtomic(target, data)) {
-        s.ui.AppendLine("Невозможно сохранить резервную копию DATA FLASH: " +
-                        RelativeText(target, s.workDir));
+        s.ui.Say(ZT("update.backup_failed", "Невозможно сохранить резервную копию DATA FLASH: {0}",
+                    RelativeText(target, s.workDir)));
         return std::nullopt;
     }
-    s.ui.AppendLine(BackupLine(s, target));
+    s.ui.Say(BackupLine(s, target));
     return target;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "station/job.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -20,7 +21,7 @@ std::string UpdateTimeStamp();
 // `path` relative to `base` with forward slashes, or `path` itself when it is not below.
 std::string RelativeText(const std::filesystem::path& path, const std::filesystem::path& base);
 // "Резервная копия DATA FLASH: <path relative to the work folder>".
-std::string BackupLine(const Job& s, const std::filesystem::path& backup);
+Message BackupLine(const Job& s, const std::filesystem::path& backup);
 
 // Newest set-aside readings kept in backup/; older ones are removed.
 inline constexpr std::size_t kKeptReadings = 5;

@@ -5,6 +5,7 @@
 #include "journal/backup_names.h"
 #include "journal/journal.h"
 #include "station/backup_offer.h"
+#include "text/message.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 #include "update/update_run.h"
@@ -13,16 +14,20 @@ namespace zentor {
 
 namespace {
 
-constexpr const char* kJumperQuestion = "Устройство не определено!\n\nПроизвести прошивку?";
-constexpr const char* kFactoryDataWarning =
-    "\n\nDATA FLASH будет записана заводскими данными data.bin: калибровка устройства будет "
-    "заменена.";
-constexpr const char* kJumperSteps =
-    "Внимание! Выполните следующие действия:\n"
-    "1. Отключите питание устройства (не меньше 30 секунд).\n"
-    "2. Закоротите перемычку на плате устройства.\n"
-    "3. Не размыкая перемычку включите его питание.\n"
-    "4. Нажмите кнопку \"OK\"\n";
+Message JumperQuestion() {
+    return ZT("jumper.question", "Устройство не определено!\n\nПроизвести прошивку?");
+}
+Message FactoryDataWarning() {
+    return ZT("jumper.factory_data",
+              "DATA FLASH будет записана заводскими данными data.bin: калибровка устройства "
+              "будет заменена.");
+}
+Message JumperSteps() {
+    return ZT("jumper.steps",
+              "Внимание! Выполните следующие действия:\n1. Отключите питание устройства (не "
+              "меньше 30 секунд).\n2. Закоротите перемычку на плате устройства.\n3. Не размыкая "
+              "перемычку включите его питание.\n4. Нажмите кнопку \"OK\"\n");
+}
 
 }  // namespace
 
@@ -30,15 +35,16 @@ UpdateResult UpdateRun::Unidentified() {
     s_.SerialText.clear();
     s_.identity = {};
     if (!options_.expectSerial.empty()) {
-        s_.ui.AppendLine("Устройство не определено: s/n " + options_.expectSerial +
-                         " не подтверждён - обновление отменено");
+        s_.ui.Say(ZT("jumper.serial_unconfirmed",
+                     "Устройство не определено: s/n {0} не подтверждён - обновление отменено",
+                     options_.expectSerial));
         return UpdateResult::WrongInstrument;
     }
     if (!options_.jumperPath) {
-        s_.ui.AppendLine("Устройство не определено!");
-        s_.ui.AppendLine(
-            "Прошивка через перемычку записала бы в DATA FLASH заводские данные data.bin "
-            "вместо калибровки устройства - обновление отменено");
+        s_.ui.Say(ZT("identify.failed", "Устройство не определено!"));
+        s_.ui.Say(ZT("jumper.refused",
+                     "Прошивка через перемычку записала бы в DATA FLASH заводские данные data.bin "
+                     "вместо калибровки устройства - обновление отменено"));
         return UpdateResult::Unidentified;
     }
     std::optional<std::filesystem::path> source = options_.dataFrom;
@@ -64,11 +70,12 @@ UpdateResult UpdateRun::Unidentified() {
     // Without a backup the calibration is replaced: said in the question, and "Нет"
     // is what Enter answers.
     const bool asked =
-        source ? s_.ui.AskYesNo(kJumperQuestion, s_.caption, MessageIcon::Exclamation)
-               : s_.ui.AskYesNoDefaultNo(std::string(kJumperQuestion) + kFactoryDataWarning,
-                                         s_.caption, MessageIcon::Exclamation);
+        source ? s_.ui.AskYesNo(Render(JumperQuestion()), s_.caption, MessageIcon::Exclamation)
+               : s_.ui.AskYesNoDefaultNo(
+                     Render(JumperQuestion()) + "\n\n" + Render(FactoryDataWarning()), s_.caption,
+                     MessageIcon::Exclamation);
     if (!asked) return UpdateResult::Failed;
-    if (!s_.ui.AskOkCancel(kJumperSteps, s_.caption, MessageIcon::Exclamation))
+    if (!s_.ui.AskOkCancel(Render(JumperSteps()), s_.caption, MessageIcon::Exclamation))
         return UpdateResult::Failed;
     s_.run.mode = source ? "keep" : "factory";
     if (source) {
@@ -78,10 +85,12 @@ UpdateResult UpdateRun::Unidentified() {
         // later identification of that serial can close its open failure.
         if (s_.run.serial.empty()) s_.run.serial = BackupSerial(*source).value_or("");
         NoteDataSource(RelativeText(*source, s_.workDir));
-        dataLine_ = "DATA FLASH записана из файла " + RelativeText(*source, s_.workDir);
+        dataLine_ = ZT("update.data_from_file", "DATA FLASH записана из файла {0}",
+                       RelativeText(*source, s_.workDir));
     } else {
         NoteDataSource("data.bin");
-        dataLine_ = "DATA FLASH записана из файла data.bin (заводские данные)";
+        dataLine_ =
+            ZT("update.data_factory", "DATA FLASH записана из файла data.bin (заводские данные)");
     }
     PlanStages(false);
     return Reflash();

@@ -12,6 +12,7 @@
 #include "journal/journal_runs.h"
 #include "station/backup_offer.h"
 #include "station/instrument_run.h"
+#include "text/message.h"
 #include "update/update_files.h"
 
 namespace zentor {
@@ -35,7 +36,7 @@ std::optional<std::vector<std::uint8_t>> ReadForKeeping(Job& s) {
         found = bytes && ExistsNoCase(s.workDir, "data_rd.bin");
     }
     if (!found) {
-        s.ui.AppendLine("Файл data_rd.bin не обнаружен!");
+        s.ui.Say(ZT("file.not_found", "Файл {0} не обнаружен!", "data_rd.bin"));
         return std::nullopt;
     }
     return bytes;
@@ -53,13 +54,15 @@ std::string Hex(std::size_t value) {
 std::optional<KeepData> WeighOpenFailure(Job& s, const UpdateOptions& options,
                                          const ProgramPlan& plan, const UnfinishedUpdate& failed,
                                          KeepData reading) {
-    s.ui.AppendLine("Прежнее обновление прибора " + s.SerialText + " (" + failed.run.startTime +
-                    "): " + failed.reason + " - DATA FLASH прибора может быть неполной");
+    s.ui.Say(
+        ZT("keep.earlier_update",
+           "Прежнее обновление прибора {0} ({1}): {2} - DATA FLASH прибора может быть неполной",
+           s.SerialText, failed.run.startTime, failed.reason));
     std::optional<std::vector<std::uint8_t>> candidate;
     if (failed.backup) candidate = LoadDataSource(s, plan, *failed.backup);
     if (candidate && *candidate == reading.bytes) {
-        s.ui.AppendLine("Чтение совпадает с его резервной копией: " +
-                        RelativeText(*failed.backup, s.workDir));
+        s.ui.Say(ZT("keep.reading_equals_backup", "Чтение совпадает с его резервной копией: {0}",
+                    RelativeText(*failed.backup, s.workDir)));
         return reading;
     }
     std::string differs;
@@ -73,43 +76,49 @@ std::optional<KeepData> WeighOpenFailure(Job& s, const UpdateOptions& options,
             if (first == std::string::npos) first = i;
             ++count;
         }
-        differs = "Резервная копия того обновления (" + failed.run.startTime +
-                  "): " + RelativeText(*failed.backup, s.workDir) +
-                  "\nНовое чтение отличается от неё: байт " + std::to_string(count) +
-                  ", первое отличие по смещению " + Hex(first);
+        differs = Render(ZT("keep.backup_differs",
+                            "Резервная копия того обновления ({0}): {1}\nНовое чтение отличается "
+                            "от неё: байт {2}, первое отличие по смещению {3}",
+                            failed.run.startTime, RelativeText(*failed.backup, s.workDir), count,
+                            Hex(first)));
     } else {
-        differs = "Резервной копии DATA FLASH того обновления нет";
+        differs = Render(ZT("keep.no_backup", "Резервной копии DATA FLASH того обновления нет"));
     }
     s.ui.AppendLine(differs);
     using Choice = UpdateOptions::OpenFailure;
     Choice choice = options.openFailure;
     if (choice == Choice::Ask) {
-        if (candidate && s.ui.AskYesNo(differs + "\n\nЗаписать в DATA FLASH резервную копию?",
+        if (candidate && s.ui.AskYesNo(differs + "\n\n" +
+                                           Render(ZT("keep.ask_backup",
+                                                     "Записать в DATA FLASH резервную копию?")),
                                        s.caption, MessageIcon::Question)) {
-            s.ui.AppendLine("Вместо нового чтения записывается его резервная копия: " +
-                            RelativeText(*failed.backup, s.workDir));
+            s.ui.Say(ZT("keep.writing_backup",
+                        "Вместо нового чтения записывается его резервная копия: {0}",
+                        RelativeText(*failed.backup, s.workDir)));
             return KeepData{std::move(*candidate), *failed.backup,
                             RelativeText(*failed.backup, s.workDir)};
         }
-        if (s.ui.AskYesNo(differs + "\n\nЗаписать в DATA FLASH новое чтение?", s.caption,
-                          MessageIcon::Question))
+        if (s.ui.AskYesNo(differs + "\n\n" +
+                              Render(ZT("keep.ask_reading", "Записать в DATA FLASH новое чтение?")),
+                          s.caption, MessageIcon::Question))
             choice = Choice::TakeReading;
     }
     if (choice == Choice::TakeReading) {
-        s.ui.AppendLine("Записывается новое чтение");
+        s.ui.Say(ZT("keep.writing_reading", "Записывается новое чтение"));
         return reading;
     }
     if (!candidate)
-        s.ui.AppendLine(
-            "Резервной копии DATA FLASH того обновления нет - сохранить текущие настройки "
-            "нельзя, обновление отменено");
+        s.ui.Say(ZT("keep.no_backup_cancelled",
+                    "Резервной копии DATA FLASH того обновления нет - сохранить текущие настройки "
+                    "нельзя, обновление отменено"));
     else
-        s.ui.AppendLine("Обновление отменено: устройство не изменено");
+        s.ui.Say(ZT("keep.cancelled", "Обновление отменено: устройство не изменено"));
     if (options.openFailure == Choice::Refuse) {
-        s.ui.AppendLine("Выберите, что записать в DATA FLASH:");
+        s.ui.Say(ZT("keep.choose", "Выберите, что записать в DATA FLASH:"));
         if (candidate)
-            s.ui.AppendLine("  резервную копию: " + DataFromCommandLine(s, *failed.backup));
-        s.ui.AppendLine("  новое чтение:    " + UseReadingCommandLine(s));
+            s.ui.Say(ZT("keep.choose_backup", "  резервную копию: {0}",
+                        DataFromCommandLine(s, *failed.backup)));
+        s.ui.Say(ZT("keep.choose_reading", "  новое чтение:    {0}", UseReadingCommandLine(s)));
     }
     return std::nullopt;
 }
@@ -118,9 +127,10 @@ std::optional<KeepData> WeighOpenFailure(Job& s, const UpdateOptions& options,
 bool NamedForAnother(Job& s, const UpdateOptions& options) {
     const auto named = BackupSerial(*options.dataFrom);
     if (!named || *named == s.SerialText || options.force) return false;
-    s.ui.AppendLine("Файл " + RelativeText(*options.dataFrom, s.workDir) +
-                    " - резервная копия прибора " + *named + ", подключено s/n " + s.SerialText +
-                    ". Обновление отменено (--force: записать всё равно)");
+    s.ui.Say(ZT("keep.other_serial",
+                "Файл {0} - резервная копия прибора {1}, подключено s/n {2}. Обновление отменено "
+                "(--force: записать всё равно)",
+                RelativeText(*options.dataFrom, s.workDir), *named, s.SerialText));
     return true;
 }
 
@@ -135,12 +145,13 @@ std::optional<std::vector<std::uint8_t>> LoadDataSource(Job& s, const ProgramPla
     std::optional<std::vector<std::uint8_t>> bytes;
     if (file && !ec && size <= kMaxSourceSize) bytes = ReadWholeFile(path);
     if (!file || ec || (size <= kMaxSourceSize && !bytes)) {
-        s.ui.AppendLine("Невозможно открыть файл " + path.generic_string());
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", path.generic_string()));
         return std::nullopt;
     }
     if (!bytes || bytes->empty()) {
-        const char* why = bytes ? " пуст" : " больше 65536 байт";
-        s.ui.AppendLine("Файл " + shown + why + " - запись отменена");
+        s.ui.Say(bytes ? ZT("keep.source_empty", "Файл {0} пуст - запись отменена", shown)
+                       : ZT("keep.source_too_large", "Файл {0} больше 65536 байт - запись отменена",
+                            shown));
         return std::nullopt;
     }
     if (!DataFits(s, plan, static_cast<int>(bytes->size()), "data_rd.bin")) return std::nullopt;
@@ -160,7 +171,8 @@ std::optional<KeepInputs> CheckKeepInputs(Job& s, const UpdateOptions& options,
     const int size = s.settings.SizeData;
     std::optional<std::string> refusal = DataSizeRefusal(size);
     if (!refusal && size == 0)
-        refusal = "Размер данных 0 байт - сохранить текущие настройки нельзя";
+        refusal = Render(
+            ZT("keep.size_zero", "Размер данных 0 байт - сохранить текущие настройки нельзя"));
     if (refusal) {
         s.ui.AppendLine(*refusal);
         return std::nullopt;
@@ -183,8 +195,8 @@ std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
     auto reading = ReadForKeeping(s);
     if (!reading) {
         if (failed && failed->backup && !named)
-            s.ui.AppendLine("Резервная копия прежнего обновления: " +
-                            DataFromCommandLine(s, *failed->backup));
+            s.ui.Say(ZT("keep.earlier_backup", "Резервная копия прежнего обновления: {0}",
+                        DataFromCommandLine(s, *failed->backup)));
         return std::nullopt;
     }
     // The calibration is on disk under its own name before the chip is touched.
@@ -192,7 +204,7 @@ std::optional<KeepData> PrepareKeepData(Job& s, const UpdateOptions& options,
     if (!backup) return std::nullopt;
     if (named) {
         const std::string shown = RelativeText(*options.dataFrom, s.workDir);
-        s.ui.AppendLine("DATA FLASH из файла " + shown);
+        s.ui.Say(ZT("keep.data_from", "DATA FLASH из файла {0}", shown));
         return KeepData{std::move(*named), *backup, shown};
     }
     KeepData fromReading{std::move(*reading), *backup, "data_rd.bin (чтение)"};

@@ -10,18 +10,21 @@
 #include "station/backup_offer.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
+#include "text/message.h"
 #include "update/update_files.h"
 #include "update/update_keep.h"
 
 namespace zentor {
 
-const char* const kPowerCycleText =
-    "Отключите питание устройства и через 30 секунд включите его снова.";
+Message PowerCycleText() {
+    return ZT("update.power_cycle",
+              "Отключите питание устройства и через 30 секунд включите его снова.");
+}
 
 namespace {
 
 std::string DeviceText(const Job& s) {
-    return "Velmar " + std::to_string(s.identity.model) + "  s/n: " + s.SerialText + ".";
+    return Render(ZT("update.device", "Velmar {0}  s/n: {1}.", s.identity.model, s.SerialText));
 }
 
 }  // namespace
@@ -30,10 +33,11 @@ UpdateResult UpdateRun::Run() {
     if (!IdentifyInstrument(s_)) return Unidentified();
     s_.run.model = std::to_string(s_.identity.model);
     s_.run.serial = s_.SerialText;
-    if (options_.logIdentity) s_.ui.AppendLine("Устройство: " + DeviceText(s_));
+    if (options_.logIdentity) s_.ui.Say(ZT("update.identified", "Устройство: {0}", DeviceText(s_)));
     if (!options_.expectSerial.empty() && s_.SerialText != options_.expectSerial) {
-        s_.ui.AppendLine("Подключено устройство s/n: " + s_.SerialText + ", ожидалось " +
-                         options_.expectSerial + " - обновление отменено");
+        s_.ui.Say(ZT("update.wrong_serial",
+                     "Подключено устройство s/n: {0}, ожидалось {1} - обновление отменено",
+                     s_.SerialText, options_.expectSerial));
         return UpdateResult::WrongInstrument;
     }
     // The identification may have chosen another HCR1.
@@ -79,7 +83,7 @@ void UpdateRun::PlanStages(bool read) {
 
 bool UpdateRun::PlanFactoryData() {
     if (!ExistsNoCase(s_.workDir, "data.bin")) {
-        s_.ui.AppendLine("Файл data.bin не обнаружен!");
+        s_.ui.Say(ZT("file.not_found", "Файл {0} не обнаружен!", "data.bin"));
         return false;
     }
     return PlanData(s_, plan_, DataFlashSource::Factory());
@@ -153,8 +157,8 @@ UpdateResult UpdateRun::ShowDryRun(const std::string& dataSource) {
 
 bool UpdateRun::Aborted() {
     if (!s_.AbortRequested) return false;
-    s_.ui.AppendLine("Обновление прервано - устройство не изменено");
-    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    s_.ui.Say(ZT("update.interrupted", "Обновление прервано - устройство не изменено"));
+    if (backup_) s_.ui.Say(BackupLine(s_, *backup_));
     return true;
 }
 
@@ -176,10 +180,10 @@ UpdateResult UpdateRun::Reflash() {
     if (s_.port && s_.port->Gone()) return PortGone(result);
     if (result.interrupted && !result.ChipTouched() && StoppedInBootRom())
         return UpdateResult::Interrupted;
-    if (!dataLine_.empty() && result.ChipTouched()) s_.ui.AppendLine(dataLine_);
-    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    if (dataLine_ && result.ChipTouched()) s_.ui.Say(*dataLine_);
+    if (backup_) s_.ui.Say(BackupLine(s_, *backup_));
     s_.ui.AppendLine("");
-    s_.ui.AppendLine(kPowerCycleText);
+    s_.ui.Say(PowerCycleText());
     if (result.interrupted) {
         s_.run.result = RunResult::Interrupted;
         return UpdateResult::Interrupted;
@@ -191,14 +195,14 @@ UpdateResult UpdateRun::Reflash() {
 bool UpdateRun::StoppedInBootRom() {
     if (!s_.AbortRequested) return false;
     if (inBootRom_) {
-        s_.ui.AppendLine(
-            "Обновление прервано до стирания: устройство ждёт в загрузчике. Отключите питание "
-            "устройства и через 30 секунд включите его снова - вернётся прежняя прошивка с "
-            "прежними настройками");
+        s_.ui.Say(ZT("update.interrupted_in_boot_rom",
+                     "Обновление прервано до стирания: устройство ждёт в загрузчике. Отключите "
+                     "питание устройства и через 30 секунд включите его снова - вернётся прежняя "
+                     "прошивка с прежними настройками"));
     } else {
-        s_.ui.AppendLine("Обновление прервано - устройство не изменено");
+        s_.ui.Say(ZT("update.interrupted", "Обновление прервано - устройство не изменено"));
     }
-    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    if (backup_) s_.ui.Say(BackupLine(s_, *backup_));
     s_.run.result = RunResult::Interrupted;
     return true;
 }
@@ -208,22 +212,23 @@ UpdateResult UpdateRun::PortGone(const ProgramResult& result) {
     s_.run.result = RunResult::Failed;
     s_.run.note = "порт пропал: " + RunPhaseName(s_.run.phase);
     if (!result.ChipTouched()) {
-        s_.ui.AppendLine(
-            "Стирание не началось. Отключите питание устройства и через 30 секунд включите его "
-            "снова - вернётся прежняя прошивка с прежними настройками");
-        if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+        s_.ui.Say(ZT("update.gone_before_erase",
+                     "Стирание не началось. Отключите питание устройства и через 30 секунд "
+                     "включите его снова - вернётся прежняя прошивка с прежними настройками"));
+        if (backup_) s_.ui.Say(BackupLine(s_, *backup_));
         return UpdateResult::Failed;
     }
-    s_.ui.AppendLine(
-        "Устройство может быть стёрто или записано не полностью. Не выключайте его, пока оно "
-        "не будет восстановлено.");
-    if (backup_) s_.ui.AppendLine(BackupLine(s_, *backup_));
+    s_.ui.Say(ZT("update.gone_after_erase",
+                 "Устройство может быть стёрто или записано не полностью. Не выключайте его, пока "
+                 "оно не будет восстановлено."));
+    if (backup_) s_.ui.Say(BackupLine(s_, *backup_));
     if (options_.offerBackup) {
-        s_.ui.AppendLine(
-            "Подключите адаптер снова и нажмите \"Обновление прошивки\": устройство не "
-            "определится, и будет предложена его резервная копия");
+        s_.ui.Say(ZT("update.reconnect_window",
+                     "Подключите адаптер снова и нажмите \"Обновление прошивки\": устройство не "
+                     "определится, и будет предложена его резервная копия"));
     } else {
-        s_.ui.AppendLine("Подключите адаптер снова и восстановите устройство командой:");
+        s_.ui.Say(ZT("update.reconnect_cli",
+                     "Подключите адаптер снова и восстановите устройство командой:"));
         s_.ui.AppendLine(
             "  " + (backup_ ? DataFromCommandLine(s_, *backup_) : FactoryUpdateCommandLine(s_)));
     }

@@ -12,6 +12,7 @@
 #include "bootrom/program_chip.h"
 #include "bootrom/program_plan.h"
 #include "station/job.h"
+#include "text/message.h"
 #include "update/update_workflow.h"
 
 namespace zentor {
@@ -69,10 +70,10 @@ private:
     std::optional<std::filesystem::path> backup_;
     // Said after the records when the source is not the instrument's own reading
     // (the jumper path); the window's log is cleared by the reflash.
-    std::string dataLine_;
+    std::optional<Message> dataLine_;
 };
 
-// "Отключите питание ..." and the jumper texts, shared by the two halves.
-extern const char* const kPowerCycleText;
+// "Отключите питание ...", shared by the two halves.
+Message PowerCycleText();
 
 }  // namespace zentor

@@ -7,6 +7,7 @@
 #include "common/files.h"
 #include "instrument/instrument_commands.h"
 #include "station/com_port.h"
+#include "text/message.h"
 #include "update/update_run.h"
 
 namespace zentor {
@@ -43,7 +44,7 @@ UpdateResult RunFirmwareUpdate(Job& s, const UpdateOptions& options) {
     }
 
     if (!ExistsNoCase(s.workDir, "prog_c.bin")) {
-        s.ui.AppendLine("Файл prog_c.bin не обнаружен!");
+        s.ui.Say(ZT("file.not_found", "Файл {0} не обнаружен!", "prog_c.bin"));
         return UpdateResult::Failed;
     }
     // The settings and the program image are planned (and refused) before the

@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "common/sha256.h"
 #include "journal/journal.h"
+#include "text/message.h"
 #include "verify/restore.h"
 
 namespace zentor {
@@ -30,7 +31,8 @@ std::optional<UpdateCheck> CheckAfterUpdate(Job& s, const std::filesystem::path&
         c.source = ResolveNoCase(s.workDir, keep ? "data_rd.bin" : "data.bin");
     auto data = ReadWholeFile(c.source);
     if (!data) {
-        s.ui.AppendLine("Невозможно открыть файл " + c.source.filename().string());
+        s.ui.Say(
+            ZT("file.cannot_open", "Невозможно открыть файл {0}", c.source.filename().string()));
         return std::nullopt;
     }
     c.expected = std::move(*data);

@@ -10,6 +10,7 @@
 #include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
 #include "journal/journal.h"
+#include "text/message.h"
 
 namespace zentor {
 namespace fs = std::filesystem;
@@ -27,7 +28,8 @@ RunResult ResultOf(RestoreOutcome outcome) {
     }
 }
 
-RestoreReport Ends(Job& s, RestoreOutcome outcome, const std::string& line) {
+RestoreReport Ends(Job& s, RestoreOutcome outcome, const Message& message) {
+    const std::string line = Render(message);
     RestoreReport r;
     r.outcome = outcome;
     r.verdict = line;
@@ -45,23 +47,25 @@ std::optional<std::vector<std::uint8_t>> LoadBackup(Job& s, const fs::path& file
     const std::string name = file.filename().string();
     ImageLoad image = LoadImageFile(file);
     if (image.error == ImageError::TooLarge) {
-        s.ui.AppendLine("Файл " + name + " больше 65536 байт");
+        s.ui.Say(ZT("file.too_large", "Файл {0} больше 65536 байт", name));
         return std::nullopt;
     }
     if (!image.Loaded()) {
-        s.ui.AppendLine("Невозможно открыть файл " + name);
+        s.ui.Say(ZT("file.cannot_open", "Невозможно открыть файл {0}", name));
         return std::nullopt;
     }
     if (image.bytes.empty() || image.bytes.size() % kPageSize != 0) {
-        s.ui.AppendLine("Размер файла " + name + " (" + std::to_string(image.bytes.size()) +
-                        " байт) - не целое число страниц по 256 байт");
+        s.ui.Say(ZT("restore.not_pages",
+                    "Размер файла {0} ({1} байт) - не целое число страниц по 256 байт", name,
+                    image.bytes.size()));
         return std::nullopt;
     }
     const int size = s.settings.SizeData;
     if (image.bytes.size() != static_cast<std::size_t>(std::max(size, 0))) {
-        s.ui.AppendLine("Размер файла " + name + " (" + std::to_string(image.bytes.size()) +
-                        " байт) не равен размеру DATA FLASH устройства (" + std::to_string(size) +
-                        " байт, настройка \"Размер данных (чтение), байт\")");
+        s.ui.Say(ZT("restore.size_differs",
+                    "Размер файла {0} ({1} байт) не равен размеру DATA FLASH устройства ({2} байт, "
+                    "настройка \"Размер данных (чтение), байт\")",
+                    name, image.bytes.size(), size));
         return std::nullopt;
     }
     return std::move(image.bytes);
@@ -75,73 +79,86 @@ RestoreReport RestoreDataFlash(Job& s, const RestoreRequest& request) {
     s.run.backupPath = s.run.dataSource;
     s.run.serial = BackupSerial(request.file).value_or("");
     const auto image = LoadBackup(s, request.file);
-    if (!image) return Ends(s, RestoreOutcome::Refused, "Восстановление DATA FLASH отменено");
+    if (!image)
+        return Ends(s, RestoreOutcome::Refused,
+                    ZT("restore.cancelled", "Восстановление DATA FLASH отменено"));
     s.run.dataSha256 = Sha256Hex(*image);
     s.run.phase = RunPhase::Link;
-    s.ui.AppendLine("Восстановление DATA FLASH из " + name + " (" + std::to_string(image->size()) +
-                    " байт)");
+    s.ui.Say(
+        ZT("restore.start", "Восстановление DATA FLASH из {0} ({1} байт)", name, image->size()));
 
     if (!IdentifyInstrument(s)) {
-        s.ui.AppendLine("Устройство не определено!");
+        s.ui.Say(ZT("identify.failed", "Устройство не определено!"));
         return Ends(s, RestoreOutcome::NoInstrument,
-                    "Устройство, оставшееся в режиме загрузчика (boot ROM), на команды не "
-                    "отвечает: его DATA FLASH восстанавливает обновление прошивки с этим файлом "
-                    "в качестве данных");
+                    ZT("restore.in_boot_rom",
+                       "Устройство, оставшееся в режиме загрузчика (boot ROM), на команды не "
+                       "отвечает: его DATA FLASH восстанавливает обновление прошивки с этим "
+                       "файлом в качестве данных"));
     }
     const std::string serial = s.SerialText;
     s.run.serial = serial;
     s.run.model = std::to_string(s.identity.model);
-    s.ui.AppendLine("Подключено устройство Velmar " + std::to_string(s.identity.model) +
-                    "  s/n: " + serial);
+    s.ui.Say(ZT("restore.connected", "Подключено устройство Velmar {0}  s/n: {1}", s.identity.model,
+                serial));
     const auto named = BackupSerial(request.file);
     std::string mismatch;
     if (!named)
-        mismatch = "В имени файла " + name + " нет серийного номера устройства.";
+        mismatch = Render(
+            ZT("restore.no_serial", "В имени файла {0} нет серийного номера устройства.", name));
     else if (*named != serial)
-        mismatch = "Файл " + name + " - резервная копия устройства s/n " + *named +
-                   ", подключено s/n " + serial + ".";
+        mismatch = Render(ZT("restore.other_serial",
+                             "Файл {0} - резервная копия устройства s/n {1}, подключено s/n {2}.",
+                             name, *named, serial));
     if (!mismatch.empty() && !request.force) {
         const bool yes =
-            request.askOnMismatch && s.ui.AskYesNo(mismatch + "\n\nЗаписать всё равно?", s.caption,
-                                                   MessageIcon::Exclamation);
+            request.askOnMismatch &&
+            s.ui.AskYesNo(mismatch + "\n\n" + Render(ZT("restore.ask", "Записать всё равно?")),
+                          s.caption, MessageIcon::Exclamation);
         if (!yes) {
             s.ui.AppendLine(mismatch);
             s.run.note = mismatch;
-            RestoreReport r =
-                Ends(s, RestoreOutcome::Refused, "Восстановление DATA FLASH отменено");
+            RestoreReport r = Ends(s, RestoreOutcome::Refused,
+                                   ZT("restore.cancelled", "Восстановление DATA FLASH отменено"));
             r.mismatch = true;
             return r;
         }
     }
-    if (!mismatch.empty()) s.ui.AppendLine(mismatch + " Записывается по требованию.");
+    if (!mismatch.empty())
+        s.ui.Say(ZT("restore.forced", "{0} Записывается по требованию.", mismatch));
 
     s.run.phase = RunPhase::Data;
     if (!WriteDataFlashImage(s, *image))
-        return Ends(s, RestoreOutcome::WriteFailed,
-                    "Восстановление DATA FLASH не выполнено: ошибка записи");
+        return Ends(
+            s, RestoreOutcome::WriteFailed,
+            ZT("restore.write_failed", "Восстановление DATA FLASH не выполнено: ошибка записи"));
 
     RestoreReport r;
     r.mismatch = !mismatch.empty();
     if (WaitForInstrument(s, request.answerSeconds) != WaitEnd::Answered)
-        return Ends(s, RestoreOutcome::Unverified,
-                    "Восстановление DATA FLASH: записано, но не проверено");
+        return Ends(
+            s, RestoreOutcome::Unverified,
+            ZT("restore.unverified", "Восстановление DATA FLASH: записано, но не проверено"));
     if (s.SerialText != serial)
         return Ends(s, RestoreOutcome::Unverified,
-                    "Восстановление DATA FLASH: записано, но ответило другое устройство s/n " +
-                        s.SerialText);
+                    ZT("restore.other_answered",
+                       "Восстановление DATA FLASH: записано, но ответило другое устройство s/n {0}",
+                       s.SerialText));
     r.check = ReadBackAndCompare(s, *image, {});
     switch (r.check.outcome) {
         case VerifyOutcome::Equal:
             r.outcome = RestoreOutcome::Equal;
-            r.verdict = "Восстановление DATA FLASH - Ok";
+            r.verdict = Render(ZT("restore.ok", "Восстановление DATA FLASH - Ok"));
             break;
         case VerifyOutcome::Different:
             r.outcome = RestoreOutcome::Different;
-            r.verdict = "Восстановление DATA FLASH не выполнено: прочитанное отличается от файла";
+            r.verdict = Render(ZT("restore.different",
+                                  "Восстановление DATA FLASH не выполнено: прочитанное отличается "
+                                  "от файла"));
             break;
         default:
             r.outcome = RestoreOutcome::Unverified;
-            r.verdict = "Восстановление DATA FLASH: записано, но не проверено";
+            r.verdict = Render(
+                ZT("restore.unverified", "Восстановление DATA FLASH: записано, но не проверено"));
             break;
     }
     s.ui.AppendLine(r.verdict);

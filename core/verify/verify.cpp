@@ -6,6 +6,7 @@
 #include "common/sha256.h"
 #include "instrument/identify.h"
 #include "instrument/instrument_commands.h"
+#include "text/message.h"
 
 namespace zentor {
 
@@ -34,11 +35,11 @@ RunResult ResultOf(VerifyOutcome outcome) {
     }
 }
 
-VerifyReport Verdict(Job& s, VerifyOutcome outcome, std::string line) {
+VerifyReport Verdict(Job& s, VerifyOutcome outcome, const Message& line) {
     VerifyReport r;
     r.outcome = outcome;
     r.serial = s.SerialText;
-    r.verdict = std::move(line);
+    r.verdict = Render(line);
     s.ui.AppendLine(r.verdict);
     s.run.result = ResultOf(outcome);
     s.run.note = r.verdict;
@@ -49,21 +50,21 @@ VerifyReport Verdict(Job& s, VerifyOutcome outcome, std::string line) {
 
 WaitEnd WaitForInstrument(Job& s, int seconds) {
     seconds = std::max(seconds, 0);
-    s.ui.AppendLine("Ожидание ответа устройства (до " + std::to_string(seconds) + " с) ...");
+    s.ui.Say(ZT("verify.waiting", "Ожидание ответа устройства (до {0} с) ...", seconds));
     s.ui.SetProgressRange(0, seconds);
     s.ui.SetProgressPosition(0);
     const std::int64_t start = s.clock.NowMs();
     const std::int64_t deadline = start + static_cast<std::int64_t>(seconds) * 1000;
     for (;;) {
         if (s.StopRequested.exchange(false)) {
-            s.ui.AppendLine("Ожидание прервано");
+            s.ui.Say(ZT("verify.wait_stopped", "Ожидание прервано"));
             return WaitEnd::Stopped;
         }
         const std::int64_t poll = s.clock.NowMs();
         if (IdentifyInstrument(s)) {
             s.ui.SetProgressPosition(0);
-            s.ui.AppendLine("Ответило устройство Velmar " + std::to_string(s.identity.model) +
-                            "  s/n: " + s.SerialText);
+            s.ui.Say(ZT("verify.answered", "Ответило устройство Velmar {0}  s/n: {1}",
+                        s.identity.model, s.SerialText));
             return WaitEnd::Answered;
         }
         // The next poll a second after this one started, in slices that let a
@@ -78,7 +79,7 @@ WaitEnd WaitForInstrument(Job& s, int seconds) {
         s.ui.ProcessMessages();
     }
     s.ui.SetProgressPosition(0);
-    s.ui.AppendLine("Устройство не ответило за " + std::to_string(seconds) + " с");
+    s.ui.Say(ZT("verify.no_answer", "Устройство не ответило за {0} с", seconds));
     return WaitEnd::TimedOut;
 }
 
@@ -101,8 +102,9 @@ VerifyReport ReadBackAndCompare(Job& s, const std::vector<std::uint8_t>& expecte
                                 const std::string& restoreCommand) {
     if (expected.empty() || expected.size() > kMaxImage)
         return Verdict(s, VerifyOutcome::BadImage,
-                       "Проверка DATA FLASH не выполнена: образ " +
-                           std::to_string(expected.size()) + " байт (нужно 1..65536)");
+                       ZT("verify.bad_image",
+                          "Проверка DATA FLASH не выполнена: образ {0} байт (нужно 1..65536)",
+                          expected.size()));
     const int pages = static_cast<int>((expected.size() + kPageSize - 1) / kPageSize);
     if (s.run.phase < RunPhase::Read) s.run.phase = RunPhase::Read;
     std::vector<std::uint8_t> actual;
@@ -110,22 +112,27 @@ VerifyReport ReadBackAndCompare(Job& s, const std::vector<std::uint8_t>& expecte
     const bool read = ReadDataFlashImage(s, pages * kPageSize, actual, &stopped);
     s.ui.ShowStopButton(false);
     if (!read)
-        return stopped ? Verdict(s, VerifyOutcome::Stopped, "Проверка DATA FLASH прервана")
+        return stopped ? Verdict(s, VerifyOutcome::Stopped,
+                                 ZT("verify.stopped", "Проверка DATA FLASH прервана"))
                        : Verdict(s, VerifyOutcome::ReadFailed,
-                                 "Проверка DATA FLASH не выполнена: ошибка чтения");
+                                 ZT("verify.read_failed",
+                                    "Проверка DATA FLASH не выполнена: ошибка чтения"));
     actual.resize(expected.size());
     const Difference d = CompareImages(expected, actual);
     if (d.count == 0)
-        return Verdict(s, VerifyOutcome::Equal,
-                       "Проверка DATA FLASH - Ok: " + std::to_string(expected.size()) +
-                           " байт совпадают с записанными");
+        return Verdict(
+            s, VerifyOutcome::Equal,
+            ZT("verify.equal", "Проверка DATA FLASH - Ok: {0} байт совпадают с записанными",
+               expected.size()));
     VerifyReport r =
         Verdict(s, VerifyOutcome::Different,
-                "Проверка DATA FLASH: НЕ СОВПАДАЕТ с записанным, первое различие по смещению " +
-                    OffsetText(d.first) + ", различных байт " + std::to_string(d.count) + " из " +
-                    std::to_string(expected.size()));
+                ZT("verify.different",
+                   "Проверка DATA FLASH: НЕ СОВПАДАЕТ с записанным, первое различие по смещению "
+                   "{0}, различных байт {1} из {2}",
+                   OffsetText(d.first), d.count, expected.size()));
     r.difference = d;
-    if (!restoreCommand.empty()) s.ui.AppendLine("Восстановление: " + restoreCommand);
+    if (!restoreCommand.empty())
+        s.ui.Say(ZT("verify.restore_command", "Восстановление: {0}", restoreCommand));
     return r;
 }
 
@@ -136,19 +143,21 @@ VerifyReport VerifyDataFlash(Job& s, const VerifyRequest& request) {
     if (!request.expectedSerial.empty()) s.run.serial = request.expectedSerial;
     if (request.expected.empty() || request.expected.size() > kMaxImage)
         return ReadBackAndCompare(s, request.expected, {});
-    s.ui.AppendLine(
-        "Сравнивается только DATA FLASH: CODE FLASH и регистры конфигурации (HCR0/HCR1) не "
-        "проверяются");
+    s.ui.Say(ZT("verify.scope",
+                "Сравнивается только DATA FLASH: CODE FLASH и регистры конфигурации (HCR0/HCR1) "
+                "не проверяются"));
     switch (WaitForInstrument(s, request.waitSeconds)) {
         case WaitEnd::Answered:
             break;
         case WaitEnd::Stopped:
-            return Verdict(s, VerifyOutcome::Stopped, "Проверка DATA FLASH прервана");
+            return Verdict(s, VerifyOutcome::Stopped,
+                           ZT("verify.stopped", "Проверка DATA FLASH прервана"));
         case WaitEnd::TimedOut: {
             VerifyReport r =
                 Verdict(s, VerifyOutcome::NoAnswer,
-                        "Проверка DATA FLASH не выполнена: устройство не ответило за " +
-                            std::to_string(std::max(request.waitSeconds, 0)) + " с");
+                        ZT("verify.no_answer_verdict",
+                           "Проверка DATA FLASH не выполнена: устройство не ответило за {0} с",
+                           std::max(request.waitSeconds, 0)));
             r.serial.clear();
             return r;
         }
@@ -158,8 +167,9 @@ VerifyReport VerifyDataFlash(Job& s, const VerifyRequest& request) {
     if (request.expectedSerial.empty()) s.run.serial = s.SerialText;
     if (!request.expectedSerial.empty() && s.SerialText != request.expectedSerial)
         return Verdict(s, VerifyOutcome::OtherSerial,
-                       "Проверка DATA FLASH не выполнена: ответило устройство s/n " + s.SerialText +
-                           ", а не " + request.expectedSerial);
+                       ZT("verify.other_serial",
+                          "Проверка DATA FLASH не выполнена: ответило устройство s/n {0}, а не {1}",
+                          s.SerialText, request.expectedSerial));
     return ReadBackAndCompare(s, request.expected, request.restoreCommand);
 }
 
