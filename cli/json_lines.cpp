@@ -66,6 +66,7 @@ void JsonLines::RunEnd(const std::string& command, const std::string& port,
         {"data_sha256", JsonText(run.dataSha256)},
         {"backup", JsonText(run.backupPath)},
         {"note", JsonText(run.note)},
+        {"link_error", JsonText(std::string(LinkErrorText(run.linkError)))},
         {"status", JsonNumber(status)},
     };
     Emit("end", fields);
@@ -82,7 +83,16 @@ void JsonFrontend::Event(const char* event, std::vector<JsonField> fields) {
 
 void JsonFrontend::AppendLine(const std::string& line) {
     CliFrontend::AppendLine(line);
-    Event("log", {{"text", JsonText(line)}});
+    if (sayingId_ != nullptr)
+        Event("log", {{"id", JsonText(sayingId_)}, {"text", JsonText(line)}});
+    else
+        Event("log", {{"text", JsonText(line)}});
+}
+
+void JsonFrontend::Say(const Message& m) {
+    sayingId_ = m.id;
+    CliFrontend::Say(m);
+    sayingId_ = nullptr;
 }
 
 void JsonFrontend::ShowStage(int number, int count, const std::string& name) {

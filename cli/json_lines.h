@@ -38,12 +38,15 @@ private:
 };
 
 // The CLI's front end with every line, stage, percent, message and answer also
-// an event. `port` is put in each event.
+// an event. `port` is put in each event; a line said from the catalogue also
+// carries its message id ("id").
 class JsonFrontend final : public CliFrontend {
 public:
     JsonFrontend(CliFrontend::Options o, JsonLines& json, std::string command, std::string port,
                  std::FILE* out = stderr, std::FILE* err = stderr);
     void AppendLine(const std::string& line) override;
+    // A catalogue text: its log event carries the message's id.
+    void Say(const Message& m) override;
     void ShowStage(int number, int count, const std::string& name) override;
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
@@ -60,6 +63,7 @@ private:
     std::string command_;
     std::string port_;
     int percent_ = -1;
+    const char* sayingId_ = nullptr;  // the id of the message being said
 };
 
 }  // namespace zentor::cli

@@ -6,6 +6,7 @@
 #include "cli_args.h"
 #include "find/probe.h"
 #include "port_board.h"
+#include "text/message.h"
 
 namespace zentor::cli {
 
@@ -43,10 +44,16 @@ int RunDeviceLoop(const Station& station, Controls& master, DeviceKind kind,
                   const std::function<int()>& runOne, std::FILE* log, LoopCounts* counts) {
     LoopCounts n;
     int worst = kExitDone;
-    const char* what = kind == DeviceKind::Instrument ? "устройства" : "микросхемы в загрузчике";
+    const std::string& port = station.settings.NamePort;
+    const auto say = [log](const Message& m) {
+        std::fprintf(log, "%s\n", Render(m).c_str());
+        std::fflush(log);
+    };
     for (;;) {
-        std::fprintf(log, "Ожидание %s на %s (Ctrl-C - закончить) ...\n", what,
-                     station.settings.NamePort.c_str());
+        say(kind == DeviceKind::Instrument
+                ? ZT("loop.waiting", "Ожидание устройства на {0} (Ctrl-C - закончить) ...", port)
+                : ZT("loop.waiting_boot_rom",
+                     "Ожидание микросхемы в загрузчике на {0} (Ctrl-C - закончить) ...", port));
         std::fflush(log);
         if (!WaitFor(station, master, kind, true)) break;
         const int status = runOne();
@@ -56,16 +63,14 @@ int RunDeviceLoop(const Station& station, Controls& master, DeviceKind kind,
             ++n.fail;
             worst = WorseStatus(worst, status);
         }
-        std::fprintf(log, "%s (годных: %d, брак: %d)\n", status == kExitDone ? "PASS" : "FAIL",
-                     n.pass, n.fail);
-        std::fflush(log);
+        say(status == kExitDone ? ZT("loop.pass", "PASS (годных: {0}, брак: {1})", n.pass, n.fail)
+                                : ZT("loop.fail", "FAIL (годных: {0}, брак: {1})", n.pass, n.fail));
         if (master.StopRequested) break;
-        std::fprintf(log, "Отключите устройство от %s ...\n", station.settings.NamePort.c_str());
-        std::fflush(log);
+        say(ZT("loop.remove", "Отключите устройство от {0} ...", port));
         if (!WaitFor(station, master, kind, false)) break;
     }
-    std::fprintf(log, "Устройств: %d, годных: %d, брак: %d\n", n.pass + n.fail, n.pass, n.fail);
-    std::fflush(log);
+    say(ZT("loop.total", "Устройств: {0}, годных: {1}, брак: {2}", n.pass + n.fail, n.pass,
+           n.fail));
     if (counts) *counts = n;
     return worst;
 }

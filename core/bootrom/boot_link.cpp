@@ -38,14 +38,29 @@ bool BootRomLink::Exchange(const Command& c) {
     return delivered;
 }
 
-bool BootRomLink::Judged(bool delivered, std::uint8_t expected) const {
+LinkError BootRomLink::Kind(bool delivered, std::size_t wanted, std::uint8_t expected) const {
+    if (!delivered) return LinkError::PortGone;
+    if (replyLength_ == 0) return LinkError::Timeout;
+    if (reply_[0] != expected) return LinkError::Refused;
+    if (replyLength_ < wanted) return LinkError::ShortReply;
+    return LinkError::None;
+}
+
+bool BootRomLink::Judged(bool delivered, std::uint8_t expected) {
+    error_ = Kind(delivered, 1, expected);
     return options_.controlWrite ? reply_[0] == expected : delivered;
 }
 
 bool BootRomLink::Identify() {
     command_[0] = 0x0D;
-    Exchange({1, false, 26, 26});
-    return std::memcmp(reply_.data() + 2, "MSC1210", 7) == 0;
+    const bool delivered = Exchange({1, false, 26, 26});
+    const bool ok = std::memcmp(reply_.data() + 2, "MSC1210", 7) == 0;
+    error_ = ok                  ? LinkError::None
+             : !delivered        ? LinkError::PortGone
+             : replyLength_ == 0 ? LinkError::Timeout
+             : replyLength_ < 9  ? LinkError::ShortReply
+                                 : LinkError::Refused;
+    return ok;
 }
 
 std::string BootRomLink::BannerExcerpt() const {
@@ -59,7 +74,10 @@ std::string BootRomLink::BannerExcerpt() const {
 
 bool BootRomLink::EchoOff() {
     command_[0] = 'E';
-    return Judged(Exchange({1, false, 4, options_.controlWrite ? 4u : 0u}), 'E');
+    const bool ok = Judged(Exchange({1, false, 4, options_.controlWrite ? 4u : 0u}), 'E');
+    if (error_ == LinkError::Refused || error_ == LinkError::Timeout)
+        error_ = LinkError::EchoMissing;
+    return ok;
 }
 
 void BootRomLink::RegisterWrite(std::uint8_t reg, std::uint8_t value) {
@@ -71,8 +89,14 @@ void BootRomLink::RegisterWrite(std::uint8_t reg, std::uint8_t value) {
 bool BootRomLink::Erase(std::uint16_t address) {
     char text[8];
     std::snprintf(text, sizeof text, "M%04X", address);
-    Exchange({PutText(command_, text), true, 6, 6});
-    return reply_[1] == 'o';
+    const bool delivered = Exchange({PutText(command_, text), true, 6, 6});
+    const bool ok = reply_[1] == 'o';
+    error_ = ok                  ? LinkError::None
+             : !delivered        ? LinkError::PortGone
+             : replyLength_ == 0 ? LinkError::Timeout
+             : replyLength_ < 2  ? LinkError::ShortReply
+                                 : LinkError::Refused;
+    return ok;
 }
 
 void BootRomLink::Load() {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "common/link_error.h"
 #include "serial/port.h"
 
 namespace zentor {
@@ -52,11 +53,17 @@ public:
     bool LastRecordAcknowledged() const { return replyLength_ > 0 && reply_[0] == '.'; }
 
     LinkBuffer& ReplyBuffer() { return reply_; }
+    // Why the last command failed, or how its unjudged reply fell short (a record
+    // sent with controlWrite off that got nothing reads Timeout); None when it
+    // got what it asked for.
+    LinkError LastError() const { return error_; }
 
 private:
     struct Command;
     bool Exchange(const Command& c);
-    bool Judged(bool delivered, std::uint8_t expected) const;
+    bool Judged(bool delivered, std::uint8_t expected);
+    // The kind of a reply of `wanted` bytes that should start with `expected`.
+    LinkError Kind(bool delivered, std::size_t wanted, std::uint8_t expected) const;
 
     Port& port_;
     Clock& clock_;
@@ -64,6 +71,7 @@ private:
     LinkBuffer command_{};
     LinkBuffer reply_{};
     std::size_t replyLength_ = 0;  // bytes the last read returned
+    LinkError error_ = LinkError::None;
 };
 
 inline constexpr int kCodePageSize = 64;

@@ -75,6 +75,7 @@ bool WriteRecords(Job& s, BootRomLink& link, const std::vector<std::uint8_t>& im
         const bool sent = link.SendRecord(address, whole.data() + offset);
         if (sent && !link.LastRecordAcknowledged()) ++result.unconfirmed;
         if (!sent) {
+            result.linkError = link.LastError();
             s.ui.Say(ZT("program.write_failed_at", "Ошибка записи по адресу {0}h", Hex4(address)));
             s.ui.SetProgressPosition(0);
             return false;
@@ -87,6 +88,7 @@ ProgramStage RunBootRom(Job& s, const ProgramPlan& plan, const std::function<voi
                         ProgramResult& result) {
     BootRomLink link(s.LinkPort(), s.clock, {s.settings.DopPause, s.settings.ControlWrite});
     auto fail = [&](const Message& line, ProgramStage stage) {
+        result.linkError = link.LastError();
         s.ui.Say(line);
         return stage;
     };
@@ -301,6 +303,7 @@ ProgramResult ExecuteProgramPlan(Job& s, const ProgramPlan& plan,
                                      : RunBootRom(s, plan, beforeErase, result);
     if (result.stage == ProgramStage::Done) s.run.phase = RunPhase::Done;
     s.run.unconfirmed += result.unconfirmed;
+    if (result.linkError != LinkError::None) s.run.linkError = result.linkError;
     if (result.unconfirmed > 0) {
         s.ui.Say(ZT("program.unconfirmed",
                     "Без подтверждения устройства осталось записей: {0}. Устройство нужно "

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/link_error.h"
 #include "station/job.h"
 
 namespace zentor {
@@ -66,6 +67,8 @@ struct ProgramResult {
     bool configUnconfirmed = false;
     // Stopped on s.AbortRequested at a record or page boundary; stage says where.
     bool interrupted = false;
+    // The boot ROM link's account of the failed exchange (None: no link failure).
+    LinkError linkError = LinkError::None;
 
     bool Ok() const { return stage == ProgramStage::Done; }
     // True once an erase went out.

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/link_error.h"
+
 namespace zentor {
 
 // How a run ended. None: still running (or killed before its end line).
@@ -49,6 +51,9 @@ struct RunRecord {
     RunResult result = RunResult::None;
     int unconfirmed = 0;  // records, erases or configuration answered by nothing
     std::string note;     // one short reason line, e.g. why it failed or was refused
+    // How the link failed when a step failed on the line (not journaled: the
+    // report's, e.g. the --json end event's).
+    LinkError linkError = LinkError::None;
 };
 
 std::string_view RunResultText(RunResult r);  // "", "ok", "failed", "unconfirmed", ...

@@ -61,6 +61,8 @@ TEST(JsonEvents, EveryLineIsAnEventAndTheLastCarriesTheStatus) {
         std::string outHas;  // a text some event must carry
     } cases[] = {
         {"read-data", {"read-data", "--port", sim.DevicePath()}, 0, "\"event\":\"progress\""},
+        // A catalogue text's event names its id.
+        {"read-data, message id", {"read-data", "--port", sim.DevicePath()}, 0, "\"id\":\"restart.ok\""},
         {"update",
          {"update", "--mode", "keep", "--yes", "--port", sim.DevicePath()},
          0,

@@ -202,3 +202,55 @@ TEST(Banner, ExcerptFromThirdCharacterUpToZeroAtMost21) {
 
 }  // namespace
 }  // namespace zentor
+
+namespace zentor {
+namespace {
+
+// What a failed exchange says about itself, judged or not.
+TEST(BootLinkErrors, EachExchangeSaysHowItFellShort) {
+    const struct {
+        const char* name;
+        bool (*run)(Links&);
+        const char* reply;
+        bool controlWrite;
+        LinkError kind;
+    } cases[] = {
+        {"banner", Identify, "\r\nMSC1210 Boot ROM", true, LinkError::None},
+        {"banner silent", Identify, "", true, LinkError::Timeout},
+        {"banner cut short", Identify, "\r\nMS", true, LinkError::ShortReply},
+        {"another device", Identify, "\r\nHello, world", true, LinkError::Refused},
+        {"echo", EchoOff, "E\r\n>", true, LinkError::None},
+        {"echo missing", EchoOff, "", true, LinkError::EchoMissing},
+        {"echo wrong", EchoOff, "e", true, LinkError::EchoMissing},
+        {"erase", Erase, " ok\r\n", false, LinkError::None},
+        {"erase silent", Erase, "", false, LinkError::Timeout},
+        {"erase refused", Erase, " no\r\n", false, LinkError::Refused},
+        {"erase cut short", Erase, " ", false, LinkError::ShortReply},
+        {"record", Record, ".", true, LinkError::None},
+        {"record refused", Record, "?", true, LinkError::Refused},
+        {"record silent, not judged", Record, "", false, LinkError::Timeout},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.station.settings.ControlWrite = c.controlWrite;
+        Links l(rig);
+        const Bytes reply = Text(c.reply);
+        rig.port.responder = [&](const Bytes&) { return reply; };
+        c.run(l);
+        EXPECT_EQ(l.boot.LastError(), c.kind) << LinkErrorText(l.boot.LastError());
+    }
+}
+
+TEST(BootLinkErrors, AClosedPortIsAPortGone) {
+    Rig rig;
+    rig.s.port.reset();
+    Links l(rig);
+    for (bool (*run)(Links&) : {Identify, Erase, Record}) {
+        run(l);
+        EXPECT_EQ(l.boot.LastError(), LinkError::PortGone);
+    }
+}
+
+}  // namespace
+}  // namespace zentor
