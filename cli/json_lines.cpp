@@ -2,39 +2,12 @@
 
 #include <cstdint>
 
+#include "journal/journal_query.h"
+
 namespace zentor::cli {
 
 std::string JsonText(const std::string& utf8) {
-    std::string out = "\"";
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\u%04x", c);
-                    out += hex;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
+    return JsonQuoted(utf8);
 }
 
 std::string JsonNumber(long long n) {

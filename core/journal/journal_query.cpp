@@ -24,7 +24,9 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Quoted(const std::string& text) {
+}  // namespace
+
+std::string JsonQuoted(const std::string& text) {
     std::string out = "\"";
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
@@ -56,8 +58,6 @@ std::string Quoted(const std::string& text) {
     }
     return out + "\"";
 }
-
-}  // namespace
 
 bool LooksLikeSha256(const std::string& text) {
     return text.size() == 64 &&
@@ -92,9 +92,9 @@ std::string RunJson(const JournalRun& run, const std::optional<BackupState>& bac
     std::string json = "{";
     auto field = [&json](const char* name, const std::string& value) {
         if (json.size() > 1) json += ",";
-        json += Quoted(name) + ":" + value;
+        json += JsonQuoted(name) + ":" + value;
     };
-    auto text = [&](const char* name, const std::string& value) { field(name, Quoted(value)); };
+    auto text = [&](const char* name, const std::string& value) { field(name, JsonQuoted(value)); };
     text("run", run.runId);
     text("start", run.startTime);
     if (!run.endTime.empty()) text("end", run.endTime);
@@ -114,7 +114,7 @@ std::string RunJson(const JournalRun& run, const std::optional<BackupState>& bac
     if (!r.dataSource.empty()) text("data_source", r.dataSource);
     if (!r.dataSha256.empty()) text("data_sha256", r.dataSha256);
     if (!r.backupPath.empty()) text("backup", r.backupPath);
-    if (backup) field("backup_sha256", backup->sha256 ? Quoted(*backup->sha256) : "null");
+    if (backup) field("backup_sha256", backup->sha256 ? JsonQuoted(*backup->sha256) : "null");
     if (run.durationMs >= 0) field("duration_ms", std::to_string(run.durationMs));
     if (!r.note.empty()) text("note", r.note);
     return json + "}";

@@ -34,6 +34,10 @@ BackupState BackupOf(const JournalRun& run);
 // One JSON object (a single line) for a run; backupSha256 is added when given.
 std::string RunJson(const JournalRun& run, const std::optional<BackupState>& backup);
 
+// `text` (UTF-8) as a JSON string: quoted, with quotes, backslashes and control
+// characters escaped.
+std::string JsonQuoted(const std::string& text);
+
 // True for 64 hexadecimal digits.
 bool LooksLikeSha256(const std::string& text);
 

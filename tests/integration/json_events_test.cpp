@@ -62,7 +62,10 @@ TEST(JsonEvents, EveryLineIsAnEventAndTheLastCarriesTheStatus) {
     } cases[] = {
         {"read-data", {"read-data", "--port", sim.DevicePath()}, 0, "\"event\":\"progress\""},
         // A catalogue text's event names its id.
-        {"read-data, message id", {"read-data", "--port", sim.DevicePath()}, 0, "\"id\":\"restart.ok\""},
+        {"read-data, message id",
+         {"read-data", "--port", sim.DevicePath()},
+         0,
+         "\"id\":\"restart.ok\""},
         {"update",
          {"update", "--mode", "keep", "--yes", "--port", sim.DevicePath()},
          0,
