@@ -279,7 +279,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t tail = unconfirmed > 0 ? (lastUnconfirmed ? 3 : 2) : 1;
         Check(ui.log.size() >= tail);
         const std::size_t last = ui.log.size() - tail;
-        Check(ui.log[last] == "Запись регистров конфигурации - ok!");
+        // The configuration record's line says "ok!" only when the chip confirmed it.
+        Check(ui.log[last] == (lastUnconfirmed ? "Запись регистров конфигурации - без подтверждения"
+                                               : "Запись регистров конфигурации - ok!"));
+        // A stage's "- Ok" only when none of its records went unconfirmed.
+        if (unconfirmed == 0)
+            for (const char* stage : {"Запись CODE FLASH - Ok", "Запись DATA FLASH - Ok"})
+                Check(std::find(ui.log.begin(), ui.log.end(), stage) != ui.log.end());
         if (unconfirmed > 0)
             Check(ui.log[last + 1] ==
                   "Без подтверждения устройства осталось записей: " + std::to_string(unconfirmed) +
