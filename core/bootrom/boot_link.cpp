@@ -115,8 +115,8 @@ bool BootRomLink::SendRecordText(const std::string& record) {
     return Judged(Exchange({record.size(), false, 1, options_.controlWrite ? 1u : 0u}), '.');
 }
 
-void ProgrammerLink::Send(std::size_t length) {
-    port_.Write(command_.data(), length);
+bool ProgrammerLink::Send(std::size_t length) {
+    return port_.Write(command_.data(), length) == length;
 }
 
 void ProgrammerLink::WritePage(std::uint8_t op, std::uint16_t address, std::uint8_t mask,
@@ -135,16 +135,29 @@ bool ProgrammerLink::VerifyPage(std::uint8_t op, std::uint16_t address, std::uin
     command_[1] = static_cast<std::uint8_t>(address >> 8);
     command_[2] = static_cast<std::uint8_t>(address & mask);
     command_[3] = 0x00;
-    Send(4);
+    const bool delivered = Send(4);
     const auto want = static_cast<std::size_t>(size);
     // A short answer fails: stale buffer bytes must never pass for the page.
-    return port_.Read(reply_.data(), want) == want && std::equal(page, page + size, reply_.begin());
+    const std::size_t got = port_.Read(reply_.data(), want);
+    const bool equal = got == want && std::equal(page, page + size, reply_.begin());
+    error_ = equal        ? LinkError::None
+             : !delivered ? LinkError::PortGone
+             : got == 0   ? LinkError::Timeout
+             : got < want ? LinkError::ShortReply
+                          : LinkError::Mismatch;
+    return equal;
 }
 
 bool ProgrammerLink::Sync() {
     command_[0] = 0x55;
-    Send(1);
-    return port_.Read(reply_.data(), 1) == 1 && reply_[0] == 0x55;
+    const bool delivered = Send(1);
+    const std::size_t got = port_.Read(reply_.data(), 1);
+    const bool ok = got == 1 && reply_[0] == 0x55;
+    error_ = ok           ? LinkError::None
+             : !delivered ? LinkError::PortGone
+             : got == 0   ? LinkError::Timeout
+                          : LinkError::Refused;
+    return ok;
 }
 
 void ProgrammerLink::Enable() {

@@ -104,9 +104,11 @@ public:
     bool VerifyDataPage(std::uint16_t address, const std::uint8_t* page);
 
     LinkBuffer& ReplyBuffer() { return reply_; }
+    // Why the last Sync or page verification failed; None when it passed.
+    LinkError LastError() const { return error_; }
 
 private:
-    void Send(std::size_t length);
+    bool Send(std::size_t length);  // false when the command did not leave the port whole
     void WritePage(std::uint8_t op, std::uint16_t address, std::uint8_t mask,
                    const std::uint8_t* page, int size);
     bool VerifyPage(std::uint8_t op, std::uint16_t address, std::uint8_t mask,
@@ -117,6 +119,7 @@ private:
     ProgrammerOptions options_;
     LinkBuffer command_{};
     LinkBuffer reply_{};
+    LinkError error_ = LinkError::None;
 };
 
 }  // namespace zentor

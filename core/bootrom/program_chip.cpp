@@ -205,6 +205,7 @@ ProgramStage RunProgrammer(Job& s, const ProgramPlan& plan,
                            const std::function<void()>& beforeErase, ProgramResult& result) {
     ProgrammerLink link(s.LinkPort(), s.clock);
     if (!link.Sync()) {
+        result.linkError = link.LastError();
         s.ui.Say(ZT("program.no_programmer", "Нет связи с программатором!"));
         return ProgramStage::NoLink;
     }
@@ -228,8 +229,10 @@ ProgramStage RunProgrammer(Job& s, const ProgramPlan& plan,
             [&](std::uint16_t a, Page p) { return link.VerifyCodePage(a, p); }, &codeWritten,
             ZT("program.code_verify", "Verify Program memory ..."),
             ZT("program.code_pages_failed", "Ошибка записи программы"),
-            result) != PagesEnd::Verified)
+            result) != PagesEnd::Verified) {
+        result.linkError = link.LastError();
         return ProgramStage::CodeWriteFailed;
+    }
     s.ui.SetProgressPosition(0);
     s.ui.Say(ZT("program.code_verified", "Verify Program memory - Ok"));
     s.clock.SleepMs(20);
@@ -240,8 +243,11 @@ ProgramStage RunProgrammer(Job& s, const ProgramPlan& plan,
             s, plan.data, kDataPageSize, [&](std::uint16_t a, Page p) { link.WriteDataPage(a, p); },
             [&](std::uint16_t a, Page p) { return link.VerifyDataPage(a, p); }, nullptr,
             ZT("program.data_verify", "Verify Data memory ..."),
-            ZT("program.data_pages_failed", "Ошибка записи данных"), result) != PagesEnd::Verified)
+            ZT("program.data_pages_failed", "Ошибка записи данных"),
+            result) != PagesEnd::Verified) {
+        result.linkError = link.LastError();
         return ProgramStage::DataWriteFailed;
+    }
     s.ui.SetProgressPosition(0);
     s.ui.Say(ZT("program.data_verified", "Verify Data memory - Ok"));
     s.clock.SleepMs(20);

@@ -14,9 +14,11 @@ enum class LinkError {
     Refused,      // a reply came whose first byte is not the acknowledgement
     EchoMissing,  // the command's echo did not come back
     Checksum,     // a reply whose checksum is wrong
+    Mismatch,     // a page read back differs from what was written
 };
 
-// "none", "port-gone", "timeout", "short-reply", "refused", "echo-missing", "checksum".
+// "none", "port-gone", "timeout", "short-reply", "refused", "echo-missing", "checksum",
+// "mismatch".
 constexpr std::string_view LinkErrorText(LinkError e) {
     switch (e) {
         case LinkError::None:
@@ -33,6 +35,8 @@ constexpr std::string_view LinkErrorText(LinkError e) {
             return "echo-missing";
         case LinkError::Checksum:
             return "checksum";
+        case LinkError::Mismatch:
+            return "mismatch";
     }
     return "none";
 }

@@ -254,3 +254,46 @@ TEST(BootLinkErrors, AClosedPortIsAPortGone) {
 
 }  // namespace
 }  // namespace zentor
+
+namespace zentor {
+namespace {
+
+// The programmer link's failures say their kind too.
+TEST(ProgrammerErrors, SyncAndReadBackSayHowTheyFellShort) {
+    Bytes shortPage(kPage64.begin(), kPage64.begin() + 10);
+    Bytes otherPage = kPage64;
+    otherPage[5] ^= 0xFF;
+    const struct {
+        const char* name;
+        bool sync;  // else a code page verification
+        Bytes reply;
+        LinkError kind;
+    } cases[] = {
+        {"sync", true, {0x55}, LinkError::None},
+        {"sync silent", true, {}, LinkError::Timeout},
+        {"sync other byte", true, {0x54}, LinkError::Refused},
+        {"page equal", false, kPage64, LinkError::None},
+        {"page silent", false, {}, LinkError::Timeout},
+        {"page cut short", false, shortPage, LinkError::ShortReply},
+        {"page different", false, otherPage, LinkError::Mismatch},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(0);
+        Links l(rig);
+        rig.port.responder = [&](const Bytes&) { return c.reply; };
+        if (c.sync)
+            l.prog.Sync();
+        else
+            l.prog.VerifyCodePage(0, kPage64.data());
+        EXPECT_EQ(l.prog.LastError(), c.kind) << LinkErrorText(l.prog.LastError());
+    }
+    Rig gone(0);
+    gone.s.port.reset();
+    Links l(gone);
+    l.prog.Sync();
+    EXPECT_EQ(l.prog.LastError(), LinkError::PortGone);
+}
+
+}  // namespace
+}  // namespace zentor
