@@ -12,6 +12,32 @@
 
 namespace zentor::cli {
 
+namespace {
+
+// The command once, in a job and with command options of its own; the caller
+// holds the signals.
+PortOutcome DispatchOnce(const Command& command, const Station& station, Controls& controls,
+                         CliFrontend& ui, const CommandOptions& options, bool terminal,
+                         const std::string& port, const FindLimits& limits) {
+    CommandOptions own = options;
+    Job job(station, controls);
+    Context c{.s = job,
+              .controls = controls,
+              .ui = ui,
+              .clock = station.clock,
+              .opener = station.opener,
+              .options = own,
+              .terminal = terminal,
+              .port = port,
+              .limits = limits,
+              .signals = false};
+    c.dispatch = [&c](const Command& next) { return Dispatch(c, next); };
+    const int status = Dispatch(c, command);
+    return {status, job.run, job.endedRunId};
+}
+
+}  // namespace
+
 int DispatchOnPorts(const Command& command, const std::string& ports, Station& station,
                     Controls& controls, CliFrontend& ui, const CliFrontend::Options& uiOptions,
                     const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
@@ -40,21 +66,8 @@ int DispatchOnPorts(const Command& command, const std::string& ports, Station& s
     const InterruptScope scope(command.interrupts, controls, uiOptions.interactive);
     return RunOnPorts(station, controls, request,
                       [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
-                          CommandOptions own = options;
-                          Job job(st, ctl);
-                          Context pc{.s = job,
-                                     .controls = ctl,
-                                     .ui = portUi,
-                                     .clock = st.clock,
-                                     .opener = st.opener,
-                                     .options = own,
-                                     .terminal = false,
-                                     .port = st.settings.NamePort,
-                                     .limits = limits,
-                                     .signals = false};
-                          pc.dispatch = [&pc](const Command& next) { return Dispatch(pc, next); };
-                          const int status = Dispatch(pc, command);
-                          return PortOutcome{status, job.run, job.endedRunId};
+                          return DispatchOnce(command, st, ctl, portUi, options, false,
+                                              st.settings.NamePort, limits);
                       });
 }
 
@@ -66,24 +79,12 @@ int DispatchLoop(const Command& command, const Station& station, Controls& contr
         station, controls,
         std::string(command.name) == "update" ? DeviceKind::Instrument : DeviceKind::BootRom, [&] {
             Controls own;
-            CommandOptions each = options;
-            Job job(station, own);
-            Context pc{.s = job,
-                       .controls = own,
-                       .ui = ui,
-                       .clock = station.clock,
-                       .opener = station.opener,
-                       .options = each,
-                       .terminal = uiOptions.interactive,
-                       .port = port,
-                       .limits = limits,
-                       .signals = false};
-            pc.dispatch = [&pc](const Command& next) { return Dispatch(pc, next); };
-            const int status = Dispatch(pc, command);
-            if (json && !job.endedRunId.empty())
-                json->RunEnd(job.run.command, job.settings.NamePort, job.endedRunId, job.run,
-                             status);
-            return status;
+            const PortOutcome once = DispatchOnce(command, station, own, ui, options,
+                                                  uiOptions.interactive, port, limits);
+            if (json && !once.runId.empty())
+                json->RunEnd(once.run.command, station.settings.NamePort, once.runId, once.run,
+                             once.status);
+            return once.status;
         });
 }
 
