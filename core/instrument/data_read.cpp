@@ -46,6 +46,7 @@ public:
                 ZT("data.read.check_page", "Check read page CODE FLASH = {0} ...", p);
             if (!bus_.ReadBlock(address_ | 0x80, 0xFF, 1)) return NoLink(check);
             if (reply[2] != 0) {
+                s_.run.linkError = LinkError::Refused;
                 s_.ui.AppendLine("");
                 s_.ui.Say(check);
                 s_.ui.Say(ZT("data.read.failed", "Ошибка чтения"));
@@ -72,6 +73,7 @@ public:
 
 private:
     ReadEnd NoLink(const Message& step) {
+        s_.run.linkError = bus_.LastError();
         s_.ui.AppendLine("");
         s_.ui.Say(step);
         s_.ui.Say(ZT("command.failed", "Команда не прошла."));

@@ -73,6 +73,7 @@ bool WriteDataFlashImage(Job& s, const std::vector<std::uint8_t>& image) {
     const std::optional<int> version = ProbeDeviceVersion(bus, s.clock, s.settings.AdrPribor);
     s.DeviceVersionCode = version.value_or(0);
     if (!version) {
+        s.run.linkError = bus.LastError();
         s.ui.Say(ZT("data.write.no_version", "Ошибка чтения версии устройства!"));
         return false;
     }
@@ -84,6 +85,9 @@ bool WriteDataFlashImage(Job& s, const std::vector<std::uint8_t>& image) {
     for (int p = 0; p < pages; ++p) {
         const auto failure = StorePage(s, bus, image.data() + p * kPageSize, p);
         if (failure) {
+            // A failed exchange says its kind; a page the instrument did not store is refused.
+            const LinkError kind = bus.LastError();
+            s.run.linkError = kind == LinkError::None ? LinkError::Refused : kind;
             s.ui.Say(*failure);
             return false;
         }
@@ -97,6 +101,7 @@ bool WriteDataFlashImage(Job& s, const std::vector<std::uint8_t>& image) {
         bus.WriteByte(static_cast<std::uint8_t>(s.settings.AdrPribor), 0xFF, 0x01);
     s.ui.Say(restarted ? ZT("restart.ok", "Restart - OK")
                        : ZT("link.none", "Нет связи с устройством!"));
+    if (!restarted) s.run.linkError = bus.LastError();
     return restarted;
 }
 

@@ -1,7 +1,8 @@
 // Framed, checksummed exchanges with a running instrument. Every exchange waits
 // settleMs, purges input, sends the frame, waits replyWaitMs, reads the reply
 // (bounded by the port's read deadline) and waits gapMs. A silent or short reply
-// fails the exchange; nothing is retried here.
+// fails the exchange; nothing is retried here. LastError() says how the last
+// exchange fell short (None after one that went as expected).
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <cstdint>
 
 #include "common/clock.h"
+#include "common/link_error.h"
 #include "serial/port.h"
 
 namespace zentor {
@@ -41,14 +43,20 @@ public:
     bool ReadBlock(std::uint8_t address, std::uint8_t reg, int count);
 
     const std::uint8_t* Reply() const { return reply_.data(); }
+    // PortGone (the frame did not leave whole, or the port went away), Timeout (no reply byte),
+    // EchoMissing (a write's last reply byte is not its checksum), ShortReply or
+    // Checksum (a read's reply), or None.
+    LinkError LastError() const { return error_; }
 
 private:
+    // The count received; error_ is PortGone or Timeout when it says so, else None.
     std::size_t Exchange(std::size_t frameSize, std::uint8_t* reply, std::size_t replySize);
     bool SendWithEcho(std::size_t frameSize);
 
     Port& port_;
     Clock& clock_;
     InstrumentBusOptions options_;
+    LinkError error_ = LinkError::None;
     std::array<std::uint8_t, kMaxBlock + 4> frame_{};
     std::array<std::uint8_t, kMaxBlock + 3> reply_{};
 };

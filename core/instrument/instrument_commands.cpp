@@ -68,6 +68,7 @@ bool Restart(Job& s) {
     s.ui.ProcessMessages();
     InstrumentBus bus(s.LinkPort(), s.clock);
     const bool ok = bus.WriteByte(Address(s), 0xFF, 0x01);
+    if (!ok) s.run.linkError = bus.LastError();
     s.ui.DeleteLastLine();
     s.ui.Say(ok ? ZT("restart.ok", "Restart - OK") : ZT("link.none", "Нет связи с устройством!"));
     s.ui.SetProgressPosition(0);
@@ -84,6 +85,7 @@ bool EnterBootRom(Job& s) {
 
     InstrumentBus bus(s.LinkPort(), s.clock);
     if (!bus.WriteByte(Address(s), 0xFD, 0xAF)) {
+        s.run.linkError = bus.LastError();
         s.ui.Say(ZT("prog.fd_failed", "Не удалось зап. в рег. FD значение AF"));
         s.ui.Say(ZT("prog.wrong", "Prog - Wrong"));
         return false;
@@ -93,6 +95,7 @@ bool EnterBootRom(Job& s) {
     s.ui.ProcessMessages();
 
     if (!bus.WriteByte(Address(s), 0xFF, 0x0B)) {
+        s.run.linkError = bus.LastError();
         s.ui.Say(ZT("prog.ff_failed", "Не удалось зап. в рег. FF значение 0B"));
         s.ui.Say(ZT("prog.wrong", "Prog - Wrong"));
         return false;

@@ -48,6 +48,7 @@ bool ReportPortGone(Job& s) {
     if (!s.port || !s.port->Gone()) return false;
     if (s.portGoneReported) return true;
     s.portGoneReported = true;
+    s.run.linkError = LinkError::PortGone;
     // Outside a journaled run the phase may be an earlier command's.
     const RunPhase phase = s.journalRunId.empty() ? RunPhase::Unknown : s.run.phase;
     s.ui.Say(ZT("port.gone", "Порт {0} пропал ({1}): адаптер отключён или неисправен",

@@ -77,6 +77,8 @@ UpdateResult UpdateRun::Unidentified() {
     if (!asked) return UpdateResult::Failed;
     if (!s_.ui.AskOkCancel(Render(JumperSteps()), s_.caption, MessageIcon::Exclamation))
         return UpdateResult::Failed;
+    // A silent instrument is what this path starts from, not how the run went.
+    s_.run.linkError = LinkError::None;
     s_.run.mode = source ? "keep" : "factory";
     if (source) {
         s_.UpdateMode = UpdateMode::Keep;

@@ -64,10 +64,13 @@ bool UpdateRun::RestartIntoBootRom() {
     // A stop asked before Prog sends nothing more.
     if (Aborted()) return false;
     s_.EnterPhase(RunPhase::Boot);
+    // Neither answer decides: the boot ROM's banner does. Their link errors are not the run's.
+    const LinkError said = s_.run.linkError;
     EnterBootRom(s_);
     s_.clock.SleepMs(1000);
     Restart(s_);
     s_.clock.SleepMs(2000);
+    s_.run.linkError = said;
     inBootRom_ = true;
     return true;
 }

@@ -58,25 +58,27 @@ TEST(JsonEvents, EveryLineIsAnEventAndTheLastCarriesTheStatus) {
         const char* name;
         std::vector<std::string> args;
         int status;
-        std::string outHas;  // a text some event must carry
+        std::vector<std::string> outHas;  // texts some event must carry
     } cases[] = {
-        {"read-data", {"read-data", "--port", sim.DevicePath()}, 0, "\"event\":\"progress\""},
+        {"read-data", {"read-data", "--port", sim.DevicePath()}, 0, {"\"event\":\"progress\""}},
         // A catalogue text's event names its id.
         {"read-data, message id",
          {"read-data", "--port", sim.DevicePath()},
          0,
-         "\"id\":\"restart.ok\""},
+         {"\"id\":\"restart.ok\""}},
         {"update",
          {"update", "--mode", "keep", "--yes", "--port", sim.DevicePath()},
          0,
-         "\"serial\":\"14v071510\""},
-        {"update on a missing port", {"update", "--yes", "--port", missing}, 1, "\"status\":1"},
-        {"settings", {"settings"}, 0, "\"exit_status\":0"},
-        {"journal", {"journal"}, 0, "\"event\":\"record\""},
+         // The restart sent after Prog finds the chip in its boot ROM and gets no
+         // echo; that is not the run's link error.
+         {"\"serial\":\"14v071510\"", "\"link_error\":\"none\""}},
+        {"update on a missing port", {"update", "--yes", "--port", missing}, 1, {"\"status\":1"}},
+        {"settings", {"settings"}, 0, {"\"exit_status\":0"}},
+        {"journal", {"journal"}, 0, {"\"event\":\"record\""}},
         {"update on two ports",
          {"update", "--yes", "--ports", sim.DevicePath() + "," + missing},
          1,
-         "\"port\":\"" + missing + "\""},
+         {"\"port\":\"" + missing + "\""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,7 +88,8 @@ TEST(JsonEvents, EveryLineIsAnEventAndTheLastCarriesTheStatus) {
         const CliResult r = RunCli(args, {}, std::chrono::seconds(90));
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(Validate(dir.path(), r.out, c.status), "");
-        EXPECT_NE(r.out.find(c.outHas), std::string::npos) << r.out;
+        for (const std::string& has : c.outHas)
+            EXPECT_NE(r.out.find(has), std::string::npos) << has;
         // The human log went to standard error.
         if (c.status == 0 && std::string(c.name) != "journal") {
             EXPECT_FALSE(r.err.empty());

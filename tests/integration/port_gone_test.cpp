@@ -47,9 +47,10 @@ TEST(PortGone, EveryCommandEndsNamingThePortAndThePhase) {
         simArgs.insert(simArgs.end(), {"--baud", "38400"});
         SimProcess sim(simArgs);
         const auto started = std::chrono::steady_clock::now();
-        const CliResult r = RunCli({c.command, "--config", (dir / "z.ini").string(), "--port",
-                                    sim.DevicePath(), "--dir", dir.path().string(), "--yes"},
-                                   {}, std::chrono::seconds(60));
+        const CliResult r =
+            RunCli({"--json", c.command, "--config", (dir / "z.ini").string(), "--port",
+                    sim.DevicePath(), "--dir", dir.path().string(), "--yes"},
+                   {}, std::chrono::seconds(60));
         const auto took = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(r.status, 1) << r.out << r.err;
         const std::string line = "Порт " + sim.DevicePath() + " пропал (" + c.phase +
@@ -66,6 +67,8 @@ TEST(PortGone, EveryCommandEndsNamingThePortAndThePhase) {
         ASSERT_EQ(runs.size(), 1u);
         EXPECT_EQ(runs[0].record.result, RunResult::Failed);
         EXPECT_EQ(runs[0].record.note, std::string("порт пропал: ") + c.phase);
+        // The run's end event names the kind, as the journal's note names the phase.
+        EXPECT_NE(r.out.find("\"link_error\":\"port-gone\""), std::string::npos) << r.out;
     }
 }
 

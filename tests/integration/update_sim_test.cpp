@@ -211,6 +211,12 @@ TEST_F(UpdateOnSim, JumperPathThroughTheCli) {
     EXPECT_NE(r.err.find("4. Нажмите кнопку \"OK\""), std::string::npos) << r.err;
     ASSERT_FALSE(r.OutLines().empty());
     EXPECT_EQ(r.OutLines().back(), kPowerCycle);
+    // The silence this path starts from is not the run's link error.
+    const CliResult json =
+        RunCli({"--json", "--config", (dir_ / "z.ini").string(), "update", "--jumper", "--yes",
+                "--port", sim.DevicePath(), "--dir", dir_.string()});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"link_error\":\"none\""), std::string::npos) << json.out;
     ExpectProgramInstalled(sim.Flash());
     EXPECT_EQ(sim.DataFlash(), factory_);
     EXPECT_EQ(sim.Hcr1(), "C5");

@@ -30,7 +30,8 @@ TEST(ReadData, FailureLines) {
         int readingsWanted = 1;
         std::function<bool(const Bytes&)> silent = nullptr;
         int badStatusPage = -1;
-        Lines lines = {};  // after the start lines
+        Lines lines = {};                  // after the start lines
+        LinkError link = LinkError::None;  // the run's record says why
     };
     auto noLink = [](const std::string& step) {
         return Lines{"", step, "Команда не прошла.", "Нет связи с устройством!", ""};
@@ -43,30 +44,38 @@ TEST(ReadData, FailureLines) {
     const Case cases[] = {
         {.name = "select page",
          .silent = SilentOnNth(WithCrc({0x01, 0xFE, 0x01}), 1),
-         .lines = noLink("Выбор страницы DATA FLASH = 1 ...")},
+         .lines = noLink("Выбор страницы DATA FLASH = 1 ..."),
+         .link = LinkError::Timeout},
         {.name = "copy page",
          .silent = SilentOnNth(WithCrc({0x01, 0xFF, 0x06}), 2),
-         .lines = noLink("Copy page DATA FLASH = 1 в SRAM = 3 ...")},
+         .lines = noLink("Copy page DATA FLASH = 1 в SRAM = 3 ..."),
+         .link = LinkError::Timeout},
         {.name = "status: no reply",
          .silent = SilentOnNth({0x81, 0xFF, 0x00, 0x17}, 2),
-         .lines = noLink("Check read page CODE FLASH = 1 ...")},
+         .lines = noLink("Check read page CODE FLASH = 1 ..."),
+         .link = LinkError::Timeout},
         {.name = "status: not 0",
          .badStatusPage = 1,
-         .lines = {"", "Check read page CODE FLASH = 1 ...", "Ошибка чтения", ""}},
+         .lines = {"", "Check read page CODE FLASH = 1 ...", "Ошибка чтения", ""},
+         .link = LinkError::Refused},
         {.name = "select SRAM page",
          .silent = SilentOnNth({0x01, 0xFE, 0x03, 0x53}, 2),
-         .lines = noLink("Выбор страницы SRAM = 3 ...")},
+         .lines = noLink("Выбор страницы SRAM = 3 ..."),
+         .link = LinkError::Timeout},
         {.name = "16-byte block",
          .silent = SilentOnNth(WithCrc({0xC1, 0x20, 0x0F}), 2),
-         .lines = noLink("Чтение 16 байт DATA FLASH = 1 (32) ...")},
+         .lines = noLink("Чтение 16 байт DATA FLASH = 1 (32) ..."),
+         .link = LinkError::Timeout},
         {.name = "128-byte block",
          .version = 100,
          .silent = SilentOnNth(WithCrc({0xC1, 0x80, 0x7F}), 2),
-         .lines = noLink("Чтение 128байт DATA FLASH = 1 (128) ...")},
+         .lines = noLink("Чтение 128байт DATA FLASH = 1 (128) ..."),
+         .link = LinkError::Timeout},
         {.name = "select page in the second reading",
          .readingsWanted = 2,
          .silent = SilentOnNth(WithCrc({0x01, 0xFE, 0x01}), 2),
-         .lines = concat(secondReading, noLink("Выбор страницы DATA FLASH = 1 ..."))},
+         .lines = concat(secondReading, noLink("Выбор страницы DATA FLASH = 1 ...")),
+         .link = LinkError::Timeout},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,6 +100,7 @@ TEST(ReadData, FailureLines) {
         EXPECT_EQ(rig.dev.restarts, 0);
         EXPECT_FALSE(rig.ui.stopButtonVisible);
         EXPECT_EQ(rig.port.Writes().back(), lastSent);  // nothing sent after the failure
+        EXPECT_EQ(rig.s.run.linkError, c.link) << LinkErrorText(rig.s.run.linkError);
     }
 }
 

@@ -111,7 +111,8 @@ TEST(WriteData, Failures) {
         int badStatusPage = -1;
         Lines log = {};
         std::vector<int> stored = {};
-        std::size_t frames = 0;  // frames sent in all
+        std::size_t frames = 0;            // frames sent in all
+        LinkError link = LinkError::None;  // the run's record says why
     };
     const Lines start{"Запись данных в Velmar99 ..."};
     auto after = [&](Lines tail) {
@@ -130,13 +131,15 @@ TEST(WriteData, Failures) {
          .fileSize = 2048,
          .silent = [](const Bytes&) { return true; },
          .log = {"Ошибка чтения версии устройства!"},
-         .frames = 3},
+         .frames = 3,
+         .link = LinkError::Timeout},
         {.name = "status 1 after page 2",
          .fileSize = 2048,
          .badStatusPage = 2,
          .log = after({"Ошибка записи"}),
          .stored = {0, 1, 2},
-         .frames = 1 + 3 * perPage},
+         .frames = 1 + 3 * perPage,
+         .link = LinkError::Refused},
         {.name = "close frame unanswered",
          .fileSize = 2048,
          .silent =
@@ -144,7 +147,8 @@ TEST(WriteData, Failures) {
                  return w == WithCrc({0x01, 0xFB, 0x00, 0x00});
              },
          .log = after({"Нет связи с устройством!"}),
-         .frames = 1 + 19},
+         .frames = 1 + 19,
+         .link = LinkError::Timeout},
         {.name = "store unanswered on page 1",
          .fileSize = 2048,
          .silent =
@@ -153,13 +157,15 @@ TEST(WriteData, Failures) {
              },
          .log = after({"Нет связи с устройством!"}),
          .stored = {0},
-         .frames = 1 + perPage + 21},
+         .frames = 1 + perPage + 21,
+         .link = LinkError::Timeout},
         {.name = "restart unanswered",
          .fileSize = 512,
          .silent = [](const Bytes& w) { return w == kRestartFrame; },
          .log = after({"Запись данных - Ok", "Restart ...", "Нет связи с устройством!"}),
          .stored = {0, 1},
-         .frames = 1 + 2 * perPage + 1},
+         .frames = 1 + 2 * perPage + 1,
+         .link = LinkError::Timeout},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -175,6 +181,7 @@ TEST(WriteData, Failures) {
         EXPECT_EQ(rig.dev.storedPages, c.stored);
         EXPECT_EQ(rig.port.Writes().size(), c.frames);
         EXPECT_EQ(rig.dev.restarts, 0);
+        EXPECT_EQ(rig.s.run.linkError, c.link) << LinkErrorText(rig.s.run.linkError);
     }
 }
 

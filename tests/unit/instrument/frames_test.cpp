@@ -83,53 +83,56 @@ TEST(Frames, PacingOfOneExchange) {
     }
 }
 
-// How replies are judged. The responder answers the one frame with `reply`,
-// computed from the frame sent.
+// How replies are judged, and what a failed one says of itself. The responder
+// answers the one frame with `reply`, computed from the frame sent.
 TEST(Frames, ReplyJudging) {
     struct Case {
         const char* name;
         bool read;  // ReadBlock of one byte, else WriteByte
         std::function<Bytes(const Bytes& frame)> reply;
         bool ok;
+        LinkError kind;  // what LastError() says then
     };
     auto good = [](std::uint8_t data) {
         return [data](const Bytes& f) { return WithCrc({f[0], f[1], data}); };
     };
     const Case cases[] = {
-        {"write: nothing", false, [](const Bytes&) { return Bytes{}; }, false},
-        {"write: one byte echo", false, [](const Bytes& f) { return Bytes{f.back()}; }, true},
+        {"write: nothing", false, [](const Bytes&) { return Bytes{}; }, false, LinkError::Timeout},
+        {"write: one byte echo", false, [](const Bytes& f) { return Bytes{f.back()}; }, true,
+         LinkError::None},
         {"write: one wrong byte", false,
-         [](const Bytes& f) { return Bytes{static_cast<std::uint8_t>(f.back() ^ 1)}; }, false},
+         [](const Bytes& f) { return Bytes{static_cast<std::uint8_t>(f.back() ^ 1)}; }, false,
+         LinkError::EchoMissing},
         {"write: any first, echo second", false,
          [](const Bytes& f) {
              return Bytes{0xEE, f.back()};
          },
-         true},
+         true, LinkError::None},
         {"write: echo first, wrong second", false,
          [](const Bytes& f) {
              return Bytes{f.back(), 0x00};
          },
-         false},
-        {"read: good", true, good(0x42), true},
-        {"read: data above 0x7F", true, good(0xF3), true},
+         false, LinkError::EchoMissing},
+        {"read: good", true, good(0x42), true, LinkError::None},
+        {"read: data above 0x7F", true, good(0xF3), true, LinkError::None},
         {"read: short by one", true,
          [](const Bytes& f) {
              return Bytes{f[0], f[1], 0x42};
          },
-         false},
-        {"read: nothing", true, [](const Bytes&) { return Bytes{}; }, false},
+         false, LinkError::ShortReply},
+        {"read: nothing", true, [](const Bytes&) { return Bytes{}; }, false, LinkError::Timeout},
         {"read: wrong checksum", true,
          [](const Bytes& f) {
              Bytes r = WithCrc({f[0], f[1], 0x42});
              r.back() ^= 0x80;
              return r;
          },
-         false},
+         false, LinkError::Checksum},
         {"read: checksum over unsigned bytes", true,
          [](const Bytes&) {
              return Bytes{0x81, 0xED, 0x00, 0x6A};
          },
-         true},
+         true, LinkError::None},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,6 +141,7 @@ TEST(Frames, ReplyJudging) {
         InstrumentBus bus = rig.Bus();
         const bool ok = c.read ? bus.ReadBlock(0x81, 0xED, 1) : bus.WriteByte(0x01, 0xFE, 0x03);
         EXPECT_EQ(ok, c.ok);
+        EXPECT_EQ(bus.LastError(), c.kind) << LinkErrorText(bus.LastError());
     }
 }
 
@@ -191,6 +195,7 @@ TEST(Frames, ClosedPortIsASilentLine) {
     EXPECT_FALSE(bus.WriteByte(1, 0xFF, 1));
     EXPECT_FALSE(bus.WriteBlock(1, 0xFF, 1, &one));
     EXPECT_FALSE(bus.ReadBlock(0x81, 0xED, 1));
+    EXPECT_EQ(bus.LastError(), LinkError::PortGone);
     EXPECT_EQ(rig.clock.NowMs(), 75);
     EXPECT_TRUE(rig.port.events.empty());
 }

@@ -138,6 +138,7 @@ TEST(UpdateWorkflow, KeepModeWhenTheReadFails) {
               rig.ui.history.end());
     EXPECT_TRUE(rig.Listing().count("backup/"));
     EXPECT_FALSE(ExistsNoCase(rig.dir.path(), "data_rd.bin"));
+    EXPECT_EQ(rig.s.run.linkError, LinkError::Timeout);
 }
 
 // Keep mode up to the reflash: the reading is saved and backed up under the
@@ -191,6 +192,7 @@ TEST(UpdateWorkflow, KeepModeBacksUpTheReadingBeforeTheChipIsTouched) {
                   {1, 6, "чтение DATA FLASH"}, {2, 6, "вход в загрузчик"}, {0, 0, ""}}));
     EXPECT_TRUE(rig.PortClosed());
     EXPECT_EQ(rig.s.UpdateMode, UpdateMode::Keep);
+    EXPECT_EQ(rig.s.run.linkError, LinkError::Timeout);  // the boot ROM's silence
 }
 
 // A reading that cannot be backed up is not written into a freshly erased chip:
