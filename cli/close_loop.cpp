@@ -55,7 +55,7 @@ std::string RestoreLine(const CloseLoopCommands& c, const fs::path& file) {
 void AddVerifyAfterUpdate(CLI::App& update, CloseLoopCommands& c) {
     c.verifyAfterUpdate =
         update
-            .add_flag("--verify{120}", c.verifySeconds,
+            .add_flag("--verify{" + std::to_string(kVerifyWaitSeconds) + "}", c.verifySeconds,
                       "after the power cycle wait up to SECONDS (120) for the instrument, "
                       "then compare its DATA FLASH with what was written")
             ->check(CLI::Range(0, 86400));
@@ -99,7 +99,9 @@ bool PrepareVerifyAfterUpdate(Job& s, CloseLoopCommands& c) {
     VerifyRequest& request = c.request;
     request.expected = check.expected;
     request.expectedSerial = check.serial;
-    request.waitSeconds = c.verifySeconds;
+    // Without --verify (a --loop verifies anyway) the flag's own default.
+    const bool given = c.verifyAfterUpdate != nullptr && c.verifyAfterUpdate->count() > 0;
+    request.waitSeconds = given ? c.verifySeconds : kVerifyWaitSeconds;
     request.restoreCommand = RestoreLine(c, check.restoreFile);
     request.source = PathToUtf8(check.source);
     request.backup = PathToUtf8(check.restoreFile);

@@ -18,9 +18,14 @@
 
 namespace zentor::cli {
 
+// How long a verification after an update waits for the instrument, in seconds.
+inline constexpr int kVerifyWaitSeconds = 120;
+
 struct CloseLoopCommands {
     CLI::Option* verifyAfterUpdate = nullptr;  // update --verify[=SECONDS]
     int verifySeconds = 120;
+    // --loop: every update is verified as if --verify were given.
+    bool verifyAlways = false;
     std::string against;
     int waitSeconds = 120;
     std::string restoreFile;

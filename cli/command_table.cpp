@@ -114,7 +114,8 @@ int FinishUpdate(Context& c, int status) {
     AdviseAfterUpdate(c.s, c.options.updateResult);
     // Unconfirmed records are exactly what the check after power-up is for.
     const bool written = status == kExitDone || status == kExitUnconfirmed;
-    if (!written || !c.options.loop.verifyAfterUpdate->count()) return status;
+    const CloseLoopCommands& loop = c.options.loop;
+    if (!written || !(loop.verifyAlways || loop.verifyAfterUpdate->count())) return status;
     const int verified = c.dispatch(kVerifyAfterUpdate);
     return verified != kExitDone ? verified : status;
 }

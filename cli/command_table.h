@@ -24,6 +24,8 @@
 
 namespace zentor::cli {
 
+class JsonLines;
+
 // `--port auto` with a command: a usage error, the search for the one instrument
 // before the command runs, or nothing (the command searches every port itself).
 enum class AutoPort { Refused, Search, Ignored };
@@ -70,6 +72,8 @@ struct Context {
     const InterruptScope* interrupts = nullptr;
     // Runs another command through the dispatcher, with all it needs.
     std::function<int(const Command&)> dispatch = {};
+    // --json: every journaled run the dispatcher ends is an end event here.
+    JsonLines* json = nullptr;
 
     // True once Ctrl-C was pressed during `run` under Stop.
     bool Interrupted() const { return interrupts != nullptr && interrupts->Interrupted(); }

@@ -107,7 +107,7 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
                  "error");
     app.add_flag("--loop", o.loop,
                  "update, program: one device after another on the port, PASS or FAIL for "
-                 "each, until Ctrl-C");
+                 "each, until Ctrl-C; update verifies each after its power cycle (--verify)");
     o.portsGiven = app.add_option(
         "--ports", o.ports,
         "update, program, verify, restore: run on each of these ports at once (COM3,COM4,... "
@@ -206,9 +206,11 @@ int Dispatch(Context& c, const Command& command) {
         return status == kExitDone;
     };
     // One command per work folder; the instrument-changing ones are journaled.
-    if (command.needs.journal != nullptr)
+    if (command.needs.journal != nullptr) {
         RunInstrumentCommand(c.s, command.needs.journal, body);
-    else if (command.needs.folder)
+        if (c.json && !c.s.endedRunId.empty())
+            c.json->RunEnd(c.s.run.command, c.s.settings.NamePort, c.s.endedRunId, c.s.run, status);
+    } else if (command.needs.folder)
         RunFolderCommand(c.s, command.name, body);
     else
         body();
@@ -362,10 +364,8 @@ int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json) 
               .limits = limits};
     options.loop.connection = ConnectionArgs(argc, argv);
     c.dispatch = [&c](const Command& next) { return Dispatch(c, next); };
-    const int status = Dispatch(c, *command);
-    if (json && !s.endedRunId.empty())
-        json->RunEnd(s.run.command, s.settings.NamePort, s.endedRunId, s.run, status);
-    return status;
+    c.json = json ? &*json : nullptr;
+    return Dispatch(c, *command);
 }
 
 }  // namespace

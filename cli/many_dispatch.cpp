@@ -18,7 +18,7 @@ namespace {
 // holds the signals.
 PortOutcome DispatchOnce(const Command& command, const Station& station, Controls& controls,
                          CliFrontend& ui, const CommandOptions& options, bool terminal,
-                         const std::string& port, const FindLimits& limits) {
+                         const std::string& port, const FindLimits& limits, JsonLines* json) {
     CommandOptions own = options;
     Job job(station, controls);
     Context c{.s = job,
@@ -30,7 +30,8 @@ PortOutcome DispatchOnce(const Command& command, const Station& station, Control
               .terminal = terminal,
               .port = port,
               .limits = limits,
-              .signals = false};
+              .signals = false,
+              .json = json};
     c.dispatch = [&c](const Command& next) { return Dispatch(c, next); };
     const int status = Dispatch(c, command);
     return {status, job.run, job.endedRunId};
@@ -67,7 +68,7 @@ int DispatchOnPorts(const Command& command, const std::string& ports, Station& s
     return RunOnPorts(station, controls, request,
                       [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
                           return DispatchOnce(command, st, ctl, portUi, options, false,
-                                              st.settings.NamePort, limits);
+                                              st.settings.NamePort, limits, json);
                       });
 }
 
@@ -75,17 +76,17 @@ int DispatchLoop(const Command& command, const Station& station, Controls& contr
                  CliFrontend& ui, const CliFrontend::Options& uiOptions, const std::string& port,
                  const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
     const InterruptScope scope(InterruptMode::Guarded, controls, uiOptions.interactive);
-    return RunDeviceLoop(
-        station, controls,
-        std::string(command.name) == "update" ? DeviceKind::Instrument : DeviceKind::BootRom, [&] {
-            Controls own;
-            const PortOutcome once = DispatchOnce(command, station, own, ui, options,
-                                                  uiOptions.interactive, port, limits);
-            if (json && !once.runId.empty())
-                json->RunEnd(once.run.command, station.settings.NamePort, once.runId, once.run,
-                             once.status);
-            return once.status;
-        });
+    // A pass is a read-back: every updated instrument is verified after its power cycle.
+    const bool update = std::string(command.name) == "update";
+    CommandOptions loopOptions = options;
+    loopOptions.loop.verifyAlways = update;
+    return RunDeviceLoop(station, controls, update ? DeviceKind::Instrument : DeviceKind::BootRom,
+                         [&] {
+                             Controls own;
+                             return DispatchOnce(command, station, own, ui, loopOptions,
+                                                 uiOptions.interactive, port, limits, json)
+                                 .status;
+                         });
 }
 
 }  // namespace zentor::cli

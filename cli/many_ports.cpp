@@ -249,7 +249,8 @@ int RunOnPorts(const Station& base, Controls& master, const PortsRequest& reques
             out.Join();
             err.Join();
             statuses[i] = outcome.status;
-            if (request.json)
+            // A journaled run said its end itself; a port that never got that far says it here.
+            if (request.json && outcome.runId.empty())
                 request.json->RunEnd(request.command, port, outcome.runId, outcome.run,
                                      outcome.status);
             board.Done(i, outcome.status, std::string(RunResultText(outcome.run.result)),

@@ -1,7 +1,7 @@
-// update --loop: the loop waits for a device, runs, says PASS with the counts,
-// and a Ctrl-C that comes while a device is being written ends the loop only
-// after that device's run: it finishes, is journaled as done, and keeps its
-// calibration.
+// update --loop: the loop waits for a device, runs, verifies it after its power
+// cycle, says PASS with the counts, and a Ctrl-C that comes while a device is
+// being written ends the loop only after that device's run and verification:
+// both finish, are journaled as done, and the calibration is kept.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -45,26 +45,33 @@ TEST(NextDevice, CtrlCDuringAWriteEndsTheLoopAfterThatDevice) {
     SimProcess sim({"--data-flash-size", std::to_string(kDataSize), "--data-file",
                     (dir / "cal.bin").string(), "--identity", "14,7,15,10"});
 
-    bool signalled = false;
+    bool signalled = false, cycled = false;
     const CliResult r = RunCli(
-        {"--config", (dir / "z.ini").string(), "--dir", dir.path().string(), "update", "--mode",
-         "keep", "--yes", "--loop", "--port", sim.DevicePath()},
+        {"--json", "--config", (dir / "z.ini").string(), "--dir", dir.path().string(), "update",
+         "--mode", "keep", "--yes", "--loop", "--port", sim.DevicePath()},
         [&](pid_t pid) {
             // Ctrl-C once the chip is being erased or written.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-            while (std::chrono::steady_clock::now() < deadline) {
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!signalled && std::chrono::steady_clock::now() < deadline) {
                 const auto lines = ReadJournal(dir / "journal.csv");
                 if (lines && std::any_of(lines->begin(), lines->end(), [](const JournalLine& l) {
                         return l.event == JournalEvent::Erase;
-                    })) {
+                    }))
                     signalled = ::kill(pid, SIGINT) == 0;
-                    return;
-                }
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
+            // The run goes on to its configuration record; then the power cycle
+            // the verification waits for.
+            deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (std::chrono::steady_clock::now() < deadline && sim.Hcr0() != "6D")
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sim.PowerCycle();
+            cycled = true;
         },
         std::chrono::seconds(120));
     ASSERT_TRUE(signalled) << r.err;
+    ASSERT_TRUE(cycled) << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("PASS (годных: 1, брак: 0)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Устройств: 1, годных: 1, брак: 0"), std::string::npos) << r.err;
@@ -73,9 +80,19 @@ TEST(NextDevice, CtrlCDuringAWriteEndsTheLoopAfterThatDevice) {
 
     const auto journal = ReadJournal(dir / "journal.csv");
     ASSERT_TRUE(journal.has_value());
+    // The pass is the verification's: the DATA FLASH read back after the power cycle.
+    EXPECT_NE(r.err.find("Проверка DATA FLASH - Ok"), std::string::npos) << r.err;
     const auto runs = MergeRuns(*journal);
-    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].record.command, "update");
     EXPECT_EQ(runs[0].record.result, RunResult::Ok);
+    EXPECT_EQ(runs[1].record.command, "verify");
+    EXPECT_EQ(runs[1].record.result, RunResult::Ok);
+    // Each run says its end as an event.
+    for (const char* command : {"update", "verify"}) {
+        const std::string end = "\"event\":\"end\",\"command\":\"" + std::string(command) + "\"";
+        EXPECT_NE(r.out.find(end), std::string::npos) << command << "\n" << r.out;
+    }
     sim.PowerCycle();
     EXPECT_EQ(sim.DataFlash(), calibration);
     const Bytes flash = sim.Flash();
