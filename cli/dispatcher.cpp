@@ -111,8 +111,8 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
     o.portsGiven = app.add_option(
         "--ports", o.ports,
         "update, program, verify, restore: run on each of these ports at once (COM3,COM4,... "
-        "or auto: every port where an instrument answers); each port works in "
-        "<dir>/ports/<port>");
+        "or auto: every port where an instrument answers, for program a boot ROM, for update "
+        "either); each port works in <dir>/ports/<port>");
     app.add_option("--lang", o.lang, "language of the texts: ru (default) or en; also ZENTOR_LANG")
         ->check(CLI::IsMember({"ru", "en"}));
 }

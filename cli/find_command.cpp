@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli_text.h"
+#include "find/boot_rom_probe.h"
 
 namespace zentor {
 
@@ -61,14 +62,25 @@ int RunFindCommand(PortOpener& opener, Clock& clock, Frontend& ui, const Setting
     return result.found.empty() ? 1 : 0;
 }
 
-std::vector<FoundInstrument> FindAllInstruments(PortOpener& opener, Clock& clock, Frontend& ui,
-                                                const Settings& settings, const FindLimits& limits,
-                                                const std::atomic<bool>* cancel) {
+AutoFound FindForPortsAuto(PortOpener& opener, Clock& clock, Frontend& ui, const Settings& settings,
+                           const FindLimits& limits, const std::atomic<bool>* cancel,
+                           bool instruments, bool bootRoms) {
     SearchResult result = Search(opener, clock, ui, settings, limits, cancel, false);
-    for (const FoundInstrument& f : result.found)
-        std::fprintf(stderr, "%s\n", FoundText(f).c_str());
-    if (result.found.empty()) PrintLine(stderr, NoneFound());
-    return std::move(result.found);
+    AutoFound found;
+    if (instruments) {
+        found.instruments = std::move(result.found);
+        for (const FoundInstrument& f : found.instruments)
+            std::fprintf(stderr, "%s\n", FoundText(f).c_str());
+    }
+    if (bootRoms && !result.cancelled) {
+        found.bootRoms = FindBootRoms(opener, clock, SilentPorts(result), settings.BaudRate,
+                                      settings.DopPause, cancel);
+        for (const std::string& port : found.bootRoms)
+            PrintLine(stderr, ZT("find.boot_rom", "{0}: микросхема в загрузчике, {1} бит/с", port,
+                                 settings.BaudRate));
+    }
+    if (found.Empty()) PrintLine(stderr, NoneFound());
+    return found;
 }
 
 std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& clock, Frontend& ui,

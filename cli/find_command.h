@@ -37,10 +37,17 @@ std::optional<FoundInstrument> FindSingleInstrument(PortOpener& opener, Clock& c
                                                     const FindLimits& limits,
                                                     const std::atomic<bool>* cancel);
 
-// --ports auto: every instrument found, one per port (printed on stderr), or
-// none after printing that none answered.
-std::vector<FoundInstrument> FindAllInstruments(PortOpener& opener, Clock& clock, Frontend& ui,
-                                                const Settings& settings, const FindLimits& limits,
-                                                const std::atomic<bool>* cancel);
+// --ports auto: what answers where. With `instruments`, every instrument found,
+// one per port; with `bootRoms`, also every port where no instrument answered
+// but a chip's boot ROM does at the configured rate. Each is printed on stderr as
+// it is taken; when there is nothing, that none answered.
+struct AutoFound {
+    std::vector<FoundInstrument> instruments;
+    std::vector<std::string> bootRoms;
+    bool Empty() const { return instruments.empty() && bootRoms.empty(); }
+};
+AutoFound FindForPortsAuto(PortOpener& opener, Clock& clock, Frontend& ui, const Settings& settings,
+                           const FindLimits& limits, const std::atomic<bool>* cancel,
+                           bool instruments, bool bootRoms);
 
 }  // namespace zentor

@@ -44,11 +44,23 @@ int DispatchOnPorts(const Command& command, const std::string& ports, Station& s
                     const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
     std::vector<PortTarget> targets;
     if (ports == "auto") {
+        // program takes chips in their boot ROM; update either (the jumper path);
+        // verify and restore running instruments.
+        const std::string name = command.name;
+        if (name == "program" && station.settings.TypeController == 0) {
+            std::fputs(
+                "--ports auto: program finds chips in their boot ROM only "
+                "(TypeController 1..4)\n",
+                stderr);
+            return kExitUsage;
+        }
         const InterruptScope stop(InterruptMode::Stop, controls, uiOptions.interactive);
-        for (const FoundInstrument& f :
-             FindAllInstruments(station.opener, station.clock, ui, station.settings, limits,
-                                &controls.StopRequested))
+        const AutoFound found = FindForPortsAuto(
+            station.opener, station.clock, ui, station.settings, limits, &controls.StopRequested,
+            name != "program", name == "program" || name == "update");
+        for (const FoundInstrument& f : found.instruments)
             targets.push_back({f.port, f.baud, f.address});
+        for (const std::string& port : found.bootRoms) targets.push_back({port, 0, 0});
         if (controls.StopRequested) return kExitFailed;
         if (targets.empty()) return kExitFailed;
     } else {

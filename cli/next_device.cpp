@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "bootrom/boot_link.h"
 #include "cli_args.h"
+#include "find/boot_rom_probe.h"
 #include "find/probe.h"
 #include "port_board.h"
 #include "text/message.h"
@@ -32,12 +32,10 @@ bool WaitFor(const Station& station, Controls& master, DeviceKind kind, bool pre
 
 bool DeviceAnswers(const Station& station, DeviceKind kind) {
     const Settings& st = station.settings;
+    if (kind == DeviceKind::BootRom)
+        return BootRomAnswers(station.opener, station.clock, st.NamePort, st.BaudRate, st.DopPause);
     OpenResult opened = station.opener.Open(st.NamePort, st.BaudRate);
-    if (!opened.port) return false;
-    if (kind == DeviceKind::Instrument)
-        return ProbeAddress(*opened.port, st.BaudRate, st.AdrPribor).has_value();
-    BootRomLink link(*opened.port, station.clock, {st.DopPause, true});
-    return link.Identify();
+    return opened.port && ProbeAddress(*opened.port, st.BaudRate, st.AdrPribor).has_value();
 }
 
 int RunDeviceLoop(const Station& station, Controls& master, DeviceKind kind,

@@ -40,7 +40,7 @@ zentor_layer(instrument station)
 zentor_layer(bootrom station)
 zentor_layer(update instrument bootrom)
 zentor_layer(verify instrument)
-zentor_layer(find instrument)
+zentor_layer(find instrument bootrom)
 # Test doubles of the core's interfaces: RecordingFrontend, VirtualClock.
 zentor_layer(testing common TESTING)
 

@@ -16,6 +16,7 @@
 #include "cli_run.h"
 #include "common/files.h"
 #include "common/image_key.h"
+#include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
 
@@ -193,6 +194,50 @@ TEST_F(FindOnSims, PortAutoUpdatesTheSingleInstrument) {
     const Bytes flash = sim->Flash();
     ASSERT_GE(flash.size(), program.size());
     EXPECT_TRUE(std::equal(program.begin(), program.end(), flash.begin()));
+}
+
+// --ports auto for program takes the ports where a chip waits in its boot ROM,
+// not the running instrument, and programs each of them; the programmer has no
+// banner to search for, so auto is refused there.
+TEST_F(FindOnSims, PortsAutoProgramsEveryChipInItsBootRom) {
+    const Bytes program = Pattern(1024, 5);
+    const Bytes data = Pattern(256, 6);
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "prog.bin", program));
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "data.bin", data));
+    Settings st;
+    st.BaudRate = 9600;
+    st.AdrPribor = 1;
+    st.DopPause = 0;
+    st.TypeController = 4;
+    WriteConfig(dir_ / "zentor-cli.ini", st);
+    const fs::path instrumentLog = dir_ / "instrument-rx.log";
+    const auto instrument = Instrument(1, 9600, 1, {"--rx-log", instrumentLog.string()});
+    const auto chipA = Instrument(2, 9600, 1, {"--jumper"});
+    const auto chipB = Instrument(3, 9600, 1, {"--jumper"});
+    SimProcess silent({"--link", dir_.string(), "--com", "4", "--no-answer"});
+
+    const CliResult r = Cli({"program", "--ports", "auto", "--yes", "--dir", dir_.string()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (const char* line :
+         {"COM2: микросхема в загрузчике, 9600 бит/с", "COM3: микросхема в загрузчике, 9600 бит/с"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+    // The summary names the two chips, not the instrument or the silent line.
+    EXPECT_NE(r.out.find("COM2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("COM3"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("COM1"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("COM4"), std::string::npos) << r.out;
+    for (SimProcess* chip : {chipA.get(), chipB.get()}) {
+        const Bytes flash = chip->Flash();
+        ASSERT_GE(flash.size(), program.size());
+        EXPECT_TRUE(std::equal(program.begin(), program.end(), flash.begin()));
+    }
+    // The running instrument heard identification requests and nothing else.
+    const std::string heard = Slurp(instrumentLog);
+    EXPECT_EQ(heard.find('\r'), std::string::npos);
+
+    st.TypeController = 0;
+    WriteConfig(dir_ / "zentor-cli.ini", st);
+    EXPECT_EQ(Cli({"program", "--ports", "auto", "--dir", dir_.string()}).status, 2);
 }
 
 }  // namespace
