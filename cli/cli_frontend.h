@@ -29,6 +29,8 @@ public:
 
     void ClearLog() override;
     void AppendLine(const std::string& line) override;
+    // Where the log goes.
+    std::FILE* OutStream() const { return out_; }
     void DeleteLastLine() override;
     void ShowStopButton(bool visible) override;
     void SetUpdateBusy(bool busy) override;

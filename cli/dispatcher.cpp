@@ -106,8 +106,9 @@ void AddCommonOptions(CLI::App& app, CommonOptions& o) {
                  "events as JSON Lines on standard output (docs/json.md); the log on standard "
                  "error");
     app.add_flag("--loop", o.loop,
-                 "update, program: one device after another on the port, PASS or FAIL for "
-                 "each, until Ctrl-C; update verifies each after its power cycle (--verify)");
+                 "update, program: one device after another on the port (or on each of "
+                 "--ports at once), PASS or FAIL for each, until Ctrl-C; update verifies each "
+                 "after its power cycle (--verify)");
     o.portsGiven = app.add_option(
         "--ports", o.ports,
         "update, program, verify, restore: run on each of these ports at once (COM3,COM4,... "
@@ -327,25 +328,28 @@ int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json) 
             std::fputs("--ports: only for update, program, verify and restore\n", stderr);
             return kExitUsage;
         }
-        if (common.loop) {
-            std::fputs("--loop: one port at a time, not with --ports\n", stderr);
-            return kExitUsage;
-        }
         if (common.portGiven->count()) {
             std::fputs("--ports and --port: one or the other\n", stderr);
             return kExitUsage;
+        }
+        if (common.loop) {
+            if (const auto refusal = LoopRefusal(*command, station.settings)) {
+                std::fprintf(stderr, "%s\n", refusal->c_str());
+                return kExitUsage;
+            }
+            if (common.ports == "auto") {
+                std::fputs("--loop: name the ports (auto finds only what answers now)\n", stderr);
+                return kExitUsage;
+            }
+            return DispatchLoopOnPorts(*command, common.ports, station, controls, uiOptions, limits,
+                                       options, json ? &*json : nullptr);
         }
         return DispatchOnPorts(*command, common.ports, station, controls, ui, uiOptions, limits,
                                options, json ? &*json : nullptr);
     }
     if (common.loop) {
-        const std::string name = command->name;
-        if (name != "update" && name != "program") {
-            std::fputs("--loop: only for update and program\n", stderr);
-            return kExitUsage;
-        }
-        if (name == "program" && station.settings.TypeController == 0) {
-            std::fputs("--loop: program only through the boot ROM (TypeController 1..4)\n", stderr);
+        if (const auto refusal = LoopRefusal(*command, station.settings)) {
+            std::fprintf(stderr, "%s\n", refusal->c_str());
             return kExitUsage;
         }
         return DispatchLoop(*command, station, controls, ui, uiOptions, port, limits, options,

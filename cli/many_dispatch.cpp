@@ -84,21 +84,69 @@ int DispatchOnPorts(const Command& command, const std::string& ports, Station& s
                       });
 }
 
-int DispatchLoop(const Command& command, const Station& station, Controls& controls,
-                 CliFrontend& ui, const CliFrontend::Options& uiOptions, const std::string& port,
-                 const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
-    const InterruptScope scope(InterruptMode::Guarded, controls, uiOptions.interactive);
+std::optional<std::string> LoopRefusal(const Command& command, const Settings& settings) {
+    const std::string name = command.name;
+    if (name != "update" && name != "program") return "--loop: only for update and program";
+    if (name == "program" && settings.TypeController == 0)
+        return "--loop: program only through the boot ROM (TypeController 1..4)";
+    return std::nullopt;
+}
+
+namespace {
+
+// The loop of one port: each device in a job and stop controls of its own, so a
+// stop asked of `controls` ends the loop only between devices.
+int LoopOnPort(const Command& command, const Station& station, Controls& controls, CliFrontend& ui,
+               bool terminal, const std::string& port, const FindLimits& limits,
+               const CommandOptions& options, JsonLines* json, std::FILE* log,
+               LoopCounts* counts = nullptr) {
     // A pass is a read-back: every updated instrument is verified after its power cycle.
     const bool update = std::string(command.name) == "update";
     CommandOptions loopOptions = options;
     loopOptions.loop.verifyAlways = update;
-    return RunDeviceLoop(station, controls, update ? DeviceKind::Instrument : DeviceKind::BootRom,
-                         [&] {
-                             Controls own;
-                             return DispatchOnce(command, station, own, ui, loopOptions,
-                                                 uiOptions.interactive, port, limits, json)
-                                 .status;
-                         });
+    return RunDeviceLoop(
+        station, controls, update ? DeviceKind::Instrument : DeviceKind::BootRom,
+        [&] {
+            Controls own;
+            return DispatchOnce(command, station, own, ui, loopOptions, terminal, port, limits,
+                                json)
+                .status;
+        },
+        log, counts);
+}
+
+}  // namespace
+
+int DispatchLoop(const Command& command, const Station& station, Controls& controls,
+                 CliFrontend& ui, const CliFrontend::Options& uiOptions, const std::string& port,
+                 const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
+    const InterruptScope scope(InterruptMode::Guarded, controls, uiOptions.interactive);
+    return LoopOnPort(command, station, controls, ui, uiOptions.interactive, port, limits, options,
+                      json, stderr);
+}
+
+int DispatchLoopOnPorts(const Command& command, const std::string& ports, const Station& station,
+                        Controls& controls, const CliFrontend::Options& uiOptions,
+                        const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
+    PortsRequest request;
+    for (const std::string& port : SplitPortList(ports)) request.targets.push_back({port, 0, 0});
+    if (request.targets.empty()) {
+        std::fputs("--ports: no port named\n", stderr);
+        return kExitUsage;
+    }
+    request.ui = uiOptions;
+    request.live = uiOptions.liveLog;
+    request.json = json;
+    request.command = command.name;
+    const InterruptScope scope(InterruptMode::Guarded, controls, uiOptions.interactive);
+    return RunOnPorts(
+        station, controls, request, [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
+            PortOutcome outcome;
+            outcome.status = LoopOnPort(command, st, ctl, portUi, false, st.settings.NamePort,
+                                        limits, options, json, portUi.OutStream());
+            outcome.endSaid = true;
+            return outcome;
+        });
 }
 
 }  // namespace zentor::cli

@@ -6,6 +6,7 @@
 // `json`, each journaled run's end is an event.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "command_table.h"
@@ -18,9 +19,21 @@ int DispatchOnPorts(const Command& command, const std::string& ports, Station& s
                     Controls& controls, CliFrontend& ui, const CliFrontend::Options& uiOptions,
                     const FindLimits& limits, const CommandOptions& options, JsonLines* json);
 
+// Why --loop cannot run this command (only update, and program through the boot
+// ROM), or nullopt.
+std::optional<std::string> LoopRefusal(const Command& command, const Settings& settings);
+
 // --loop on `port`: update waits for an instrument, program for a boot ROM.
 int DispatchLoop(const Command& command, const Station& station, Controls& controls,
                  CliFrontend& ui, const CliFrontend::Options& uiOptions, const std::string& port,
                  const FindLimits& limits, const CommandOptions& options, JsonLines* json);
+
+// --loop with --ports LIST: that loop on every port at once, each port in its own
+// folder as --ports has it; its waiting, PASS and FAIL lines are the port's log
+// (so the live table's phase shows them). Ctrl-C ends every loop between
+// devices. The status is the worst port's.
+int DispatchLoopOnPorts(const Command& command, const std::string& ports, const Station& station,
+                        Controls& controls, const CliFrontend::Options& uiOptions,
+                        const FindLimits& limits, const CommandOptions& options, JsonLines* json);
 
 }  // namespace zentor::cli

@@ -250,7 +250,7 @@ int RunOnPorts(const Station& base, Controls& master, const PortsRequest& reques
             err.Join();
             statuses[i] = outcome.status;
             // A journaled run said its end itself; a port that never got that far says it here.
-            if (request.json && outcome.runId.empty())
+            if (request.json && outcome.runId.empty() && !outcome.endSaid)
                 request.json->RunEnd(request.command, port, outcome.runId, outcome.run,
                                      outcome.status);
             board.Done(i, outcome.status, std::string(RunResultText(outcome.run.result)),

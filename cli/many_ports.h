@@ -31,6 +31,7 @@ struct PortOutcome {
     int status = 1;
     RunRecord run;  // what the run's journal record says
     std::string runId;
+    bool endSaid = false;  // its runs said their own ends (--json), as a loop's do
 };
 
 // Runs the command for one port: a job made from `station`, answering through `ui`.

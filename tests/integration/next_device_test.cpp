@@ -100,6 +100,63 @@ TEST(NextDevice, CtrlCDuringAWriteEndsTheLoopAfterThatDevice) {
     EXPECT_TRUE(std::equal(program.begin(), program.end(), flash.begin()));
 }
 
+// program --loop --ports: a loop on each port at once. Each chip waiting in its
+// boot ROM is programmed and passes on its own port; Ctrl-C while both wait for
+// their chips to be taken away ends both loops, and the summary counts each.
+TEST(NextDevice, ALoopOnEveryPortAtOnce) {
+    const ScratchDir dir("loop-ports");
+    const Bytes program = Pattern(2048, 4);
+    ASSERT_TRUE(WriteFileAtomic(dir / "prog.bin", program));
+    ASSERT_TRUE(WriteFileAtomic(dir / "data.bin", Pattern(256, 5)));
+    Settings st;
+    st.BaudRate = SimProcess::kDefaultBaud;
+    st.DopPause = 0;
+    st.TypeController = 4;
+    WriteConfig(dir / "z.ini", st);
+    SimProcess a({"--jumper", "--data-flash-size", "256"});
+    SimProcess b({"--jumper", "--data-flash-size", "256"});
+
+    bool signalled = false;
+    const CliResult r = RunCli(
+        {"--config", (dir / "z.ini").string(), "--dir", dir.path().string(), "program", "--yes",
+         "--loop", "--ports", a.DevicePath() + "," + b.DevicePath()},
+        [&](pid_t pid) {
+            // Both chips programmed: the loops now wait for them to go.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!signalled && std::chrono::steady_clock::now() < deadline) {
+                const auto lines = ReadJournal(dir / "journal.csv");
+                if (lines) {
+                    const auto runs = MergeRuns(*lines);
+                    if (runs.size() == 2 && std::all_of(runs.begin(), runs.end(), [](auto& run) {
+                            return run.record.result == RunResult::Ok;
+                        })) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                        signalled = ::kill(pid, SIGINT) == 0;
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        },
+        std::chrono::seconds(90));
+    ASSERT_TRUE(signalled) << r.out << r.err;
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (SimProcess* sim : {&a, &b}) {
+        const std::string port = sim->DevicePath();
+        EXPECT_NE(r.out.find("[" + port + "] PASS (годных: 1, брак: 0)"), std::string::npos)
+            << port << "\n"
+            << r.out;
+        const Bytes flash = sim->Flash();
+        ASSERT_GE(flash.size(), program.size());
+        EXPECT_TRUE(std::equal(program.begin(), program.end(), flash.begin()));
+    }
+    // The summary: one row per port with its count.
+    std::size_t counted = 0;
+    for (std::size_t at = 0;
+         (at = r.out.find("Устройств: 1, годных: 1, брак: 0", at)) != std::string::npos; ++at)
+        ++counted;
+    EXPECT_GE(counted, 2u) << r.out;
+}
+
 TEST(NextDevice, RefusedWhereItMeansNothing) {
     const ScratchDir dir("loop-usage");
     const struct {
@@ -107,7 +164,8 @@ TEST(NextDevice, RefusedWhereItMeansNothing) {
         const char* says;
     } cases[] = {
         {{"read-data", "--loop"}, "--loop: only for update and program"},
-        {{"update", "--loop", "--ports", "COM3,COM4"}, "not with --ports"},
+        {{"update", "--loop", "--ports", "auto"}, "--loop: name the ports"},
+        {{"write-data", "--loop", "--ports", "COM3,COM4"}, "--ports: only for update"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);
