@@ -4,7 +4,7 @@
 // then the default quick search of `find` (every rate of the settings' list, the
 // configured address 5 and address 1).
 //
-//   bench_find [zentor-sim] [runs]
+//   bench_find [zentor-sim] [runs]    (5; with ZENTOR_BENCH_QUICK=1, 1)
 //
 // Prints the instruments found and the fastest, median and slowest whole search
 // (port scan included): the first against the 2000 ms target, the quick search
@@ -24,7 +24,7 @@ using namespace zentor;
 
 int main(int argc, char** argv) {
     const std::string sim = bench::SimulatorPath(argc, argv);
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : bench::QuickMode() ? 1 : 5;
     bench::BenchDir dir("zentor-bench-find-");
     if (dir.path().empty()) return 1;
 

@@ -4,12 +4,14 @@
 # per port. Measures and prints; judges nothing.
 #
 #   bench/bench_ports.sh BUILD_DIR [N]    (N = 8)
-#   ZENTOR_BENCH_QUICK=1: 2 ports, a small image (a smoke run, no figures meant)
+#   ZENTOR_BENCH_QUICK=1: 2 ports, a 1 KiB image, 256 bytes of DATA FLASH read at
+#   DopPause 0 (a smoke run, no figures meant)
 set -euo pipefail
 build=$1
 n=${2:-8}
 size=16384
-if [ "${ZENTOR_BENCH_QUICK:-}" = 1 ]; then n=2; size=1024; fi
+quick=0
+if [ "${ZENTOR_BENCH_QUICK:-}" = 1 ]; then quick=1; n=2; size=1024; fi
 cli=$build/cli/zentor-cli
 sim=$build/sim/zentor-sim
 work=$(mktemp -d)
@@ -23,13 +25,21 @@ trap cleanup EXIT
 
 # prog_c.bin: any bytes do for the update (they are unscrambled on load).
 head -c "$size" /dev/urandom >"$work/prog_c.bin"
-# The default settings, at the simulators' rate.
-: >"$work/z.ini"
+# The default settings, at the simulators' rate; quick: the smallest DATA FLASH, no pauses
+# between boot-ROM records.
+sim_args=()
+if [ "$quick" = 1 ]; then
+    printf '[Настройки]\r\nДоп. пауза при записи, мс=0\r\nРазмер данных (чтение), байт=256\r\n' |
+        iconv -f UTF-8 -t CP1251 >"$work/z.ini"
+    sim_args=(--data-flash-size 256)
+else
+    : >"$work/z.ini"
+fi
 
 start_sim() {  # index -> device path on stdout
     local fifo=$work/sim$1.out
     mkfifo "$fifo"
-    "$sim" --baud 38400 --identity "14,7,15,$((10 + $1))" \
+    "$sim" --baud 38400 --identity "14,7,15,$((10 + $1))" "${sim_args[@]}" \
         --state-dir "$work/state$1" >"$fifo" 2>/dev/null &
     pids+=($!)
     local line

@@ -1,7 +1,7 @@
 // Times ScanComPorts on this machine (COM1..COM256 through the system opener),
 // the scan the update face makes when its window is created.
 //
-//   bench_scan [runs]
+//   bench_scan [runs]    (20; with ZENTOR_BENCH_QUICK=1, 1)
 //
 // Prints the ports found and the fastest, median and slowest of the runs.
 #include <algorithm>
@@ -12,10 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "station/com_port.h"
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int runs = argc > 1                     ? std::max(1, std::atoi(argv[1]))
+                     : zentor::bench::QuickMode() ? 1
+                                                  : 20;
     const auto opener = zentor::MakeSystemPortOpener(std::filesystem::current_path());
     std::vector<double> ms;
     std::vector<std::string> found;

@@ -10,6 +10,8 @@
 //
 //   bench_slow_links [path/to/zentor-sim]
 //
+// ZENTOR_BENCH_QUICK=1: the same links with 256 B + 64 B and 128 B + 128 B (data.bin
+// for the boot ROM is whole 128-byte records).
 // Prints the measurements; a byte the simulator loses shows on its standard error.
 // Asserts nothing.
 #include <signal.h>
@@ -41,12 +43,13 @@ struct Link {
     int typeController;
     int baud;
     std::size_t program, data;
+    std::size_t quickProgram, quickData;
     std::vector<std::string> simArgs;
 };
 
 bool RunOnce(const std::string& simPath, const fs::path& workDir, const Link& link) {
-    WriteFile(workDir / "prog.bin", link.program, 1);
-    WriteFile(workDir / "data.bin", link.data, 2);
+    WriteFile(workDir / "prog.bin", QuickMode() ? link.quickProgram : link.program, 1);
+    WriteFile(workDir / "data.bin", QuickMode() ? link.quickData : link.data, 2);
     std::vector<std::string> args = link.simArgs;
     args.insert(args.end(), {"--baud", std::to_string(link.baud)});
     Simulator sim(simPath, args);
@@ -70,8 +73,8 @@ int main(int argc, char** argv) {
     const BenchDir dir("zentor-bench-slow-");
     if (dir.path().empty()) return 1;
     const Link links[] = {
-        {"programmer 9600", 0, 9600, 2048, 512, {"--programmer"}},
-        {"boot ROM 2400", 1, 2400, 512, 256, {"--jumper", "--chip", "Y2"}},
+        {"programmer 9600", 0, 9600, 2048, 512, 256, 64, {"--programmer"}},
+        {"boot ROM 2400", 1, 2400, 512, 256, 128, 128, {"--jumper", "--chip", "Y2"}},
     };
     bool ok = true;
     for (const Link& link : links) ok = RunOnce(simPath, dir.path(), link) && ok;

@@ -23,6 +23,11 @@ std::string SimulatorPath(int argc, char** argv) {
     return (self.parent_path() / ".." / "sim" / "zentor-sim").lexically_normal().string();
 }
 
+bool QuickMode() {
+    const char* quick = std::getenv("ZENTOR_BENCH_QUICK");
+    return quick != nullptr && std::string(quick) == "1";
+}
+
 Simulator::Simulator(const std::string& path, const std::vector<std::string>& args) {
     int fds[2];
     if (::pipe(fds) != 0) {

@@ -23,6 +23,10 @@ namespace zentor::bench {
 // The simulator given as the first argument, else ../sim/zentor-sim beside this program.
 std::string SimulatorPath(int argc, char** argv);
 
+// ZENTOR_BENCH_QUICK=1 in the environment: each benchmark takes its measurement once,
+// on its smallest sizes, through the same code; a smoke run whose figures mean nothing.
+bool QuickMode();
+
 // zentor-sim with its stdout on a pipe; `device` is the pty path from its first
 // line, empty (and said so on stderr) when it did not start. Stopped (SIGTERM,
 // waited for) by Stop or the destructor.

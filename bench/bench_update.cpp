@@ -8,7 +8,8 @@
 //   bench_update [path/to/zentor-sim]
 //
 // Without an argument the simulator is taken from ../sim/zentor-sim beside this
-// program. Prints; asserts nothing.
+// program. ZENTOR_BENCH_QUICK=1: a 1 KiB program and 256 bytes of DATA FLASH.
+// Prints; asserts nothing.
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -33,6 +34,9 @@ namespace fs = std::filesystem;
 constexpr int kBaud = 38400;
 constexpr int kDataSize = 2048;
 constexpr int kProgramSize = 32768 - kDataSize;
+// Quick mode: one DATA FLASH page and a 1 KiB program.
+constexpr int kQuickDataSize = 256;
+constexpr int kQuickProgramSize = 1024;
 
 double CpuSeconds() {
     rusage ru{};
@@ -46,11 +50,13 @@ double CpuSeconds() {
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
     const std::string simPath = SimulatorPath(argc, argv);
+    const int dataSize = QuickMode() ? kQuickDataSize : kDataSize;
+    const int programSize = QuickMode() ? kQuickProgramSize : kProgramSize;
     const BenchDir benchDir("zentor-bench-upd-");
     if (benchDir.path().empty()) return 1;
     const fs::path& dir = benchDir.path();
-    Simulator sim(simPath, {"--chip", "Y5", "--data-flash-size", std::to_string(kDataSize),
-                            "--baud", std::to_string(kBaud)});
+    Simulator sim(simPath, {"--chip", "Y5", "--data-flash-size", std::to_string(dataSize), "--baud",
+                            std::to_string(kBaud)});
     if (sim.device.empty()) return 1;
 
     RecordingFrontend ui;
@@ -59,7 +65,7 @@ int main(int argc, char** argv) {
     Station station{ui, clock, opener, {}, {}};
     Controls controls;
     Job s(station, controls);
-    PrepareKeepModeUpdate(station, dir, kProgramSize, kDataSize);
+    PrepareKeepModeUpdate(station, dir, programSize, dataSize);
 
     Transfer t;
     t.baud = kBaud;
@@ -81,7 +87,7 @@ int main(int argc, char** argv) {
         "  %s\n"
         "  %s (target <= 1.03)\n"
         "  CPU %.3f s of %.3f s wall = %.2f %% (target < 5 %%)\n",
-        kProgramSize, kDataSize, kBaud, ok ? "ok" : "FAILED", MeasuredText(t).c_str(),
+        programSize, dataSize, kBaud, ok ? "ok" : "FAILED", MeasuredText(t).c_str(),
         FloorText(t).c_str(), cpu, wallS, 100.0 * cpu / wallS);
     if (!ok) PrintLog(ui);
     return ok ? 0 : 1;

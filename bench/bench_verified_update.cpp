@@ -8,7 +8,8 @@
 //
 //   bench_verified_update [path/to/zentor-sim]
 //
-// Prints; asserts nothing.
+// ZENTOR_BENCH_QUICK=1: a 1 KiB program and 256 bytes of DATA FLASH. Prints;
+// asserts nothing.
 #include <signal.h>
 
 #include <cstdio>
@@ -34,22 +35,27 @@ namespace fs = std::filesystem;
 constexpr int kBaud = 38400;
 constexpr int kDataSize = 2048;
 constexpr int kProgramSize = 32768 - kDataSize;
+// Quick mode: one DATA FLASH page and a 1 KiB program.
+constexpr int kQuickDataSize = 256;
+constexpr int kQuickProgramSize = 1024;
 
 }  // namespace
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
     const std::string simPath = SimulatorPath(argc, argv);
+    const int dataSize = QuickMode() ? kQuickDataSize : kDataSize;
+    const int programSize = QuickMode() ? kQuickProgramSize : kProgramSize;
     const BenchDir benchDir("zentor-bench-vfy-");
     if (benchDir.path().empty()) return 1;
     const fs::path& dir = benchDir.path();
-    std::vector<std::uint8_t> calibration(kDataSize);
+    std::vector<std::uint8_t> calibration(dataSize);
     for (std::size_t i = 0; i < calibration.size(); ++i)
         calibration[i] = static_cast<std::uint8_t>(i * 7 + 3);
     WriteFileAtomic(dir / "cal.bin", calibration);
 
     Simulator sim(simPath,
-                  {"--chip", "Y5", "--data-flash-size", std::to_string(kDataSize), "--data-file",
+                  {"--chip", "Y5", "--data-flash-size", std::to_string(dataSize), "--data-file",
                    (dir / "cal.bin").string(), "--baud", std::to_string(kBaud)});
     if (sim.device.empty()) return 1;
 
@@ -59,7 +65,7 @@ int main(int argc, char** argv) {
     Station station{ui, clock, opener, {}, {}};
     Controls controls;
     Job s(station, controls);
-    PrepareKeepModeUpdate(station, dir, kProgramSize, kDataSize);
+    PrepareKeepModeUpdate(station, dir, programSize, dataSize);
 
     Transfer update;
     update.baud = kBaud;
@@ -72,7 +78,7 @@ int main(int argc, char** argv) {
     update.waitedMs = clock.waitedMs;
     update.bytes = opener.counts;
     std::printf("verified keep-mode update, %d-byte program, %d-byte DATA FLASH, %d bit/s: %s\n",
-                kProgramSize, kDataSize, kBaud, updated ? "ok" : "FAILED");
+                programSize, dataSize, kBaud, updated ? "ok" : "FAILED");
     std::printf("  update: %s\n  update: %s (target <= 1.03)\n", MeasuredText(update).c_str(),
                 FloorText(update).c_str());
     if (!updated || !sim.PowerCycle()) {

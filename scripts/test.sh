@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test: unit,
-# integration against the simulator, offscreen GUI, the Debian package; then the
+# integration against the simulator, offscreen GUI, the Debian package; every
+# benchmark once in its quick mode (kept working, figures not judged); then the
 # sanitizer and fuzz steps, and the Windows suite under Wine (whose packages,
 # MinGW-w64 and Wine, scripts/test-windows.sh installs when missing).
 #
-#   ZENTOR_SKIP_EXTRA=1    skip the sanitizer and fuzz steps (quick local runs)
+#   ZENTOR_SKIP_EXTRA=1    skip the quick benchmarks, the sanitizer and fuzz steps (quick local runs)
 #   ZENTOR_SKIP_WINDOWS=1  skip the Windows suite (quick local runs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -73,6 +74,13 @@ echo "== tests alone: $((SECONDS - started)) s"
 # The Debian package: lintian, and the programs run from the unpacked package.
 bash scripts/test-package.sh "$build"
 echo "== package: $((SECONDS - started)) s"
+
+# Every benchmark once, on its smallest sizes, from this build: the script users run.
+if [ "${ZENTOR_SKIP_EXTRA:-0}" != 1 ]; then
+    bench_started=$SECONDS
+    ZENTOR_BENCH_QUICK=1 ZENTOR_BENCH_NO_BUILD=1 ZENTOR_BENCH_BUILD="$build_path" bash bench/run.sh
+    echo "== quick benchmarks: $((SECONDS - bench_started)) s (all: $((SECONDS - started)) s)"
+fi
 
 if [ "${ZENTOR_SKIP_EXTRA:-0}" != 1 ]; then
     bash scripts/ci-extra.sh
