@@ -11,6 +11,9 @@ namespace zentor::gui {
 
 namespace {
 
+constexpr int kTileWidth = 230;
+constexpr int kTextWidth = kTileWidth - 16;  // inside the margins
+
 QColor ColourOf(PortEnd::Colour c) {
     switch (c) {
         case PortEnd::Colour::Green:
@@ -38,7 +41,7 @@ PortTile::PortTile(const QString& port, QWidget* parent) : QFrame(parent), port_
     setFrameShadow(QFrame::Raised);
     setCursor(Qt::PointingHandCursor);
     setToolTip(QStringLiteral("Журнал порта: щелчок"));
-    setFixedWidth(230);
+    setFixedWidth(kTileWidth);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(3);
@@ -49,6 +52,9 @@ PortTile::PortTile(const QString& port, QWidget* parent) : QFrame(parent), port_
     name->setText(port);
     serial_ = Label(QStringLiteral("laSerial"), this);
     phase_ = Label(QStringLiteral("laPhase"), this);
+    phase_->setWordWrap(true);
+    phase_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    phase_->setFixedHeight(2 * phase_->fontMetrics().lineSpacing() + 2);
     bar_ = new QProgressBar(this);
     bar_->setObjectName(QStringLiteral("pbPort"));
     bar_->setRange(0, 100);
@@ -111,11 +117,19 @@ void PortTile::Finish(const PortEnd& end) {
     result_->setText(end.result);
     // A failure with no note of its own says what its last log line said.
     QString note = end.note;
-    if (note.isEmpty() && end.colour != PortEnd::Colour::Green && !lines_.isEmpty())
+    if (note.isEmpty() && end.colour != PortEnd::Colour::Green && !lines_.isEmpty()) {
         note = lines_.last();
+        // A message box's line: its text without the "[title] " before it.
+        if (note.startsWith(QLatin1Char('[')) && note.contains(QStringLiteral("] ")))
+            note = note.mid(note.indexOf(QStringLiteral("] ")) + 2);
+    }
+    note.replace(QLatin1Char('\n'), QLatin1Char(' '));
     result_->setToolTip(note);
-    if (!note.isEmpty()) phase_->setText(note);
     phase_->setToolTip(note);
+    if (!note.isEmpty())
+        phase_->setText(
+            phase_->fontMetrics().elidedText(note, Qt::ElideRight, 2 * kTextWidth - 24));
+    note_ = note;
     if (end.colour == PortEnd::Colour::Green) bar_->setValue(100);
     Paint(ColourOf(end.colour));
 }

@@ -38,6 +38,8 @@ public:
     QString serial() const;
     QString phase() const;
     QString result() const;
+    // Why it failed, whole (the tile may show it shortened).
+    const QString& note() const { return note_; }
     int percent() const;
     // The port's log window once opened (null before).
     QDialog* logWindow() const { return logWindow_; }
@@ -65,6 +67,7 @@ private:
     QLabel* phase_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QLabel* result_ = nullptr;
+    QString note_;
     QPointer<QDialog> logWindow_;
     QPlainTextEdit* logView_ = nullptr;
 };

@@ -240,7 +240,7 @@ TEST_F(StationFaceSim, StopAllStopsEveryPortAndReportsErasedChips) {
         EXPECT_EQ(tile->colour(), PortEnd::Colour::Red);
         EXPECT_EQ(tile->result(), QStringLiteral("прервано"));
         if (run.record.phase >= RunPhase::Erase) {
-            EXPECT_EQ(tile->phase(),
+            EXPECT_EQ(tile->note(),
                       QStringLiteral("устройство может быть стёрто или записано не полностью"));
         }
     }
