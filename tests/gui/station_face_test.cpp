@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -68,15 +69,19 @@ protected:
         ASSERT_TRUE(face_->isVisible());
     }
 
-    Instrument& Add(const std::string& identity, const std::string& serial, unsigned seed) {
+    Instrument& Add(const std::string& identity, const std::string& serial, unsigned seed,
+                    const char* extra = nullptr) {
         Instrument in{serial, Pattern(kDataSize, seed), nullptr};
         const fs::path cal = rig_.Dir() / ("cal" + std::to_string(seed) + ".bin");
         const fs::path old = rig_.Dir() / ("old" + std::to_string(seed) + ".bin");
         EXPECT_TRUE(WriteFileAtomic(cal, in.calibration));
         EXPECT_TRUE(WriteFileAtomic(old, Pattern(4096, seed + 50)));
-        in.sim = std::make_unique<SimProcess>(std::vector<std::string>{
-            "--data-flash-size", std::to_string(kDataSize), "--code-file", old.string(),
-            "--data-file", cal.string(), "--identity", identity});
+        std::vector<std::string> args = {"--data-flash-size", std::to_string(kDataSize),
+                                         "--code-file",       old.string(),
+                                         "--data-file",       cal.string(),
+                                         "--identity",        identity};
+        if (extra) args.push_back(extra);
+        in.sim = std::make_unique<SimProcess>(args);
         Child<QComboBox>(w_.get(), "cbNamePort")
             ->addItem(QString::fromStdString(in.sim->DevicePath()));
         instruments_.push_back(std::move(in));
@@ -248,43 +253,51 @@ TEST_F(StationFaceSim, StopAllStopsEveryPortAndReportsErasedChips) {
     EXPECT_FALSE(w_->station().controls.ChipAtRisk);
 }
 
-// How a run's record shows on its tile.
-TEST(StationTile, EndOfARun) {
-    using C = PortEnd::Colour;
-    const struct {
-        RunResult result;
-        RunPhase phase;
-        bool declined;
-        const char* refusal;
-        C colour;
-        const char* text;
-        bool erasedNote;
-    } cases[] = {
-        {RunResult::Ok, RunPhase::Done, false, "", C::Green, "готово", false},
-        {RunResult::Unconfirmed, RunPhase::Done, false, "", C::Amber, "не подтверждено", false},
-        {RunResult::Failed, RunPhase::Link, true, "", C::Amber, "отклонено", false},
-        {RunResult::Failed, RunPhase::Nothing, false, "", C::Red, "ошибка", false},
-        {RunResult::Refused, RunPhase::Link, false, "", C::Red, "отказ", false},
-        {RunResult::Interrupted, RunPhase::Boot, false, "", C::Red, "прервано", false},
-        {RunResult::Interrupted, RunPhase::Code, false, "", C::Red, "прервано", true},
-        {RunResult::Failed, RunPhase::Data, true, "", C::Red, "ошибка", true},
-        {RunResult::None, RunPhase::Unknown, false, "cannot write x", C::Red, "ошибка", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text + std::string(" ") + std::string(RunPhaseText(c.phase)));
-        RunRecord run;
-        run.result = c.result;
-        run.phase = c.phase;
-        run.serial = "1v1";
-        const PortEnd end = EndOf(run, c.declined, c.refusal);
-        EXPECT_EQ(end.colour, c.colour);
-        EXPECT_EQ(end.result, QString::fromUtf8(c.text));
-        EXPECT_EQ(end.serial, QStringLiteral("1v1"));
-        EXPECT_EQ(end.note.startsWith(QStringLiteral("устройство может быть стёрто")),
-                  c.erasedNote);
-        if (*c.refusal) {
-            EXPECT_EQ(end.note, QString::fromUtf8(c.refusal));
-        }
+// A window command running: nothing starts, and nothing is made for it.
+TEST_F(StationFaceSim, WaitsWhileAWindowCommandRuns) {
+    std::atomic<bool> release{false};
+    ASSERT_TRUE(w_->RunCommand([&](Job&) {
+        while (!release) QThread::msleep(5);
+    }));
+    Child<QLineEdit>(face_, "edPorts")->setText(QStringLiteral("COM9"));
+    EXPECT_FALSE(Child<QPushButton>(face_, "btStartAll")->isEnabled());
+    EXPECT_FALSE(face_->StartAll());
+    EXPECT_TRUE(face_->tiles().empty());
+    EXPECT_FALSE(fs::exists(rig_.Dir() / "ports"));
+    release = true;
+    ASSERT_TRUE(WaitFor([&] { return !w_->runner().Busy(); }));
+    EXPECT_TRUE(Child<QPushButton>(face_, "btStartAll")->isEnabled());
+}
+
+// Erase and write through the boot ROM on two chips waiting there: each gets
+// prog.bin and data.bin, each run journaled as a program run of its own.
+TEST_F(StationFaceSim, ProgramWritesEveryChipInItsBootRom) {
+    w_->station().settings().TypeController = 4;
+    const Bytes data = Pattern(kDataSize, 77);
+    ASSERT_TRUE(WriteFileAtomic(rig_.Dir() / "prog.bin", program_));
+    ASSERT_TRUE(WriteFileAtomic(rig_.Dir() / "data.bin", data));
+    Add("14,7,15,10", "14v071510", 41, "--jumper");
+    Add("14,7,16,1", "14v071601", 42, "--jumper");
+    for (const Instrument& in : instruments_) Tick(in.sim->DevicePath());
+    Child<QComboBox>(face_, "cbCommand")->setCurrentIndex(1);
+    EXPECT_FALSE(Child<QComboBox>(face_, "cbMode")->isEnabled());
+    Start();
+    WaitEnd();
+    const std::vector<JournalRun> runs = Runs();
+    ASSERT_EQ(runs.size(), 2u);
+    for (const JournalRun& run : runs) {
+        SCOPED_TRACE(run.record.port);
+        EXPECT_EQ(run.record.command, "program");
+        EXPECT_EQ(run.record.result, RunResult::Ok);
+        PortTile* tile = TileOf(run.record.port);
+        ASSERT_NE(tile, nullptr);
+        EXPECT_EQ(tile->colour(), PortEnd::Colour::Green) << tile->lines().join('\n').toStdString();
+    }
+    for (Instrument& in : instruments_) {
+        const Bytes code = in.sim->Flash();
+        ASSERT_GE(code.size(), program_.size());
+        EXPECT_TRUE(std::equal(program_.begin(), program_.end(), code.begin()));
+        EXPECT_EQ(in.sim->DataFlash(), data);
     }
 }
 
