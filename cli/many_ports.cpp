@@ -1,12 +1,7 @@
 #include "many_ports.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <thread>
 
 #ifdef _WIN32
@@ -17,7 +12,7 @@
 #endif
 
 #include "cli_args.h"
-#include "common/files.h"
+#include "gang/each_port.h"
 #include "port_board.h"
 
 namespace zentor::cli {
@@ -125,75 +120,7 @@ private:
     std::size_t index_;
 };
 
-bool IsImageName(const fs::path& name) {
-    std::string lower = name.string();
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower == "prog.bin" || lower == "prog_c.bin" || lower == "data.bin";
-}
-
-struct Image {
-    fs::path name;
-    std::vector<std::uint8_t> bytes;
-};
-
-// The work folder's images, each read once.
-std::vector<Image> ReadImages(const fs::path& folder) {
-    std::vector<Image> images;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-        if (!e.is_regular_file(ec) || !IsImageName(e.path().filename())) continue;
-        if (auto bytes = ReadWholeFile(e.path()))
-            images.push_back({e.path().filename(), std::move(*bytes)});
-    }
-    return images;
-}
-
-// Puts the images into the port's folder; names differing only in case from one
-// of them are removed first, so the run finds exactly these bytes.
-std::string PreparePortFolder(const fs::path& folder, const std::vector<Image>& images) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) return "cannot create " + folder.string() + ": " + ec.message();
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        if (e.is_regular_file() && IsImageName(e.path().filename())) fs::remove(e.path(), ec);
-    for (const Image& image : images)
-        if (!WriteFileAtomic(folder / image.name, image.bytes))
-            return "cannot write " + (folder / image.name).string();
-    return {};
-}
-
 }  // namespace
-
-std::string PortFolderName(const std::string& port) {
-    std::string name;
-    for (char ch : port) {
-        const bool plain = std::isalnum(static_cast<unsigned char>(ch)) != 0 || ch == '.' ||
-                           ch == '_' || ch == '-';
-        name += plain ? ch : '_';
-    }
-    const auto first = name.find_first_not_of('_');
-    name = first == std::string::npos ? std::string() : name.substr(first);
-    if (name.empty() || name == "." || name == "..") name = "port";
-    return name;
-}
-
-std::vector<std::string> SplitPortList(const std::string& list) {
-    std::vector<std::string> ports;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(',', start);
-        if (end == std::string::npos) end = list.size();
-        std::string name = list.substr(start, end - start);
-        const auto a = name.find_first_not_of(" \t");
-        const auto b = name.find_last_not_of(" \t");
-        name = a == std::string::npos ? std::string() : name.substr(a, b - a + 1);
-        if (!name.empty() && std::find(ports.begin(), ports.end(), name) == ports.end())
-            ports.push_back(name);
-        start = end + 1;
-    }
-    return ports;
-}
 
 int RunOnPorts(const Station& base, Controls& master, const PortsRequest& request,
                const PortCommand& command) {
@@ -202,80 +129,48 @@ int RunOnPorts(const Station& base, Controls& master, const PortsRequest& reques
     for (const PortTarget& t : request.targets) names.push_back(t.port);
     PortBoard board(names, request.live);
     board.SetJson(request.json, request.command);
-    const std::vector<Image> images = ReadImages(base.place.workDir);
-    const fs::path journal = base.place.journalPath.empty() ? base.place.workDir / "journal.csv"
-                                                            : base.place.journalPath;
-
-    std::vector<std::unique_ptr<Controls>> controls;
-    for (std::size_t i = 0; i < n; ++i) controls.push_back(std::make_unique<Controls>());
+    const std::vector<FolderImage> images = ReadFolderImages(base.place.workDir);
+    const fs::path journal = SharedJournalPath(base.place);
     std::vector<int> statuses(n, kExitFailed);
-    std::atomic<std::size_t> running{n};
-
-    std::vector<std::thread> workers;
-    for (std::size_t i = 0; i < n; ++i) {
-        workers.emplace_back([&, i] {
-            const PortTarget& target = request.targets[i];
-            const std::string& port = target.port;
-            LinePipe out, err;
-            if (!out.Ok() || !err.Ok()) {
-                board.Done(i, kExitFailed, "", "", "", "no pipe for the port's output");
-                --running;
-                return;
-            }
-            out.Start([&board, i](const std::string& line) { board.Line(i, line, false); });
-            err.Start([&board, i](const std::string& line) { board.Line(i, line, true); });
-            PortOutcome outcome;
-            {
-                CliFrontend::Options o = request.ui;
-                o.interactive = false;
-                o.progressBar = false;
-                o.liveLog = false;
-                BoardFrontend ui(o, out.Write(), err.Write(), board, i);
-                Station station{ui, base.clock, base.opener, base.settings, base.place};
-                station.settings.NamePort = port;
-                if (target.baud > 0) station.settings.BaudRate = target.baud;
-                if (target.address > 0) station.settings.AdrPribor = target.address;
-                station.place.workDir = base.place.workDir / "ports" / PortFolderName(port);
-                station.place.journalPath = journal;
-                const std::string refusal = PreparePortFolder(station.place.workDir, images);
-                if (refusal.empty()) {
-                    outcome = command(station, *controls[i], ui);
-                } else {
-                    ui.AppendLine(refusal);
-                    outcome.status = kExitFailed;
-                    outcome.run.note = refusal;
-                }
-            }
-            out.Join();
-            err.Join();
-            statuses[i] = outcome.status;
-            // A journaled run said its end itself; a port that never got that far says it here.
-            if (request.json && outcome.runId.empty() && !outcome.endSaid)
-                request.json->RunEnd(request.command, port, outcome.runId, outcome.run,
-                                     outcome.status);
-            board.Done(i, outcome.status, std::string(RunResultText(outcome.run.result)),
-                       outcome.run.serial, std::string(RunPhaseText(outcome.run.phase)),
-                       outcome.run.note);
-            --running;
-        });
-    }
 
     // Stops asked of the process reach every port; the chip is at risk while any is.
-    bool stopSeen = false, abortSeen = false;
-    while (running > 0) {
-        const bool stop = master.StopRequested, abort = master.AbortRequested;
-        for (auto& c : controls) {
-            if (stop && !stopSeen) c->StopRequested = true;
-            if (abort && !abortSeen) c->AbortRequested = true;
+    RunEachPort(n, master, base.clock, [&](std::size_t i, Controls& controls) {
+        const PortTarget& target = request.targets[i];
+        const std::string& port = target.port;
+        LinePipe out, err;
+        if (!out.Ok() || !err.Ok()) {
+            board.Done(i, kExitFailed, "", "", "", "no pipe for the port's output");
+            return;
         }
-        stopSeen = stop;
-        abortSeen = abort;
-        master.ChipAtRisk = std::any_of(controls.begin(), controls.end(),
-                                        [](const auto& c) { return c->ChipAtRisk.load(); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    for (auto& w : workers) w.join();
-    master.ChipAtRisk = false;
+        out.Start([&board, i](const std::string& line) { board.Line(i, line, false); });
+        err.Start([&board, i](const std::string& line) { board.Line(i, line, true); });
+        PortOutcome outcome;
+        {
+            CliFrontend::Options o = request.ui;
+            o.interactive = false;
+            o.progressBar = false;
+            o.liveLog = false;
+            BoardFrontend ui(o, out.Write(), err.Write(), board, i);
+            const Station station = PortStation(base, ui, target, journal);
+            const std::string refusal = PreparePortFolder(station.place.workDir, images);
+            if (refusal.empty()) {
+                outcome = command(station, controls, ui);
+            } else {
+                ui.AppendLine(refusal);
+                outcome.status = kExitFailed;
+                outcome.run.note = refusal;
+            }
+        }
+        out.Join();
+        err.Join();
+        statuses[i] = outcome.status;
+        // A journaled run said its end itself; a port that never got that far says it here.
+        if (request.json && outcome.runId.empty() && !outcome.endSaid)
+            request.json->RunEnd(request.command, port, outcome.runId, outcome.run, outcome.status);
+        board.Done(i, outcome.status, std::string(RunResultText(outcome.run.result)),
+                   outcome.run.serial, std::string(RunPhaseText(outcome.run.phase)),
+                   outcome.run.note);
+    });
     if (!request.json) board.Summary();
     int status = kExitDone;
     for (int s : statuses) status = WorseStatus(status, s);

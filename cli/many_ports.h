@@ -5,7 +5,8 @@
 // folder lock stay there); the image files of the work folder (prog.bin,
 // prog_c.bin, data.bin, any case) are read once before the first run starts and
 // the same bytes are written into every port's folder. Every run is journaled in
-// the one journal (--journal, or journal.csv of the work folder).
+// the one journal (--journal, or journal.csv of the work folder). The folders,
+// the threads and the stop relay are the core's (gang/).
 //
 // Questions are never asked on a terminal: --yes answers them, otherwise each is
 // declined (and said so in that port's log). What a port prints goes through a
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "cli_frontend.h"
+#include "gang/port_folders.h"
 #include "journal/run_record.h"
 #include "json_lines.h"
 #include "station/station.h"
@@ -38,14 +40,6 @@ struct PortOutcome {
 using PortCommand =
     std::function<PortOutcome(const Station& station, Controls& controls, CliFrontend& ui)>;
 
-// A port to run on, with the bit rate and address a search found there (0: the
-// configured ones).
-struct PortTarget {
-    std::string port;
-    int baud = 0;
-    int address = 0;
-};
-
 struct PortsRequest {
     std::vector<PortTarget> targets;
     CliFrontend::Options ui;    // taken for every port, with no terminal and no bar
@@ -53,13 +47,6 @@ struct PortsRequest {
     JsonLines* json = nullptr;  // --json: the events of every port
     std::string command;        // the command's name, for the events
 };
-
-// The folder name of a port: its name with every character outside [A-Za-z0-9._-]
-// made '_' (e.g. "/dev/ttyUSB0" -> "dev_ttyUSB0").
-std::string PortFolderName(const std::string& port);
-
-// "COM3,COM4, /dev/ttyUSB0": the names, trimmed, empty ones and repeats left out.
-std::vector<std::string> SplitPortList(const std::string& list);
 
 int RunOnPorts(const Station& base, Controls& master, const PortsRequest& request,
                const PortCommand& command);

@@ -42,9 +42,9 @@ std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions
         s.ui.Say(ZT("update.data_from_keep_only", "--data-from только с --mode keep"));
         return std::nullopt;
     }
-    UpdateOptions options;
-    options.logIdentity = true;
-    options.offerBackup = false;  // --yes would answer it: the CLI prints the command instead
+    // --yes would answer a backup offer: the CLI prints the command instead.
+    UpdateOptions options =
+        UnattendedUpdateOptions(o.mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep);
     options.expectSerial = o.expectSerial;
     if (!o.dataFrom.empty()) options.dataFrom = std::filesystem::path(o.dataFrom);
     if (o.useReading && options.dataFrom) {
@@ -54,11 +54,10 @@ std::optional<UpdateOptions> UpdateOptionsFor(Job& s, const UpdateCommandOptions
     }
     options.force = o.force;
     // --yes must not settle which calibration wins: the user names it.
-    options.openFailure =
-        o.useReading ? UpdateOptions::OpenFailure::TakeReading : UpdateOptions::OpenFailure::Refuse;
+    if (o.useReading) options.openFailure = UpdateOptions::OpenFailure::TakeReading;
     // Keep mode never turns into a factory reflash just because --yes answered
     // the jumper questions: the DATA FLASH source has to be named.
-    options.jumperPath = o.mode == "factory" || o.jumper || options.dataFrom.has_value();
+    options.jumperPath = options.jumperPath || o.jumper || options.dataFrom.has_value();
     if (o.dryRun) options.dryRun = o.mode == "factory" ? UpdateMode::Factory : UpdateMode::Keep;
     return options;
 }

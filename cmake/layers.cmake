@@ -41,6 +41,8 @@ zentor_layer(bootrom station)
 zentor_layer(update instrument bootrom)
 zentor_layer(verify instrument)
 zentor_layer(find instrument bootrom)
+# One command on many ports at once: port folders, images, the stop relay.
+zentor_layer(gang station)
 # Test doubles of the core's interfaces: RecordingFrontend, VirtualClock.
 zentor_layer(testing common TESTING)
 

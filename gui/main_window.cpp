@@ -25,6 +25,7 @@
 #include "settings_owner.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
+#include "station_face.h"
 #include "ui_main_window.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
@@ -124,6 +125,7 @@ TFormZentorFrom_Halden::TFormZentorFrom_Halden(Options options, QWidget* parent)
     // The last folder used; an installed program without one asks once shown.
     if (face_ == WindowFace::UpdateFace) {
         setAcceptDrops(true);
+        AddStationEntry(*this);
         const std::filesystem::path remembered =
             ToPath(QString::fromStdString(LoadFirmwareFolder(configPath_)));
         std::error_code ec;

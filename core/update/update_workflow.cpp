@@ -68,6 +68,15 @@ UpdateResult RunFirmwareUpdate(Job& s, const UpdateOptions& options) {
     return result;
 }
 
+UpdateOptions UnattendedUpdateOptions(UpdateMode mode) {
+    UpdateOptions options;
+    options.logIdentity = true;
+    options.offerBackup = false;
+    options.openFailure = UpdateOptions::OpenFailure::Refuse;
+    options.jumperPath = mode == UpdateMode::Factory;
+    return options;
+}
+
 bool FieldUpdate(Job& s) {
     return RunFirmwareUpdate(s) == UpdateResult::Done;
 }

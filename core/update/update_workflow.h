@@ -65,6 +65,11 @@ enum class UpdateResult {
 // written back are the ones this run read. The backup is named again as the last log line. Fills
 // s.run (identity, images, backup, phase, result) for the journal.
 UpdateResult RunFirmwareUpdate(Job& s, const UpdateOptions& options = {});
+// The options of an update nobody watches (zentor-cli, many ports at once), whose
+// questions an "answer yes" may answer: the identity is logged, no backup is
+// offered, an open failure is refused, and an instrument that does not identify
+// takes the jumper path (data.bin replaces its calibration) only in factory mode.
+UpdateOptions UnattendedUpdateOptions(UpdateMode mode);
 // The window's handler: RunFirmwareUpdate with the window's options; true on Done.
 bool FieldUpdate(Job& s);
 

@@ -2,18 +2,24 @@
 // documentation. Run under an X server (xvfb-run) so the windows are real:
 //   xvfb-run -a zentor_screenshots OUTDIR
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
+#include <vector>
 
 #include "close_loop_panel.h"
 #include "main_window.h"
 #include "message_question.h"
 #include "settings_dialog.h"
+#include "station_face.h"
 #include "training/training_session.h"
 #include "training/training_window.h"
 
@@ -23,7 +29,7 @@ namespace {
 class ShowcaseOpener : public zentor::PortOpener {
 public:
     zentor::OpenResult Open(const std::string&, int) override {
-        return {zentor::OpenStatus::NotFound, 0, nullptr};
+        return zentor::OpenFailure(zentor::OpenStatus::NotFound);
     }
     zentor::OpenStatus Probe(const std::string& name) override {
         return name == "COM1" || name == "COM3" ? zentor::OpenStatus::Ok
@@ -88,6 +94,75 @@ bool FieldShots(zentor::gui::TFormZentorFrom_Halden& window, const QDir& out) {
         ok &= Save(&window, out, QStringLiteral("field-restore.png"));
     }
     window.frontend().ClearLog();
+    return ok;
+}
+
+// The simulated instruments of the training, each on a COM port of its own.
+class SessionsOpener : public zentor::PortOpener {
+public:
+    explicit SessionsOpener(std::vector<zentor::gui::TrainingSession*> sessions)
+        : sessions_(std::move(sessions)) {}
+    zentor::OpenResult Open(const std::string& name, int baud) override {
+        auto* s = Find(name);
+        return s ? s->Opener().Open(name, baud) : zentor::OpenFailure(zentor::OpenStatus::NotFound);
+    }
+    zentor::OpenStatus Probe(const std::string& name) override {
+        auto* s = Find(name);
+        return s ? s->Opener().Probe(name) : zentor::OpenStatus::NotFound;
+    }
+
+private:
+    zentor::gui::TrainingSession* Find(const std::string& name) {
+        for (auto* s : sessions_)
+            if (s->PortName().toStdString() == name) return s;
+        return nullptr;
+    }
+    std::vector<zentor::gui::TrainingSession*> sessions_;
+};
+
+// The station face after an update on three simulated instruments and one port
+// with nothing behind it, and the log of one of them.
+bool StationShots(const QString& exe, const QDir& out) {
+    std::vector<std::unique_ptr<zentor::gui::TrainingSession>> sessions;
+    std::vector<zentor::gui::TrainingSession*> running;
+    const char* identities[] = {"14,7,15,10", "14,7,16,1", "5,120,3,200"};
+    for (int i = 0; i < 3; ++i) {
+        auto setup = zentor::gui::TrainingSession::Locate(QApplication::applicationFilePath());
+        setup.com = 11 + i;
+        setup.baud = 0;  // unpaced: three wires at once on a busy machine
+        setup.identity = QString::fromLatin1(identities[i]);
+        sessions.push_back(std::make_unique<zentor::gui::TrainingSession>(setup));
+        QString error;
+        if (!sessions.back()->Start(&error)) {
+            std::printf("FAILED station: %s\n", qPrintable(error));
+            return false;
+        }
+        running.push_back(sessions.back().get());
+    }
+    SessionsOpener opener(running);
+    zentor::gui::TFormZentorFrom_Halden::Options o;
+    o.exePath = exe.toStdString();
+    o.configPath = running[0]->ConfigPath();
+    o.opener = &opener;
+    o.boxHook = [](auto, auto&, auto&, auto) { return true; };
+    zentor::gui::TFormZentorFrom_Halden window(std::move(o));
+    window.station().place().workDir = running[0]->WorkDir();
+    window.show();
+    Settle();
+    zentor::gui::StationFace* face = zentor::gui::OpenStationFace(window);
+    auto* list = face->findChild<QListWidget*>(QStringLiteral("lwPorts"));
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Checked);
+    face->findChild<QLineEdit*>(QStringLiteral("edPorts"))->setText(QStringLiteral("COM5"));
+    face->findChild<QCheckBox*>(QStringLiteral("chAnswerYes"))->setChecked(true);
+    face->resize(760, 580);
+    if (!face->StartAll()) return false;
+    while (face->running()) Settle();
+    bool ok = Save(face, out, QStringLiteral("station-face.png"));
+    face->tiles().front()->ShowLog();
+    ok &= Save(face->tiles().front()->logWindow(), out, QStringLiteral("station-port-log.png"));
+    face->tiles().front()->logWindow()->close();
+    face->close();
+    window.close();
     return ok;
 }
 
@@ -158,6 +233,8 @@ int main(int argc, char* argv[]) {
         }
         window.close();
     }
+
+    ok &= StationShots(tmp.filePath(QStringLiteral("zentor")), out);
 
     // The training window after a whole update, at the power-cycle line.
     zentor::gui::TrainingSession training(

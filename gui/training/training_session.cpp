@@ -187,7 +187,7 @@ bool TrainingSession::Start(QString* error) {
 
     const QString samples = setup_.samples;
     sim_.setProgram(setup_.simulator);
-    sim_.setArguments({"--identity", "14,7,15,10", "--chip", "Y5", "--baud",
+    sim_.setArguments({"--identity", setup_.identity, "--chip", "Y5", "--baud",
                        QString::number(setup_.baud), "--code-file", samples + "/prog-old.bin",
                        "--data-file", samples + "/calibration.bin", "--link",
                        FromPath(ScratchDir()), "--com", QString::number(setup_.com), "--state-dir",

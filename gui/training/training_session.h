@@ -31,7 +31,8 @@ public:
         QString simulator;  // zentor-sim
         QString samples;    // prog.bin, prog-old.bin, calibration.bin, data.bin
         int com = 99;
-        long baud = 38400;  // the simulated wire's pace; 0 = unpaced
+        long baud = 38400;                                // the simulated wire's pace; 0 = unpaced
+        QString identity = QStringLiteral("14,7,15,10");  // prefix, model, serial bytes
     };
     // The simulator and the samples of an installed (bin/, share/zentor/samples) or
     // built (gui/, sim/, share/zentor/samples) zentor; empty strings when not found.
