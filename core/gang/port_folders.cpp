@@ -62,10 +62,16 @@ std::vector<FolderImage> ReadFolderImages(const fs::path& folder) {
 
 std::string PreparePortFolder(const fs::path& folder, const std::vector<FolderImage>& images) {
     std::error_code ec;
+    for (const fs::path& p : {folder.parent_path(), folder})
+        if (fs::is_symlink(fs::symlink_status(p, ec)))
+            return "not a folder of its own (a symbolic link): " + p.string();
     fs::create_directories(folder, ec);
     if (ec) return "cannot create " + folder.string() + ": " + ec.message();
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        if (e.is_regular_file() && IsImageName(e.path().filename())) fs::remove(e.path(), ec);
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        std::error_code kindEc;
+        const bool image = IsImageName(e.path().filename());
+        if (image && (e.is_symlink(kindEc) || e.is_regular_file(kindEc))) fs::remove(e.path(), ec);
+    }
     for (const FolderImage& image : images)
         if (!WriteFileAtomic(folder / image.name, image.bytes))
             return "cannot write " + (folder / image.name).string();

@@ -41,7 +41,9 @@ std::vector<FolderImage> ReadFolderImages(const std::filesystem::path& folder);
 
 // Creates the port's folder and puts the images into it; image files already
 // there (any case, also ones the work folder no longer has) are removed first,
-// so the run finds exactly these bytes. Empty on success, else what failed.
+// so the run finds exactly these bytes. A port folder, or the ports folder
+// above it, that is a symbolic link is refused before anything in it changes
+// (it could lead into another work folder). Empty on success, else what failed.
 std::string PreparePortFolder(const std::filesystem::path& folder,
                               const std::vector<FolderImage>& images);
 

@@ -91,6 +91,30 @@ TEST_F(PortFolderImages, PortFolderHoldsExactlyTheWorkFoldersImages) {
     EXPECT_EQ(ReadWholeFile(port / "data_rd.bin"), (Bytes{6}));
 }
 
+// A ports folder or a port folder planted as a link into another work folder is
+// refused before anything there is removed or written.
+TEST_F(PortFolderImages, ALinkedPortFolderIsRefusedUntouched) {
+    const fs::path other = dir_ / "other";
+    Write(other / "prog.bin", {5, 5});
+    const std::vector<FolderImage> images = {{"prog.bin", {1}}};
+    const struct {
+        const char* name;
+        fs::path link;  // made a link to `other`
+        fs::path port;
+    } cases[] = {
+        {"the port folder", dir_ / "a" / "ports" / "COM3", dir_ / "a" / "ports" / "COM3"},
+        {"the ports folder", dir_ / "b" / "ports", dir_ / "b" / "ports" / "COM3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(c.link.parent_path());
+        fs::create_directory_symlink(other, c.link);
+        const std::string refusal = PreparePortFolder(c.port, images);
+        EXPECT_NE(refusal.find("symbolic link"), std::string::npos) << refusal;
+        EXPECT_EQ(ReadWholeFile(other / "prog.bin"), (Bytes{5, 5}));
+    }
+}
+
 TEST_F(PortFolderImages, AFolderThatCannotBeMadeIsSaid) {
     Write(dir_ / "ports", {0});  // a file where the folder would go
     const std::string refusal = PreparePortFolder(dir_ / "ports" / "COM3", {});
