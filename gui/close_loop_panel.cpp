@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "backup_columns.h"
+#include "command_host.h"
 #include "journal/journal.h"
-#include "main_window.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
 #include "verify/restore.h"
@@ -48,9 +48,10 @@ std::string RelativeText(const std::filesystem::path& path, const std::filesyste
 
 }  // namespace
 
-CloseLoopPanel::CloseLoopPanel(TFormZentorFrom_Halden& window)
-    : QObject(&window), window_(window), updateFace_(window.face() == WindowFace::UpdateFace) {
-    auto* layout = window.findChild<QVBoxLayout*>(QStringLiteral("logLayout"));
+CloseLoopPanel::CloseLoopPanel(CommandHost& host)
+    : QObject(&host.hostWidget()), host_(host), updateFace_(host.face() == WindowFace::UpdateFace) {
+    QWidget& window = host.hostWidget();
+    QVBoxLayout* layout = host.logColumn();
     auto button = [&](const char* name, const char* text) {
         auto* b = new QPushButton(QString::fromUtf8(text), &window);
         b->setObjectName(QString::fromLatin1(name));
@@ -61,7 +62,7 @@ CloseLoopPanel::CloseLoopPanel(TFormZentorFrom_Halden& window)
     verify_ = button("BitBtnVerify", kVerifyText);
     restore_ =
         button("BitBtnRestoreData", updateFace_ ? kRestoreText : "Восстановить DATA FLASH...");
-    restore_->setVisible(window.face() == WindowFace::FactoryFace);
+    restore_->setVisible(host.face() == WindowFace::FactoryFace);
     other_ = button("BitBtnRestoreOther", "...");
     other_->setToolTip(QString::fromUtf8("Другой файл..."));
     other_->setFixedWidth(40);
@@ -93,7 +94,7 @@ CloseLoopPanel::CloseLoopPanel(TFormZentorFrom_Halden& window)
     connect(restore_, &QPushButton::clicked, this, &CloseLoopPanel::RestoreClick);
     connect(other_, &QPushButton::clicked, this, &CloseLoopPanel::ChooseFile);
     connect(dialog_, &QFileDialog::fileSelected, this, &CloseLoopPanel::Restore);
-    connect(&window.runner(), &CommandRunner::busyChanged, this, &CloseLoopPanel::BusyChanged);
+    connect(&host.runner(), &CommandRunner::busyChanged, this, &CloseLoopPanel::BusyChanged);
 }
 
 void CloseLoopPanel::UpdateStarting() {
@@ -112,7 +113,7 @@ void CloseLoopPanel::UpdateFinished(Job& s, std::optional<UpdateResult> result) 
         check = CheckAfterUpdate(s);
     // After the core's last line, the power-cycle instruction: the verdict of the run.
     if (const std::string line = OutcomeLine(*result, s.run); !line.empty())
-        window_.frontend().AppendAlertLine(line);
+        host_.frontend().AppendAlertLine(line);
     QMetaObject::invokeMethod(
         this,
         [this, check = std::move(check)] {
@@ -124,11 +125,11 @@ void CloseLoopPanel::UpdateFinished(Job& s, std::optional<UpdateResult> result) 
 
 void CloseLoopPanel::VerifyClick() {
     if (verifying_) {
-        window_.station().controls.StopRequested = true;
+        host_.station().controls.StopRequested = true;
         return;
     }
     if (!check_) return;
-    const Place& place = window_.station().place();
+    const Place& place = host_.station().place();
     VerifyRequest request;
     request.expected = check_->expected;
     request.expectedSerial = check_->serial;
@@ -141,7 +142,7 @@ void CloseLoopPanel::VerifyClick() {
     request.backup = PathToUtf8(check_->restoreFile);
     const std::string source = check_->source.filename().string();
     verifying_ = true;  // before the start, which reports busy at once
-    const bool started = window_.RunCommand(
+    const bool started = host_.RunCommand(
         [this, request, source](Job& session) {
             session.StopRequested = false;
             session.ui.AppendLine("");
@@ -179,7 +180,7 @@ void CloseLoopPanel::RestoreClick() {
 }
 
 void CloseLoopPanel::ChooseFile() {
-    const std::filesystem::path folder = window_.station().place().workDir;
+    const std::filesystem::path folder = host_.station().place().workDir;
     std::error_code ec;
     const bool hasBackups = std::filesystem::is_directory(folder / "backup", ec);
     dialog_->setDirectory(
@@ -194,7 +195,7 @@ void CloseLoopPanel::Restore(const QString& file) {
     request.askOnMismatch = true;
     // The update face opens the port for each command; the factory face holds it.
     const bool ownPort = updateFace_;
-    window_.RunCommand(
+    host_.RunCommand(
         [request, ownPort](Job& s) {
             s.ui.ClearLog();
             RunInstrumentCommand(s, "restore", [&] {

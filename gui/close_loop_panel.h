@@ -28,12 +28,12 @@ class QPushButton;
 
 namespace zentor::gui {
 
-class TFormZentorFrom_Halden;
+class CommandHost;
 
 class CloseLoopPanel : public QObject {
     Q_OBJECT
 public:
-    explicit CloseLoopPanel(TFormZentorFrom_Halden& window);
+    explicit CloseLoopPanel(CommandHost& host);
 
     // GUI thread, when an update starts: an earlier check no longer applies.
     void UpdateStarting();
@@ -56,7 +56,7 @@ private:
     void Restore(const QString& file);
     void BusyChanged(bool busy);
 
-    TFormZentorFrom_Halden& window_;
+    CommandHost& host_;
     bool updateFace_ = false;
     QPushButton* verify_ = nullptr;
     QPushButton* restore_ = nullptr;

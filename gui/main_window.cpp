@@ -25,12 +25,12 @@
 #include "settings_owner.h"
 #include "station/com_port.h"
 #include "station/instrument_run.h"
-#include "station_face.h"
 #include "ui_main_window.h"
 #include "update/package_encoder.h"
 #include "update/update_workflow.h"
 #include "update_panel.h"
 #include "widgets.h"
+#include "window_panels.h"
 #include "window_rules.h"
 
 namespace zentor::gui {
@@ -204,11 +204,8 @@ void TFormZentorFrom_Halden::ConnectHandlers() {
     });
     connect(ui_->BitBtnProshivkaVelmar, &QPushButton::clicked, this, [this] {
         FocusSink();
-        const UpdatePanel panel{ui_->cbNamePort->currentText().toStdString(),
-                                ui_->cbBaudRate->currentText().toStdString(),
-                                ui_->cbAdrPribor->currentText().toStdString()};
         // The window keeps the panel's choice for the commands after the update.
-        if (auto refusal = TakePanelChoice(panel, station_.settings())) {
+        if (auto refusal = TakePanelChoice(panelChoice(), station_.settings())) {
             frontend_.AppendLine(*refusal);
             return;
         }

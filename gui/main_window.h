@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "command_host.h"
 #include "command_runner.h"
 #include "common/clock.h"
 #include "qt_frontend.h"
@@ -32,15 +33,7 @@ class PortWatch;
 class TfmSetings;
 class CloseLoopPanel;
 
-// What a running command does, said when the window is asked to close. A read
-// risks nothing: stopQuestion (non-empty) offers to stop it through the window's
-// stop flag and close once it has ended.
-struct CommandNote {
-    std::string what = "выполняется команда";
-    std::string stopQuestion;
-};
-
-class TFormZentorFrom_Halden : public QWidget {
+class TFormZentorFrom_Halden : public QWidget, public CommandHost {
     Q_OBJECT
 public:
     struct Options {
@@ -65,10 +58,14 @@ public:
     explicit TFormZentorFrom_Halden(Options options, QWidget* parent = nullptr);
     ~TFormZentorFrom_Halden() override;
 
-    WindowStation& station() { return station_; }
-    QtFrontend& frontend() { return frontend_; }
-    CommandRunner& runner() { return runner_; }
-    WindowFace face() const { return face_; }
+    QWidget& hostWidget() override { return *this; }
+    WindowStation& station() override { return station_; }
+    QtFrontend& frontend() override { return frontend_; }
+    CommandRunner& runner() override { return runner_; }
+    WindowFace face() const override { return face_; }
+    QAbstractItemModel* portModel() override;
+    UpdatePanel panelChoice() const override;
+    QVBoxLayout* logColumn() override;
     const std::filesystem::path& configPath() const { return configPath_; }
     PortLookup& portLookup() { return *lookup_; }
     QFileDialog* openDialog() const { return openDialog_; }
@@ -77,7 +74,7 @@ public:
     // Caption of the window and title of every message box.
     void SetCaption(const QString& caption);
     // Starts a command on the worker thread; false while another one runs.
-    bool RunCommand(std::function<void(Job&)> command, CommandNote note = {});
+    bool RunCommand(std::function<void(Job&)> command, CommandNote note = {}) override;
     // A second start of the program asked for this window.
     void BringToFront();
     // The settings dialog opened last (tests).

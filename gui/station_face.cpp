@@ -2,13 +2,11 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QListWidget>
-#include <QToolButton>
 #include <algorithm>
 
+#include "command_host.h"
 #include "gang/port_folders.h"
-#include "main_window.h"
 #include "station_run.h"
 #include "ui_station_face.h"
 #include "update_panel.h"
@@ -25,26 +23,22 @@ const char* const kRiskQuestion =
     "вернуть устройство сможет только загрузчик (перемычка на плате).\n"
     "Остановить все порты?";
 
-QString Text(QWidget* root, const char* name) {
-    auto* list = root->findChild<QComboBox*>(QString::fromLatin1(name));
-    return list ? list->currentText() : QString();
-}
-
 }  // namespace
 
-StationFace::StationFace(TFormZentorFrom_Halden& window)
-    : QWidget(&window, Qt::Window), ui_(std::make_unique<Ui::StationFace>()), window_(window) {
+StationFace::StationFace(CommandHost& host)
+    : QWidget(&host.hostWidget(), Qt::Window),
+      ui_(std::make_unique<Ui::StationFace>()),
+      host_(host) {
     ui_->setupUi(this);
     ui_->tilesLayout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     connect(ui_->btStartAll, &QPushButton::clicked, this, [this] { StartAll(); });
     connect(ui_->btStopAll, &QPushButton::clicked, this, &StationFace::StopAll);
     connect(ui_->cbCommand, &QComboBox::currentIndexChanged, this, &StationFace::ApplyBusy);
-    connect(&window_.runner(), &CommandRunner::busyChanged, this, [this](bool busy) {
+    connect(&host_.runner(), &CommandRunner::busyChanged, this, [this](bool busy) {
         if (!busy && running_) Ended();
         ApplyBusy();
     });
-    if (auto* list = window_.findChild<QComboBox*>(QStringLiteral("cbNamePort"))) {
-        QAbstractItemModel* model = list->model();
+    if (QAbstractItemModel* model = host_.portModel()) {
         connect(model, &QAbstractItemModel::rowsInserted, this, &StationFace::RefreshPorts);
         connect(model, &QAbstractItemModel::rowsRemoved, this, &StationFace::RefreshPorts);
         connect(model, &QAbstractItemModel::modelReset, this, &StationFace::RefreshPorts);
@@ -61,10 +55,11 @@ void StationFace::RefreshPorts() {
         if (ui_->lwPorts->item(i)->checkState() == Qt::Checked)
             ticked << ui_->lwPorts->item(i)->text();
     ui_->lwPorts->clear();
-    auto* list = window_.findChild<QComboBox*>(QStringLiteral("cbNamePort"));
-    for (int i = 0; list && i < list->count(); ++i) {
-        auto* item = new QListWidgetItem(list->itemText(i), ui_->lwPorts);
-        item->setToolTip(list->itemData(i, Qt::ToolTipRole).toString());
+    QAbstractItemModel* model = host_.portModel();
+    for (int i = 0; model && i < model->rowCount(); ++i) {
+        const QModelIndex index = model->index(i, 0);
+        auto* item = new QListWidgetItem(index.data(Qt::DisplayRole).toString(), ui_->lwPorts);
+        item->setToolTip(index.data(Qt::ToolTipRole).toString());
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(ticked.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
     }
@@ -80,7 +75,7 @@ std::vector<std::string> StationFace::ChosenPorts() const {
 
 bool StationFace::StartAll() {
     if (running_) return false;
-    if (window_.runner().Busy()) {
+    if (host_.runner().Busy()) {
         Say(QStringLiteral("Не начато: в окне выполняется команда - дождитесь окончания"));
         return false;
     }
@@ -90,9 +85,9 @@ bool StationFace::StartAll() {
         return false;
     }
     // The update panel's bit rate and address, kept by the window as its update does.
-    const UpdatePanel panel{"", Text(&window_, "cbBaudRate").toStdString(),
-                            Text(&window_, "cbAdrPribor").toStdString()};
-    if (auto refusal = TakePanelChoice(panel, window_.station().settings())) {
+    UpdatePanel panel = host_.panelChoice();
+    panel.port.clear();  // each tile has its own port
+    if (auto refusal = TakePanelChoice(panel, host_.station().settings())) {
         Say(QString::fromStdString(*refusal));
         return false;
     }
@@ -111,11 +106,11 @@ bool StationFace::StartAll() {
         ui_->cbCommand->currentIndex() == 1 ? StationCommand::Program : StationCommand::Update;
     request.mode = ui_->cbMode->currentIndex() == 1 ? UpdateMode::Factory : UpdateMode::Keep;
     request.answerYes = ui_->chAnswerYes->isChecked();
-    Controls& master = window_.station().controls;
+    Controls& master = host_.station().controls;
     running_ =
-        window_.RunCommand([request, &master](Job& s) { RunStation(s.station, master, request); },
-                           {"идёт работа на нескольких портах", ""});
-    const Place& place = window_.station().place();
+        host_.RunCommand([request, &master](Job& s) { RunStation(s.station, master, request); },
+                         {"идёт работа на нескольких портах", ""});
+    const Place& place = host_.station().place();
     Say(running_ ? QStringLiteral("Порты работают в папке ") + FromPath(place.workDir / "ports") +
                        QStringLiteral(", журнал ") + FromPath(SharedJournalPath(place))
                  : QStringLiteral("Не начато: в окне выполняется команда"));
@@ -125,10 +120,10 @@ bool StationFace::StartAll() {
 
 void StationFace::StopAll() {
     if (!running_) return;
-    Controls& controls = window_.station().controls;
+    Controls& controls = host_.station().controls;
     if (controls.ChipAtRisk &&
-        !window_.frontend().AskYesNo(kRiskQuestion, window_.station().place().caption,
-                                     MessageIcon::Exclamation))
+        !host_.frontend().AskYesNo(kRiskQuestion, host_.station().place().caption,
+                                   MessageIcon::Exclamation))
         return;
     controls.StopRequested = true;
     controls.AbortRequested = true;
@@ -149,7 +144,7 @@ void StationFace::Ended() {
 }
 
 void StationFace::ApplyBusy() {
-    const bool windowBusy = window_.runner().Busy();
+    const bool windowBusy = host_.runner().Busy();
     ui_->btStartAll->setEnabled(!windowBusy && !running_);
     ui_->btStopAll->setEnabled(running_);
     for (QWidget* w : std::initializer_list<QWidget*>{ui_->lwPorts, ui_->edPorts, ui_->cbCommand,
@@ -171,27 +166,6 @@ void StationFace::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
-}
-
-StationFace* OpenStationFace(TFormZentorFrom_Halden& window) {
-    auto* face = window.findChild<StationFace*>();
-    if (!face) face = new StationFace(window);
-    face->show();
-    face->raise();
-    face->activateWindow();
-    return face;
-}
-
-void AddStationEntry(TFormZentorFrom_Halden& window) {
-    auto* row = window.findChild<QHBoxLayout*>(QStringLiteral("folderLayout"));
-    if (!row) return;
-    auto* button = new QToolButton(window.findChild<QWidget*>(QStringLiteral("paFolder")));
-    button->setObjectName(QStringLiteral("sbStation"));
-    button->setText(QStringLiteral("Порты…"));
-    button->setToolTip(QStringLiteral("Станция: одна команда на нескольких портах сразу"));
-    row->addWidget(button);
-    QObject::connect(button, &QToolButton::clicked, &window,
-                     [&window] { OpenStationFace(window); });
 }
 
 }  // namespace zentor::gui

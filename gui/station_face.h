@@ -25,12 +25,12 @@ class StationFace;
 
 namespace zentor::gui {
 
-class TFormZentorFrom_Halden;
+class CommandHost;
 
 class StationFace : public QWidget {
     Q_OBJECT
 public:
-    explicit StationFace(TFormZentorFrom_Halden& window);
+    explicit StationFace(CommandHost& host);
     ~StationFace() override;
 
     // The ticked entries of the list, then the typed names; each once.
@@ -53,14 +53,9 @@ private:
     void Say(const QString& text);
 
     std::unique_ptr<Ui::StationFace> ui_;
-    TFormZentorFrom_Halden& window_;
+    CommandHost& host_;
     std::vector<PortTile*> tiles_;
     bool running_ = false;
 };
-
-// The window's station face, made on the first call; shown and raised.
-StationFace* OpenStationFace(TFormZentorFrom_Halden& window);
-// Update face: the "Порты…" button beside the folder's, opening the face.
-void AddStationEntry(TFormZentorFrom_Halden& window);
 
 }  // namespace zentor::gui

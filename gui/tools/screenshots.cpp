@@ -22,6 +22,7 @@
 #include "station_face.h"
 #include "training/training_session.h"
 #include "training/training_window.h"
+#include "window_panels.h"
 
 namespace {
 
