@@ -7,28 +7,24 @@
 #include "gang/each_port.h"
 #include "port_frontend.h"
 #include "station/com_port.h"
-#include "station/instrument_run.h"
-#include "station/job.h"
-#include "update/update_workflow.h"
+#include "station/command_report.h"
+#include "update/field_update.h"
 
 namespace zentor::gui {
 
 namespace {
 
-void RunOnPort(Job& s, const StationRequest& request) {
+CommandReport RunOnPort(const Station& station, Controls& controls, const StationRequest& request) {
     if (request.command == StationCommand::Program) {
-        RunInstrumentCommand(s, "program", [&] {
+        return RunJournaledCommand(station, controls, "program", [](Job& s) {
             if (!OpenComPort(s)) return false;
             const bool ok = EraseAndWrite(s);
             CloseComPort(s);
             return ok;
         });
-        return;
     }
-    RunInstrumentCommand(s, "update", [&] {
-        s.run.mode = request.mode == UpdateMode::Factory ? "factory" : "keep";
-        return RunFirmwareUpdate(s, UnattendedUpdateOptions(request.mode)) == UpdateResult::Done;
-    });
+    return FieldUpdate(station, controls, {request.mode, UnattendedUpdateOptions(request.mode)})
+        .command;
 }
 
 }  // namespace
@@ -68,20 +64,24 @@ void RunStation(const Station& base, Controls& master, const StationRequest& req
         PortTile* tile = request.tiles[i];
         PortFrontend ui(tile, request.answerYes, request.mode);
         const Station station = PortStation(base, ui, request.targets[i], journal);
-        Job job(station, controls);
+        CommandReport report;
         std::string refusal;
         try {
             refusal = PreparePortFolder(station.place.workDir, images);
             if (refusal.empty())
-                RunOnPort(job, request);
+                report = RunOnPort(station, controls, request);
             else
                 ui.AppendLine(refusal);
         } catch (const std::exception& e) {
-            // Journaled as a failure by the run's frame; said here too.
             refusal = e.what();
             ui.AppendLine(refusal);
         }
-        const PortEnd end = EndOf(job.run, ui.declined(), refusal);
+        // An exception in the run was journaled as a failure by its frame; said here too.
+        if (!report.error.empty()) {
+            refusal = report.error;
+            ui.AppendLine(refusal);
+        }
+        const PortEnd end = EndOf(report.run, ui.declined(), refusal);
         QMetaObject::invokeMethod(
             tile, [tile, end] { tile->Finish(end); }, Qt::QueuedConnection);
     });
