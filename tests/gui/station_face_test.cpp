@@ -26,6 +26,7 @@
 #include "station_run.h"
 #include "support/bytes.h"
 #include "support/sim_process.h"
+#include "support/sim_settings.h"
 
 namespace zentor::gui::test {
 namespace {
@@ -48,13 +49,7 @@ struct Instrument {
 class StationFaceSim : public ::testing::Test {
 protected:
     void SetUp() override {
-        Settings st;
-        st.BaudRate = SimProcess::kDefaultBaud;
-        st.DopPause = 0;
-        st.ControlWrite = true;
-        st.SizeData = kDataSize;
-        st.HCR0Value = "6D";
-        st.HCR1Value = "A3";
+        const Settings st = zentor::test::PacedSimSettings(kDataSize);
         rig_.WriteConfig(st);
         program_ = Pattern(6000, 1);
         Bytes scrambled = program_;

@@ -17,6 +17,7 @@
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
+#include "support/sim_settings.h"
 
 namespace zentor::test {
 namespace {
@@ -39,13 +40,7 @@ protected:
         Bytes scrambled = program_;
         ScrambleImage(scrambled);
         ASSERT_TRUE(WriteFileAtomic(root() / "prog_c.bin", scrambled));
-        Settings st;
-        st.BaudRate = SimProcess::kDefaultBaud;
-        st.DopPause = 0;
-        st.ControlWrite = true;
-        st.SizeData = kDataSize;
-        st.HCR0Value = "6D";
-        st.HCR1Value = "A3";
+        const Settings st = PacedSimSettings(kDataSize);
         WriteConfig(root() / "z.ini", st);
     }
     const fs::path& root() const { return scratch_.path(); }

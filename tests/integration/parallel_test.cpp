@@ -19,6 +19,7 @@
 #include "support/bytes.h"
 #include "support/scratch_dir.h"
 #include "support/sim_process.h"
+#include "support/sim_settings.h"
 
 namespace zentor::test {
 namespace {
@@ -52,13 +53,7 @@ TEST(ParallelStations, FourInstrumentsKeepTheirOwnCalibration) {
         {true, "5,120,3,200", "05v12003200", {}, {}, {}, {}},
         {false, "", "", {}, {}, {}, {}},
     }};
-    Settings st;
-    st.BaudRate = SimProcess::kDefaultBaud;
-    st.DopPause = 0;
-    st.ControlWrite = true;
-    st.SizeData = kDataSize;
-    st.HCR0Value = "6D";
-    st.HCR1Value = "A3";
+    const Settings st = PacedSimSettings(kDataSize);
     WriteConfig(root / "z.ini", st);
 
     for (std::size_t i = 0; i < stations.size(); ++i) {
