@@ -55,11 +55,7 @@ bool BootRomLink::Identify() {
     command_[0] = 0x0D;
     const bool delivered = Exchange({1, false, 26, 26});
     const bool ok = std::memcmp(reply_.data() + 2, "MSC1210", 7) == 0;
-    error_ = ok                  ? LinkError::None
-             : !delivered        ? LinkError::PortGone
-             : replyLength_ == 0 ? LinkError::Timeout
-             : replyLength_ < 9  ? LinkError::ShortReply
-                                 : LinkError::Refused;
+    error_ = ok ? LinkError::None : FailedExchange(delivered, replyLength_, 9, LinkError::Refused);
     return ok;
 }
 
@@ -91,11 +87,7 @@ bool BootRomLink::Erase(std::uint16_t address) {
     std::snprintf(text, sizeof text, "M%04X", address);
     const bool delivered = Exchange({PutText(command_, text), true, 6, 6});
     const bool ok = reply_[1] == 'o';
-    error_ = ok                  ? LinkError::None
-             : !delivered        ? LinkError::PortGone
-             : replyLength_ == 0 ? LinkError::Timeout
-             : replyLength_ < 2  ? LinkError::ShortReply
-                                 : LinkError::Refused;
+    error_ = ok ? LinkError::None : FailedExchange(delivered, replyLength_, 2, LinkError::Refused);
     return ok;
 }
 
@@ -140,11 +132,7 @@ bool ProgrammerLink::VerifyPage(std::uint8_t op, std::uint16_t address, std::uin
     // A short answer fails: stale buffer bytes must never pass for the page.
     const std::size_t got = port_.Read(reply_.data(), want);
     const bool equal = got == want && std::equal(page, page + size, reply_.begin());
-    error_ = equal        ? LinkError::None
-             : !delivered ? LinkError::PortGone
-             : got == 0   ? LinkError::Timeout
-             : got < want ? LinkError::ShortReply
-                          : LinkError::Mismatch;
+    error_ = equal ? LinkError::None : FailedExchange(delivered, got, want, LinkError::Mismatch);
     return equal;
 }
 
@@ -153,10 +141,7 @@ bool ProgrammerLink::Sync() {
     const bool delivered = Send(1);
     const std::size_t got = port_.Read(reply_.data(), 1);
     const bool ok = got == 1 && reply_[0] == 0x55;
-    error_ = ok           ? LinkError::None
-             : !delivered ? LinkError::PortGone
-             : got == 0   ? LinkError::Timeout
-                          : LinkError::Refused;
+    error_ = ok ? LinkError::None : FailedExchange(delivered, got, 1, LinkError::Refused);
     return ok;
 }
 

@@ -2,6 +2,7 @@
 // it: a caller decides on the kind, and words it only where it shows it.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace zentor {
@@ -16,6 +17,18 @@ enum class LinkError {
     Checksum,     // a reply whose checksum is wrong
     Mismatch,     // a page read back differs from what was written
 };
+
+// How an exchange whose reply was not the one expected fell short: PortGone when
+// the command did not leave whole, Timeout when nothing came back, ShortReply
+// when fewer than `wanted` bytes came, else `judged` (what the reply's contents
+// were found to be: Refused, EchoMissing, Checksum, Mismatch).
+constexpr LinkError FailedExchange(bool delivered, std::size_t got, std::size_t wanted,
+                                   LinkError judged) {
+    if (!delivered) return LinkError::PortGone;
+    if (got == 0) return LinkError::Timeout;
+    if (got < wanted) return LinkError::ShortReply;
+    return judged;
+}
 
 // "none", "port-gone", "timeout", "short-reply", "refused", "echo-missing", "checksum",
 // "mismatch".

@@ -14,19 +14,18 @@ std::uint8_t CalcCrc8(const std::uint8_t* data, int length) {
     return r;
 }
 
-// One paced exchange; returns the count received.
+// One paced exchange; returns the count received. delivered_: the frame left
+// whole and the port is still there.
 std::size_t InstrumentBus::Exchange(std::size_t frameSize, std::uint8_t* reply,
                                     std::size_t replySize) {
     clock_.SleepMs(options_.settleMs);
     port_.PurgeRx();
-    const bool delivered = port_.Write(frame_.data(), frameSize) == frameSize;
+    delivered_ = port_.Write(frame_.data(), frameSize) == frameSize;
     clock_.SleepMs(options_.replyWaitMs);
     std::size_t got = port_.Read(reply, replySize);
     if (got > replySize) got = replySize;
     clock_.SleepMs(options_.gapMs);
-    error_ = !delivered || port_.Gone() ? LinkError::PortGone
-             : got == 0                 ? LinkError::Timeout
-                                        : LinkError::None;
+    delivered_ = delivered_ && !port_.Gone();
     return got;
 }
 
@@ -35,13 +34,9 @@ bool InstrumentBus::SendWithEcho(std::size_t frameSize) {
     std::array<std::uint8_t, 2> echo{};
     const std::uint8_t crc = frame_[frameSize - 1];
     const std::size_t got = Exchange(frameSize, echo.data(), echo.size());
-    if (got == 0) return false;
-    if (echo[got - 1] == crc) {
-        error_ = LinkError::None;
-        return true;
-    }
-    if (error_ == LinkError::None) error_ = LinkError::EchoMissing;
-    return false;
+    const bool ok = got > 0 && echo[got - 1] == crc;
+    error_ = ok ? LinkError::None : FailedExchange(delivered_, got, 1, LinkError::EchoMissing);
+    return ok;
 }
 
 bool InstrumentBus::WriteByte(std::uint8_t address, std::uint8_t reg, std::uint8_t value) {
@@ -71,17 +66,9 @@ bool InstrumentBus::ReadBlock(std::uint8_t address, std::uint8_t reg, int count)
     frame_[3] = CalcCrc8(frame_.data(), 3);
     const std::size_t want = static_cast<std::size_t>(count) + 3;
     const std::size_t got = Exchange(4, reply_.data(), want);
-    if (got == 0) return false;
-    if (got < want) {
-        if (error_ == LinkError::None) error_ = LinkError::ShortReply;
-        return false;
-    }
-    if (CalcCrc8(reply_.data(), count + 2) == reply_[count + 2]) {
-        error_ = LinkError::None;
-        return true;
-    }
-    if (error_ == LinkError::None) error_ = LinkError::Checksum;
-    return false;
+    const bool ok = got == want && CalcCrc8(reply_.data(), count + 2) == reply_[count + 2];
+    error_ = ok ? LinkError::None : FailedExchange(delivered_, got, want, LinkError::Checksum);
+    return ok;
 }
 
 }  // namespace zentor

@@ -49,7 +49,6 @@ public:
     LinkError LastError() const { return error_; }
 
 private:
-    // The count received; error_ is PortGone or Timeout when it says so, else None.
     std::size_t Exchange(std::size_t frameSize, std::uint8_t* reply, std::size_t replySize);
     bool SendWithEcho(std::size_t frameSize);
 
@@ -57,6 +56,7 @@ private:
     Clock& clock_;
     InstrumentBusOptions options_;
     LinkError error_ = LinkError::None;
+    bool delivered_ = false;  // of the last exchange
     std::array<std::uint8_t, kMaxBlock + 4> frame_{};
     std::array<std::uint8_t, kMaxBlock + 3> reply_{};
 };
