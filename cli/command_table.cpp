@@ -87,17 +87,19 @@ const Command kProgramDryRun{
     .run = [](Context& c) { return StatusOf(ShowEraseAndWritePlan(c.s)); },
 };
 
+// The update with the options CheckUpdate took from the command line.
+int RunUpdateStage(Context& c) {
+    CommandOptions& o = c.options;
+    o.updateResult = RunUpdate(c.s, o.update, o.updateWorkflow);
+    return UpdateExitStatus(o.updateResult);
+}
+
 // update --dry-run: the update's checks and identification, then the plan; it
 // opens and closes its own port and changes nothing, so it is not journaled.
 const Command kUpdateDryRun{
     .name = "update",
     .help = nullptr,
-    .run =
-        [](Context& c) {
-            CommandOptions& o = c.options;
-            o.updateResult = RunUpdate(c.s, o.update, o.updateWorkflow);
-            return UpdateExitStatus(o.updateResult);
-        },
+    .run = RunUpdateStage,
 };
 
 std::optional<int> CheckUpdate(Context& c) {
@@ -239,12 +241,7 @@ const std::vector<Command> kCommands{
      .needs = {.journal = "update", .autoPort = AutoPort::Search},
      .interrupts = InterruptMode::Guarded,
      .check = CheckUpdate,
-     .run =
-         [](Context& c) {
-             CommandOptions& o = c.options;
-             o.updateResult = RunUpdate(c.s, o.update, o.updateWorkflow);
-             return UpdateExitStatus(o.updateResult);
-         },
+     .run = RunUpdateStage,
      .finish = FinishUpdate},
     {.name = "verify",
      .help = "compare the instrument's DATA FLASH with FILE (waits for it to answer)",
