@@ -341,8 +341,8 @@ int RunParsedCommandLine(int argc, char** argv, std::optional<JsonLines>& json) 
                 std::fputs("--loop: name the ports (auto finds only what answers now)\n", stderr);
                 return kExitUsage;
             }
-            return DispatchLoopOnPorts(*command, common.ports, station, controls, uiOptions, limits,
-                                       options, json ? &*json : nullptr);
+            return DispatchOnPorts(*command, common.ports, station, controls, ui, uiOptions, limits,
+                                   options, json ? &*json : nullptr, true);
         }
         return DispatchOnPorts(*command, common.ports, station, controls, ui, uiOptions, limits,
                                options, json ? &*json : nullptr);

@@ -39,9 +39,43 @@ PortOutcome DispatchOnce(const Command& command, const Station& station, Control
 
 }  // namespace
 
+std::optional<std::string> LoopRefusal(const Command& command, const Settings& settings) {
+    const std::string name = command.name;
+    if (name != "update" && name != "program") return "--loop: only for update and program";
+    if (name == "program" && settings.TypeController == 0)
+        return "--loop: program only through the boot ROM (TypeController 1..4)";
+    return std::nullopt;
+}
+
+namespace {
+
+// The loop of one port: each device in a job and stop controls of its own, so a
+// stop asked of `controls` ends the loop only between devices.
+int LoopOnPort(const Command& command, const Station& station, Controls& controls, CliFrontend& ui,
+               bool terminal, const std::string& port, const FindLimits& limits,
+               const CommandOptions& options, JsonLines* json, std::FILE* log,
+               LoopCounts* counts = nullptr) {
+    // A pass is a read-back: every updated instrument is verified after its power cycle.
+    const bool update = std::string(command.name) == "update";
+    CommandOptions loopOptions = options;
+    loopOptions.loop.verifyAlways = update;
+    return RunDeviceLoop(
+        station, controls, update ? DeviceKind::Instrument : DeviceKind::BootRom,
+        [&] {
+            Controls own;
+            return DispatchOnce(command, station, own, ui, loopOptions, terminal, port, limits,
+                                json)
+                .status;
+        },
+        log, counts);
+}
+
+}  // namespace
+
 int DispatchOnPorts(const Command& command, const std::string& ports, Station& station,
                     Controls& controls, CliFrontend& ui, const CliFrontend::Options& uiOptions,
-                    const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
+                    const FindLimits& limits, const CommandOptions& options, JsonLines* json,
+                    bool loop) {
     std::vector<PortTarget> targets;
     if (ports == "auto") {
         // program takes chips in their boot ROM; update either (the jumper path);
@@ -76,46 +110,21 @@ int DispatchOnPorts(const Command& command, const std::string& ports, Station& s
     request.live = uiOptions.liveLog;
     request.json = json;
     request.command = command.name;
-    const InterruptScope scope(command.interrupts, controls, uiOptions.interactive);
-    return RunOnPorts(station, controls, request,
-                      [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
-                          return DispatchOnce(command, st, ctl, portUi, options, false,
-                                              st.settings.NamePort, limits, json);
-                      });
+    // A loop's device runs to its end whatever is asked; the loop stops between devices.
+    const InterruptScope scope(loop ? InterruptMode::Guarded : command.interrupts, controls,
+                               uiOptions.interactive);
+    return RunOnPorts(
+        station, controls, request, [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
+            if (!loop)
+                return DispatchOnce(command, st, ctl, portUi, options, false, st.settings.NamePort,
+                                    limits, json);
+            PortOutcome outcome;
+            outcome.status = LoopOnPort(command, st, ctl, portUi, false, st.settings.NamePort,
+                                        limits, options, json, portUi.OutStream());
+            outcome.endSaid = true;
+            return outcome;
+        });
 }
-
-std::optional<std::string> LoopRefusal(const Command& command, const Settings& settings) {
-    const std::string name = command.name;
-    if (name != "update" && name != "program") return "--loop: only for update and program";
-    if (name == "program" && settings.TypeController == 0)
-        return "--loop: program only through the boot ROM (TypeController 1..4)";
-    return std::nullopt;
-}
-
-namespace {
-
-// The loop of one port: each device in a job and stop controls of its own, so a
-// stop asked of `controls` ends the loop only between devices.
-int LoopOnPort(const Command& command, const Station& station, Controls& controls, CliFrontend& ui,
-               bool terminal, const std::string& port, const FindLimits& limits,
-               const CommandOptions& options, JsonLines* json, std::FILE* log,
-               LoopCounts* counts = nullptr) {
-    // A pass is a read-back: every updated instrument is verified after its power cycle.
-    const bool update = std::string(command.name) == "update";
-    CommandOptions loopOptions = options;
-    loopOptions.loop.verifyAlways = update;
-    return RunDeviceLoop(
-        station, controls, update ? DeviceKind::Instrument : DeviceKind::BootRom,
-        [&] {
-            Controls own;
-            return DispatchOnce(command, station, own, ui, loopOptions, terminal, port, limits,
-                                json)
-                .status;
-        },
-        log, counts);
-}
-
-}  // namespace
 
 int DispatchLoop(const Command& command, const Station& station, Controls& controls,
                  CliFrontend& ui, const CliFrontend::Options& uiOptions, const std::string& port,
@@ -123,30 +132,6 @@ int DispatchLoop(const Command& command, const Station& station, Controls& contr
     const InterruptScope scope(InterruptMode::Guarded, controls, uiOptions.interactive);
     return LoopOnPort(command, station, controls, ui, uiOptions.interactive, port, limits, options,
                       json, stderr);
-}
-
-int DispatchLoopOnPorts(const Command& command, const std::string& ports, const Station& station,
-                        Controls& controls, const CliFrontend::Options& uiOptions,
-                        const FindLimits& limits, const CommandOptions& options, JsonLines* json) {
-    PortsRequest request;
-    for (const std::string& port : SplitPortList(ports)) request.targets.push_back({port, 0, 0});
-    if (request.targets.empty()) {
-        std::fputs("--ports: no port named\n", stderr);
-        return kExitUsage;
-    }
-    request.ui = uiOptions;
-    request.live = uiOptions.liveLog;
-    request.json = json;
-    request.command = command.name;
-    const InterruptScope scope(InterruptMode::Guarded, controls, uiOptions.interactive);
-    return RunOnPorts(
-        station, controls, request, [&](const Station& st, Controls& ctl, CliFrontend& portUi) {
-            PortOutcome outcome;
-            outcome.status = LoopOnPort(command, st, ctl, portUi, false, st.settings.NamePort,
-                                        limits, options, json, portUi.OutStream());
-            outcome.endSaid = true;
-            return outcome;
-        });
 }
 
 }  // namespace zentor::cli

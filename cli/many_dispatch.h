@@ -14,10 +14,15 @@
 
 namespace zentor::cli {
 
-// --ports LIST (or auto: every port where the search finds an instrument).
+// --ports LIST (or auto: every port where the search finds an instrument, or for
+// program and update a boot ROM). With `loop` (LIST only), the --loop below on
+// every port at once, each port in its own folder as --ports has it; its waiting,
+// PASS and FAIL lines are the port's log (so the live table's phase shows them),
+// and Ctrl-C ends every loop between devices. The status is the worst port's.
 int DispatchOnPorts(const Command& command, const std::string& ports, Station& station,
                     Controls& controls, CliFrontend& ui, const CliFrontend::Options& uiOptions,
-                    const FindLimits& limits, const CommandOptions& options, JsonLines* json);
+                    const FindLimits& limits, const CommandOptions& options, JsonLines* json,
+                    bool loop = false);
 
 // Why --loop cannot run this command (only update, and program through the boot
 // ROM), or nullopt.
@@ -27,13 +32,5 @@ std::optional<std::string> LoopRefusal(const Command& command, const Settings& s
 int DispatchLoop(const Command& command, const Station& station, Controls& controls,
                  CliFrontend& ui, const CliFrontend::Options& uiOptions, const std::string& port,
                  const FindLimits& limits, const CommandOptions& options, JsonLines* json);
-
-// --loop with --ports LIST: that loop on every port at once, each port in its own
-// folder as --ports has it; its waiting, PASS and FAIL lines are the port's log
-// (so the live table's phase shows them). Ctrl-C ends every loop between
-// devices. The status is the worst port's.
-int DispatchLoopOnPorts(const Command& command, const std::string& ports, const Station& station,
-                        Controls& controls, const CliFrontend::Options& uiOptions,
-                        const FindLimits& limits, const CommandOptions& options, JsonLines* json);
 
 }  // namespace zentor::cli
