@@ -141,7 +141,8 @@ TEST_F(ManyPorts, ASilentPortFailsAloneAndIsNamed) {
     EXPECT_TRUE(named) << r.out;
 }
 
-TEST(ManyPortsUsage, RefusedWhereItMeansNothing) {
+// --ports and --loop where they mean nothing: a usage error, no folder made.
+TEST(ManyRunsUsage, RefusedWhereItMeansNothing) {
     const ScratchDir dir("ports-usage");
     const struct {
         std::vector<std::string> args;
@@ -150,6 +151,9 @@ TEST(ManyPortsUsage, RefusedWhereItMeansNothing) {
         {{"read-data", "--ports", "COM3,COM4"}, "--ports: only for"},
         {{"update", "--ports", "COM3", "--port", "COM4"}, "one or the other"},
         {{"program", "--ports", " , "}, "no port named"},
+        {{"read-data", "--loop"}, "--loop: only for update and program"},
+        {{"update", "--loop", "--ports", "auto"}, "--loop: name the ports"},
+        {{"write-data", "--loop", "--ports", "COM3,COM4"}, "--ports: only for update"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

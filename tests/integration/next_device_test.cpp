@@ -157,25 +157,5 @@ TEST(NextDevice, ALoopOnEveryPortAtOnce) {
     EXPECT_GE(counted, 2u) << r.out;
 }
 
-TEST(NextDevice, RefusedWhereItMeansNothing) {
-    const ScratchDir dir("loop-usage");
-    const struct {
-        std::vector<std::string> args;
-        const char* says;
-    } cases[] = {
-        {{"read-data", "--loop"}, "--loop: only for update and program"},
-        {{"update", "--loop", "--ports", "auto"}, "--loop: name the ports"},
-        {{"write-data", "--loop", "--ports", "COM3,COM4"}, "--ports: only for update"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.says);
-        std::vector<std::string> args = {"--dir", dir.path().string()};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const CliResult r = RunCli(args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-    }
-}
-
 }  // namespace
 }  // namespace zentor::test
