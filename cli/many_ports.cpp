@@ -107,6 +107,7 @@ public:
         if (number > 0)
             board_.Stage(index_, std::to_string(number) + "/" + std::to_string(count) + " " + name);
     }
+    void InstrumentIdentified(const std::string& serial) override { board_.Serial(index_, serial); }
 
 protected:
     void OnProgress(int min, int max, int position) override {

@@ -125,7 +125,10 @@ void PortBoard::Progress(std::size_t port, int percent) {
 
 void PortBoard::Serial(std::size_t port, const std::string& serial) {
     const std::lock_guard lock(mutex_);
+    if (rows_.at(port).serial == serial) return;
     rows_.at(port).serial = serial;
+    EraseTable();
+    DrawTable();
 }
 
 void PortBoard::Done(std::size_t port, int status, const std::string& result,

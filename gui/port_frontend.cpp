@@ -10,16 +10,6 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// "Velmar 7  s/n: 14v071510." -> "14v071510".
-std::string SerialOf(const std::string& deviceText) {
-    const auto at = deviceText.find("s/n:");
-    if (at == std::string::npos) return {};
-    std::string serial = deviceText.substr(at + 4);
-    while (!serial.empty() && (serial.front() == ' ')) serial.erase(0, 1);
-    while (!serial.empty() && (serial.back() == '.' || serial.back() == ' ')) serial.pop_back();
-    return serial;
-}
-
 std::string Block(std::string text) {
     while (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
@@ -35,6 +25,10 @@ void PortFrontend::Post(F f) {
 
 void PortFrontend::AppendLine(const std::string& line) {
     Post([text = Q(line)](PortTile& t) { t.AddLine(text); });
+}
+
+void PortFrontend::InstrumentIdentified(const std::string& serial) {
+    Post([text = Q(serial)](PortTile& t) { t.SetSerial(text); });
 }
 
 void PortFrontend::DeleteLastLine() {
@@ -82,8 +76,6 @@ bool PortFrontend::AskOkCancel(const std::string& text, const std::string& title
 
 UpdateChoice PortFrontend::ConfirmUpdate(const std::string& caption,
                                          const std::string& deviceText) {
-    if (const std::string serial = SerialOf(deviceText); !serial.empty())
-        Post([text = Q(serial)](PortTile& t) { t.SetSerial(text); });
     const std::string mode = mode_ == UpdateMode::Factory ? "с установкой заводских настроек"
                                                           : "с сохранением текущих настроек";
     if (Ask("Подключено устройство:\n" + deviceText + "\nПроизвести прошивку? (" + mode + ")",

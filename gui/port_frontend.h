@@ -25,6 +25,7 @@ public:
     void ClearLog() override {}
     void AppendLine(const std::string& line) override;
     void DeleteLastLine() override;
+    void InstrumentIdentified(const std::string& serial) override;
     void ShowStage(int number, int count, const std::string& name) override;
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;

@@ -48,6 +48,10 @@ public:
     // Busy display of the firmware update: button disabled, warning panel shown.
     virtual void SetUpdateBusy(bool /*busy*/) {}
 
+    // The instrument that answered the identification, by its serial text
+    // ("14v071510"): a many-port board or tile shows it as soon as it is known.
+    virtual void InstrumentIdentified(const std::string& /*serial*/) {}
+
     // Whole-run progress of the update beside the stage's bar: stage number of
     // count and its name; number 0 hides it.
     virtual void ShowStage(int /*number*/, int /*count*/, const std::string& /*name*/) {}

@@ -37,6 +37,7 @@ bool IdentifyInstrument(Job& s) {
     if (!s.settings.HCR1KeyPresent && id.model != ModelCodeM7) s.hcr1 = "93";
     s.identity = id;
     s.SerialText = FormatSerialText(id);
+    s.ui.InstrumentIdentified(s.SerialText);
     return true;
 }
 

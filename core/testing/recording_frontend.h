@@ -35,6 +35,7 @@ public:
     void ShowStopButton(bool visible) override;
     void SetUpdateBusy(bool busy) override;
     void ShowStage(int number, int count, const std::string& name) override;
+    void InstrumentIdentified(const std::string& serial) override { identified.push_back(serial); }
     void MessageBox(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNoDefaultNo(const std::string& text, const std::string& title,
@@ -56,7 +57,8 @@ public:
     std::vector<bool> stopButtonChanges;
     bool busy = false;
     std::vector<bool> busyChanges;
-    std::vector<Stage> stages;  // every stage shown; {0, 0, ""} hides
+    std::vector<Stage> stages;            // every stage shown; {0, 0, ""} hides
+    std::vector<std::string> identified;  // every serial the identification told
 
 protected:
     void OnProgress(int min, int max, int position) override;

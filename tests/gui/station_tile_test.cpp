@@ -31,6 +31,7 @@ TEST(PortFrontend, ForwardsToItsTileAndAnswersByTheStationsRule) {
             ui.ShowStage(4, 6, "запись CODE FLASH");
             ui.SetProgressRange(0, 200);
             ui.SetProgressPosition(50);
+            ui.InstrumentIdentified("14v071510");
             choice = ui.ConfirmUpdate("Zentor Velmar", "Velmar 7  s/n: 14v071510.");
             asked = ui.AskYesNo("Записать?", "Zentor Velmar", MessageIcon::Question);
         });

@@ -49,6 +49,8 @@ TEST(IdentifyInstrument, GoodReplyFillsIdentityAndSerialText) {
         EXPECT_EQ(rig.port.Writes(), std::vector<Bytes>{IdentityRequest(5)});
         EXPECT_TRUE(rig.ui.history.empty());
         EXPECT_TRUE(rig.ui.boxes.empty());
+        // Told to the front end as the instrument's serial, not as prose.
+        EXPECT_EQ(rig.ui.identified, std::vector<std::string>{c.text});
     }
 }
 
@@ -85,6 +87,7 @@ TEST(IdentifyInstrument, FailureChangesNothing) {
         EXPECT_EQ(rig.s.identity.number1, 3);
         EXPECT_EQ(rig.s.identity.number2, 4);
         EXPECT_EQ(rig.station.settings.HCR1Value, "A3");
+        EXPECT_TRUE(rig.ui.identified.empty());
     }
 }
 
